@@ -1,0 +1,49 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+// Every failure that a user must see is one of these exceptions; what() is the complete message that the
+// front ends show unchanged.
+namespace TpError {
+
+class Exception : public std::exception {
+public:
+    ~Exception() override = default;
+    const char* what() const noexcept override;
+};
+
+#define TARNIX_DECLARE_ERROR(Name)                  \
+    class Name : public Exception {                 \
+    public:                                         \
+        const char* what() const noexcept override; \
+    };
+
+TARNIX_DECLARE_ERROR(EraseFailed)
+TARNIX_DECLARE_ERROR(UploadFailed)
+TARNIX_DECLARE_ERROR(DownloadFailed)
+TARNIX_DECLARE_ERROR(UnableToConnect)
+TARNIX_DECLARE_ERROR(FailedToWriteJson)
+TARNIX_DECLARE_ERROR(FirmwareFlashFailed)
+TARNIX_DECLARE_ERROR(FailedToLeaveDfuMode)
+TARNIX_DECLARE_ERROR(FailedToLoadJsonFile)
+TARNIX_DECLARE_ERROR(InvalidScanningRange)
+TARNIX_DECLARE_ERROR(FailedToGetDeviceHandle)
+TARNIX_DECLARE_ERROR(FailedToSetAddressPointer)
+TARNIX_DECLARE_ERROR(FailedToGetParameterSchema)
+TARNIX_DECLARE_ERROR(ParameterVerificationFailed)
+TARNIX_DECLARE_ERROR(ParametersBufferMissingIdentifier)
+
+#undef TARNIX_DECLARE_ERROR
+
+// An input the user left empty; the message names the field.
+class MissingInput : public Exception {
+public:
+    explicit MissingInput(std::string field);
+    const char* what() const noexcept override;
+
+private:
+    std::string message;
+};
+
+}  // namespace TpError
