@@ -1,0 +1,97 @@
+#include "platform/SystemServices.h"
+
+#include <cerrno>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tarnix::platform {
+
+std::string SystemServices::ExecutablePath()
+{
+    std::string buffer(4096, '\0');
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length <= 0) {
+        return {};
+    }
+    buffer.resize(static_cast<std::size_t>(length));
+    return buffer;
+}
+
+std::string SystemServices::ExecutableFolder()
+{
+    const std::string path = ExecutablePath();
+    const std::size_t separator = path.find_last_of('/');
+    if (separator == std::string::npos) {
+        return path;
+    }
+    return path.substr(0, separator);
+}
+
+unsigned int SystemServices::LongPathLength(const std::string& path)
+{
+    struct stat status {};
+    if (path.empty() || ::stat(path.c_str(), &status) != 0) {
+        return 0;
+    }
+    return static_cast<unsigned int>(path.size() + 1);
+}
+
+bool SystemServices::IsWow64Process() { return false; }
+
+std::string SystemServices::NativePath(const std::string& path)
+{
+    std::string result = path;
+    for (char& c : result) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    return result;
+}
+
+std::vector<std::string> SystemServices::SplitArguments(const std::string& arguments)
+{
+    std::vector<std::string> words;
+    std::istringstream stream(arguments);
+    std::string word;
+    while (stream >> word) {
+        words.push_back(word);
+    }
+    return words;
+}
+
+bool SystemServices::StartProgram(const std::string& path, const std::string& arguments)
+{
+    const std::string program = NativePath(path);
+    if (::access(program.c_str(), X_OK) != 0) {
+        return false;
+    }
+    // Everything the child needs is prepared before fork: after it only async-signal-safe calls are made.
+    std::vector<std::string> words = SplitArguments(arguments);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+
+    // Fork twice so that the program is adopted by init and never becomes a zombie of ours.
+    const pid_t child = ::fork();
+    if (child < 0) {
+        return false;
+    }
+    if (child == 0) {
+        if (::fork() == 0) {
+            ::execv(program.c_str(), argv.data());
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return true;
+}
+
+}  // namespace tarnix::platform
