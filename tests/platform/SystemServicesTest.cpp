@@ -1,0 +1,93 @@
+#include "platform/SharedLibrary.h"
+#include "platform/SystemServices.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using tarnix::platform::SharedLibrary;
+using tarnix::platform::SystemServices;
+
+namespace {
+
+class TemporaryFolder {
+public:
+    TemporaryFolder()
+    {
+        std::string pattern = (fs::temp_directory_path() / "tarnix-platform-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            path = pattern;
+        }
+    }
+    ~TemporaryFolder() { fs::remove_all(path); }
+    fs::path path;
+};
+
+std::string ReadWhenPresent(const fs::path& file, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (fs::exists(file) && fs::file_size(file) > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::ifstream in(file);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return {};
+}
+
+TEST(SharedLibrary, BareDllNamesMeanSharedObjectsBesideTheProgram)
+{
+    const std::string folder = SystemServices::ExecutableFolder();
+    EXPECT_EQ(SharedLibrary::ResolvePath("STDFU.dll"), folder + "/STDFU.so");
+    EXPECT_EQ(SharedLibrary::ResolvePath("STDFUFiles.DLL"), folder + "/STDFUFiles.so");
+    EXPECT_EQ(SharedLibrary::ResolvePath("/opt/x/libfoo.so"), "/opt/x/libfoo.so");
+    EXPECT_EQ(SharedLibrary::Load("NoSuchLibrary.dll"), nullptr);
+}
+
+TEST(SharedLibrary, FindsExportsAndReportsMissingOnes)
+{
+    auto library = SharedLibrary::Load("libc.so.6");
+    if (library == nullptr) {
+        library = SharedLibrary::Load("/lib/x86_64-linux-gnu/libc.so.6");
+    }
+    ASSERT_NE(library, nullptr);
+    EXPECT_NE(library->FindExport("strlen"), nullptr);
+    EXPECT_EQ(library->FindExport("NoSuchExport"), nullptr);
+}
+
+TEST(SystemServices, PathsOfThisFileSystem)
+{
+    EXPECT_EQ(SystemServices::NativePath("C:\\a\\b/c"), "C:/a/b/c");
+    EXPECT_EQ(SystemServices::LongPathLength("/no/such/path"), 0u);
+    EXPECT_EQ(SystemServices::LongPathLength("/tmp"), 5u);
+    EXPECT_FALSE(SystemServices::IsWow64Process());
+    EXPECT_EQ(SystemServices::SplitArguments(" /F /SW  /SA"), (std::vector<std::string>{"/F", "/SW", "/SA"}));
+}
+
+TEST(SystemServices, StartsAProgramWithItsArgumentsWithoutWaiting)
+{
+    TemporaryFolder folder;
+    const fs::path script = folder.path / "installer.exe";
+    const fs::path output = folder.path / "arguments.txt";
+    {
+        std::ofstream out(script);
+        out << "#!/bin/sh\nsleep 0.2\necho \"$@\" > '" << output.string() << "'\n";
+    }
+    fs::permissions(script, fs::perms::owner_all);
+
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_TRUE(SystemServices::StartProgram(script.string(), " /F /SW /SA"));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(150));
+    EXPECT_EQ(ReadWhenPresent(output, std::chrono::seconds(5)), "/F /SW /SA\n");
+
+    EXPECT_FALSE(SystemServices::StartProgram((folder.path / "missing.exe").string(), " /F"));
+}
+
+}  // namespace
