@@ -1,0 +1,284 @@
+#include "core/FlatbufferSchemas.h"
+#include "core/Serialization.h"
+#include "core/TpError.h"
+#include "tests/core/SerializationTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using SerializationTestSupport::FullRecord;
+using SerializationTestSupport::TemporaryFolder;
+
+namespace {
+
+Serialization& serialization = Serialization::GetInstance();
+
+constexpr char smallRecordJson[] =
+    "{\n  \"deviceConfiguration\": {\n    \"reflectiveEdge\": false\n  },\n  \"fingerFrequency\": 0\n}\n";
+
+Parameters SmallRecord()
+{
+    Parameters record;
+    record.deviceConfiguration.emplace().reflectiveEdge = false;
+    record.fingerFrequency = 0;
+    return record;
+}
+
+std::vector<char> AreaOf(const Parameters& parameters)
+{
+    std::vector<char> area(Serialization::ParameterAreaSize, 0);
+    unsigned int length = 0;
+    serialization.Serialize(parameters, reinterpret_cast<unsigned char*>(area.data()), length);
+    return area;
+}
+
+class JsonFiles : public ::testing::Test {
+protected:
+    TemporaryFolder folder;
+    std::string schemaPath = folder.Write("params.fbs", TNXP_SERIALIZATION_1_1_FBS);
+
+    Parameters Load(const std::string& name)
+    {
+        Parameters record;
+        serialization.GetParametersFromJson(record, folder.Path(name));
+        return record;
+    }
+};
+
+TEST_F(JsonFiles, RecordIsSavedInTheGeneratorsTextFormat)
+{
+    ASSERT_TRUE(serialization.WriteParametersToJson(SmallRecord(), folder.Path("small.json")));
+    EXPECT_EQ(folder.Read("small.json"), smallRecordJson);
+
+    Parameters frequencyOnly;
+    frequencyOnly.fingerFrequency = 0;
+    ASSERT_TRUE(serialization.WriteParametersToJson(frequencyOnly, folder.Path("one.json")));
+    EXPECT_EQ(folder.Read("one.json"), "{\n  \"fingerFrequency\": 0\n}\n");
+}
+
+TEST_F(JsonFiles, EmptyAndFullRecordsRoundTrip)
+{
+    for (const Parameters& record : {Parameters{}, FullRecord(), SmallRecord()}) {
+        ASSERT_TRUE(serialization.WriteParametersToJson(record, folder.Path("record.json")));
+        EXPECT_EQ(Load("record.json"), record) << folder.Read("record.json");
+    }
+}
+
+TEST_F(JsonFiles, SavedPathsAlwaysEndInLowerCaseJson)
+{
+    const std::string longest = std::string(250, 'n') + ".json";  // the longest name a folder entry may have
+    for (const std::string& name : {std::string("plain"), std::string("named.json"), std::string("capitals.JSON"),
+                                    longest}) {
+        ASSERT_TRUE(serialization.WriteParametersToJson(SmallRecord(), folder.Path(name))) << name;
+    }
+    EXPECT_EQ(folder.Names(),
+              (std::set<std::string>{"params.fbs", "plain.json", "named.json", "capitals.JSON.json", longest}));
+}
+
+TEST_F(JsonFiles, FailedSaveKeepsTheEarlierFileAndLeavesNothingBehind)
+{
+    EXPECT_FALSE(serialization.WriteParametersToJson(SmallRecord(), folder.Path("missing/folder/out.json")));
+    folder.Write("kept.json", "earlier");
+    std::filesystem::create_directory(folder.Path("kept.json.json"));
+    EXPECT_FALSE(serialization.WriteParametersToJson(SmallRecord(), folder.Path("kept.json.json")));
+    EXPECT_EQ(folder.Names(), (std::set<std::string>{"params.fbs", "kept.json", "kept.json.json"}));
+
+    ASSERT_TRUE(serialization.WriteParametersToJson(SmallRecord(), folder.Path("kept.json")));
+    EXPECT_EQ(folder.Read("kept.json"), smallRecordJson);
+}
+
+TEST_F(JsonFiles, LenientFilesLoad)
+{
+    folder.Write("lenient.json", "// written by hand\n{ fingerFrequency: -2, geometry: { peakCount: 3, }, }");
+    Parameters expected;
+    expected.fingerFrequency = -2;
+    expected.geometry.emplace().peakCount = 3;
+    EXPECT_EQ(Load("lenient.json"), expected);
+    folder.Write("bom.json", "\xEF\xBB\xBF{\"idleFrequency\": 0}");
+    EXPECT_EQ(Load("bom.json").idleFrequency, 0);
+}
+
+TEST_F(JsonFiles, BadFilesAreRefusedWithoutTouchingTheRecord)
+{
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"empty", ""},
+        {"truncated", "{\"fingerFrequency\": 1"},
+        {"non-UTF-8 name", "{\"finger\xFF\": 1}"},
+        {"non-UTF-8 outside strings", "{\xC3\"fingerFrequency\": 1}"},
+        {"deeply nested", "{\"fingerFrequency\": " + std::string(100000, '[') + std::string(100000, ']') + "}"},
+        {"huge", "{" + std::string(Serialization::MaximumTextFileSize, ' ') + "}"},
+        {"wrong type", "{\"geometry\": 5}"},
+        {"text for a number", "{\"fingerFrequency\": \"many\"}"},
+        {"fraction for an integer", "{\"fingerFrequency\": 1.5}"},
+        {"unknown field", "{\"fingerFrequency\": 1, \"colour\": 2}"},
+        {"ushort out of range", "{\"deviceConfiguration\": {\"sizeRestriction\": {\"maxSize\": 70000}}}"},
+        {"short out of range", "{\"idleFrequency\": -40000}"},
+        {"incomplete struct", "{\"deviceConfiguration\": {\"hidDisplaySize\": {\"x\": 1}}}"},
+        {"field twice", "{\"idleFrequency\": 1, \"idleFrequency\": 2}"},
+        {"two objects", "{\"idleFrequency\": 1}{\"idleFrequency\": 2}"},
+        {"NUL inside", std::string("{\"idleFrequency\": 1}\0{", 22)},
+        {"declarations only", "table Extra { a:int; }"},
+        {"another root", "root_type tnxp_serialization.ClickOnTouch; {\"distance\": 3}"},
+    };
+    for (const auto& [name, content] : files) {
+        folder.Write("bad.json", content);
+        Parameters held = SmallRecord();
+        EXPECT_THROW(serialization.GetParametersFromJson(held, folder.Path("bad.json")), TpError::FailedToLoadJsonFile)
+            << name;
+        EXPECT_EQ(held, SmallRecord()) << name;
+    }
+    Parameters held;
+    EXPECT_THROW(serialization.GetParametersFromJson(held, folder.Path("absent.json")), TpError::FailedToLoadJsonFile);
+    EXPECT_THROW(serialization.GetParametersFromJson(held, folder.Path("")), TpError::FailedToLoadJsonFile);
+}
+
+TEST_F(JsonFiles, JsonFileWithSchemaFileBuildsTheSameBufferAsTheRecord)
+{
+    ASSERT_TRUE(serialization.WriteParametersToJson(FullRecord(), folder.Path("full.json")));
+    char destination[Serialization::ParameterAreaSize] = {};
+    unsigned int length = 0;
+    serialization.Serialize(folder.Path("full.json"), schemaPath, destination, length);
+    ASSERT_GT(length, 0u);
+    Parameters result;
+    serialization.Deserialize(reinterpret_cast<unsigned char*>(destination), result);
+    EXPECT_EQ(result, FullRecord());
+}
+
+TEST_F(JsonFiles, JsonFileWithSchemaFileThatFailsLeavesLengthAndDestination)
+{
+    folder.Write("unquoted.json", "{fingerFrequency: 1}");
+    folder.Write("good.json", smallRecordJson);
+    folder.Write("broken.fbs", "table Parameters { a:int");
+    const std::vector<std::pair<std::string, std::string>> attempts = {
+        {"unquoted.json", schemaPath},           {folder.Path("absent.json"), schemaPath},
+        {"good.json", folder.Path("absent.fbs")}, {"good.json", folder.Path("broken.fbs")},
+        {"good.json", folder.Path("good.json")},
+    };
+    for (const auto& [json, schema] : attempts) {
+        char destination[Serialization::ParameterAreaSize] = {'x'};
+        unsigned int length = 7;
+        serialization.Serialize(folder.Path(json), schema, destination, length);
+        EXPECT_EQ(length, 7u) << json << " " << schema;
+        EXPECT_EQ(destination[0], 'x') << json << " " << schema;
+    }
+    char small[16] = {'x'};
+    unsigned int length = 0;
+    serialization.Serialize(folder.Path("good.json"), schemaPath, small, length, sizeof small);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(small[0], 'x');
+}
+
+TEST_F(JsonFiles, RawAreaIsWrittenThroughTheSchemaFile)
+{
+    const auto area = AreaOf(SmallRecord());
+    serialization.WriteParametersToJson(area.data(), area.size(), schemaPath, folder.Path("area"));
+    EXPECT_EQ(folder.Read("area"), smallRecordJson);
+
+    // A buffer written from a JSON file is followed by erased flash.
+    std::vector<char> erased(Serialization::ParameterAreaSize, '\xFF');
+    unsigned int length = 0;
+    serialization.Serialize(folder.Write("in.json", smallRecordJson), schemaPath, erased.data(), length);
+    serialization.WriteParametersToJson(erased.data(), erased.size(), schemaPath, folder.Path("erased"));
+    EXPECT_EQ(folder.Read("erased"), smallRecordJson);
+}
+
+// The verifier does not look inside nested buffers: their bytes must be printed, never followed.
+TEST_F(JsonFiles, RawAreaWithNestedBufferOfAUserSchemaIsPrintedAsBytes)
+{
+    const std::string schema = folder.Write("nested.fbs", "file_identifier \"QTXS\"; table Inner { a:int; }\n"
+                                                          "table Outer { blob:[ubyte] (nested_flatbuffer: \"Inner\"); }\n"
+                                                          "root_type Outer;");
+    // Root table at 16 with its one-field vtable at 8; the field points to a vector at 24 whose four bytes
+    // claim a nested root far outside the area.
+    std::vector<char> area = {16, 0, 0, 0, 'Q', 'T', 'X', 'S', 6, 0, 8, 0, 4, 0, 0, 0,
+                              8,  0, 0, 0, 4,   0,   0,   0,   4, 0, 0, 0, 0, 0, 0, 0x7F};
+    area.resize(Serialization::ParameterAreaSize, 0);
+    serialization.WriteParametersToJson(area.data(), area.size(), schema, folder.Path("nested.json"));
+    EXPECT_EQ(folder.Read("nested.json"), "{\n  \"blob\": [\n    0,\n    0,\n    0,\n    127\n  ]\n}\n");
+}
+
+TEST_F(JsonFiles, RawAreaWriteRefusesBadInputAndWritesNothing)
+{
+    auto pastEnd = AreaOf(FullRecord());
+    pastEnd[1] = 0x7F;  // root offset beyond the area
+    for (const auto& area : {std::vector<char>(Serialization::ParameterAreaSize, '\xFF'),
+                             std::vector<char>(Serialization::ParameterAreaSize, 0), pastEnd}) {
+        EXPECT_THROW(serialization.WriteParametersToJson(area.data(), area.size(), schemaPath, folder.Path("out")),
+                     TpError::ParametersBufferMissingIdentifier);
+    }
+    const auto good = AreaOf(FullRecord());
+    EXPECT_THROW(serialization.WriteParametersToJson(good.data(), good.size(), folder.Path("none.fbs"),
+                                                     folder.Path("out")),
+                 TpError::FailedToGetParameterSchema);
+    EXPECT_THROW(serialization.WriteParametersToJson(good.data(), good.size(), schemaPath,
+                                                     folder.Path("missing/out")),
+                 TpError::FailedToWriteJson);
+    EXPECT_EQ(folder.Names(), std::set<std::string>{"params.fbs"});
+}
+
+TEST(SchemaVersion, ReadsOneDigitEachAfterTheMarker)
+{
+    EXPECT_EQ(serialization.GetSchemaVersion(TNXP_SERIALIZATION_1_0_FBS), std::make_pair(1, 0));
+    EXPECT_EQ(serialization.GetSchemaVersion(TNXP_SERIALIZATION_1_1_FBS), std::make_pair(1, 1));
+    EXPECT_EQ(serialization.GetSchemaVersion("// Schema Version: 1.10"), std::make_pair(1, 1));
+    EXPECT_EQ(serialization.GetSchemaVersion("// Schema Version: 3_7 x"), std::make_pair(3, 7));
+    EXPECT_EQ(serialization.GetSchemaVersion("table A {}"), std::make_pair(0, 0));
+    EXPECT_EQ(serialization.GetSchemaVersion("Schema Version: 1."), std::make_pair(0, 0));
+    EXPECT_EQ(serialization.GetSchemaVersion("Schema Version: x.y"), std::make_pair(0, 0));
+}
+
+TEST(FieldNames, ListsEveryLeafInReflectionOrder)
+{
+    const std::vector<std::string> newer = serialization.GetAllFieldNamesForParameterVersion(1, 1);
+    const std::vector<std::string> expected = {
+        "deviceConfiguration.clickOnTouch.distance", "deviceConfiguration.clickOnTouch.enabled",
+        "deviceConfiguration.clickOnTouch.timeToUp", "deviceConfiguration.doubleClickPrevention.enabled",
+        "deviceConfiguration.doubleClickPrevention.preventionRadius",
+        "deviceConfiguration.doubleClickPrevention.preventionTime", "deviceConfiguration.floatingProtection.enabled",
+        "deviceConfiguration.floatingProtection.time", "deviceConfiguration.hidDisplaySize.x",
+        "deviceConfiguration.hidDisplaySize.y", "deviceConfiguration.numberOfReportedTouches",
+        "deviceConfiguration.reflectiveEdge", "deviceConfiguration.sizeRestriction.maxSize",
+        "deviceConfiguration.sizeRestriction.maxSizeEnabled", "deviceConfiguration.sizeRestriction.minSize",
+        "deviceConfiguration.sizeRestriction.minSizeEnabled", "deviceConfiguration.snappingFilter.bottom.inner",
+        "deviceConfiguration.snappingFilter.bottom.outer", "deviceConfiguration.snappingFilter.enabled",
+        "deviceConfiguration.snappingFilter.left.inner", "deviceConfiguration.snappingFilter.left.outer",
+        "deviceConfiguration.snappingFilter.right.inner", "deviceConfiguration.snappingFilter.right.outer",
+        "deviceConfiguration.snappingFilter.top.inner", "deviceConfiguration.snappingFilter.top.outer",
+        "deviceConfiguration.subTouchActiveArea.flipXY", "deviceConfiguration.subTouchActiveArea.max.x",
+        "deviceConfiguration.subTouchActiveArea.max.y", "deviceConfiguration.subTouchActiveArea.min.x",
+        "deviceConfiguration.subTouchActiveArea.min.y", "deviceConfiguration.subTouchActiveArea.offset.x",
+        "deviceConfiguration.subTouchActiveArea.offset.y", "deviceConfiguration.subTouchActiveArea.reverseX",
+        "deviceConfiguration.subTouchActiveArea.reverseY", "fingerFrequency", "geometry.peakCount",
+        "geometry.sensorCount", "geometry.sourceCount", "i2cAddress", "idleFrequency", "operationMode.detection",
+        "operationMode.detectionHid", "systemEnabled"};
+    EXPECT_EQ(newer, expected);
+
+    // The older list is the newer one without the fields only the newer version has.
+    std::vector<std::string> older;
+    for (const std::string& name : expected) {
+        const bool newerOnly = name.find("snappingFilter") != std::string::npos ||
+                               name.find("doubleClickPrevention") != std::string::npos ||
+                               name.find("operationMode") != std::string::npos || name == "i2cAddress" ||
+                               name == "systemEnabled";
+        if (!newerOnly) {
+            older.push_back(name);
+        }
+    }
+    ASSERT_EQ(older.size(), 27u);
+    EXPECT_EQ(serialization.GetAllFieldNamesForParameterVersion(1, 0), older);
+}
+
+TEST(FieldNames, UnknownVersionsAndUnusableSchemasAreRefused)
+{
+    EXPECT_THROW(serialization.GetAllFieldNamesForParameterVersion(1, 2), TpError::FailedToGetParameterSchema);
+    EXPECT_THROW(serialization.GetAllFieldNamesForParameterVersion(0, 0), TpError::FailedToGetParameterSchema);
+    EXPECT_THROW(serialization.GetAllSchemaFieldNames("table A { a:int; }"), TpError::FailedToGetParameterSchema);
+    EXPECT_THROW(serialization.GetAllSchemaFieldNames("table A { a:int"), TpError::FailedToGetParameterSchema);
+    // A table that contains itself is listed without following it forever.
+    EXPECT_EQ(serialization.GetAllSchemaFieldNames("table Node { next:Node; value:int; } root_type Node;"),
+              (std::vector<std::string>{"next", "value"}));
+}
+
+}  // namespace
