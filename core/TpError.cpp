@@ -27,6 +27,7 @@ TARNIX_DEFINE_ERROR(FailedToGetParameterSchema, "Unable to get parameter schema.
 TARNIX_DEFINE_ERROR(ParameterVerificationFailed, "The flashed parameters differs from the parameters on the device.")
 TARNIX_DEFINE_ERROR(ParametersBufferMissingIdentifier,
                     "Could not find parameter identifier. The parameters data is corrupt.")
+TARNIX_DEFINE_ERROR(ParametersTooLarge, "The parameters do not fit the sensor's 2048-byte parameter area.")
 
 #undef TARNIX_DEFINE_ERROR
 

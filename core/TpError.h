@@ -33,6 +33,7 @@ TARNIX_DECLARE_ERROR(FailedToSetAddressPointer)
 TARNIX_DECLARE_ERROR(FailedToGetParameterSchema)
 TARNIX_DECLARE_ERROR(ParameterVerificationFailed)
 TARNIX_DECLARE_ERROR(ParametersBufferMissingIdentifier)
+TARNIX_DECLARE_ERROR(ParametersTooLarge)
 
 #undef TARNIX_DECLARE_ERROR
 

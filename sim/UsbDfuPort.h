@@ -19,6 +19,13 @@ struct DfuStatusReport {
 // Every request reaches the virtual device at once; a request that the device does not answer (it was
 // unplugged, a fault is injected, it left DFU mode) returns false. A request that the device answers but
 // refuses returns true and puts the device into dfuERROR, which the next GETSTATUS reports.
+//
+// On the simulated bus (sim/DfuBootloader.h has the full rules): each request does its work at once and
+// takes the flash page time before it returns, so GETSTATUS never reports a busy state. As on a real DfuSe
+// bootloader, DNLOAD is taken in dfuIDLE and dfuDNLOAD-IDLE only and UPLOAD in dfuIDLE and dfuUPLOAD-IDLE
+// only: between a DNLOAD (such as setting the address pointer) and an UPLOAD the host returns to dfuIDLE
+// with CLRSTATUS or ABORT. A request in the wrong state, an unknown command or block 1 is stalled: false,
+// and dfuERROR with errSTALLEDPKT. Data may only be programmed onto erased flash (errCHECK_ERASED).
 class UsbDfuPort {
 public:
     // Opens the DFU device whose device path is given; nullptr when there is none or it cannot be opened.

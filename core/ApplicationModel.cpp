@@ -1,0 +1,485 @@
+#include "core/ApplicationModel.h"
+
+#include "core/ApplicationInformation.h"
+#include "core/Connection.h"
+#include "core/DeviceFinder.h"
+#include "core/DeviceHandler.h"
+#include "core/DfuDevice.h"
+#include "core/SensorDevice.h"
+#include "core/TpError.h"
+#include "core/Utility.h"
+
+#include <chrono>
+#include <utility>
+
+namespace {
+
+const char* const dfuDeviceDescription = "Device In Configuration Mode";
+
+void Pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+template <typename Map>
+const typename Map::value_type* FirstNewEntry(const Map& now, const Map& before)
+{
+    for (const auto& entry : now) {
+        if (before.find(entry.first) == before.end()) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+ApplicationModel::ApplicationModel(ApplicationModelEvents* receiver)
+    : events(receiver), connection(std::make_unique<Connection>())
+{
+}
+
+ApplicationModel::ApplicationModel() : ApplicationModel(nullptr) {}
+
+ApplicationModel::~ApplicationModel() = default;
+
+// ---------------------------------------------------------------------------------------------------------
+// Device search
+
+void ApplicationModel::StartSearchThread()
+{
+    searching = true;
+    searchThread = std::thread(&ApplicationModel::SearchDevices, this);
+}
+
+void ApplicationModel::EndSearch()
+{
+    searching = false;
+    if (searchThread.joinable()) {
+        searchThread.join();
+    }
+}
+
+void ApplicationModel::SearchDevices()
+{
+    std::vector<std::string> newDfuNames;
+    while (searching) {
+        SearchPass(newDfuNames);
+        Pause(searchPauseMs);
+    }
+}
+
+// One pass: new DFU devices (or else the incompatible-drivers warning), at most one new sensor with its
+// information, then the devices that went away, DFU devices first.
+void ApplicationModel::SearchPass(std::vector<std::string>& newDfuNames)
+{
+    newDfuNames.clear();
+    try {
+        AnnounceNewDevices(newDfuNames);
+    } catch (TpError::Exception& error) {
+        if (events != nullptr) {
+            events->OnErrorConnectingToDevice(error);
+        }
+    }
+    DeviceFinder::UpdateFoundDevices();
+    ReportRemovedDevices();
+}
+
+void ApplicationModel::AnnounceNewDevices(std::vector<std::string>& newDfuNames)
+{
+    bool incompatible = false;
+    if (DeviceFinder::FindDfuDevice(newDfuNames, incompatible)) {
+        if (events != nullptr) {
+            for (const std::string& name : newDfuNames) {
+                events->OnNewDevice(name, dfuDeviceDescription, true);
+            }
+        }
+    } else if (incompatible && events != nullptr) {
+        events->OnIncompatibleDfuDrivers();
+    }
+
+    std::string path;
+    if (DeviceFinder::FindSensorHidDevice(path) && events != nullptr) {
+        DeviceHandler* registry = DeviceHandler::GetInstance();
+        SensorDevice* sensor = registry->GetSensorDevice(path);
+        if (sensor == nullptr) {
+            return;  // unplugged and dropped between registration and now
+        }
+        sensor->SetDeviceInformation(connection->GetDeviceInformation(sensor));
+        events->OnNewDevice(path, sensor->GetDeviceDescription(), false);
+    }
+}
+
+void ApplicationModel::ReportRemovedDevices()
+{
+    DeviceHandler* registry = DeviceHandler::GetInstance();
+    const std::vector<std::string> removedDfuDevices = registry->GetRemovedDfuDeviceVector();
+    const std::vector<std::string> removedSensors = registry->GetRemovedSensorDeviceVector();
+    if (events != nullptr) {
+        for (const std::string& name : removedDfuDevices) {
+            events->OnDeviceDisconnected(name);
+        }
+        for (const std::string& name : removedSensors) {
+            events->OnDeviceDisconnected(name);
+        }
+    }
+    registry->ClearRemovedDeviceVectors();
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Firmware check and write
+
+void ApplicationModel::InitFirmwareFileCheck(std::string& path)
+{
+    std::string copy = path;
+    std::string dfuSuffix = ".dfu";
+    std::string hexSuffix = ".hex";
+    if (!Utility::StringEndsWith(copy, dfuSuffix, true) && !Utility::StringEndsWith(copy, hexSuffix, true)) {
+        if (events != nullptr) {
+            events->OnBadFirmwareFile();
+        }
+        return;
+    }
+    bool willOverwrite = false;
+    const bool examined = connection->WillOverwritePersistentParameters(copy, willOverwrite);
+    if (events == nullptr) {
+        return;
+    }
+    if (examined) {
+        events->OnFirmwareFileChecked(willOverwrite, copy);
+    } else {
+        events->OnFailedFirmwareFileCheck();
+    }
+}
+
+void ApplicationModel::StartDownloadThread(std::string dfuName, std::string path)
+{
+    downloading = true;
+    writeThread = std::thread(&ApplicationModel::WriteFirmwareFile, this, std::move(dfuName), std::move(path));
+    progressThread = std::thread(&ApplicationModel::PollWriteProgress, this);
+}
+
+void ApplicationModel::WriteFirmwareFile(const std::string& dfuName, std::string path)
+{
+    try {
+        DfuDevice* device = RequireDfuDevice(dfuName);
+        connection->WriteFirmwareFile(device, path);
+    } catch (TpError::Exception&) {
+        if (events != nullptr) {
+            events->OnWriteFirmwareFailed();
+        }
+        downloading = false;
+        return;
+    }
+    downloading = false;
+    if (events != nullptr) {
+        events->OnWriteFirmwareFinished();
+    }
+}
+
+void ApplicationModel::PollWriteProgress()
+{
+    if (!downloading) {
+        return;
+    }
+    int last = 0;
+    while (true) {
+        const int percentage = connection->GetFirmwareWritePercentage();
+        if (percentage != last && events != nullptr) {
+            events->OnUpdateProgress(percentage);
+        }
+        Pause(pollPauseMs);
+        if (!downloading) {
+            return;
+        }
+        last = percentage;
+    }
+}
+
+void ApplicationModel::EndDownloadThread()
+{
+    downloading = false;
+    if (writeThread.joinable()) {
+        writeThread.join();
+    }
+    if (progressThread.joinable()) {
+        progressThread.join();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Mode switches
+
+SensorDevice* ApplicationModel::RequireSensor(const std::string& name)
+{
+    SensorDevice* sensor = DeviceHandler::GetInstance()->GetSensorDevice(name);
+    if (sensor == nullptr) {
+        throw TpError::UnableToConnect();
+    }
+    return sensor;
+}
+
+DfuDevice* ApplicationModel::RequireDfuDevice(const std::string& name)
+{
+    DfuDevice* device = DeviceHandler::GetInstance()->GetDfuDevice(name);
+    if (device == nullptr) {
+        throw TpError::UnableToConnect();
+    }
+    return device;
+}
+
+bool ApplicationModel::SetDfuMode(std::string sensorName)
+{
+    return connection->SetDeviceToDfuMode(RequireSensor(sensorName));
+}
+
+bool ApplicationModel::SetDfuAndExpectDevice(std::string sensorName, std::string& dfuName)
+{
+    SensorDevice* sensor = RequireSensor(sensorName);
+    std::map<std::string, DfuDevice*> before = DeviceHandler::GetInstance()->GetDfuDeviceMap();
+    DeviceInformation information = *sensor->GetDeviceInformation();
+    connection->SetDeviceToDfuMode(sensor);
+    return WaitForExpectedDfuDevice(dfuName, dfuAppearanceTimeoutMs, before, information);
+}
+
+bool ApplicationModel::WaitForExpectedDfuDevice(std::string& dfuName, int timeout,
+                                                std::map<std::string, DfuDevice*>& before,
+                                                DeviceInformation information)
+{
+    Utility::Timer timer;
+    timer.Start();
+    while (static_cast<long long>(timer.Current()) < timeout) {
+        const std::map<std::string, DfuDevice*> now = DeviceHandler::GetInstance()->GetDfuDeviceMap();
+        if (const auto* entry = FirstNewEntry(now, before)) {
+            DfuDevice* device = entry->second;
+            dfuName = device->GetUsbDevicePath();
+            device->SetDeviceInformation(information);
+            return true;
+        }
+        Pause(pollPauseMs);
+    }
+    return false;
+}
+
+void ApplicationModel::LeaveDfuMode(const std::string& dfuName)
+{
+    const bool result = connection->LeaveDfuMode(RequireDfuDevice(dfuName));
+    if (events != nullptr) {
+        events->OnLeaveDfuModeResult(result);
+    }
+}
+
+bool ApplicationModel::LeaveDfuAndExpectDevice(std::string dfuName, std::string& sensorName)
+{
+    DfuDevice* device = RequireDfuDevice(dfuName);
+    const std::map<std::string, SensorDevice*> before = DeviceHandler::GetInstance()->GetSensorDeviceMap();
+    const bool result = connection->LeaveDfuMode(device);
+    if (events != nullptr) {
+        events->OnLeaveDfuModeResult(result);
+    }
+    Utility::Timer timer;
+    timer.Start();
+    while (static_cast<long long>(timer.Current()) <= sensorReturnLimitMs) {
+        const std::map<std::string, SensorDevice*> now = DeviceHandler::GetInstance()->GetSensorDeviceMap();
+        if (const auto* entry = FirstNewEntry(now, before)) {
+            sensorName = entry->second->GetUsbDevicePath();
+            return true;
+        }
+        Pause(pollPauseMs);
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Parameters
+
+void ApplicationModel::Download(const std::string& dfuName, Parameters& parameters)
+{
+    connection->WriteParameters(RequireDfuDevice(dfuName), parameters);
+}
+
+void ApplicationModel::Download(const std::string& dfuName, const std::string& schemaPath,
+                                const std::string& jsonPath)
+{
+    connection->WriteParameters(RequireDfuDevice(dfuName), jsonPath, schemaPath);
+}
+
+void ApplicationModel::Upload(const std::string& dfuName, Parameters& parameters)
+{
+    DfuDevice* device = RequireDfuDevice(dfuName);
+    connection->ReadParameters(device, parameters);
+    device->SetParameters(parameters);
+}
+
+void ApplicationModel::Upload(const std::string& dfuName, const std::string& schemaPath, const std::string& jsonPath)
+{
+    connection->ReadParametersToJson(RequireDfuDevice(dfuName), schemaPath, jsonPath);
+}
+
+void ApplicationModel::GetParametersFromJson(std::string path, Parameters& parameters)
+{
+    connection->GetParametersFromJson(std::move(path), parameters);
+}
+
+void ApplicationModel::SaveParametersAsJson(std::string path, Parameters& parameters)
+{
+    connection->SaveParametersToJson(parameters, std::move(path));
+}
+
+namespace {
+
+// Overlays the set members of a source record on a target record: values replace, records are created
+// when missing and combined member by member; members the source lacks stay as they were.
+template <typename Value>
+void Overlay(std::optional<Value>& target, const std::optional<Value>& source)
+{
+    if (source) {
+        target = source;
+    }
+}
+
+void Combine(SubTouchActiveArea& target, const SubTouchActiveArea& source);
+void Combine(SizeRestriction& target, const SizeRestriction& source);
+void Combine(FloatingProtection& target, const FloatingProtection& source);
+void Combine(Geometry& target, const Geometry& source);
+void Combine(ClickOnTouch& target, const ClickOnTouch& source);
+void Combine(SnappingFilter& target, const SnappingFilter& source);
+void Combine(DoubleClickPrevention& target, const DoubleClickPrevention& source);
+void Combine(DeviceConfiguration& target, const DeviceConfiguration& source);
+void Combine(OperationMode& target, const OperationMode& source);
+
+template <typename Record>
+void OverlayRecord(std::optional<Record>& target, const std::optional<Record>& source)
+{
+    if (source) {
+        if (!target) {
+            target.emplace();
+        }
+        Combine(*target, *source);
+    }
+}
+
+void Combine(SubTouchActiveArea& target, const SubTouchActiveArea& source)
+{
+    Overlay(target.min, source.min);
+    Overlay(target.max, source.max);
+    Overlay(target.reverseX, source.reverseX);
+    Overlay(target.reverseY, source.reverseY);
+    Overlay(target.flipXY, source.flipXY);
+    Overlay(target.offset, source.offset);
+}
+
+void Combine(SizeRestriction& target, const SizeRestriction& source)
+{
+    Overlay(target.maxSizeEnabled, source.maxSizeEnabled);
+    Overlay(target.maxSize, source.maxSize);
+    Overlay(target.minSizeEnabled, source.minSizeEnabled);
+    Overlay(target.minSize, source.minSize);
+}
+
+void Combine(FloatingProtection& target, const FloatingProtection& source)
+{
+    Overlay(target.enabled, source.enabled);
+    Overlay(target.time, source.time);
+}
+
+void Combine(Geometry& target, const Geometry& source)
+{
+    Overlay(target.sourceCount, source.sourceCount);
+    Overlay(target.sensorCount, source.sensorCount);
+    Overlay(target.peakCount, source.peakCount);
+}
+
+void Combine(ClickOnTouch& target, const ClickOnTouch& source)
+{
+    Overlay(target.enabled, source.enabled);
+    Overlay(target.timeToUp, source.timeToUp);
+    Overlay(target.distance, source.distance);
+}
+
+void Combine(SnappingFilter& target, const SnappingFilter& source)
+{
+    Overlay(target.enabled, source.enabled);
+    Overlay(target.left, source.left);
+    Overlay(target.right, source.right);
+    Overlay(target.top, source.top);
+    Overlay(target.bottom, source.bottom);
+}
+
+void Combine(DoubleClickPrevention& target, const DoubleClickPrevention& source)
+{
+    Overlay(target.enabled, source.enabled);
+    Overlay(target.preventionTime, source.preventionTime);
+    Overlay(target.preventionRadius, source.preventionRadius);
+}
+
+void Combine(OperationMode& target, const OperationMode& source)
+{
+    Overlay(target.detection, source.detection);
+    Overlay(target.detectionHid, source.detectionHid);
+}
+
+void Combine(DeviceConfiguration& target, const DeviceConfiguration& source)
+{
+    OverlayRecord(target.subTouchActiveArea, source.subTouchActiveArea);
+    OverlayRecord(target.sizeRestriction, source.sizeRestriction);
+    Overlay(target.reflectiveEdge, source.reflectiveEdge);
+    Overlay(target.numberOfReportedTouches, source.numberOfReportedTouches);
+    Overlay(target.hidDisplaySize, source.hidDisplaySize);
+    OverlayRecord(target.floatingProtection, source.floatingProtection);
+    OverlayRecord(target.clickOnTouch, source.clickOnTouch);
+    OverlayRecord(target.snappingFilter, source.snappingFilter);
+    OverlayRecord(target.doubleClickPrevention, source.doubleClickPrevention);
+}
+
+}  // namespace
+
+void ApplicationModel::CombineParameters(Parameters& target, Parameters& source)
+{
+    OverlayRecord(target.geometry, source.geometry);
+    OverlayRecord(target.deviceConfiguration, source.deviceConfiguration);
+    Overlay(target.fingerFrequency, source.fingerFrequency);
+    Overlay(target.idleFrequency, source.idleFrequency);
+    Overlay(target.i2cAddress, source.i2cAddress);
+    Overlay(target.systemEnabled, source.systemEnabled);
+    OverlayRecord(target.operationMode, source.operationMode);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Device information
+
+DeviceInformation ApplicationModel::GetDeviceInformation(const std::string& name, bool isDfu)
+{
+    if (isDfu) {
+        return *RequireDfuDevice(name)->GetDeviceInformation();
+    }
+    SensorDevice* sensor = RequireSensor(name);
+    if (sensor->GetDeviceInformation()->mcuIdentifier.empty()) {
+        sensor->SetDeviceInformation(connection->GetDeviceInformation(sensor));
+    }
+    return *sensor->GetDeviceInformation();
+}
+
+int ApplicationModel::IsDeviceParametersVersionSupported(const std::string& name, bool isDfu)
+{
+    constexpr int noVersion = 0;
+    constexpr int deviceIsNewer = 2;
+    constexpr int supported = 3;
+
+    const DeviceInformation information = GetDeviceInformation(name, isDfu);
+    const ApplicationInformation& application = ApplicationInformation::GetApplicationInformation();
+    const std::uint32_t major = information.parametersVersionMajor;
+    const std::uint32_t minor = information.parametersVersionMinor;
+    if (major == 0 && minor == 0) {
+        return noVersion;
+    }
+    if (major < application.supportedParametersVersionMajor) {
+        return supported;
+    }
+    if (major == application.supportedParametersVersionMajor) {
+        return minor <= application.supportedParametersVersionMinor ? supported : deviceIsNewer;
+    }
+    return deviceIsNewer;
+}
+
+std::vector<std::string> ApplicationModel::GetAllFieldNamesForParameterVersion(int major, int minor)
+{
+    return connection->GetAllFieldNamesForParameterVersion(major, minor);
+}

@@ -1,0 +1,168 @@
+#include "core/UsbHandler.h"
+
+#include "core/DeviceHandler.h"
+#include "core/SensorDevice.h"
+#include "core/TpError.h"
+
+#include "platform/DeviceEnumerator.h"
+#include "platform/HidDevice.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+using tarnix::platform::DeviceEnumerator;
+using tarnix::platform::DeviceInterface;
+using tarnix::platform::Guid;
+using tarnix::platform::HidCapabilities;
+using tarnix::platform::HidDevice;
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& pattern) { return text.find(pattern) != std::string::npos; }
+
+bool AppendString(const std::optional<std::string>& part, const char* separator, std::string& text)
+{
+    if (!part) {
+        return false;
+    }
+    text += *part;
+    text += separator;
+    return true;
+}
+
+std::shared_ptr<HidDevice> HandleOf(SensorDevice* sensor)
+{
+    return sensor != nullptr ? *sensor->GetHidDeviceHandle() : nullptr;
+}
+
+}  // namespace
+
+UsbHandler::UsbHandler()
+    : usbDeviceInterfaceGuid(0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}),
+      usbSetupClassGuid(0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00})
+{
+}
+
+UsbHandler::~UsbHandler() = default;
+
+UsbHandler* UsbHandler::GetInstance()
+{
+    static UsbHandler instance;
+    return &instance;
+}
+
+bool UsbHandler::IsAcceptedCollection(const HidCapabilities& capabilities) const
+{
+    const std::uint32_t usage = capabilities.usage;
+    const std::uint32_t usagePage = capabilities.usagePage;
+    const std::size_t count = std::min(acceptedUsages.size(), acceptedUsagePages.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        if (usage == static_cast<std::uint32_t>(acceptedUsages[i]) ||
+            usagePage == static_cast<std::uint32_t>(acceptedUsagePages[i])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool UsbHandler::ProbeCapabilities(const std::string& path, HidCapabilities& capabilities)
+{
+    const std::unique_ptr<HidDevice> probe = HidDevice::Open(path, HidDevice::Access::Probe);
+    if (!probe) {
+        return false;
+    }
+    capabilities = probe->Capabilities().value_or(HidCapabilities());
+    return true;
+}
+
+bool UsbHandler::FindSensorDevicePath(std::string& name)
+{
+    DeviceHandler* const registry = DeviceHandler::GetInstance();
+    for (const DeviceInterface& found : DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass())) {
+        if (!Contains(found.hardwareId, sensorHardwareIdPattern)) {
+            continue;
+        }
+        HidCapabilities capabilities;
+        if (!ProbeCapabilities(found.devicePath, capabilities) || registry->SensorDeviceExists(found.devicePath)) {
+            continue;
+        }
+        if (IsAcceptedCollection(capabilities)) {
+            name = found.devicePath;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool UsbHandler::FindDfuDevicePath(std::string& name, bool& incompatibleDrivers)
+{
+    incompatibleDrivers = false;
+    DeviceHandler* const registry = DeviceHandler::GetInstance();
+    for (const DeviceInterface& found : DeviceEnumerator::PresentInterfaces(usbDeviceInterfaceGuid)) {
+        if (!Contains(found.hardwareId, dfuHardwareIdPattern)) {
+            continue;
+        }
+        if (found.setupClass != usbSetupClassGuid) {
+            incompatibleDrivers = true;
+            continue;
+        }
+        if (!registry->DfuDeviceExists(found.devicePath)) {
+            name = found.devicePath;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool UsbHandler::FindDeviceFromPath(const std::string& name, bool usbDeviceInterface)
+{
+    const Guid interfaceClass = usbDeviceInterface ? usbDeviceInterfaceGuid : Guid::HidInterfaceClass();
+    for (const DeviceInterface& found : DeviceEnumerator::PresentInterfaces(interfaceClass)) {
+        if (found.devicePath == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool UsbHandler::GetHidDescription(const HidDevice& hid, std::string& text)
+{
+    // Each string is tried even when an earlier one failed, as the device may still answer the others.
+    const bool manufacturer = AppendString(hid.ManufacturerString(), " ", text);
+    const bool product = AppendString(hid.ProductString(), " ", text);
+    const bool serialNumber = AppendString(hid.SerialNumberString(), "", text);
+    return manufacturer && product && serialNumber;
+}
+
+bool UsbHandler::GetSensorDeviceHandle(SensorDevice* sensor)
+{
+    if (sensor == nullptr) {
+        throw TpError::FailedToGetDeviceHandle();
+    }
+    std::shared_ptr<HidDevice> hid = HidDevice::Open(sensor->GetUsbDevicePath(), HidDevice::Access::ReadWrite);
+    if (!hid) {
+        throw TpError::FailedToGetDeviceHandle();
+    }
+    sensor->SetHidDeviceHandle(hid);
+    sensor->SetIsConnected(true);
+
+    std::string description;
+    if (!GetHidDescription(*hid, description)) {
+        return false;
+    }
+    sensor->SetDeviceDescription(description);
+    return true;
+}
+
+bool UsbHandler::SetFeatureReport(SensorDevice* sensor, unsigned char* report, unsigned int length)
+{
+    const std::shared_ptr<HidDevice> hid = HandleOf(sensor);
+    return hid && report != nullptr && hid->SetFeature(report, length);
+}
+
+bool UsbHandler::GetFeatureReport(SensorDevice* sensor, unsigned char* report, unsigned int length)
+{
+    const std::shared_ptr<HidDevice> hid = HandleOf(sensor);
+    return hid && report != nullptr && hid->GetFeature(report, length);
+}

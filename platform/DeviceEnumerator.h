@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/Guid.h"
+
+namespace tarnix::platform {
+
+// One present device interface: what device discovery needs to know of it.
+struct DeviceInterface {
+    std::string devicePath;  // the interface path; it names and opens the device
+    std::string hardwareId;  // the first hardware identifier of the device ("" when it cannot be read)
+    Guid setupClass;         // the setup class the device is installed in (zero when unknown)
+};
+
+// Lists the device interfaces of one interface class that are present now. Each call is a fresh snapshot
+// of the bus; nothing is held between calls.
+class DeviceEnumerator {
+public:
+    static std::vector<DeviceInterface> PresentInterfaces(const Guid& interfaceClass);
+};
+
+}  // namespace tarnix::platform

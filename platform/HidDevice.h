@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tarnix::sim {
+class SimHidDevice;
+}
+
+namespace tarnix::platform {
+
+// What the report descriptor of a HID interface says about its top-level collection and report sizes
+// (lengths in bytes, report ID included).
+struct HidCapabilities {
+    std::uint16_t usagePage = 0;
+    std::uint16_t usage = 0;
+    std::uint16_t inputReportLength = 0;
+    std::uint16_t outputReportLength = 0;
+    std::uint16_t featureReportLength = 0;
+};
+
+// An open HID interface. A probe (no access) may read the capabilities and the strings; read/write access
+// also exchanges feature reports. Once the device has gone (unplugged, re-enumerated) every call fails.
+class HidDevice {
+public:
+    enum class Access { Probe, ReadWrite };
+
+    // Nothing when no present HID interface has this path or the device refuses the open.
+    static std::unique_ptr<HidDevice> Open(const std::string& devicePath, Access access);
+
+    explicit HidDevice(std::unique_ptr<sim::SimHidDevice> device);
+    ~HidDevice();
+    HidDevice(const HidDevice&) = delete;
+    HidDevice& operator=(const HidDevice&) = delete;
+
+    std::optional<HidCapabilities> Capabilities() const;
+    // The device's strings as UTF-8.
+    std::optional<std::string> ManufacturerString() const;
+    std::optional<std::string> ProductString() const;
+    std::optional<std::string> SerialNumberString() const;
+
+    // Sends a feature report; report[0] is its report ID.
+    bool SetFeature(const std::uint8_t* report, std::size_t length);
+    // Reads a feature report of `length` bytes; the caller puts the report ID into report[0].
+    bool GetFeature(std::uint8_t* report, std::size_t length);
+
+private:
+    std::unique_ptr<sim::SimHidDevice> device_;
+};
+
+}  // namespace tarnix::platform

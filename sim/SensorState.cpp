@@ -1,0 +1,103 @@
+#include "sim/SensorState.h"
+
+#include <cctype>
+
+namespace tarnix::sim {
+
+std::string_view ModeName(SensorMode mode) { return mode == SensorMode::Normal ? "normal" : "dfu"; }
+
+std::optional<SensorMode> ParseMode(std::string_view name) {
+    if (name == "normal") {
+        return SensorMode::Normal;
+    }
+    if (name == "dfu") {
+        return SensorMode::Dfu;
+    }
+    return std::nullopt;
+}
+
+std::string_view DriverName(DriverKind driver) { return driver == DriverKind::Ok ? "ok" : "incompatible"; }
+
+std::optional<DriverKind> ParseDriver(std::string_view name) {
+    if (name == "ok") {
+        return DriverKind::Ok;
+    }
+    if (name == "incompatible") {
+        return DriverKind::Incompatible;
+    }
+    return std::nullopt;
+}
+
+bool SensorState::IsPresent(std::int64_t nowMs) const { return !detached && nowMs >= appearAtMs; }
+
+std::string SensorState::InterfaceClass() const {
+    return mode == SensorMode::Normal ? kHidInterfaceClass : kUsbDeviceInterfaceClass;
+}
+
+std::string SensorState::DevicePath() const {
+    if (mode == SensorMode::Normal) {
+        return "\\\\?\\hid#vid_3c9e&pid_0101#7&" + serial + "&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    }
+    return "\\\\?\\usb#vid_0483&pid_df11#" + serial + "#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+}
+
+std::string SensorState::HardwareId() const {
+    if (mode == SensorMode::Normal) {
+        return hidHardwareId.empty() ? "HID\\VID_3C9E&PID_0101&REV_0100" : hidHardwareId;
+    }
+    return dfuHardwareId.empty() ? "USB\\VID_0483&PID_DF11&REV_2200" : dfuHardwareId;
+}
+
+std::string SensorState::SetupClass() const {
+    if (mode == SensorMode::Normal) {
+        return kHidSetupClass;
+    }
+    return driver == DriverKind::Ok ? kUsbSetupClass : kGenericUsbDeviceSetupClass;
+}
+
+void SensorState::Reenumerate(SensorMode newMode, std::int64_t nowMs) {
+    mode = newMode;
+    ++generation;
+    appearAtMs = nowMs + reenumerateMs;
+    changedAtMs = nowMs;
+    dfu = DfuRegisters{};
+}
+
+void SensorState::BootFirmware(const std::optional<FirmwareHeader>& header, std::int64_t nowMs) {
+    if (header) {
+        firmware = header->firmware;
+        schema = header->schema;
+    }
+    Reenumerate(header ? SensorMode::Normal : SensorMode::Dfu, nowMs);
+}
+
+void SensorState::DropOffBus(std::int64_t nowMs) {
+    detached = true;
+    ++generation;
+    changedAtMs = nowMs;
+    dfu = DfuRegisters{};
+}
+
+void SensorState::ReplaceFault(Fault newFault, std::int64_t nowMs) {
+    fault = newFault;
+    dfu.stalled = false;
+    if (detached) {
+        detached = false;
+        Reenumerate(mode, nowMs);
+    }
+    changedAtMs = nowMs;
+}
+
+bool SensorState::IsValidSerial(std::string_view serial) {
+    if (serial.empty() || serial.size() > kMaxSerialLength) {
+        return false;
+    }
+    for (char c : serial) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace tarnix::sim

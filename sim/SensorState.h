@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/BusConstants.h"
+#include "sim/DfuBootloader.h"
+#include "sim/Fault.h"
+#include "sim/FirmwareHeader.h"
+#include "sim/Version.h"
+
+namespace tarnix::sim {
+
+enum class SensorMode { Normal, Dfu };
+enum class DriverKind { Ok, Incompatible };
+
+std::string_view ModeName(SensorMode mode);
+std::optional<SensorMode> ParseMode(std::string_view name);
+std::string_view DriverName(DriverKind driver);
+std::optional<DriverKind> ParseDriver(std::string_view name);
+
+// Everything the bus keeps about one virtual sensor: what it is, how it behaves, what it runs, where it is
+// on the bus, and its bootloader's registers. Its flash lives beside it in a file of its own.
+struct SensorState {
+    // Identity and behaviour, fixed when it is plugged in.
+    std::string serial;
+    std::string product = "Tarnix TS-200";
+    std::string manufacturer = "Tarnix";
+    std::vector<std::uint8_t> mcuId;
+    std::uint16_t usagePage = kSensorUsagePage;
+    std::uint16_t usage = kSensorUsage;
+    std::string hidHardwareId;  // empty: the standard one of the sensor's HID interface
+    std::string dfuHardwareId;  // empty: the standard one of the bootloader
+    bool silent = false;        // no answers to information requests
+    bool openFails = false;     // the HID interface cannot be opened for reading and writing
+    std::uint32_t reenumerateMs = 300;
+    std::uint32_t pageMs = 5;
+    DriverKind driver = DriverKind::Ok;  // driver the host installed for the DFU personality
+
+    // What it runs: normal mode reports the firmware and schema versions of the firmware it booted.
+    SensorMode mode = SensorMode::Normal;
+    Version firmware{2, 4};
+    std::optional<Version> schema = Version{1, 1};
+
+    // Presence on the bus. Every re-enumeration raises the generation, which invalidates open handles.
+    std::uint64_t instance = 0;
+    std::uint32_t generation = 0;
+    bool detached = false;  // dropped off the bus by a fault
+    std::int64_t pluggedAtMs = 0;
+    std::int64_t appearAtMs = 0;
+    std::int64_t changedAtMs = 0;
+
+    Fault fault = Fault::None;
+    DfuRegisters dfu;
+
+    bool IsPresent(std::int64_t nowMs) const;
+    // The interface class the sensor currently shows on the bus, and its device interface path there.
+    std::string InterfaceClass() const;
+    std::string DevicePath() const;
+    std::string HardwareId() const;
+    std::string SetupClass() const;
+
+    // Leaves the bus now and comes back in `newMode` after the re-enumeration delay, with a fresh
+    // bootloader.
+    void Reenumerate(SensorMode newMode, std::int64_t nowMs);
+    // Leaves DFU mode: comes back in normal mode running the firmware the header describes, or in DFU mode
+    // again when there is no valid firmware.
+    void BootFirmware(const std::optional<FirmwareHeader>& header, std::int64_t nowMs);
+    // Leaves the bus until the fault is replaced.
+    void DropOffBus(std::int64_t nowMs);
+    // Replaces the fault and ends the effects of the previous one.
+    void ReplaceFault(Fault newFault, std::int64_t nowMs);
+
+    // A serial number is 1 to kMaxSerialLength letters, digits, '-' or '_'.
+    static constexpr std::size_t kMaxSerialLength = 24;
+    static bool IsValidSerial(std::string_view serial);
+};
+
+}  // namespace tarnix::sim

@@ -1,0 +1,116 @@
+#include "sim/SimUsbDfuPort.h"
+
+#include <chrono>
+#include <thread>
+
+#include "sim/BusConstants.h"
+#include "sim/BusLock.h"
+#include "sim/FirmwareHeader.h"
+#include "sim/FlashMemory.h"
+#include "sim/WallClock.h"
+
+namespace tarnix::sim {
+
+std::unique_ptr<UsbDfuPort> UsbDfuPort::Open(const std::string& devicePath) {
+    return SimUsbDfuPort::OpenPath(devicePath);
+}
+
+std::unique_ptr<SimUsbDfuPort> SimUsbDfuPort::OpenPath(const std::string& devicePath) {
+    SensorStore store;
+    const std::int64_t now = WallClock::NowMs();
+    for (const SensorState& state : store.LoadAll()) {
+        if (state.mode != SensorMode::Dfu || !state.IsPresent(now) || state.DevicePath() != devicePath) {
+            continue;
+        }
+        if (state.driver != DriverKind::Ok || state.fault == Fault::Open) {
+            return nullptr;
+        }
+        return std::make_unique<SimUsbDfuPort>(store, state);
+    }
+    return nullptr;
+}
+
+SimUsbDfuPort::SimUsbDfuPort(SensorStore store, const SensorState& state)
+    : store_(std::move(store)), serial_(state.serial), instance_(state.instance), generation_(state.generation) {}
+
+bool SimUsbDfuPort::Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length) {
+    return Run(true, [&](DfuBootloader& bootloader, FlashMemory* flash) {
+        return bootloader.Dnload(block, data, length, *flash);
+    });
+}
+
+bool SimUsbDfuPort::Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received) {
+    received = 0;
+    return Run(true, [&](DfuBootloader& bootloader, FlashMemory* flash) {
+        return bootloader.Upload(block, data, length, received, *flash);
+    });
+}
+
+bool SimUsbDfuPort::GetStatus(DfuStatusReport& report) {
+    return Run(false, [&](DfuBootloader& bootloader, FlashMemory*) { return bootloader.GetStatus(report); });
+}
+
+bool SimUsbDfuPort::ClearStatus() {
+    return Run(false, [](DfuBootloader& bootloader, FlashMemory*) { return bootloader.ClearStatus(); });
+}
+
+bool SimUsbDfuPort::GetState(std::uint8_t& state) {
+    return Run(false, [&](DfuBootloader& bootloader, FlashMemory*) { return bootloader.GetState(state); });
+}
+
+bool SimUsbDfuPort::Abort() {
+    return Run(false, [](DfuBootloader& bootloader, FlashMemory*) { return bootloader.Abort(); });
+}
+
+std::uint16_t SimUsbDfuPort::VendorId() const { return kDfuVendorId; }
+std::uint16_t SimUsbDfuPort::ProductId() const { return kDfuProductId; }
+std::uint16_t SimUsbDfuPort::BcdDevice() const { return kDfuBcdDevice; }
+std::uint16_t SimUsbDfuPort::TransferSize() const { return kDfuTransferSize; }
+std::string SimUsbDfuPort::MemoryLayout() const { return kDfuMemoryLayout; }
+
+bool SimUsbDfuPort::Run(bool needsFlash, const Request& request) {
+    std::uint32_t busyMs = 0;
+    bool answered = false;
+    {
+        BusLock lock(store_.Folder());
+        const std::int64_t now = WallClock::NowMs();
+        auto state = store_.Load(serial_);
+        if (!lock.IsHeld() || !state || !IsMine(*state, now)) {
+            return false;
+        }
+        std::optional<FlashMemory> flash;
+        if (needsFlash || state->dfu.leavePending) {
+            flash = store_.LoadFlash(serial_);
+            if (!flash) {
+                return false;
+            }
+        }
+        const DfuRegisters before = state->dfu;
+        DfuBootloader bootloader(state->dfu, state->fault);
+        const DfuOutcome outcome = request(bootloader, flash ? &*flash : nullptr);
+        if (outcome.event == DfuEvent::LeaveDfuMode) {
+            state->BootFirmware(FirmwareHeader::ReadFrom(*flash), now);
+        } else if (outcome.event == DfuEvent::DropOffBus) {
+            state->DropOffBus(now);
+        }
+        if (outcome.flashChanged && !store_.SaveFlash(serial_, *flash)) {
+            return false;
+        }
+        if ((state->dfu != before || outcome.event != DfuEvent::None) && !store_.Save(*state)) {
+            return false;
+        }
+        answered = outcome.answered;
+        busyMs = outcome.busyPages * state->pageMs;
+    }
+    if (busyMs > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(busyMs));
+    }
+    return answered;
+}
+
+bool SimUsbDfuPort::IsMine(const SensorState& state, std::int64_t nowMs) const {
+    return state.instance == instance_ && state.generation == generation_ && state.mode == SensorMode::Dfu &&
+           state.IsPresent(nowMs);
+}
+
+}  // namespace tarnix::sim

@@ -1,0 +1,426 @@
+// DFU transfers against virtual sensors: the parameter page, leaving DFU mode, firmware erase and
+// programming with progress, the overwrite check, and the error each injected fault produces.
+
+#include "DfuTestSupport.h"
+
+#include "core/Dfu.h"
+#include "core/DfuDevice.h"
+#include "core/Timer.h"
+#include "core/TpError.h"
+#include "sim/DfuFileWriter.h"
+#include "sim/IntelHexWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <set>
+#include <thread>
+
+using tarnix::sim::DataRun;
+using tarnix::sim::Fault;
+
+namespace {
+constexpr std::uint32_t parameterPage = 0x08004000;
+constexpr std::size_t pageSize = 2048;
+
+std::vector<char> Pattern(std::size_t length, unsigned seed)
+{
+    std::vector<char> bytes(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        bytes[i] = static_cast<char>(seed + i * 13);
+    }
+    return bytes;
+}
+
+std::vector<std::uint8_t> Bytes(const std::vector<char>& chars) { return {chars.begin(), chars.end()}; }
+
+bool AllErased(const std::vector<std::uint8_t>& bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; });
+}
+
+}  // namespace
+
+class DfuTest : public SimulatedBusTest {
+protected:
+    void SetUp() override
+    {
+        SimulatedBusTest::SetUp();
+        serial = PlugDfuSensor();
+        device = std::make_unique<DfuDevice>(DevicePath(serial));
+    }
+
+    std::vector<std::uint8_t> ParameterPage() { return Flash(serial, parameterPage, pageSize); }
+
+    Dfu& dfu = Dfu::GetInstance();
+    std::string serial;
+    std::unique_ptr<DfuDevice> device;
+};
+
+// ---- Parameter page ----
+
+TEST_F(DfuTest, ParametersWrittenLandOnTheParameterPageAndReadBack)
+{
+    const std::vector<std::uint8_t> below = Flash(serial, parameterPage - pageSize, pageSize);
+    const std::vector<std::uint8_t> above = Flash(serial, parameterPage + pageSize, pageSize);
+    std::vector<char> written = Pattern(pageSize, 5);
+
+    EXPECT_TRUE(dfu.WriteParameters(device.get(), written.data(), pageSize));
+    EXPECT_FALSE(device->GetIsConnected());
+    EXPECT_EQ(ParameterPage(), Bytes(written));
+    EXPECT_EQ(Flash(serial, parameterPage - pageSize, pageSize), below);
+    EXPECT_EQ(Flash(serial, parameterPage + pageSize, pageSize), above);
+
+    std::vector<char> read(pageSize, 0);
+    EXPECT_TRUE(dfu.ReadParameters(device.get(), read.data(), pageSize));
+    EXPECT_FALSE(device->GetIsConnected());
+    EXPECT_EQ(read, written);
+}
+
+TEST_F(DfuTest, ShortWriteStartsAtThePageAndLeavesTheRestErased)
+{
+    std::vector<char> written = Pattern(100, 9);
+    ASSERT_TRUE(dfu.WriteParameters(device.get(), written.data(), 100));
+    const std::vector<std::uint8_t> page = ParameterPage();
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), page.begin(),
+                           [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
+    EXPECT_TRUE(AllErased({page.begin() + 100, page.end()}));
+
+    std::vector<char> read(100, 0);
+    ASSERT_TRUE(dfu.ReadParameters(device.get(), read.data(), 100));
+    EXPECT_EQ(read, written);
+}
+
+// An empty or oversized write is refused before the device is opened: the refusal comes even for a
+// device that cannot be opened, and the stored parameters stay.
+TEST_F(DfuTest, EmptyOrOversizedWriteNeverReachesTheSensor)
+{
+    const std::vector<std::uint8_t> before = ParameterPage();
+    std::vector<char> big(pageSize + 1, 0);
+    DfuDevice nowhere("no-such-device");
+
+    EXPECT_EQ(MessageOf<TpError::FailedToLoadJsonFile>([&] { dfu.WriteParameters(&nowhere, big.data(), 0); }),
+              "Failed to load json file.");
+    EXPECT_EQ(MessageOf<TpError::ParametersTooLarge>([&] { dfu.WriteParameters(&nowhere, big.data(), pageSize + 1); }),
+              "The parameters do not fit the sensor's 2048-byte parameter area.");
+    EXPECT_THROW(dfu.WriteParameters(device.get(), big.data(), 0), TpError::FailedToLoadJsonFile);
+    EXPECT_THROW(dfu.WriteParameters(device.get(), big.data(), pageSize + 1), TpError::ParametersTooLarge);
+    EXPECT_THROW(dfu.ReadParameters(device.get(), big.data(), pageSize + 1), TpError::ParametersTooLarge);
+    EXPECT_EQ(ParameterPage(), before);
+}
+
+TEST_F(DfuTest, DeviceThatCannotBeOpenedGivesUnableToConnect)
+{
+    bus->SetFault(serial, Fault::Open);
+    std::vector<char> buffer(pageSize, 0);
+    const std::string text = "Unable to connect to selected device.";
+    EXPECT_EQ(MessageOf<TpError::UnableToConnect>([&] { dfu.ReadParameters(device.get(), buffer.data(), pageSize); }),
+              text);
+    EXPECT_EQ(MessageOf<TpError::UnableToConnect>([&] { dfu.WriteParameters(device.get(), buffer.data(), pageSize); }),
+              text);
+    EXPECT_EQ(MessageOf<TpError::UnableToConnect>([&] { dfu.LeaveDFUMode(device.get()); }), text);
+
+    std::string firmware = MakeFirmware("open.hex", "--version 3.0");
+    EXPECT_FALSE(dfu.EraseFirmware(device.get(), firmware));
+    EXPECT_EQ(MessageOf<TpError::UnableToConnect>([&] { dfu.WriteFirmware(device.get(), firmware); }), text);
+    EXPECT_FALSE(device->GetIsConnected());
+}
+
+TEST_F(DfuTest, EachParameterFaultGivesItsOwnError)
+{
+    std::vector<char> buffer = Pattern(pageSize, 1);
+    const auto read = [&] { dfu.ReadParameters(device.get(), buffer.data(), pageSize); };
+    const auto write = [&] { dfu.WriteParameters(device.get(), buffer.data(), pageSize); };
+
+    bus->SetFault(serial, Fault::Address);
+    EXPECT_EQ(MessageOf<TpError::FailedToSetAddressPointer>(read),
+              "Configuration command failed. Could not set address pointer.");
+    EXPECT_EQ(MessageOf<TpError::FailedToSetAddressPointer>(write),
+              "Configuration command failed. Could not set address pointer.");
+    EXPECT_FALSE(device->GetIsConnected()) << "a failed parameter operation closes the device";
+
+    bus->SetFault(serial, Fault::Erase);
+    EXPECT_EQ(MessageOf<TpError::EraseFailed>(write), "Failed to erase flash memory.");
+
+    bus->SetFault(serial, Fault::Upload);
+    EXPECT_EQ(MessageOf<TpError::UploadFailed>(read), "Upload failed.");
+
+    bus->SetFault(serial, Fault::Download);
+    EXPECT_EQ(MessageOf<TpError::DownloadFailed>(write), "Download failed.");
+    EXPECT_FALSE(device->GetIsConnected());
+}
+
+// A device that takes the data but reports a programming error must not be told apart from success only by
+// a later read-back: the write itself fails.
+TEST_F(DfuTest, ProgrammingErrorReportedByTheDeviceFailsTheWrite)
+{
+    bus->SetFault(serial, Fault::Program);
+    std::vector<char> buffer = Pattern(pageSize, 2);
+    EXPECT_EQ(MessageOf<TpError::DownloadFailed>([&] { dfu.WriteParameters(device.get(), buffer.data(), pageSize); }),
+              "Download failed.");
+}
+
+TEST_F(DfuTest, LeavingDfuModeStartsTheFirmwareAndKeepsTheDeviceMarkedConnected)
+{
+    EXPECT_TRUE(dfu.LeaveDFUMode(device.get()));
+    EXPECT_TRUE(device->GetIsConnected());
+    EXPECT_EQ(WaitUntilPresent(serial).mode, tarnix::sim::SensorMode::Normal);
+}
+
+TEST_F(DfuTest, LeaveFaultsGiveTheirErrors)
+{
+    bus->SetFault(serial, Fault::Leave);
+    EXPECT_EQ(MessageOf<TpError::FailedToLeaveDfuMode>([&] { dfu.LeaveDFUMode(device.get()); }),
+              "Failed to leave configuration mode and enter application mode.");
+    EXPECT_TRUE(device->GetIsConnected()) << "a failed leave leaves the device open";
+
+    bus->SetFault(serial, Fault::Address);
+    EXPECT_THROW(dfu.LeaveDFUMode(device.get()), TpError::FailedToSetAddressPointer);
+}
+
+// ---- Firmware ----
+
+class DfuFirmwareTest : public DfuTest {
+protected:
+    // Samples the progress byte while the call runs.
+    template <typename Call>
+    std::set<int> ProgressDuring(Call call)
+    {
+        std::atomic<bool> running{true};
+        std::set<int> seen;
+        std::thread sampler([&] {
+            while (running) {
+                seen.insert(dfu.GetFirmwareWritePercentage());
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        });
+        call();
+        running = false;
+        sampler.join();
+        return seen;
+    }
+
+    void EraseAndProgram(std::string& firmware)
+    {
+        bool erased = false;
+        const std::set<int> eraseProgress =
+            ProgressDuring([&] { erased = dfu.EraseFirmware(device.get(), firmware); });
+        ASSERT_TRUE(erased);
+        EXPECT_LE(*eraseProgress.rbegin(), 33);
+        EXPECT_EQ(dfu.GetFirmwareWritePercentage(), 33) << "the erase leaves its last value";
+        EXPECT_FALSE(device->GetIsConnected());
+
+        bool written = false;
+        const std::set<int> writeProgress =
+            ProgressDuring([&] { written = dfu.WriteFirmware(device.get(), firmware); });
+        ASSERT_TRUE(written);
+        EXPECT_TRUE(std::all_of(writeProgress.begin(), writeProgress.end(),
+                                [](int p) { return p >= 33 && p <= 99; }))
+            << "programming shows 33 to 99";
+        EXPECT_GT(*writeProgress.rbegin(), 33) << "programming progress moved";
+        EXPECT_EQ(dfu.GetFirmwareWritePercentage(), 0) << "the write resets the progress";
+        EXPECT_FALSE(device->GetIsConnected());
+    }
+};
+
+TEST_F(DfuFirmwareTest, HexFirmwareIsProgrammedAndKeepsTheStoredParameters)
+{
+    const std::vector<std::uint8_t> parameters = ParameterPage();
+    std::string firmware = MakeFirmware("firmware.hex", "--version 3.7 --size 0x8000");
+    tarnix::sim::FirmwareImage expected({3, 7}, tarnix::sim::Version{1, 1}, 0x8000, std::nullopt);
+
+    EraseAndProgram(firmware);
+
+    const std::vector<std::uint8_t> flash = Flash(serial, 0x08000000, 0x8000);
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 0x4000, expected.Bytes().begin()));
+    EXPECT_TRUE(std::equal(flash.begin() + 0x4800, flash.end(), expected.Bytes().begin() + 0x4800));
+    EXPECT_EQ(ParameterPage(), parameters) << "an image with an erased parameter page keeps the parameters";
+}
+
+TEST_F(DfuFirmwareTest, DfuFirmwareIsProgrammedAndBoots)
+{
+    std::string firmware = MakeFirmware("firmware.dfu", "--version 4.2");
+    tarnix::sim::FirmwareImage expected({4, 2}, tarnix::sim::Version{1, 1}, tarnix::sim::FirmwareImage::kDefaultSize,
+                                        std::nullopt);
+    EraseAndProgram(firmware);
+
+    const std::vector<std::uint8_t> header = Flash(serial, 0x08000000, 0x400);
+    EXPECT_TRUE(std::equal(header.begin(), header.end(), expected.Bytes().begin()));
+    EXPECT_TRUE(dfu.LeaveDFUMode(device.get()));
+    EXPECT_EQ(WaitUntilPresent(serial).mode, tarnix::sim::SensorMode::Normal);
+}
+
+TEST_F(DfuFirmwareTest, SuffixIsRecognisedOnlyInLowerCase)
+{
+    std::string firmware = MakeFirmware("firmware.hex", "--version 3.0");
+    std::string upper = PathInFolder("FIRMWARE.HEX");
+    std::filesystem::copy_file(firmware, upper);
+    EXPECT_FALSE(dfu.EraseFirmware(device.get(), upper));
+    EXPECT_FALSE(device->GetIsConnected()) << "the device is closed after a failed operation";
+    std::string other = PathInFolder("firmware.bin");
+    std::filesystem::copy_file(firmware, other);
+    EXPECT_FALSE(dfu.WriteFirmware(device.get(), other));
+    EXPECT_EQ(dfu.GetFirmwareWritePercentage(), 0);
+}
+
+TEST_F(DfuFirmwareTest, FaultsDuringProgrammingMakeTheWriteFail)
+{
+    for (const Fault fault : {Fault::Stall, Fault::Unplug}) {
+        std::string firmware = MakeFirmware("firmware.hex", "--version 3.0");
+        bus->SetFault(serial, Fault::None);
+        ASSERT_TRUE(dfu.EraseFirmware(device.get(), firmware));
+        bus->SetFault(serial, fault);
+        Utility::Timer timer;
+        timer.Start();
+        EXPECT_FALSE(dfu.WriteFirmware(device.get(), firmware)) << tarnix::sim::FaultName(fault);
+        EXPECT_LT(timer.Current(), 20000.0);
+        EXPECT_EQ(dfu.GetFirmwareWritePercentage(), 0);
+        EXPECT_FALSE(device->GetIsConnected());
+        bus->SetFault(serial, Fault::None);
+        WaitUntilPresent(serial);
+    }
+}
+
+TEST_F(DfuFirmwareTest, EraseFaultMakesTheEraseFail)
+{
+    bus->SetFault(serial, Fault::Erase);
+    std::string firmware = MakeFirmware("firmware.dfu", "--version 3.0");
+    EXPECT_FALSE(dfu.EraseFirmware(device.get(), firmware));
+    EXPECT_FALSE(device->GetIsConnected());
+}
+
+// ---- Overwrite check ----
+
+class DfuOverwriteTest : public DfuTest {
+protected:
+    std::string Hex(const std::string& name, const std::vector<DataRun>& runs)
+    {
+        const std::string text = tarnix::sim::IntelHexWriter::Write(runs, std::nullopt);
+        const std::string path = PathInFolder(name);
+        WriteFile(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+        return path;
+    }
+
+    std::string DfuFile(const std::string& name, const std::vector<DataRun>& runs)
+    {
+        const std::string path = PathInFolder(name);
+        WriteFile(path, tarnix::sim::DfuFileWriter::Write(runs, {0x0483, 0xDF11, 0x2200, "Internal Flash"}));
+        return path;
+    }
+
+    // The answer for a file, expecting the image to be examinable.
+    bool Overwrites(std::string path)
+    {
+        bool answer = true;  // the check must set it either way
+        EXPECT_TRUE(dfu.WillOverwritePersistentParameters(path, answer)) << path;
+        return answer;
+    }
+
+    static DataRun Filled(std::uint32_t address, std::size_t length, std::uint8_t value)
+    {
+        return DataRun{address, std::vector<std::uint8_t>(length, value)};
+    }
+};
+
+TEST_F(DfuOverwriteTest, OneElementImageOverwritesOnlyWithNonErasedParameterBytes)
+{
+    DataRun image = Filled(0x08000000, 0x4800, 0x5A);
+    std::fill(image.bytes.begin() + 0x4000, image.bytes.end(), 0xFF);
+    EXPECT_FALSE(Overwrites(Hex("erased.hex", {image})));
+    EXPECT_FALSE(Overwrites(DfuFile("erased.dfu", {image})));
+
+    image.bytes[0x4000] = 0x00;
+    EXPECT_TRUE(Overwrites(Hex("first.hex", {image})));
+    EXPECT_TRUE(Overwrites(DfuFile("first.dfu", {image})));
+
+    image.bytes[0x4000] = 0xFF;
+    image.bytes[0x47FF] = 0x7E;
+    EXPECT_TRUE(Overwrites(Hex("last.hex", {image})));
+
+    EXPECT_FALSE(Overwrites(Hex("short.hex", {Filled(0x08000000, 0x4000, 0x11)})))
+        << "an image that ends before the page does not reach it";
+}
+
+// A short image that covers part of the page is judged by the bytes it puts there.
+TEST_F(DfuOverwriteTest, PartialCoverageIsExamined)
+{
+    DataRun image = Filled(0x08000000, 0x4400, 0xFF);
+    std::fill(image.bytes.begin(), image.bytes.begin() + 0x4000, 0x22);
+    EXPECT_FALSE(Overwrites(Hex("partial-erased.hex", {image})));
+    image.bytes[0x43FF] = 0x01;
+    EXPECT_TRUE(Overwrites(Hex("partial.hex", {image})));
+}
+
+TEST_F(DfuOverwriteTest, MultiElementImagesAreJudgedByWhatTheyPutOnThePage)
+{
+    const DataRun code = Filled(0x08000000, 0x4000, 0x33);
+    const DataRun tail = Filled(0x08004800, 0x800, 0x44);
+    EXPECT_FALSE(Overwrites(Hex("gap.hex", {code, tail})));
+    EXPECT_FALSE(Overwrites(DfuFile("gap.dfu", {code, tail})));
+
+    const DataRun parameters = Filled(0x08004000, pageSize, 0x10);
+    EXPECT_TRUE(Overwrites(Hex("params.hex", {code, parameters, Filled(0x08008000, 0x100, 0x44)})));
+    EXPECT_TRUE(Overwrites(DfuFile("params.dfu", {code, Filled(0x08004000, 0x10, 0x00), tail})));
+    EXPECT_FALSE(Overwrites(DfuFile("erased-params.dfu", {code, Filled(0x08004000, pageSize, 0xFF), tail})));
+
+    // Elements that start inside the page, or a first element that covers it, also overwrite it.
+    EXPECT_TRUE(Overwrites(Hex("offset.hex", {code, Filled(0x08004010, 0x10, 0x00)})));
+    EXPECT_TRUE(Overwrites(Hex("covering.hex", {Filled(0x08000000, 0x4800, 0x66), Filled(0x08010000, 0x10, 0x1)})));
+}
+
+TEST_F(DfuOverwriteTest, MakeFirmwareImagesWithAndWithoutParameters)
+{
+    EXPECT_FALSE(Overwrites(MakeFirmware("erased.hex", "--version 3.0")));
+    EXPECT_FALSE(Overwrites(MakeFirmware("erased.dfu", "--version 3.0")));
+
+    const std::string parameters = PathInFolder("parameters.bin");
+    WriteFile(parameters, std::vector<std::uint8_t>(300, 0x21));
+    EXPECT_TRUE(Overwrites(MakeFirmware("with.hex", "--version 3.0 --params '" + parameters + "'")));
+    EXPECT_TRUE(Overwrites(MakeFirmware("with.dfu", "--version 3.0 --params '" + parameters + "'")));
+}
+
+TEST_F(DfuOverwriteTest, FilesThatGiveNoImageAreNotExamined)
+{
+    bool answer = true;
+    std::string missing = PathInFolder("missing.hex");
+    EXPECT_FALSE(dfu.WillOverwritePersistentParameters(missing, answer));
+    EXPECT_FALSE(answer);
+
+    std::string garbage = PathInFolder("garbage.dfu");
+    WriteFile(garbage, std::vector<std::uint8_t>(64, 0x42));
+    answer = true;
+    EXPECT_FALSE(dfu.WillOverwritePersistentParameters(garbage, answer));
+    EXPECT_FALSE(answer);
+
+    std::string other = Hex("image.txt", {Filled(0x08004000, 16, 0)});
+    answer = true;
+    EXPECT_FALSE(dfu.WillOverwritePersistentParameters(other, answer));
+    EXPECT_FALSE(answer);
+}
+
+// An element the library cannot hand out might hold parameters: the check errs on the side of asking.
+TEST_F(DfuOverwriteTest, UnreadableElementCountsAsOverwriting)
+{
+    int notAnImage = 0;
+    bool answer = false;
+    EXPECT_TRUE(dfu.CheckDfuImageElementsForParameters(&notAnImage, 2, answer));
+    EXPECT_TRUE(answer);
+    EXPECT_FALSE(dfu.CheckDfuImageElementsForParameters(&notAnImage, 0, answer));
+    EXPECT_FALSE(answer);
+}
+
+// ---- Without the libraries ----
+
+TEST_F(DfuTest, WithoutTheLibrariesEveryOperationFailsCleanly)
+{
+    Dfu bare("NoStdfu.dll", "NoStdfuFiles.dll", "NoStdfuPrt.dll");
+    std::vector<char> buffer(pageSize, 0);
+    EXPECT_EQ(MessageOf<TpError::UnableToConnect>([&] { bare.ReadParameters(device.get(), buffer.data(), pageSize); }),
+              "Unable to connect to selected device.");
+    std::string firmware = MakeFirmware("firmware.hex", "--version 3.0");
+    EXPECT_FALSE(bare.EraseFirmware(device.get(), firmware));
+    bool answer = true;
+    EXPECT_FALSE(bare.WillOverwritePersistentParameters(firmware, answer));
+    EXPECT_FALSE(answer);
+}

@@ -1,0 +1,96 @@
+#include "platform/HidDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "platform/DeviceEnumerator.h"
+#include "tests/sim/SimTestBus.h"
+
+namespace {
+
+using tarnix::platform::DeviceEnumerator;
+using tarnix::platform::Guid;
+using tarnix::platform::HidDevice;
+using tarnix::sim::SensorState;
+using tarnix::sim::test::SimTestBus;
+
+std::string PlugAndFind(const SimTestBus& bus, const SensorState& prototype) {
+    return tarnix::sim::test::PlugHidSensor(bus, prototype);
+}
+
+TEST(HidDevice, CapabilitiesAndStringsOfTheSensorInterface) {
+    SimTestBus bus;
+    SensorState prototype = SimTestBus::QuickSensor();
+    prototype.serial = "123";
+    prototype.manufacturer = "M";
+    prototype.product = "P";
+    const std::string path = PlugAndFind(bus, prototype);
+    auto probe = HidDevice::Open(path, HidDevice::Access::Probe);
+    ASSERT_TRUE(probe);
+    const auto capabilities = probe->Capabilities();
+    ASSERT_TRUE(capabilities);
+    EXPECT_EQ(capabilities->usagePage, 0xFF00);
+    EXPECT_EQ(capabilities->usage, 1);
+    EXPECT_EQ(capabilities->featureReportLength, 258);
+    EXPECT_EQ(probe->ManufacturerString(), "M");
+    EXPECT_EQ(probe->ProductString(), "P");
+    EXPECT_EQ(probe->SerialNumberString(), "123");
+}
+
+TEST(HidDevice, UsageIsConfigurablePerSensor) {
+    SimTestBus bus;
+    SensorState prototype = SimTestBus::QuickSensor();
+    prototype.usagePage = 0x000D;
+    prototype.usage = 0x04;
+    auto device = HidDevice::Open(PlugAndFind(bus, prototype), HidDevice::Access::Probe);
+    ASSERT_TRUE(device);
+    EXPECT_EQ(device->Capabilities()->usagePage, 0x000D);
+    EXPECT_EQ(device->Capabilities()->usage, 0x04);
+}
+
+TEST(HidDevice, OpenFailsForUnknownPathsAndRefusingSensors) {
+    SimTestBus bus;
+    EXPECT_FALSE(HidDevice::Open("\\\\?\\hid#nothing", HidDevice::Access::Probe));
+    SensorState prototype = SimTestBus::QuickSensor();
+    prototype.openFails = true;
+    const std::string path = PlugAndFind(bus, prototype);
+    EXPECT_FALSE(HidDevice::Open(path, HidDevice::Access::ReadWrite));
+    EXPECT_TRUE(HidDevice::Open(path, HidDevice::Access::Probe));
+}
+
+TEST(HidDevice, FeatureReportsCarryTheInformationExchange) {
+    SimTestBus bus;
+    auto device = HidDevice::Open(PlugAndFind(bus, SimTestBus::QuickSensor()), HidDevice::Access::ReadWrite);
+    ASSERT_TRUE(device);
+    std::array<std::uint8_t, 257> request{0x01, 0x08, 0xEE, 0x06, 0x40, 0x02, 0x02, 0x00, 0x6C, 0x00};
+    ASSERT_TRUE(device->SetFeature(request.data(), request.size()));
+    std::array<std::uint8_t, 258> answer{0x02, 0xFF};
+    ASSERT_TRUE(device->GetFeature(answer.data(), answer.size()));
+    EXPECT_EQ(answer[0], 0x02);
+    EXPECT_EQ(answer[2], 0xEF);
+    EXPECT_EQ(answer[1], answer[3] + 2) << "count = the whole BER answer";
+    EXPECT_EQ(answer[10], 0xA1) << "device information block";
+
+    std::array<std::uint8_t, 258> wrongId{0x05};
+    EXPECT_FALSE(device->GetFeature(wrongId.data(), wrongId.size()));
+    std::array<std::uint8_t, 300> tooLong{0x01};
+    EXPECT_FALSE(device->SetFeature(tooLong.data(), tooLong.size()));
+}
+
+TEST(HidDevice, DeviceThatLeftMakesEveryCallFail) {
+    SimTestBus bus;
+    auto device = HidDevice::Open(PlugAndFind(bus, SimTestBus::QuickSensor()), HidDevice::Access::ReadWrite);
+    ASSERT_TRUE(device);
+    const std::uint8_t toDfu[] = {0x80, 0x00};
+    ASSERT_TRUE(device->SetFeature(toDfu, sizeof toDfu));
+    EXPECT_FALSE(device->Capabilities());
+    EXPECT_FALSE(device->ManufacturerString());
+    EXPECT_FALSE(device->SerialNumberString());
+    std::array<std::uint8_t, 258> answer{0x02};
+    EXPECT_FALSE(device->GetFeature(answer.data(), answer.size()));
+    EXPECT_FALSE(device->SetFeature(toDfu, sizeof toDfu));
+    EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass()).empty());
+}
+
+}  // namespace

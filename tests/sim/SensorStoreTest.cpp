@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+
+#include "sim/BusConstants.h"
+#include "sim/SensorStateFile.h"
+#include "sim/SensorStore.h"
+#include "sim/UsbDfuPort.h"
+#include "tests/sim/SimTestBus.h"
+
+namespace tarnix::sim {
+namespace {
+
+SensorState Sample() {
+    SensorState state;
+    state.serial = "AB-12_x";
+    state.product = "Tarnix TS-200 = special";
+    state.mcuId = {0x00, 0xFF, 0x10};
+    state.usagePage = 0x000D;
+    state.usage = 4;
+    state.dfuHardwareId = "USB\\vid_0483&pid_df11";
+    state.silent = true;
+    state.reenumerateMs = 17;
+    state.pageMs = 3;
+    state.driver = DriverKind::Incompatible;
+    state.mode = SensorMode::Dfu;
+    state.firmware = {65535, 0};
+    state.schema.reset();
+    state.instance = 0xFEDCBA9876543210ull;
+    state.generation = 9;
+    state.detached = true;
+    state.pluggedAtMs = 1;
+    state.appearAtMs = -5;
+    state.changedAtMs = 1700000000123;
+    state.fault = Fault::Corrupt;
+    state.dfu.state = dfu::kStateError;
+    state.dfu.status = dfu::kErrAddress;
+    state.dfu.addressPointer = 0x08001000;
+    state.dfu.leavePending = true;
+    state.dfu.stalled = true;
+    return state;
+}
+
+TEST(SensorStateFile, EveryFieldSurvivesTheRoundTrip) {
+    const SensorState original = Sample();
+    std::string error;
+    const auto parsed = SensorStateFile::Parse(SensorStateFile::Format(original), error);
+    ASSERT_TRUE(parsed) << error;
+    EXPECT_EQ(SensorStateFile::Format(*parsed), SensorStateFile::Format(original));
+    EXPECT_EQ(parsed->product, original.product);
+    EXPECT_EQ(parsed->mcuId, original.mcuId);
+    EXPECT_EQ(parsed->usagePage, 0x000D);
+    EXPECT_EQ(parsed->driver, DriverKind::Incompatible);
+    EXPECT_FALSE(parsed->schema.has_value());
+    EXPECT_EQ(parsed->instance, original.instance);
+    EXPECT_EQ(parsed->appearAtMs, -5);
+    EXPECT_EQ(parsed->fault, Fault::Corrupt);
+    EXPECT_EQ(parsed->dfu, original.dfu);
+}
+
+TEST(SensorStateFile, DamagedTextsAreRefusedWithAReason) {
+    const std::string good = SensorStateFile::Format(Sample());
+    auto replace = [&good](const std::string& from, const std::string& to) {
+        std::string text = good;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    const std::vector<std::string> damaged = {
+        "",
+        "garbage\n",
+        good.substr(0, good.size() / 2),              // cut off in the middle
+        replace("mode=dfu", "mode=sideways"),
+        replace("firmware=65535.0", "firmware=65536.0"),
+        replace("dfu_address=0x08001000", "dfu_address=0x1G"),
+        replace("generation=9", "generation=9\ngeneration=10"),
+        replace("serial=AB-12_x", "serial=../etc"),
+        replace("dfu_state=10", "dfu_state=11"),
+        replace("silent=1", "silent=yes"),
+        replace("usage=4", "usage"),
+    };
+    for (const std::string& text : damaged) {
+        std::string error;
+        EXPECT_FALSE(SensorStateFile::Parse(text, error)) << text;
+        EXPECT_FALSE(error.empty());
+    }
+    std::string error;
+    EXPECT_TRUE(SensorStateFile::Parse(good + "future_key=1\n", error)) << "unknown keys are ignored";
+}
+
+TEST(SensorStore, DamagedSensorIsSkippedWithOneWarning) {
+    test::SimTestBus bus;
+    const std::string good = bus.Plug(SensorMode::Normal);
+    const std::string bad = bus.Plug(SensorMode::Normal);
+    {
+        std::ofstream file(bus.Folder() + "/" + bad + ".sensor", std::ios::trunc);
+        file << "tarnix-sim-sensor 1\nserial=" << bad << "\nmode=normal\n";
+    }
+    testing::internal::CaptureStderr();
+    const auto first = bus.Bus().Enumerate(kHidInterfaceClass);
+    const auto second = bus.Bus().Enumerate(kHidInterfaceClass);
+    const std::string warnings = testing::internal::GetCapturedStderr();
+
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_NE(first[0].devicePath.find(good), std::string::npos);
+    EXPECT_EQ(second.size(), 1u);
+    EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), 1) << warnings;
+    EXPECT_NE(warnings.find(bad + ".sensor"), std::string::npos) << warnings;
+
+    ASSERT_EQ(bus.Bus().List().size(), 1u);
+    EXPECT_EQ(bus.Bus().List()[0].serial, good);
+    bus.Bus().Unplug(bad);  // a damaged sensor can still be unplugged
+    EXPECT_FALSE(SensorStore(bus.Folder()).Exists(bad));
+}
+
+TEST(SensorStore, MissingFlashImageFailsRequestsWithoutACrash) {
+    test::SimTestBus bus;
+    const std::string serial = bus.Plug(SensorMode::Dfu);
+    const auto interfaces = bus.Bus().Enumerate(kUsbDeviceInterfaceClass);
+    ASSERT_EQ(interfaces.size(), 1u);
+    auto port = UsbDfuPort::Open(interfaces[0].devicePath);
+    ASSERT_TRUE(port);
+    ASSERT_EQ(std::remove((bus.Folder() + "/" + serial + ".flash").c_str()), 0);
+
+    testing::internal::CaptureStderr();
+    std::vector<std::uint8_t> data(16);
+    std::size_t received = 0;
+    EXPECT_FALSE(port->Upload(0, data.data(), data.size(), received));
+    DfuStatusReport report;
+    EXPECT_TRUE(port->GetStatus(report)) << "requests that need no flash still work";
+    const std::string warnings = testing::internal::GetCapturedStderr();
+    EXPECT_NE(warnings.find(serial + ".flash"), std::string::npos);
+    EXPECT_THROW(bus.Bus().ReadFlash(serial, kFlashBase, 16), std::runtime_error);
+}
+
+// Readers keep parsed files by their stamp: back-to-back versions of the same size (the inode of a replaced
+// file may come straight back) must still be told apart.
+TEST(SensorStore, ReadersSeeEveryVersionOfAQuicklyRewrittenFile) {
+    test::SimTestBus bus;
+    const std::string serial = bus.Plug(SensorMode::Dfu);
+    SensorStore store(bus.Folder());
+    SensorState state = *store.Load(serial);
+    for (int round = 0; round < 300; ++round) {
+        state.dfu.status = static_cast<std::uint8_t>(3 + round % 2);
+        ASSERT_TRUE(store.Save(state));
+        const auto seen = store.Load(serial);
+        ASSERT_TRUE(seen);
+        ASSERT_EQ(seen->dfu.status, state.dfu.status) << "round " << round;
+    }
+}
+
+TEST(SensorStore, EachSavedVersionIsStampedLaterThanTheOneItReplaces) {
+    test::SimTestBus bus;
+    const std::string serial = bus.Plug(SensorMode::Normal);
+    const std::string path = bus.Folder() + "/" + serial + ".sensor";
+    // A file stamped an hour ahead, as after a clock step back: the next version must still be later.
+    const auto ahead = std::chrono::system_clock::now() + std::chrono::hours(1);
+    const std::int64_t aheadNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(ahead.time_since_epoch()).count();
+    const timespec stamp{static_cast<time_t>(aheadNs / 1000000000), static_cast<long>(aheadNs % 1000000000)};
+    const timespec times[2] = {stamp, stamp};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+
+    SensorStore store(bus.Folder());
+    SensorState state = *store.Load(serial);
+    state.fault = Fault::Erase;
+    ASSERT_TRUE(store.Save(state));
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_GT(static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec, aheadNs);
+    EXPECT_EQ(store.Load(serial)->fault, Fault::Erase);
+}
+
+TEST(SensorStore, MissingFolderIsAnEmptyBus) {
+    SensorStore store("/nonexistent/tarnix-sim-folder");
+    EXPECT_TRUE(store.LoadAll().empty());
+    EXPECT_TRUE(SimBus("/nonexistent/tarnix-sim-folder").Enumerate(kHidInterfaceClass).empty());
+}
+
+}  // namespace
+}  // namespace tarnix::sim
