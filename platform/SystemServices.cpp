@@ -1,6 +1,7 @@
 #include "platform/SystemServices.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -84,6 +85,13 @@ bool SystemServices::StartProgram(const std::string& path, const std::string& ar
     }
     if (child == 0) {
         if (::fork() == 0) {
+            // The program runs on its own, as an elevated program would: not on this program's console.
+            const int nowhere = ::open("/dev/null", O_RDWR);
+            if (nowhere >= 0) {
+                ::dup2(nowhere, STDIN_FILENO);
+                ::dup2(nowhere, STDOUT_FILENO);
+                ::dup2(nowhere, STDERR_FILENO);
+            }
             ::execv(program.c_str(), argv.data());
         }
         ::_exit(0);

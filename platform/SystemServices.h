@@ -24,8 +24,9 @@ public:
     static std::string NativePath(const std::string& path);
 
     // Starts a program with the given arguments (a blank-separated list) and returns at once, without waiting
-    // for it; the started program does not stay behind as a child of this process. "Elevated" start needs
-    // no consent here. False when the program could not be started.
+    // for it; the started program does not stay behind as a child of this process and does not share this
+    // program's console (its standard streams are /dev/null). "Elevated" start needs no consent here. False
+    // when the program could not be started.
     static bool StartProgram(const std::string& path, const std::string& arguments);
 
     // Splits a blank-separated argument list into its words.

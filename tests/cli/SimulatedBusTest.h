@@ -1,0 +1,49 @@
+#pragma once
+
+#include "tests/cli/ProgramRun.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+// Base of the tests that run TarnixProgrammer_CLI and tarnix-sim as programs. Every test gets its own
+// temporary folder holding its simulated bus ($TARNIX_SIM_DIR) and its single-instance lock
+// ($TARNIX_MUTEX_DIR); both variables are set in this process, so the programs it starts inherit them.
+class SimulatedBusTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Runs the tool (in the test's folder, so relative file names land there).
+    ProgramRun RunCli(const std::vector<std::string>& arguments);
+    // Runs the simulator's control tool and fails the test when it does not succeed.
+    std::string RunSim(const std::vector<std::string>& arguments);
+
+    // Plugs a virtual sensor and answers its serial.
+    std::string Plug(const std::vector<std::string>& options = {});
+    // The simulator's line for one sensor ("serial mode driver device-name"), or empty when it is not plugged.
+    std::string SimLine(const std::string& serial);
+    std::string DeviceNameOf(const std::string& serial);
+    std::string ModeOf(const std::string& serial);
+    std::string DriverOf(const std::string& serial);
+    // Polls the bus until the sensor is present in `mode`; false after `limitMs`.
+    bool WaitForMode(const std::string& serial, const std::string& mode, int limitMs = 10000);
+    std::vector<unsigned char> ReadFlash(const std::string& serial, unsigned int address, unsigned int length);
+    std::vector<unsigned char> ReadParameterArea(const std::string& serial);
+
+    std::string PathOf(const std::string& name) const;
+    static std::string ReadText(const std::string& path);
+    static void WriteText(const std::string& path, const std::string& text);
+    static std::vector<unsigned char> ReadBytes(const std::string& path);
+    static void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);
+
+    // The usage text, exactly as the tool prints it.
+    static std::string Usage();
+
+    std::string folder;
+
+private:
+    std::string previousSimDir;
+    std::string previousMutexDir;
+};
