@@ -84,7 +84,6 @@ protected:
         model->EndSearch();
         model->EndDownloadThread();
         model.reset();
-        SimulatedBusTest::TearDown();
     }
 
     // A sensor with quick timings: short re-enumeration, no page time.
@@ -542,14 +541,12 @@ TEST(ApplicationModelCombineTest, SetMembersReplaceAndAbsentOnesKeepTheTarget)
 
 TEST_F(ApplicationModelTest, FirmwareFileCheckAnswersWithExactlyOneEvent)
 {
-    const std::string good = MakeFirmware("good.dfu", "--version 3.0");
+    const std::string good = MakeFirmware("good.dfu", {"--version", "3.0"});
     const std::string upper = PathInFolder("good.DFU");
     std::filesystem::copy_file(good, upper);
-    const std::string parameterBytes = PathInFolder("parameters.bin");
-    WriteFile(parameterBytes, std::vector<std::uint8_t>(64, 0x11));
-    const std::string overwriting = MakeFirmware("with.hex", "--version 3.0 --params '" + parameterBytes + "'");
-    const std::string garbage = PathInFolder("garbage.hex");
-    WriteFile(garbage, {'n', 'o', 't', ' ', 'h', 'e', 'x'});
+    const std::string parameterBytes = WriteFile("parameters.bin", std::vector<std::uint8_t>(64, 0x11));
+    const std::string overwriting = MakeFirmware("with.hex", {"--version", "3.0", "--params", parameterBytes});
+    const std::string garbage = WriteFile("garbage.hex", {'n', 'o', 't', ' ', 'h', 'e', 'x'});
 
     struct Case {
         std::string path;
@@ -586,7 +583,7 @@ protected:
         SensorState prototype = Quick("WRITER");
         prototype.pageMs = 4;
         dfu = PlugDfu(prototype);
-        firmware = MakeFirmware("firmware.dfu", "--version 6.3 --size 0x10000");
+        firmware = MakeFirmware("firmware.dfu", {"--version", "6.3", "--size", "0x10000"});
         SearchUntilAnnounced(dfu);
     }
 

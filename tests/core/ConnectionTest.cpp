@@ -2,6 +2,7 @@
 // mode, parameters with serialization and read-back, JSON files, and the whole firmware update.
 
 #include "DfuTestSupport.h"
+#include "tests/support/SensorFlash.h"
 
 #include "core/Connection.h"
 #include "core/DfuDevice.h"
@@ -23,8 +24,8 @@ using tarnix::sim::Fault;
 using tarnix::sim::SensorMode;
 
 namespace {
-constexpr std::uint32_t parameterPage = 0x08004000;
-constexpr std::size_t pageSize = 2048;
+using tarnix::test::sensor_flash::kPage;
+using tarnix::test::sensor_flash::kParameters;
 
 std::vector<std::uint8_t> Serialized(const Parameters& parameters)
 {
@@ -60,7 +61,7 @@ protected:
 
     std::vector<std::uint8_t> ParameterPage(const std::string& serial)
     {
-        return Flash(serial, parameterPage, pageSize);
+        return Flash(serial, kParameters, kPage);
     }
 
     Connection connection;
@@ -134,7 +135,7 @@ TEST_F(ConnectionTest, WrittenParametersLandOnThePageFollowedByZerosAndAreKept)
 
     const std::vector<std::uint8_t> expected = Serialized(parameters);
     const std::vector<std::uint8_t> page = ParameterPage(serial);
-    ASSERT_LT(expected.size(), pageSize);
+    ASSERT_LT(expected.size(), kPage);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), page.begin()));
     EXPECT_TRUE(std::all_of(page.begin() + static_cast<std::ptrdiff_t>(expected.size()), page.end(),
                             [](std::uint8_t b) { return b == 0; }))
@@ -171,7 +172,7 @@ TEST_F(ConnectionTest, VerificationComparesOnlyTheGivenSize)
 
     EXPECT_TRUE(connection.VerifyParameters(device.get(), buffer.data(), 200));
     EXPECT_FALSE(connection.VerifyParameters(device.get(), buffer.data(), 201));
-    std::vector<char> unrelated(pageSize, 0x5A);
+    std::vector<char> unrelated(kPage, 0x5A);
     EXPECT_TRUE(connection.VerifyParameters(device.get(), unrelated.data(), 0));
 }
 
@@ -240,7 +241,7 @@ TEST_F(ConnectionTest, FirmwareUpdateErasesProgramsAndBootsTheNewFirmware)
 {
     const std::string serial = PlugDfuSensor();
     const auto device = OpenDfu(serial);
-    std::string firmware = MakeFirmware("update.dfu", "--version 5.1 --schema 1.0");
+    std::string firmware = MakeFirmware("update.dfu", {"--version", "5.1", "--schema", "1.0"});
 
     EXPECT_TRUE(connection.WriteFirmwareFile(device.get(), firmware));
     EXPECT_EQ(connection.GetFirmwareWritePercentage(), 0);
@@ -257,7 +258,7 @@ TEST_F(ConnectionTest, FailedFirmwareStepsGiveTheirErrors)
 {
     const std::string serial = PlugDfuSensor();
     const auto device = OpenDfu(serial);
-    std::string firmware = MakeFirmware("update.hex", "--version 5.1");
+    std::string firmware = MakeFirmware("update.hex", {"--version", "5.1"});
 
     const auto update = [&] { connection.WriteFirmwareFile(device.get(), firmware); };
     bus->SetFault(serial, Fault::Erase);
@@ -269,14 +270,13 @@ TEST_F(ConnectionTest, FailedFirmwareStepsGiveTheirErrors)
 
 TEST_F(ConnectionTest, OverwriteQuestionIsPassedOn)
 {
-    std::string erased = MakeFirmware("erased.hex", "--version 3.0");
+    std::string erased = MakeFirmware("erased.hex", {"--version", "3.0"});
     bool willOverwrite = true;
     EXPECT_TRUE(connection.WillOverwritePersistentParameters(erased, willOverwrite));
     EXPECT_FALSE(willOverwrite);
 
-    const std::string parameters = PathInFolder("p.bin");
-    WriteFile(parameters, std::vector<std::uint8_t>(64, 0x01));
-    std::string with = MakeFirmware("with.hex", "--version 3.0 --params '" + parameters + "'");
+    const std::string parameters = WriteFile("p.bin", std::vector<std::uint8_t>(64, 0x01));
+    std::string with = MakeFirmware("with.hex", {"--version", "3.0", "--params", parameters});
     EXPECT_TRUE(connection.WillOverwritePersistentParameters(with, willOverwrite));
     EXPECT_TRUE(willOverwrite);
 }

@@ -2,6 +2,7 @@
 // virtual sensor in DFU mode; and with libraries or exports that are missing.
 
 #include "DfuTestSupport.h"
+#include "tests/support/SensorFlash.h"
 
 #include "core/STDFU.h"
 #include "core/STDFUFiles.h"
@@ -16,8 +17,8 @@
 using namespace Dfuse;
 
 namespace {
-constexpr unsigned parameterPage = 0x08004000;
-constexpr unsigned pageSize = 2048;
+using tarnix::test::sensor_flash::kPage;
+using tarnix::test::sensor_flash::kParameters;
 
 std::vector<std::uint8_t> Pattern(std::size_t length, std::uint8_t seed)
 {
@@ -40,8 +41,8 @@ TEST(DfuBindingAbsentTest, EveryMethodOfAnUnloadedLibraryAnswersFalse)
     EXPECT_FALSE(stdfu.Dnload(&handle, data, sizeof(data), 2));
     EXPECT_FALSE(stdfu.Upload(&handle, data, sizeof(data)));
     EXPECT_FALSE(stdfu.GetStatus(&handle, &status));
-    EXPECT_FALSE(stdfu.Erase(&handle, parameterPage));
-    EXPECT_FALSE(stdfu.SetAddressPointer(&handle, parameterPage));
+    EXPECT_FALSE(stdfu.Erase(&handle, kParameters));
+    EXPECT_FALSE(stdfu.SetAddressPointer(&handle, kParameters));
     EXPECT_FALSE(stdfu.LeaveDFUMode(&handle));
 
     Utility::Timer timer;
@@ -90,7 +91,6 @@ protected:
     void TearDown() override
     {
         stdfu.Close(&handle);
-        SimulatedBusTest::TearDown();
     }
 
     // Writes the bytes with block 8 after pointing the device at address - 6 x length.
@@ -112,18 +112,18 @@ protected:
 
 TEST_F(DfuBindingTest, EraseClearsExactlyThePageAtTheAddress)
 {
-    const std::vector<std::uint8_t> before = Flash(serial, parameterPage - pageSize, 3 * pageSize);
+    const std::vector<std::uint8_t> before = Flash(serial, kParameters - kPage, 3 * kPage);
     ASSERT_TRUE(stdfu.WaitForDfuIdle(&handle, 5000));
-    ASSERT_TRUE(stdfu.Erase(&handle, parameterPage));
+    ASSERT_TRUE(stdfu.Erase(&handle, kParameters));
     ASSERT_TRUE(stdfu.WaitForDfuIdle(&handle, 5000));
 
-    const std::vector<std::uint8_t> after = Flash(serial, parameterPage - pageSize, 3 * pageSize);
-    EXPECT_TRUE(std::equal(before.begin(), before.begin() + pageSize, after.begin())) << "page below untouched";
-    EXPECT_TRUE(std::all_of(after.begin() + pageSize, after.begin() + 2 * pageSize,
+    const std::vector<std::uint8_t> after = Flash(serial, kParameters - kPage, 3 * kPage);
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + kPage, after.begin())) << "page below untouched";
+    EXPECT_TRUE(std::all_of(after.begin() + kPage, after.begin() + 2 * kPage,
                             [](std::uint8_t b) { return b == 0xFF; }));
-    EXPECT_TRUE(std::equal(before.begin() + 2 * pageSize, before.end(), after.begin() + 2 * pageSize))
+    EXPECT_TRUE(std::equal(before.begin() + 2 * kPage, before.end(), after.begin() + 2 * kPage))
         << "page above untouched";
-    EXPECT_FALSE(std::all_of(before.begin() + pageSize, before.begin() + 2 * pageSize,
+    EXPECT_FALSE(std::all_of(before.begin() + kPage, before.begin() + 2 * kPage,
                              [](std::uint8_t b) { return b == 0xFF; }))
         << "the factory parameters were there before";
 }
@@ -132,13 +132,13 @@ TEST_F(DfuBindingTest, EraseClearsExactlyThePageAtTheAddress)
 // parameter page, which only works when the address bytes go out little-endian.
 TEST_F(DfuBindingTest, UploadReadsSixLengthsAboveTheAddressPointer)
 {
-    std::vector<char> data(pageSize, 0);
+    std::vector<char> data(kPage, 0);
     ASSERT_TRUE(stdfu.WaitForDfuIdle(&handle, 5000));
     ASSERT_TRUE(stdfu.SetAddressPointer(&handle, 0x08001000));
     ASSERT_TRUE(stdfu.WaitForDfuIdle(&handle, 5000));
     ASSERT_TRUE(stdfu.Upload(&handle, data.data(), static_cast<int>(data.size())));
 
-    const std::vector<std::uint8_t> expected = Flash(serial, parameterPage, pageSize);
+    const std::vector<std::uint8_t> expected = Flash(serial, kParameters, kPage);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), reinterpret_cast<const std::uint8_t*>(data.data())));
 
     std::vector<char> small(256, 0);
@@ -153,12 +153,12 @@ TEST_F(DfuBindingTest, UploadReadsSixLengthsAboveTheAddressPointer)
 TEST_F(DfuBindingTest, DownloadProgramsAtThePointerRule)
 {
     ASSERT_TRUE(stdfu.WaitForDfuIdle(&handle, 5000));
-    ASSERT_TRUE(stdfu.Erase(&handle, parameterPage));
+    ASSERT_TRUE(stdfu.Erase(&handle, kParameters));
     const std::vector<std::uint8_t> bytes = Pattern(512, 3);
-    Program(parameterPage + 512, bytes);
+    Program(kParameters + 512, bytes);
 
-    EXPECT_EQ(Flash(serial, parameterPage + 512, 512), bytes);
-    const std::vector<std::uint8_t> rest = Flash(serial, parameterPage, 512);
+    EXPECT_EQ(Flash(serial, kParameters + 512, 512), bytes);
+    const std::vector<std::uint8_t> rest = Flash(serial, kParameters, 512);
     EXPECT_TRUE(std::all_of(rest.begin(), rest.end(), [](std::uint8_t b) { return b == 0xFF; }));
 }
 
@@ -201,9 +201,8 @@ TEST_F(DfuBindingTest, ZeroLengthDownloadAndStatusLeaveDfuMode)
 TEST_F(DfuBindingTest, FileBindingListsTheElementsOfAHexImage)
 {
     const std::vector<tarnix::sim::DataRun> runs = {{0x08000000, Pattern(0x100, 1)}, {0x08004800, Pattern(0x40, 9)}};
-    std::string hexPath = PathInFolder("two.hex");
     const std::string text = tarnix::sim::IntelHexWriter::Write(runs, std::nullopt);
-    WriteFile(hexPath, std::vector<std::uint8_t>(text.begin(), text.end()));
+    std::string hexPath = WriteFile("two.hex", std::vector<std::uint8_t>(text.begin(), text.end()));
 
     STDFUFiles files;
     void* image = nullptr;
@@ -226,7 +225,7 @@ TEST_F(DfuBindingTest, FileBindingListsTheElementsOfAHexImage)
 
 TEST_F(DfuBindingTest, FileBindingReadsADfuFileAndMappingComesFromTheDevice)
 {
-    std::string dfuPath = MakeFirmware("firmware.dfu", "--version 3.1");
+    std::string dfuPath = MakeFirmware("firmware.dfu", {"--version", "3.1"});
     STDFUFiles files;
     void* file = nullptr;
     unsigned short vid = 0;

@@ -2,6 +2,7 @@
 // programming with progress, the overwrite check, and the error each injected fault produces.
 
 #include "DfuTestSupport.h"
+#include "tests/support/SensorFlash.h"
 
 #include "core/Dfu.h"
 #include "core/DfuDevice.h"
@@ -21,8 +22,8 @@ using tarnix::sim::DataRun;
 using tarnix::sim::Fault;
 
 namespace {
-constexpr std::uint32_t parameterPage = 0x08004000;
-constexpr std::size_t pageSize = 2048;
+using tarnix::test::sensor_flash::kPage;
+using tarnix::test::sensor_flash::kParameters;
 
 std::vector<char> Pattern(std::size_t length, unsigned seed)
 {
@@ -51,7 +52,7 @@ protected:
         device = std::make_unique<DfuDevice>(DevicePath(serial));
     }
 
-    std::vector<std::uint8_t> ParameterPage() { return Flash(serial, parameterPage, pageSize); }
+    std::vector<std::uint8_t> ParameterPage() { return Flash(serial, kParameters, kPage); }
 
     Dfu& dfu = Dfu::GetInstance();
     std::string serial;
@@ -62,18 +63,18 @@ protected:
 
 TEST_F(DfuTest, ParametersWrittenLandOnTheParameterPageAndReadBack)
 {
-    const std::vector<std::uint8_t> below = Flash(serial, parameterPage - pageSize, pageSize);
-    const std::vector<std::uint8_t> above = Flash(serial, parameterPage + pageSize, pageSize);
-    std::vector<char> written = Pattern(pageSize, 5);
+    const std::vector<std::uint8_t> below = Flash(serial, kParameters - kPage, kPage);
+    const std::vector<std::uint8_t> above = Flash(serial, kParameters + kPage, kPage);
+    std::vector<char> written = Pattern(kPage, 5);
 
-    EXPECT_TRUE(dfu.WriteParameters(device.get(), written.data(), pageSize));
+    EXPECT_TRUE(dfu.WriteParameters(device.get(), written.data(), kPage));
     EXPECT_FALSE(device->GetIsConnected());
     EXPECT_EQ(ParameterPage(), Bytes(written));
-    EXPECT_EQ(Flash(serial, parameterPage - pageSize, pageSize), below);
-    EXPECT_EQ(Flash(serial, parameterPage + pageSize, pageSize), above);
+    EXPECT_EQ(Flash(serial, kParameters - kPage, kPage), below);
+    EXPECT_EQ(Flash(serial, kParameters + kPage, kPage), above);
 
-    std::vector<char> read(pageSize, 0);
-    EXPECT_TRUE(dfu.ReadParameters(device.get(), read.data(), pageSize));
+    std::vector<char> read(kPage, 0);
+    EXPECT_TRUE(dfu.ReadParameters(device.get(), read.data(), kPage));
     EXPECT_FALSE(device->GetIsConnected());
     EXPECT_EQ(read, written);
 }
@@ -97,31 +98,31 @@ TEST_F(DfuTest, ShortWriteStartsAtThePageAndLeavesTheRestErased)
 TEST_F(DfuTest, EmptyOrOversizedWriteNeverReachesTheSensor)
 {
     const std::vector<std::uint8_t> before = ParameterPage();
-    std::vector<char> big(pageSize + 1, 0);
+    std::vector<char> big(kPage + 1, 0);
     DfuDevice nowhere("no-such-device");
 
     EXPECT_EQ(MessageOf<TpError::FailedToLoadJsonFile>([&] { dfu.WriteParameters(&nowhere, big.data(), 0); }),
               "Failed to load json file.");
-    EXPECT_EQ(MessageOf<TpError::ParametersTooLarge>([&] { dfu.WriteParameters(&nowhere, big.data(), pageSize + 1); }),
+    EXPECT_EQ(MessageOf<TpError::ParametersTooLarge>([&] { dfu.WriteParameters(&nowhere, big.data(), kPage + 1); }),
               "The parameters do not fit the sensor's 2048-byte parameter area.");
     EXPECT_THROW(dfu.WriteParameters(device.get(), big.data(), 0), TpError::FailedToLoadJsonFile);
-    EXPECT_THROW(dfu.WriteParameters(device.get(), big.data(), pageSize + 1), TpError::ParametersTooLarge);
-    EXPECT_THROW(dfu.ReadParameters(device.get(), big.data(), pageSize + 1), TpError::ParametersTooLarge);
+    EXPECT_THROW(dfu.WriteParameters(device.get(), big.data(), kPage + 1), TpError::ParametersTooLarge);
+    EXPECT_THROW(dfu.ReadParameters(device.get(), big.data(), kPage + 1), TpError::ParametersTooLarge);
     EXPECT_EQ(ParameterPage(), before);
 }
 
 TEST_F(DfuTest, DeviceThatCannotBeOpenedGivesUnableToConnect)
 {
     bus->SetFault(serial, Fault::Open);
-    std::vector<char> buffer(pageSize, 0);
+    std::vector<char> buffer(kPage, 0);
     const std::string text = "Unable to connect to selected device.";
-    EXPECT_EQ(MessageOf<TpError::UnableToConnect>([&] { dfu.ReadParameters(device.get(), buffer.data(), pageSize); }),
+    EXPECT_EQ(MessageOf<TpError::UnableToConnect>([&] { dfu.ReadParameters(device.get(), buffer.data(), kPage); }),
               text);
-    EXPECT_EQ(MessageOf<TpError::UnableToConnect>([&] { dfu.WriteParameters(device.get(), buffer.data(), pageSize); }),
+    EXPECT_EQ(MessageOf<TpError::UnableToConnect>([&] { dfu.WriteParameters(device.get(), buffer.data(), kPage); }),
               text);
     EXPECT_EQ(MessageOf<TpError::UnableToConnect>([&] { dfu.LeaveDFUMode(device.get()); }), text);
 
-    std::string firmware = MakeFirmware("open.hex", "--version 3.0");
+    std::string firmware = MakeFirmware("open.hex", {"--version", "3.0"});
     EXPECT_FALSE(dfu.EraseFirmware(device.get(), firmware));
     EXPECT_EQ(MessageOf<TpError::UnableToConnect>([&] { dfu.WriteFirmware(device.get(), firmware); }), text);
     EXPECT_FALSE(device->GetIsConnected());
@@ -129,9 +130,9 @@ TEST_F(DfuTest, DeviceThatCannotBeOpenedGivesUnableToConnect)
 
 TEST_F(DfuTest, EachParameterFaultGivesItsOwnError)
 {
-    std::vector<char> buffer = Pattern(pageSize, 1);
-    const auto read = [&] { dfu.ReadParameters(device.get(), buffer.data(), pageSize); };
-    const auto write = [&] { dfu.WriteParameters(device.get(), buffer.data(), pageSize); };
+    std::vector<char> buffer = Pattern(kPage, 1);
+    const auto read = [&] { dfu.ReadParameters(device.get(), buffer.data(), kPage); };
+    const auto write = [&] { dfu.WriteParameters(device.get(), buffer.data(), kPage); };
 
     bus->SetFault(serial, Fault::Address);
     EXPECT_EQ(MessageOf<TpError::FailedToSetAddressPointer>(read),
@@ -156,8 +157,8 @@ TEST_F(DfuTest, EachParameterFaultGivesItsOwnError)
 TEST_F(DfuTest, ProgrammingErrorReportedByTheDeviceFailsTheWrite)
 {
     bus->SetFault(serial, Fault::Program);
-    std::vector<char> buffer = Pattern(pageSize, 2);
-    EXPECT_EQ(MessageOf<TpError::DownloadFailed>([&] { dfu.WriteParameters(device.get(), buffer.data(), pageSize); }),
+    std::vector<char> buffer = Pattern(kPage, 2);
+    EXPECT_EQ(MessageOf<TpError::DownloadFailed>([&] { dfu.WriteParameters(device.get(), buffer.data(), kPage); }),
               "Download failed.");
 }
 
@@ -227,7 +228,7 @@ protected:
 TEST_F(DfuFirmwareTest, HexFirmwareIsProgrammedAndKeepsTheStoredParameters)
 {
     const std::vector<std::uint8_t> parameters = ParameterPage();
-    std::string firmware = MakeFirmware("firmware.hex", "--version 3.7 --size 0x8000");
+    std::string firmware = MakeFirmware("firmware.hex", {"--version", "3.7", "--size", "0x8000"});
     tarnix::sim::FirmwareImage expected({3, 7}, tarnix::sim::Version{1, 1}, 0x8000, std::nullopt);
 
     EraseAndProgram(firmware);
@@ -240,7 +241,7 @@ TEST_F(DfuFirmwareTest, HexFirmwareIsProgrammedAndKeepsTheStoredParameters)
 
 TEST_F(DfuFirmwareTest, DfuFirmwareIsProgrammedAndBoots)
 {
-    std::string firmware = MakeFirmware("firmware.dfu", "--version 4.2");
+    std::string firmware = MakeFirmware("firmware.dfu", {"--version", "4.2"});
     tarnix::sim::FirmwareImage expected({4, 2}, tarnix::sim::Version{1, 1}, tarnix::sim::FirmwareImage::kDefaultSize,
                                         std::nullopt);
     EraseAndProgram(firmware);
@@ -253,7 +254,7 @@ TEST_F(DfuFirmwareTest, DfuFirmwareIsProgrammedAndBoots)
 
 TEST_F(DfuFirmwareTest, SuffixIsRecognisedOnlyInLowerCase)
 {
-    std::string firmware = MakeFirmware("firmware.hex", "--version 3.0");
+    std::string firmware = MakeFirmware("firmware.hex", {"--version", "3.0"});
     std::string upper = PathInFolder("FIRMWARE.HEX");
     std::filesystem::copy_file(firmware, upper);
     EXPECT_FALSE(dfu.EraseFirmware(device.get(), upper));
@@ -267,7 +268,7 @@ TEST_F(DfuFirmwareTest, SuffixIsRecognisedOnlyInLowerCase)
 TEST_F(DfuFirmwareTest, FaultsDuringProgrammingMakeTheWriteFail)
 {
     for (const Fault fault : {Fault::Stall, Fault::Unplug}) {
-        std::string firmware = MakeFirmware("firmware.hex", "--version 3.0");
+        std::string firmware = MakeFirmware("firmware.hex", {"--version", "3.0"});
         bus->SetFault(serial, Fault::None);
         ASSERT_TRUE(dfu.EraseFirmware(device.get(), firmware));
         bus->SetFault(serial, fault);
@@ -285,7 +286,7 @@ TEST_F(DfuFirmwareTest, FaultsDuringProgrammingMakeTheWriteFail)
 TEST_F(DfuFirmwareTest, EraseFaultMakesTheEraseFail)
 {
     bus->SetFault(serial, Fault::Erase);
-    std::string firmware = MakeFirmware("firmware.dfu", "--version 3.0");
+    std::string firmware = MakeFirmware("firmware.dfu", {"--version", "3.0"});
     EXPECT_FALSE(dfu.EraseFirmware(device.get(), firmware));
     EXPECT_FALSE(device->GetIsConnected());
 }
@@ -297,16 +298,12 @@ protected:
     std::string Hex(const std::string& name, const std::vector<DataRun>& runs)
     {
         const std::string text = tarnix::sim::IntelHexWriter::Write(runs, std::nullopt);
-        const std::string path = PathInFolder(name);
-        WriteFile(path, std::vector<std::uint8_t>(text.begin(), text.end()));
-        return path;
+        return WriteFile(name, std::vector<std::uint8_t>(text.begin(), text.end()));
     }
 
     std::string DfuFile(const std::string& name, const std::vector<DataRun>& runs)
     {
-        const std::string path = PathInFolder(name);
-        WriteFile(path, tarnix::sim::DfuFileWriter::Write(runs, {0x0483, 0xDF11, 0x2200, "Internal Flash"}));
-        return path;
+        return WriteFile(name, tarnix::sim::DfuFileWriter::Write(runs, {0x0483, 0xDF11, 0x2200, "Internal Flash"}));
     }
 
     // The answer for a file, expecting the image to be examinable.
@@ -359,10 +356,10 @@ TEST_F(DfuOverwriteTest, MultiElementImagesAreJudgedByWhatTheyPutOnThePage)
     EXPECT_FALSE(Overwrites(Hex("gap.hex", {code, tail})));
     EXPECT_FALSE(Overwrites(DfuFile("gap.dfu", {code, tail})));
 
-    const DataRun parameters = Filled(0x08004000, pageSize, 0x10);
+    const DataRun parameters = Filled(0x08004000, kPage, 0x10);
     EXPECT_TRUE(Overwrites(Hex("params.hex", {code, parameters, Filled(0x08008000, 0x100, 0x44)})));
     EXPECT_TRUE(Overwrites(DfuFile("params.dfu", {code, Filled(0x08004000, 0x10, 0x00), tail})));
-    EXPECT_FALSE(Overwrites(DfuFile("erased-params.dfu", {code, Filled(0x08004000, pageSize, 0xFF), tail})));
+    EXPECT_FALSE(Overwrites(DfuFile("erased-params.dfu", {code, Filled(0x08004000, kPage, 0xFF), tail})));
 
     // Elements that start inside the page, or a first element that covers it, also overwrite it.
     EXPECT_TRUE(Overwrites(Hex("offset.hex", {code, Filled(0x08004010, 0x10, 0x00)})));
@@ -371,13 +368,12 @@ TEST_F(DfuOverwriteTest, MultiElementImagesAreJudgedByWhatTheyPutOnThePage)
 
 TEST_F(DfuOverwriteTest, MakeFirmwareImagesWithAndWithoutParameters)
 {
-    EXPECT_FALSE(Overwrites(MakeFirmware("erased.hex", "--version 3.0")));
-    EXPECT_FALSE(Overwrites(MakeFirmware("erased.dfu", "--version 3.0")));
+    EXPECT_FALSE(Overwrites(MakeFirmware("erased.hex", {"--version", "3.0"})));
+    EXPECT_FALSE(Overwrites(MakeFirmware("erased.dfu", {"--version", "3.0"})));
 
-    const std::string parameters = PathInFolder("parameters.bin");
-    WriteFile(parameters, std::vector<std::uint8_t>(300, 0x21));
-    EXPECT_TRUE(Overwrites(MakeFirmware("with.hex", "--version 3.0 --params '" + parameters + "'")));
-    EXPECT_TRUE(Overwrites(MakeFirmware("with.dfu", "--version 3.0 --params '" + parameters + "'")));
+    const std::string parameters = WriteFile("parameters.bin", std::vector<std::uint8_t>(300, 0x21));
+    EXPECT_TRUE(Overwrites(MakeFirmware("with.hex", {"--version", "3.0", "--params", parameters})));
+    EXPECT_TRUE(Overwrites(MakeFirmware("with.dfu", {"--version", "3.0", "--params", parameters})));
 }
 
 TEST_F(DfuOverwriteTest, FilesThatGiveNoImageAreNotExamined)
@@ -387,8 +383,7 @@ TEST_F(DfuOverwriteTest, FilesThatGiveNoImageAreNotExamined)
     EXPECT_FALSE(dfu.WillOverwritePersistentParameters(missing, answer));
     EXPECT_FALSE(answer);
 
-    std::string garbage = PathInFolder("garbage.dfu");
-    WriteFile(garbage, std::vector<std::uint8_t>(64, 0x42));
+    std::string garbage = WriteFile("garbage.dfu", std::vector<std::uint8_t>(64, 0x42));
     answer = true;
     EXPECT_FALSE(dfu.WillOverwritePersistentParameters(garbage, answer));
     EXPECT_FALSE(answer);
@@ -415,10 +410,10 @@ TEST_F(DfuOverwriteTest, UnreadableElementCountsAsOverwriting)
 TEST_F(DfuTest, WithoutTheLibrariesEveryOperationFailsCleanly)
 {
     Dfu bare("NoStdfu.dll", "NoStdfuFiles.dll", "NoStdfuPrt.dll");
-    std::vector<char> buffer(pageSize, 0);
-    EXPECT_EQ(MessageOf<TpError::UnableToConnect>([&] { bare.ReadParameters(device.get(), buffer.data(), pageSize); }),
+    std::vector<char> buffer(kPage, 0);
+    EXPECT_EQ(MessageOf<TpError::UnableToConnect>([&] { bare.ReadParameters(device.get(), buffer.data(), kPage); }),
               "Unable to connect to selected device.");
-    std::string firmware = MakeFirmware("firmware.hex", "--version 3.0");
+    std::string firmware = MakeFirmware("firmware.hex", {"--version", "3.0"});
     EXPECT_FALSE(bare.EraseFirmware(device.get(), firmware));
     bool answer = true;
     EXPECT_FALSE(bare.WillOverwritePersistentParameters(firmware, answer));

@@ -1,21 +1,19 @@
 #pragma once
 
-// Shared set-up of the tests that drive sensors on the simulated bus: every test gets a bus folder of its
-// own, set in the environment before anything touches the bus, and removed afterwards.
+// Shared set-up of the tests that drive sensors on the simulated bus: every test gets a private bus (see
+// SimulatedBus), reached through `bus`.
 
-#include "platform/SystemServices.h"
 #include "sim/FirmwareImage.h"
 #include "sim/SimBus.h"
+#include "tests/support/SimulatedBus.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <exception>
-#include <filesystem>
-#include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,18 +36,8 @@ class SimulatedBusTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tarnix-dfu-test-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
-        ::setenv("TARNIX_SIM_DIR", folder.c_str(), 1);
-        bus = std::make_unique<tarnix::sim::SimBus>(folder.string());
-    }
-
-    void TearDown() override
-    {
-        bus.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
+        ASSERT_FALSE(simulated.Files().Path().empty());
+        bus = std::make_unique<tarnix::sim::SimBus>(simulated.Folder());
     }
 
     // Plugs a sensor in DFU mode (no page time, so erasing and programming are quick).
@@ -66,10 +54,9 @@ protected:
     {
         const auto end = std::chrono::steady_clock::now() + limit;
         for (;;) {
-            for (const tarnix::sim::SensorListing& listing : bus->List()) {
-                if (listing.serial == serial && listing.present) {
-                    return listing;
-                }
+            const std::optional<tarnix::sim::SensorListing> listing = simulated.Listing(serial);
+            if (listing && listing->present) {
+                return *listing;
             }
             if (std::chrono::steady_clock::now() > end) {
                 ADD_FAILURE() << "sensor " << serial << " did not appear on the bus";
@@ -86,33 +73,25 @@ protected:
         return bus->ReadFlash(serial, address, length);
     }
 
-    std::string PathInFolder(const std::string& name) const { return (folder / name).string(); }
+    std::string PathInFolder(const std::string& name) const { return simulated.File(name); }
 
-    void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) const
+    // Writes a file of this test's folder; answers its path.
+    std::string WriteFile(const std::string& name, const std::vector<std::uint8_t>& bytes) const
     {
-        std::ofstream file(path, std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-
-    // Runs the bus control tool that is built beside the test program; true when it succeeded.
-    bool RunSimTool(const std::string& arguments) const
-    {
-        const std::string tool = tarnix::platform::SystemServices::ExecutableFolder() + "/tarnix-sim";
-        const std::string command = "TARNIX_SIM_DIR='" + folder.string() + "' '" + tool + "' " + arguments;
-        return std::system(command.c_str()) == 0;
+        return simulated.Files().Write(name, bytes);
     }
 
     // A firmware file made by the bus control tool in this test's folder; empty when the tool failed.
-    std::string MakeFirmware(const std::string& name, const std::string& options)
+    std::string MakeFirmware(const std::string& name, const std::vector<std::string>& options)
     {
-        const std::string path = PathInFolder(name);
-        if (!RunSimTool("make-firmware " + options + " -o '" + path + "'")) {
-            ADD_FAILURE() << "tarnix-sim make-firmware " << options << " failed";
+        const tarnix::test::ToolRun run = simulated.MakeFirmware(name, options);
+        if (!run.Succeeded()) {
+            ADD_FAILURE() << "tarnix-sim make-firmware failed for " << name << ": " << run.err;
             return {};
         }
-        return path;
+        return PathInFolder(name);
     }
 
-    std::filesystem::path folder;
+    tarnix::test::SimulatedBus simulated;
     std::unique_ptr<tarnix::sim::SimBus> bus;
 };

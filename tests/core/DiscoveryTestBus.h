@@ -2,12 +2,12 @@
 
 #include "core/DeviceHandler.h"
 
-#include "sim/SimBus.h"
-#include "tests/sim/SimTestBus.h"
+#include "tests/support/SimulatedBus.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // A private simulated bus per test and an empty registry: the registry is process-wide, so its names are
@@ -26,7 +26,7 @@ protected:
     // A sensor with quick timings and the given serial number.
     static SensorState Prototype(const std::string& serial)
     {
-        SensorState prototype = tarnix::sim::test::SimTestBus::QuickSensor();
+        SensorState prototype = tarnix::test::SimulatedBus::QuickSensor();
         prototype.serial = serial;
         return prototype;
     }
@@ -55,15 +55,14 @@ protected:
 
     std::string PathOf(const std::string& serial) const
     {
-        for (const tarnix::sim::SensorListing& listing : bus.Bus().List()) {
-            if (listing.serial == serial) {
-                return listing.devicePath;
-            }
+        const std::optional<tarnix::sim::SensorListing> listing = bus.Listing(serial);
+        if (!listing) {
+            ADD_FAILURE() << "no sensor " << serial << " on the bus";
+            return {};
         }
-        ADD_FAILURE() << "no sensor " << serial << " on the bus";
-        return {};
+        return listing->devicePath;
     }
 
-    tarnix::sim::test::SimTestBus bus;
+    tarnix::test::SimulatedBus bus;
     DeviceHandler* const registry = DeviceHandler::GetInstance();
 };

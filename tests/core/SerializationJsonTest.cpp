@@ -2,14 +2,17 @@
 #include "core/Serialization.h"
 #include "core/TpError.h"
 #include "tests/core/SerializationTestSupport.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
 using SerializationTestSupport::FullRecord;
-using SerializationTestSupport::TemporaryFolder;
+using tarnix::test::TemporaryFolder;
 
 namespace {
 
@@ -42,26 +45,26 @@ protected:
     Parameters Load(const std::string& name)
     {
         Parameters record;
-        serialization.GetParametersFromJson(record, folder.Path(name));
+        serialization.GetParametersFromJson(record, folder.File(name));
         return record;
     }
 };
 
 TEST_F(JsonFiles, RecordIsSavedInTheGeneratorsTextFormat)
 {
-    ASSERT_TRUE(serialization.WriteParametersToJson(SmallRecord(), folder.Path("small.json")));
+    ASSERT_TRUE(serialization.WriteParametersToJson(SmallRecord(), folder.File("small.json")));
     EXPECT_EQ(folder.Read("small.json"), smallRecordJson);
 
     Parameters frequencyOnly;
     frequencyOnly.fingerFrequency = 0;
-    ASSERT_TRUE(serialization.WriteParametersToJson(frequencyOnly, folder.Path("one.json")));
+    ASSERT_TRUE(serialization.WriteParametersToJson(frequencyOnly, folder.File("one.json")));
     EXPECT_EQ(folder.Read("one.json"), "{\n  \"fingerFrequency\": 0\n}\n");
 }
 
 TEST_F(JsonFiles, EmptyAndFullRecordsRoundTrip)
 {
     for (const Parameters& record : {Parameters{}, FullRecord(), SmallRecord()}) {
-        ASSERT_TRUE(serialization.WriteParametersToJson(record, folder.Path("record.json")));
+        ASSERT_TRUE(serialization.WriteParametersToJson(record, folder.File("record.json")));
         EXPECT_EQ(Load("record.json"), record) << folder.Read("record.json");
     }
 }
@@ -71,7 +74,7 @@ TEST_F(JsonFiles, SavedPathsAlwaysEndInLowerCaseJson)
     const std::string longest = std::string(250, 'n') + ".json";  // the longest name a folder entry may have
     for (const std::string& name : {std::string("plain"), std::string("named.json"), std::string("capitals.JSON"),
                                     longest}) {
-        ASSERT_TRUE(serialization.WriteParametersToJson(SmallRecord(), folder.Path(name))) << name;
+        ASSERT_TRUE(serialization.WriteParametersToJson(SmallRecord(), folder.File(name))) << name;
     }
     EXPECT_EQ(folder.Names(),
               (std::set<std::string>{"params.fbs", "plain.json", "named.json", "capitals.JSON.json", longest}));
@@ -79,13 +82,13 @@ TEST_F(JsonFiles, SavedPathsAlwaysEndInLowerCaseJson)
 
 TEST_F(JsonFiles, FailedSaveKeepsTheEarlierFileAndLeavesNothingBehind)
 {
-    EXPECT_FALSE(serialization.WriteParametersToJson(SmallRecord(), folder.Path("missing/folder/out.json")));
+    EXPECT_FALSE(serialization.WriteParametersToJson(SmallRecord(), folder.File("missing/folder/out.json")));
     folder.Write("kept.json", "earlier");
-    std::filesystem::create_directory(folder.Path("kept.json.json"));
-    EXPECT_FALSE(serialization.WriteParametersToJson(SmallRecord(), folder.Path("kept.json.json")));
+    std::filesystem::create_directory(folder.File("kept.json.json"));
+    EXPECT_FALSE(serialization.WriteParametersToJson(SmallRecord(), folder.File("kept.json.json")));
     EXPECT_EQ(folder.Names(), (std::set<std::string>{"params.fbs", "kept.json", "kept.json.json"}));
 
-    ASSERT_TRUE(serialization.WriteParametersToJson(SmallRecord(), folder.Path("kept.json")));
+    ASSERT_TRUE(serialization.WriteParametersToJson(SmallRecord(), folder.File("kept.json")));
     EXPECT_EQ(folder.Read("kept.json"), smallRecordJson);
 }
 
@@ -125,21 +128,21 @@ TEST_F(JsonFiles, BadFilesAreRefusedWithoutTouchingTheRecord)
     for (const auto& [name, content] : files) {
         folder.Write("bad.json", content);
         Parameters held = SmallRecord();
-        EXPECT_THROW(serialization.GetParametersFromJson(held, folder.Path("bad.json")), TpError::FailedToLoadJsonFile)
+        EXPECT_THROW(serialization.GetParametersFromJson(held, folder.File("bad.json")), TpError::FailedToLoadJsonFile)
             << name;
         EXPECT_EQ(held, SmallRecord()) << name;
     }
     Parameters held;
-    EXPECT_THROW(serialization.GetParametersFromJson(held, folder.Path("absent.json")), TpError::FailedToLoadJsonFile);
-    EXPECT_THROW(serialization.GetParametersFromJson(held, folder.Path("")), TpError::FailedToLoadJsonFile);
+    EXPECT_THROW(serialization.GetParametersFromJson(held, folder.File("absent.json")), TpError::FailedToLoadJsonFile);
+    EXPECT_THROW(serialization.GetParametersFromJson(held, folder.File("")), TpError::FailedToLoadJsonFile);
 }
 
 TEST_F(JsonFiles, JsonFileWithSchemaFileBuildsTheSameBufferAsTheRecord)
 {
-    ASSERT_TRUE(serialization.WriteParametersToJson(FullRecord(), folder.Path("full.json")));
+    ASSERT_TRUE(serialization.WriteParametersToJson(FullRecord(), folder.File("full.json")));
     char destination[Serialization::ParameterAreaSize] = {};
     unsigned int length = 0;
-    serialization.Serialize(folder.Path("full.json"), schemaPath, destination, length);
+    serialization.Serialize(folder.File("full.json"), schemaPath, destination, length);
     ASSERT_GT(length, 0u);
     Parameters result;
     serialization.Deserialize(reinterpret_cast<unsigned char*>(destination), result);
@@ -152,20 +155,20 @@ TEST_F(JsonFiles, JsonFileWithSchemaFileThatFailsLeavesLengthAndDestination)
     folder.Write("good.json", smallRecordJson);
     folder.Write("broken.fbs", "table Parameters { a:int");
     const std::vector<std::pair<std::string, std::string>> attempts = {
-        {"unquoted.json", schemaPath},           {folder.Path("absent.json"), schemaPath},
-        {"good.json", folder.Path("absent.fbs")}, {"good.json", folder.Path("broken.fbs")},
-        {"good.json", folder.Path("good.json")},
+        {"unquoted.json", schemaPath},           {folder.File("absent.json"), schemaPath},
+        {"good.json", folder.File("absent.fbs")}, {"good.json", folder.File("broken.fbs")},
+        {"good.json", folder.File("good.json")},
     };
     for (const auto& [json, schema] : attempts) {
         char destination[Serialization::ParameterAreaSize] = {'x'};
         unsigned int length = 7;
-        serialization.Serialize(folder.Path(json), schema, destination, length);
+        serialization.Serialize(folder.File(json), schema, destination, length);
         EXPECT_EQ(length, 7u) << json << " " << schema;
         EXPECT_EQ(destination[0], 'x') << json << " " << schema;
     }
     char small[16] = {'x'};
     unsigned int length = 0;
-    serialization.Serialize(folder.Path("good.json"), schemaPath, small, length, sizeof small);
+    serialization.Serialize(folder.File("good.json"), schemaPath, small, length, sizeof small);
     EXPECT_EQ(length, 0u);
     EXPECT_EQ(small[0], 'x');
 }
@@ -173,14 +176,14 @@ TEST_F(JsonFiles, JsonFileWithSchemaFileThatFailsLeavesLengthAndDestination)
 TEST_F(JsonFiles, RawAreaIsWrittenThroughTheSchemaFile)
 {
     const auto area = AreaOf(SmallRecord());
-    serialization.WriteParametersToJson(area.data(), area.size(), schemaPath, folder.Path("area"));
+    serialization.WriteParametersToJson(area.data(), area.size(), schemaPath, folder.File("area"));
     EXPECT_EQ(folder.Read("area"), smallRecordJson);
 
     // A buffer written from a JSON file is followed by erased flash.
     std::vector<char> erased(Serialization::ParameterAreaSize, '\xFF');
     unsigned int length = 0;
     serialization.Serialize(folder.Write("in.json", smallRecordJson), schemaPath, erased.data(), length);
-    serialization.WriteParametersToJson(erased.data(), erased.size(), schemaPath, folder.Path("erased"));
+    serialization.WriteParametersToJson(erased.data(), erased.size(), schemaPath, folder.File("erased"));
     EXPECT_EQ(folder.Read("erased"), smallRecordJson);
 }
 
@@ -195,7 +198,7 @@ TEST_F(JsonFiles, RawAreaWithNestedBufferOfAUserSchemaIsPrintedAsBytes)
     std::vector<char> area = {16, 0, 0, 0, 'Q', 'T', 'X', 'S', 6, 0, 8, 0, 4, 0, 0, 0,
                               8,  0, 0, 0, 4,   0,   0,   0,   4, 0, 0, 0, 0, 0, 0, 0x7F};
     area.resize(Serialization::ParameterAreaSize, 0);
-    serialization.WriteParametersToJson(area.data(), area.size(), schema, folder.Path("nested.json"));
+    serialization.WriteParametersToJson(area.data(), area.size(), schema, folder.File("nested.json"));
     EXPECT_EQ(folder.Read("nested.json"), "{\n  \"blob\": [\n    0,\n    0,\n    0,\n    127\n  ]\n}\n");
 }
 
@@ -205,15 +208,15 @@ TEST_F(JsonFiles, RawAreaWriteRefusesBadInputAndWritesNothing)
     pastEnd[1] = 0x7F;  // root offset beyond the area
     for (const auto& area : {std::vector<char>(Serialization::ParameterAreaSize, '\xFF'),
                              std::vector<char>(Serialization::ParameterAreaSize, 0), pastEnd}) {
-        EXPECT_THROW(serialization.WriteParametersToJson(area.data(), area.size(), schemaPath, folder.Path("out")),
+        EXPECT_THROW(serialization.WriteParametersToJson(area.data(), area.size(), schemaPath, folder.File("out")),
                      TpError::ParametersBufferMissingIdentifier);
     }
     const auto good = AreaOf(FullRecord());
-    EXPECT_THROW(serialization.WriteParametersToJson(good.data(), good.size(), folder.Path("none.fbs"),
-                                                     folder.Path("out")),
+    EXPECT_THROW(serialization.WriteParametersToJson(good.data(), good.size(), folder.File("none.fbs"),
+                                                     folder.File("out")),
                  TpError::FailedToGetParameterSchema);
     EXPECT_THROW(serialization.WriteParametersToJson(good.data(), good.size(), schemaPath,
-                                                     folder.Path("missing/out")),
+                                                     folder.File("missing/out")),
                  TpError::FailedToWriteJson);
     EXPECT_EQ(folder.Names(), std::set<std::string>{"params.fbs"});
 }

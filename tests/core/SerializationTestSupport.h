@@ -2,15 +2,6 @@
 
 #include "core/Parameters.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <set>
-#include <string>
-#include <unistd.h>
-
 namespace SerializationTestSupport {
 
 // A record with every member set, each to a distinct value, zeros and falses included.
@@ -37,46 +28,5 @@ inline Parameters FullRecord()
     p.operationMode = OperationMode{false, true};
     return p;
 }
-
-// A fresh folder for one test, removed with everything in it afterwards.
-class TemporaryFolder {
-public:
-    TemporaryFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tarnix-serialization-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            folder = pattern;
-        }
-    }
-    ~TemporaryFolder() { std::filesystem::remove_all(folder); }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    std::string Path(const std::string& name) const { return (folder / name).string(); }
-
-    std::string Write(const std::string& name, const std::string& content) const
-    {
-        std::ofstream(Path(name), std::ios::binary) << content;
-        return Path(name);
-    }
-
-    std::string Read(const std::string& name) const
-    {
-        std::ifstream file(Path(name), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    }
-
-    std::set<std::string> Names() const
-    {
-        std::set<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-            names.insert(entry.path().filename().string());
-        }
-        return names;
-    }
-
-private:
-    std::filesystem::path folder;
-};
 
 }  // namespace SerializationTestSupport

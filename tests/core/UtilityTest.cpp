@@ -1,4 +1,5 @@
 #include "core/Utility.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,6 @@
 #include <fstream>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -21,23 +21,17 @@ bool EndsWith(std::string text, std::string suffix, bool caseSensitive = true)
 
 class UtilityFiles : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "tarnix-utility-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder); }
+    void SetUp() override { ASSERT_FALSE(files.Path().empty()); }
 
     // A path of exactly `length` characters inside the test folder.
     std::string PathOfLength(std::size_t length)
     {
-        std::string path = folder.string() + "/";
+        std::string path = files.Path().string() + "/";
         path += std::string(length - path.size(), 'p');
         return path;
     }
 
-    fs::path folder;
+    tarnix::test::TemporaryFolder files;
 };
 
 TEST(UtilityStrings, SuffixTestIsCaseSensitiveAndNeedsAShorterSuffix)
@@ -118,27 +112,26 @@ TEST_F(UtilityFiles, FullPathLengthCountsTheNulOnlyForExistingPaths)
 
 TEST_F(UtilityFiles, FileSizeAndValidity)
 {
-    const std::string path = (folder / "data.bin").string();
+    const std::string path = files.File("data.bin");
     EXPECT_EQ(Utility::GetFileSize(path), -1);
     EXPECT_FALSE(Utility::IsPathValid(path));
 
     std::ofstream(path) << "12345";
     EXPECT_EQ(Utility::GetFileSize(path), 5);
     EXPECT_TRUE(Utility::IsPathValid(path));
-    EXPECT_TRUE(Utility::IsPathValid(folder.string()));
+    EXPECT_TRUE(Utility::IsPathValid(files.Path().string()));
     EXPECT_FALSE(Utility::IsPathValid(""));
 }
 
 TEST_F(UtilityFiles, WriteTextFileReplacesAndReportsFailure)
 {
-    const std::string path = (folder / "out.json").string();
+    const std::string path = files.File("out.json");
     std::ofstream(path) << "a much longer previous content";
     const std::string text = "{\n}\n";
     ASSERT_TRUE(Utility::WriteTextFile(text.c_str(), static_cast<int>(text.size()), path.c_str()));
-    std::ifstream in(path);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+    EXPECT_EQ(files.Read("out.json"), text);
 
-    const std::string inMissingFolder = (folder / "no" / "such" / "file.json").string();
+    const std::string inMissingFolder = files.File("no/such/file.json");
     EXPECT_FALSE(Utility::WriteTextFile(text.c_str(), static_cast<int>(text.size()), inMissingFolder.c_str()));
     EXPECT_FALSE(fs::exists(inMissingFolder));
 }

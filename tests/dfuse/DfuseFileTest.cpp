@@ -4,7 +4,7 @@
 #include "dfuse/files/Crc32.h"
 #include "tests/dfuse/DfuseFileBuilder.h"
 #include "tests/dfuse/ImageHandle.h"
-#include "tests/dfuse/TempFolder.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@ protected:
         }
     }
 
-    TempFolder folder_;
+    tarnix::test::TemporaryFolder folder_;
     DfuseFileBuilder builder_;
     void* file_ = nullptr;
     std::uint16_t vid_ = 0;

@@ -3,7 +3,7 @@
 #include "dfuse/DfuseApi.h"
 #include "tests/dfuse/HexText.h"
 #include "tests/dfuse/ImageHandle.h"
-#include "tests/dfuse/TempFolder.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ protected:
         return STDFUFILES_ImageFromFile(folder_.Write("image.hex", text).c_str(), image.Out(), alternate);
     }
 
-    TempFolder folder_;
+    tarnix::test::TemporaryFolder folder_;
 };
 
 TEST_F(HexFileTest, ConsecutiveRecordsFormOneElementAtTheLinearAddress) {

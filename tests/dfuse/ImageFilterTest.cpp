@@ -4,8 +4,8 @@
 #include "dfuse/prt/MemoryLayout.h"
 #include "tests/dfuse/HexText.h"
 #include "tests/dfuse/ImageHandle.h"
-#include "tests/dfuse/SensorFlash.h"
-#include "tests/dfuse/TempFolder.h"
+#include "tests/support/SensorFlash.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ namespace {
 
 using Element = ImageHandle::Element;
 
-using namespace sensor_flash;
+using namespace tarnix::test::sensor_flash;
 
 class ImageFilterTest : public ::testing::Test {
 protected:
@@ -35,7 +35,7 @@ protected:
         return STDFUFILES_FilterImageForOperation(image_.Get(), &mapping_, operation, truncate);
     }
 
-    TempFolder folder_;
+    tarnix::test::TemporaryFolder folder_;
     tarnix::dfuse::MemoryLayout layout_;
     std::vector<MAPPINGSECTOR> sectors_;
     MAPPING mapping_{};

@@ -4,8 +4,8 @@
 #include "dfuse/DfuseApi.h"
 #include "tests/dfuse/ImageHandle.h"
 #include "tests/dfuse/OperationRunner.h"
-#include "tests/dfuse/SensorFlash.h"
-#include "tests/dfuse/SimulatedBus.h"
+#include "tests/support/SensorFlash.h"
+#include "tests/support/SimulatedBus.h"
 
 #include <gtest/gtest.h>
 
@@ -13,17 +13,15 @@ namespace {
 
 using Element = ImageHandle::Element;
 
-using namespace sensor_flash;
+using namespace tarnix::test::sensor_flash;
 
 class MadeFirmwareTest : public ::testing::Test {
 protected:
     std::string Make(const std::string& name, const std::vector<std::string>& options = {}) {
-        const std::string path = (bus_.Files().Path() / name).string();
-        std::vector<std::string> arguments = {"make-firmware", "--version", "3.7"};
+        std::vector<std::string> arguments = {"--version", "3.7"};
         arguments.insert(arguments.end(), options.begin(), options.end());
-        arguments.insert(arguments.end(), {"-o", path});
-        EXPECT_TRUE(bus_.Run(arguments).has_value()) << "make-firmware " << name;
-        return path;
+        EXPECT_TRUE(bus_.MakeFirmware(name, arguments).Succeeded()) << "make-firmware " << name;
+        return bus_.File(name);
     }
 
     void ReadDfu(const std::string& path, ImageHandle& image) {
@@ -65,7 +63,7 @@ protected:
         return OperationRunner::Run(OperationRunner::Context(path, operation, image.Get())).stop;
     }
 
-    SimulatedBus bus_;
+    tarnix::test::SimulatedBus bus_;
 };
 
 TEST_F(MadeFirmwareTest, HexAndDfuFilesOfOneFirmwareGiveTheSameImage) {
@@ -142,7 +140,7 @@ TEST_F(MadeFirmwareTest, AFirmwareUpdateWritesTheImageKeepsTheParametersAndBoots
     EXPECT_EQ(STDFU_Dnload(&handle, &unused, 0, 0), DFUSE_STATUS_SUCCESS);
     EXPECT_EQ(STDFU_Getstatus(&handle, &status), DFUSE_STATUS_SUCCESS);
     EXPECT_EQ(STDFU_Close(&handle), DFUSE_STATUS_SUCCESS);
-    const std::string listing = bus_.Run({"list"}).value_or("");
+    const std::string listing = bus_.SimToolOutput({"list"}).value_or("");
     EXPECT_NE(listing.find(serial + " normal"), std::string::npos) << listing;
 }
 

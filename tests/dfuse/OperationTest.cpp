@@ -4,8 +4,8 @@
 #include "tests/dfuse/HexText.h"
 #include "tests/dfuse/ImageHandle.h"
 #include "tests/dfuse/OperationRunner.h"
-#include "tests/dfuse/SensorFlash.h"
-#include "tests/dfuse/SimulatedBus.h"
+#include "tests/support/SensorFlash.h"
+#include "tests/support/SimulatedBus.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@ namespace {
 
 using Element = ImageHandle::Element;
 using Outcome = OperationRunner::Outcome;
-using namespace sensor_flash;
+using namespace tarnix::test::sensor_flash;
 
 class OperationTest : public ::testing::Test {
 protected:
@@ -56,7 +56,7 @@ protected:
         EXPECT_TRUE(std::is_sorted(outcome.percents.begin(), outcome.percents.end()));
     }
 
-    SimulatedBus bus_;
+    tarnix::test::SimulatedBus bus_;
     std::string serial_;
     std::string path_;
 };

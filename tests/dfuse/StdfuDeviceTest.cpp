@@ -1,14 +1,16 @@
 // DFU requests through the STDFU exports against a virtual sensor of the simulated bus.
 
 #include "dfuse/DfuseApi.h"
-#include "tests/dfuse/SensorFlash.h"
-#include "tests/dfuse/SimulatedBus.h"
+#include "tests/support/SensorFlash.h"
+#include "tests/support/SimulatedBus.h"
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
-using namespace sensor_flash;
+using namespace tarnix::test::sensor_flash;
 
 constexpr std::uint8_t kIdle = 2;
 constexpr std::uint8_t kDownloadIdle = 5;
@@ -33,9 +35,8 @@ protected:
     }
 
     std::uint32_t Command(std::uint8_t code, std::uint32_t address) {
-        std::uint8_t bytes[5] = {code, static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address >> 8),
-                                 static_cast<std::uint8_t>(address >> 16), static_cast<std::uint8_t>(address >> 24)};
-        return STDFU_Dnload(&handle_, bytes, sizeof bytes, 0);
+        std::vector<std::uint8_t> bytes = DfuCommand(code, address);
+        return STDFU_Dnload(&handle_, bytes.data(), static_cast<std::uint32_t>(bytes.size()), 0);
     }
 
     DFUSTATUS Status() {
@@ -44,7 +45,7 @@ protected:
         return status;
     }
 
-    SimulatedBus bus_;
+    tarnix::test::SimulatedBus bus_;
     std::string serial_;
     std::string path_;
     void* handle_ = nullptr;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/HidDevice.h"
-#include "tests/sim/SimTestBus.h"
+#include "tests/support/SimulatedBus.h"
 
 namespace {
 
@@ -13,13 +13,13 @@ using tarnix::platform::Guid;
 using tarnix::sim::DriverKind;
 using tarnix::sim::SensorMode;
 using tarnix::sim::SensorState;
-using tarnix::sim::test::SimTestBus;
+using tarnix::test::SimulatedBus;
 
 const Guid kHidSetupClass = *Guid::Parse("{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}");
 const Guid kUsbSetupClass = *Guid::Parse("{36FC9E60-C465-11CF-8056-444553540000}");
 
 SensorState Sensor(const std::string& serial, DriverKind driver = DriverKind::Ok) {
-    SensorState prototype = SimTestBus::QuickSensor();
+    SensorState prototype = SimulatedBus::QuickSensor();
     prototype.serial = serial;
     prototype.driver = driver;
     return prototype;
@@ -30,7 +30,7 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 }
 
 TEST(DeviceEnumerator, ListsEachPersonalityUnderItsInterfaceClass) {
-    SimTestBus bus;
+    SimulatedBus bus;
     bus.Plug(SensorMode::Normal, Sensor("N1"));
     bus.Plug(SensorMode::Dfu, Sensor("D1"));
     bus.Plug(SensorMode::Normal, Sensor("N2"));
@@ -60,7 +60,7 @@ TEST(DeviceEnumerator, ListsEachPersonalityUnderItsInterfaceClass) {
 }
 
 TEST(DeviceEnumerator, ReportsConfiguredHardwareIdentifiersAsTheyAre) {
-    SimTestBus bus;
+    SimulatedBus bus;
     SensorState prototype = Sensor("LOWER");
     prototype.dfuHardwareId = "USB\\vid_0483&pid_df11&rev_2200";
     bus.Plug(SensorMode::Dfu, prototype);
@@ -70,7 +70,7 @@ TEST(DeviceEnumerator, ReportsConfiguredHardwareIdentifiersAsTheyAre) {
 }
 
 TEST(DeviceEnumerator, SensorsOffTheBusAreNotListed) {
-    SimTestBus bus;
+    SimulatedBus bus;
     SensorState slow = Sensor("SLOW");
     slow.reenumerateMs = 60000;
     bus.Plug(SensorMode::Normal, slow);
@@ -91,7 +91,7 @@ TEST(DeviceEnumerator, SensorsOffTheBusAreNotListed) {
 }
 
 TEST(DeviceEnumerator, EmptyBusGivesNothing) {
-    SimTestBus bus;
+    SimulatedBus bus;
     EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass()).empty());
     EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::UsbDeviceInterfaceClass()).empty());
 }

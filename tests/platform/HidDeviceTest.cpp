@@ -5,7 +5,7 @@
 #include <array>
 
 #include "platform/DeviceEnumerator.h"
-#include "tests/sim/SimTestBus.h"
+#include "tests/support/SimulatedBus.h"
 
 namespace {
 
@@ -13,19 +13,15 @@ using tarnix::platform::DeviceEnumerator;
 using tarnix::platform::Guid;
 using tarnix::platform::HidDevice;
 using tarnix::sim::SensorState;
-using tarnix::sim::test::SimTestBus;
-
-std::string PlugAndFind(const SimTestBus& bus, const SensorState& prototype) {
-    return tarnix::sim::test::PlugHidSensor(bus, prototype);
-}
+using tarnix::test::SimulatedBus;
 
 TEST(HidDevice, CapabilitiesAndStringsOfTheSensorInterface) {
-    SimTestBus bus;
-    SensorState prototype = SimTestBus::QuickSensor();
+    SimulatedBus bus;
+    SensorState prototype = SimulatedBus::QuickSensor();
     prototype.serial = "123";
     prototype.manufacturer = "M";
     prototype.product = "P";
-    const std::string path = PlugAndFind(bus, prototype);
+    const std::string path = bus.PlugHidSensor(prototype);
     auto probe = HidDevice::Open(path, HidDevice::Access::Probe);
     ASSERT_TRUE(probe);
     const auto capabilities = probe->Capabilities();
@@ -39,29 +35,29 @@ TEST(HidDevice, CapabilitiesAndStringsOfTheSensorInterface) {
 }
 
 TEST(HidDevice, UsageIsConfigurablePerSensor) {
-    SimTestBus bus;
-    SensorState prototype = SimTestBus::QuickSensor();
+    SimulatedBus bus;
+    SensorState prototype = SimulatedBus::QuickSensor();
     prototype.usagePage = 0x000D;
     prototype.usage = 0x04;
-    auto device = HidDevice::Open(PlugAndFind(bus, prototype), HidDevice::Access::Probe);
+    auto device = HidDevice::Open(bus.PlugHidSensor(prototype), HidDevice::Access::Probe);
     ASSERT_TRUE(device);
     EXPECT_EQ(device->Capabilities()->usagePage, 0x000D);
     EXPECT_EQ(device->Capabilities()->usage, 0x04);
 }
 
 TEST(HidDevice, OpenFailsForUnknownPathsAndRefusingSensors) {
-    SimTestBus bus;
+    SimulatedBus bus;
     EXPECT_FALSE(HidDevice::Open("\\\\?\\hid#nothing", HidDevice::Access::Probe));
-    SensorState prototype = SimTestBus::QuickSensor();
+    SensorState prototype = SimulatedBus::QuickSensor();
     prototype.openFails = true;
-    const std::string path = PlugAndFind(bus, prototype);
+    const std::string path = bus.PlugHidSensor(prototype);
     EXPECT_FALSE(HidDevice::Open(path, HidDevice::Access::ReadWrite));
     EXPECT_TRUE(HidDevice::Open(path, HidDevice::Access::Probe));
 }
 
 TEST(HidDevice, FeatureReportsCarryTheInformationExchange) {
-    SimTestBus bus;
-    auto device = HidDevice::Open(PlugAndFind(bus, SimTestBus::QuickSensor()), HidDevice::Access::ReadWrite);
+    SimulatedBus bus;
+    auto device = HidDevice::Open(bus.PlugHidSensor(SimulatedBus::QuickSensor()), HidDevice::Access::ReadWrite);
     ASSERT_TRUE(device);
     std::array<std::uint8_t, 257> request{0x01, 0x08, 0xEE, 0x06, 0x40, 0x02, 0x02, 0x00, 0x6C, 0x00};
     ASSERT_TRUE(device->SetFeature(request.data(), request.size()));
@@ -79,8 +75,8 @@ TEST(HidDevice, FeatureReportsCarryTheInformationExchange) {
 }
 
 TEST(HidDevice, DeviceThatLeftMakesEveryCallFail) {
-    SimTestBus bus;
-    auto device = HidDevice::Open(PlugAndFind(bus, SimTestBus::QuickSensor()), HidDevice::Access::ReadWrite);
+    SimulatedBus bus;
+    auto device = HidDevice::Open(bus.PlugHidSensor(SimulatedBus::QuickSensor()), HidDevice::Access::ReadWrite);
     ASSERT_TRUE(device);
     const std::uint8_t toDfu[] = {0x80, 0x00};
     ASSERT_TRUE(device->SetFeature(toDfu, sizeof toDfu));

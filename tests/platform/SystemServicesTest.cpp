@@ -1,5 +1,6 @@
 #include "platform/SharedLibrary.h"
 #include "platform/SystemServices.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -7,26 +8,13 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using tarnix::platform::SharedLibrary;
 using tarnix::platform::SystemServices;
+using tarnix::test::TemporaryFolder;
 
 namespace {
-
-class TemporaryFolder {
-public:
-    TemporaryFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "tarnix-platform-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            path = pattern;
-        }
-    }
-    ~TemporaryFolder() { fs::remove_all(path); }
-    fs::path path;
-};
 
 std::string ReadWhenPresent(const fs::path& file, std::chrono::milliseconds limit)
 {
@@ -74,8 +62,8 @@ TEST(SystemServices, PathsOfThisFileSystem)
 TEST(SystemServices, StartsAProgramWithItsArgumentsWithoutWaiting)
 {
     TemporaryFolder folder;
-    const fs::path script = folder.path / "installer.exe";
-    const fs::path output = folder.path / "arguments.txt";
+    const fs::path script = folder.Path() / "installer.exe";
+    const fs::path output = folder.Path() / "arguments.txt";
     {
         std::ofstream out(script);
         out << "#!/bin/sh\nsleep 0.2\necho \"$@\" > '" << output.string() << "'\n";
@@ -87,7 +75,7 @@ TEST(SystemServices, StartsAProgramWithItsArgumentsWithoutWaiting)
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(150));
     EXPECT_EQ(ReadWhenPresent(output, std::chrono::seconds(5)), "/F /SW /SA\n");
 
-    EXPECT_FALSE(SystemServices::StartProgram((folder.path / "missing.exe").string(), " /F"));
+    EXPECT_FALSE(SystemServices::StartProgram((folder.Path() / "missing.exe").string(), " /F"));
 }
 
 }  // namespace

@@ -6,12 +6,14 @@
 #include "sim/BusConstants.h"
 #include "sim/DfuBootloader.h"
 #include "sim/FlashMemory.h"
-#include "tests/sim/SimTestBus.h"
+#include "tests/support/SensorFlash.h"
+#include "tests/support/SimulatedBus.h"
 
 namespace tarnix::sim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using test::sensor_flash::DfuCommand;
 
 
 Bytes Pattern(std::size_t length, std::uint8_t seed) {
@@ -25,8 +27,8 @@ protected:
     DfuOutcome Dnload(std::uint16_t block, const Bytes& data) {
         return Bootloader().Dnload(block, data.data(), data.size(), flash_);
     }
-    DfuOutcome SetAddress(std::uint32_t address) { return Dnload(0, test::DfuCommand(0x21, address)); }
-    DfuOutcome Erase(std::uint32_t address) { return Dnload(0, test::DfuCommand(0x41, address)); }
+    DfuOutcome SetAddress(std::uint32_t address) { return Dnload(0, DfuCommand(0x21, address)); }
+    DfuOutcome Erase(std::uint32_t address) { return Dnload(0, DfuCommand(0x41, address)); }
     DfuOutcome Upload(std::uint16_t block, Bytes& data, std::size_t& received) {
         return Bootloader().Upload(block, data.data(), data.size(), received, flash_);
     }

@@ -7,12 +7,14 @@
 #include "sim/DfuBootloader.h"
 #include "sim/SimHidDevice.h"
 #include "sim/UsbDfuPort.h"
-#include "tests/sim/SimTestBus.h"
+#include "tests/support/SensorFlash.h"
+#include "tests/support/SimulatedBus.h"
 
 namespace tarnix::sim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using test::sensor_flash::DfuCommand;
 
 
 // A DFU-mode sensor on a private bus, driven through UsbDfuPort as the DFU library drives it.
@@ -32,7 +34,7 @@ protected:
     void SetFault(Fault fault) const { bus_.Bus().SetFault(serial_, fault); }
 
     bool Command(std::uint8_t command, std::uint32_t address) {
-        const Bytes bytes = test::DfuCommand(command, address);
+        const Bytes bytes = DfuCommand(command, address);
         return port_->Dnload(0, bytes.data(), bytes.size());
     }
     // Erases the parameter page and points block 2 at it.
@@ -48,7 +50,7 @@ protected:
     }
     Bytes ParameterPage(std::size_t length) const { return bus_.Bus().ReadFlash(serial_, kParameterAddress, length); }
 
-    test::SimTestBus bus_;
+    test::SimulatedBus bus_;
     std::string serial_;
     std::unique_ptr<UsbDfuPort> port_;
 };
@@ -171,10 +173,10 @@ TEST_F(DfuFaultTest, UnplugFaultDropsTheSensorOffTheBusUntilCleared) {
 
 // The HID personality's faults are options of the plug.
 TEST(HidFault, SilentSensorAcceptsRequestsButNeverAnswers) {
-    test::SimTestBus bus;
-    SensorState prototype = test::SimTestBus::QuickSensor();
+    test::SimulatedBus bus;
+    SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.silent = true;
-    auto hid = SimHidDevice::Open(test::PlugHidSensor(bus, prototype), SimHidDevice::Access::ReadWrite);
+    auto hid = SimHidDevice::Open(bus.PlugHidSensor(prototype), SimHidDevice::Access::ReadWrite);
     ASSERT_TRUE(hid);
     std::array<std::uint8_t, 257> request{0x01, 0x08, 0xEE, 0x06, 0x40, 0x02, 0x00, 0x00, 0x6C, 0x00};
     EXPECT_TRUE(hid->SetFeature(request.data(), request.size()));
@@ -185,10 +187,10 @@ TEST(HidFault, SilentSensorAcceptsRequestsButNeverAnswers) {
 }
 
 TEST(HidFault, OpenFailsRefusesReadWriteButNotTheProbe) {
-    test::SimTestBus bus;
-    SensorState prototype = test::SimTestBus::QuickSensor();
+    test::SimulatedBus bus;
+    SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.openFails = true;
-    const std::string path = test::PlugHidSensor(bus, prototype);
+    const std::string path = bus.PlugHidSensor(prototype);
     ASSERT_FALSE(path.empty());
     EXPECT_FALSE(SimHidDevice::Open(path, SimHidDevice::Access::ReadWrite));
     auto probe = SimHidDevice::Open(path, SimHidDevice::Access::Probe);

@@ -6,7 +6,7 @@
 #include "sim/FeatureReports.h"
 #include "sim/InformationAnswers.h"
 #include "sim/SimHidDevice.h"
-#include "tests/sim/SimTestBus.h"
+#include "tests/support/SimulatedBus.h"
 
 namespace tarnix::sim {
 namespace {
@@ -108,8 +108,8 @@ TEST(FeatureReports, AnswerReportCarriesCountAndAnswerThenZeros) {
 
 // The whole exchange as the host does it: a 257-byte request, then 258-byte reads of report 02.
 TEST(InformationAnswers, SensorAnswersRequestsOverItsHidInterface) {
-    test::SimTestBus bus;
-    SensorState prototype = test::SimTestBus::QuickSensor();
+    test::SimulatedBus bus;
+    SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.serial = "S1";
     prototype.product = "P";
     prototype.manufacturer = "M";

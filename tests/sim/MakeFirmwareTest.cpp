@@ -5,13 +5,12 @@
 #include <vector>
 
 #include "sim/BusConstants.h"
-#include "tests/sim/SimTestBus.h"
+#include "tests/support/SimulatedBus.h"
 
 namespace tarnix::sim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using test::RunSimTool;
 
 std::uint32_t Le32(const Bytes& bytes, std::size_t at) {
     return bytes.at(at) | (bytes.at(at + 1) << 8) | (bytes.at(at + 2) << 16) |
@@ -81,10 +80,11 @@ HexContents ParseHex(const std::string& text) {
 }
 
 TEST(MakeFirmware, HexFileLeavesTheErasedParameterPageAsAGap) {
-    test::SimTestBus bus;
-    const test::ToolRun run = RunSimTool({"make-firmware", "--version", "3.2", "--schema", "1.0", "-o", bus.File("fw.hex")}, bus);
+    test::SimulatedBus bus;
+    const test::ToolRun run =
+        bus.RunSimTool({"make-firmware", "--version", "3.2", "--schema", "1.0", "-o", bus.File("fw.hex")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    const auto bytes = bus.ReadFile("fw.hex");
+    const auto bytes = bus.Files().ReadBytes("fw.hex");
     const HexContents hex = ParseHex(std::string(bytes.begin(), bytes.end()));
     ASSERT_TRUE(hex.wellFormed);
     ASSERT_GE(hex.recordTypes.size(), 3u);
@@ -107,10 +107,10 @@ TEST(MakeFirmware, HexFileLeavesTheErasedParameterPageAsAGap) {
 }
 
 TEST(MakeFirmware, DfuFileHasOneElementPerContiguousRun) {
-    test::SimTestBus bus;
-    const test::ToolRun run = RunSimTool({"make-firmware", "--version", "3.2", "-o", bus.File("fw.dfu")}, bus);
+    test::SimulatedBus bus;
+    const test::ToolRun run = bus.RunSimTool({"make-firmware", "--version", "3.2", "-o", bus.File("fw.dfu")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    const Bytes file = bus.ReadFile("fw.dfu");
+    const Bytes file = bus.Files().ReadBytes("fw.dfu");
     ASSERT_GT(file.size(), 11u + 274u + 16u);
 
     EXPECT_EQ(std::string(file.begin(), file.begin() + 5), "DfuSe");
@@ -148,15 +148,14 @@ TEST(MakeFirmware, DfuFileHasOneElementPerContiguousRun) {
 }
 
 TEST(MakeFirmware, ParameterFileFillsThePageAndCloseTheGap) {
-    test::SimTestBus bus;
+    test::SimulatedBus bus;
     const Bytes parameters = {0x10, 0x00, 0x00, 0x00, 'Q', 'T', 'X', 'S', 0x00, 0x7F};
-    bus.WriteFile("params.bin", parameters);
-    const test::ToolRun run = RunSimTool(
+    bus.Files().Write("params.bin", parameters);
+    const test::ToolRun run = bus.RunSimTool(
         {"make-firmware", "--version", "1.0", "--size", "0x4800", "--params", bus.File("params.bin"), "-o",
-         bus.File("fw.dfu")},
-        bus);
+         bus.File("fw.dfu")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    const Bytes file = bus.ReadFile("fw.dfu");
+    const Bytes file = bus.Files().ReadBytes("fw.dfu");
     const std::size_t element = 11 + 274;
     EXPECT_EQ(Le32(file, 11 + 270), 1u);
     EXPECT_EQ(Le32(file, element + 4), 0x4800u);
@@ -165,12 +164,11 @@ TEST(MakeFirmware, ParameterFileFillsThePageAndCloseTheGap) {
     EXPECT_EQ(file[page + parameters.size()], 0xFF);
     EXPECT_EQ(file[page + 0x7FF], 0xFF);
 
-    const test::ToolRun hexRun = RunSimTool(
+    const test::ToolRun hexRun = bus.RunSimTool(
         {"make-firmware", "--version", "1.0", "--size", "0x4800", "--params", bus.File("params.bin"), "-o",
-         bus.File("fw.hex")},
-        bus);
+         bus.File("fw.hex")});
     ASSERT_EQ(hexRun.exitCode, 0) << hexRun.err;
-    const Bytes text = bus.ReadFile("fw.hex");
+    const Bytes text = bus.Files().ReadBytes("fw.hex");
     const HexContents hex = ParseHex(std::string(text.begin(), text.end()));
     ASSERT_TRUE(hex.wellFormed);
     EXPECT_EQ(hex.data.size(), 0x4800u);
@@ -178,23 +176,24 @@ TEST(MakeFirmware, ParameterFileFillsThePageAndCloseTheGap) {
 }
 
 TEST(MakeFirmware, ImagesThatCannotHoldTheirParametersAreRefused) {
-    test::SimTestBus bus;
-    bus.WriteFile("params.bin", Bytes(16, 0));
-    bus.WriteFile("big.bin", Bytes(2049, 0));
+    test::SimulatedBus bus;
+    bus.Files().Write("params.bin", Bytes(16, 0));
+    bus.Files().Write("big.bin", Bytes(2049, 0));
     for (const auto& arguments : std::vector<std::vector<std::string>>{
              {"make-firmware", "--version", "1.0", "--size", "0x4000", "--params", bus.File("params.bin"), "-o",
               bus.File("fw.hex")},
              {"make-firmware", "--version", "1.0", "--params", bus.File("big.bin"), "-o", bus.File("fw.hex")},
              {"make-firmware", "--version", "1.0", "--size", "0x20001", "-o", bus.File("fw.hex")},
          }) {
-        const test::ToolRun run = RunSimTool(arguments, bus);
+        const test::ToolRun run = bus.RunSimTool(arguments);
         EXPECT_NE(run.exitCode, 0);
         EXPECT_FALSE(run.err.empty());
     }
     // A small image without the parameter page is fine: one run, no gap.
-    const test::ToolRun small = RunSimTool({"make-firmware", "--version", "1.0", "--size", "0x300", "-o", bus.File("s.hex")}, bus);
+    const test::ToolRun small =
+        bus.RunSimTool({"make-firmware", "--version", "1.0", "--size", "0x300", "-o", bus.File("s.hex")});
     ASSERT_EQ(small.exitCode, 0) << small.err;
-    const Bytes text = bus.ReadFile("s.hex");
+    const Bytes text = bus.Files().ReadBytes("s.hex");
     EXPECT_EQ(ParseHex(std::string(text.begin(), text.end())).data.size(), 0x300u);
 }
 

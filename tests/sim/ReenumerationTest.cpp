@@ -10,16 +10,18 @@
 #include "sim/FirmwareHeader.h"
 #include "sim/SimHidDevice.h"
 #include "sim/UsbDfuPort.h"
-#include "tests/sim/SimTestBus.h"
+#include "tests/support/SensorFlash.h"
+#include "tests/support/SimulatedBus.h"
 
 namespace tarnix::sim {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
+using test::sensor_flash::DfuCommand;
 
 // The path of the only interface of the class, waiting up to `patience` for it to appear.
-std::string WaitForInterface(const test::SimTestBus& bus, const char* interfaceClass,
+std::string WaitForInterface(const test::SimulatedBus& bus, const char* interfaceClass,
                              std::chrono::milliseconds patience = std::chrono::milliseconds(3000)) {
     const auto deadline = Clock::now() + patience;
     for (;;) {
@@ -50,7 +52,7 @@ bool Contains(const Bytes& haystack, const Bytes& needle) {
 // Leaves DFU mode the way the host does: address pointer to the start of flash, zero-length DNLOAD,
 // GETSTATUS.
 void LeaveDfuMode(UsbDfuPort& port) {
-    const Bytes setAddress = {0x21, 0x00, 0x00, 0x00, 0x08};
+    const Bytes setAddress = DfuCommand(0x21, kFlashBase);
     ASSERT_TRUE(port.Dnload(0, setAddress.data(), setAddress.size()));
     ASSERT_TRUE(port.ClearStatus());
     ASSERT_TRUE(port.Dnload(0, nullptr, 0));
@@ -60,8 +62,8 @@ void LeaveDfuMode(UsbDfuPort& port) {
 }
 
 TEST(Reenumeration, SwitchReportMovesTheSensorToDfuAfterItsDelay) {
-    test::SimTestBus bus;
-    SensorState prototype = test::SimTestBus::QuickSensor();
+    test::SimulatedBus bus;
+    SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.reenumerateMs = 150;
     bus.Plug(SensorMode::Normal, prototype);
     const std::string hidPath = WaitForInterface(bus, kHidInterfaceClass);
@@ -86,7 +88,7 @@ TEST(Reenumeration, SwitchReportMovesTheSensorToDfuAfterItsDelay) {
 }
 
 TEST(Reenumeration, LeavingDfuBootsTheFirmwareThatTheHeaderDescribes) {
-    test::SimTestBus bus;
+    test::SimulatedBus bus;
     const std::string serial = bus.Plug(SensorMode::Dfu);
     const Bytes header = FirmwareHeader{Version{3, 7}, Version{1, 0}}.Encode();
     bus.Bus().WriteFlash(serial, kFlashBase + kFirmwareHeaderOffset, header);
@@ -106,12 +108,12 @@ TEST(Reenumeration, LeavingDfuBootsTheFirmwareThatTheHeaderDescribes) {
 }
 
 TEST(Reenumeration, WithoutAValidApplicationTheSensorComesBackInDfuMode) {
-    test::SimTestBus bus;
+    test::SimulatedBus bus;
     bus.Plug(SensorMode::Dfu);
     const std::string path = WaitForInterface(bus, kUsbDeviceInterfaceClass);
     auto port = UsbDfuPort::Open(path);
     ASSERT_TRUE(port);
-    const Bytes eraseFirstPage = {0x41, 0x00, 0x00, 0x00, 0x08};
+    const Bytes eraseFirstPage = DfuCommand(0x41, kFlashBase);
     ASSERT_TRUE(port->Dnload(0, eraseFirstPage.data(), eraseFirstPage.size()));
     ASSERT_TRUE(port->ClearStatus());
     LeaveDfuMode(*port);
@@ -127,9 +129,9 @@ TEST(Reenumeration, WithoutAValidApplicationTheSensorComesBackInDfuMode) {
 }
 
 TEST(Reenumeration, UnpluggedDevicesMakeEveryCallFail) {
-    test::SimTestBus bus;
+    test::SimulatedBus bus;
     const std::string hidSerial = bus.Plug(SensorMode::Normal);
-    SensorState prototype = test::SimTestBus::QuickSensor();
+    SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.serial = "DFU1";
     bus.Plug(SensorMode::Dfu, prototype);
     auto hid = SimHidDevice::Open(WaitForInterface(bus, kHidInterfaceClass), SimHidDevice::Access::ReadWrite);

@@ -9,7 +9,7 @@
 #include "sim/SensorStateFile.h"
 #include "sim/SensorStore.h"
 #include "sim/UsbDfuPort.h"
-#include "tests/sim/SimTestBus.h"
+#include "tests/support/SimulatedBus.h"
 
 namespace tarnix::sim {
 namespace {
@@ -91,7 +91,7 @@ TEST(SensorStateFile, DamagedTextsAreRefusedWithAReason) {
 }
 
 TEST(SensorStore, DamagedSensorIsSkippedWithOneWarning) {
-    test::SimTestBus bus;
+    test::SimulatedBus bus;
     const std::string good = bus.Plug(SensorMode::Normal);
     const std::string bad = bus.Plug(SensorMode::Normal);
     {
@@ -116,7 +116,7 @@ TEST(SensorStore, DamagedSensorIsSkippedWithOneWarning) {
 }
 
 TEST(SensorStore, MissingFlashImageFailsRequestsWithoutACrash) {
-    test::SimTestBus bus;
+    test::SimulatedBus bus;
     const std::string serial = bus.Plug(SensorMode::Dfu);
     const auto interfaces = bus.Bus().Enumerate(kUsbDeviceInterfaceClass);
     ASSERT_EQ(interfaces.size(), 1u);
@@ -138,7 +138,7 @@ TEST(SensorStore, MissingFlashImageFailsRequestsWithoutACrash) {
 // Readers keep parsed files by their stamp: back-to-back versions of the same size (the inode of a replaced
 // file may come straight back) must still be told apart.
 TEST(SensorStore, ReadersSeeEveryVersionOfAQuicklyRewrittenFile) {
-    test::SimTestBus bus;
+    test::SimulatedBus bus;
     const std::string serial = bus.Plug(SensorMode::Dfu);
     SensorStore store(bus.Folder());
     SensorState state = *store.Load(serial);
@@ -152,7 +152,7 @@ TEST(SensorStore, ReadersSeeEveryVersionOfAQuicklyRewrittenFile) {
 }
 
 TEST(SensorStore, EachSavedVersionIsStampedLaterThanTheOneItReplaces) {
-    test::SimTestBus bus;
+    test::SimulatedBus bus;
     const std::string serial = bus.Plug(SensorMode::Normal);
     const std::string path = bus.Folder() + "/" + serial + ".sensor";
     // A file stamped an hour ahead, as after a clock step back: the next version must still be later.

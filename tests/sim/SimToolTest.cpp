@@ -1,37 +1,23 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <vector>
 
 #include "sim/BusConstants.h"
 #include "sim/DfuBootloader.h"
 #include "sim/UsbDfuPort.h"
-#include "tests/sim/SimTestBus.h"
+#include "tests/support/SensorFlash.h"
+#include "tests/support/SimulatedBus.h"
 
 namespace tarnix::sim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using test::sensor_flash::DfuCommand;
 using test::RunBeside;
-using test::RunSimTool;
-
-std::vector<std::vector<std::string>> ListLines(const std::string& out) {
-    std::vector<std::vector<std::string>> lines;
-    std::istringstream stream(out);
-    for (std::string line; std::getline(stream, line);) {
-        std::istringstream fields(line);
-        std::vector<std::string> words;
-        for (std::string word; fields >> word;) {
-            words.push_back(word);
-        }
-        lines.push_back(words);
-    }
-    return lines;
-}
 
 // Sets the address pointer, returns to dfuIDLE, and uploads one block from `address`.
 Bytes UploadThroughPort(UsbDfuPort& port, std::uint32_t address, std::size_t length) {
-    const Bytes setAddress = test::DfuCommand(0x21, address);
+    const Bytes setAddress = DfuCommand(0x21, address);
     Bytes data(length);
     std::size_t received = 0;
     if (!port.Dnload(0, setAddress.data(), setAddress.size()) || !port.Abort() ||
@@ -43,11 +29,11 @@ Bytes UploadThroughPort(UsbDfuPort& port, std::uint32_t address, std::size_t len
 }
 
 TEST(SimTool, PlugPrintsTheSerialAndAnotherProcessSeesTheSensor) {
-    test::SimTestBus bus;
-    const test::ToolRun plug = RunSimTool({"plug", "--serial", "ALPHA", "--reenumerate-ms", "0"}, bus);
+    test::SimulatedBus bus;
+    const test::ToolRun plug = bus.RunSimTool({"plug", "--serial", "ALPHA", "--reenumerate-ms", "0"});
     ASSERT_EQ(plug.exitCode, 0) << plug.err;
     EXPECT_EQ(plug.out, "ALPHA\n");
-    const test::ToolRun second = RunSimTool({"plug", "--mode", "dfu", "--driver", "incompatible"}, bus);
+    const test::ToolRun second = bus.RunSimTool({"plug", "--mode", "dfu", "--driver", "incompatible"});
     ASSERT_EQ(second.exitCode, 0) << second.err;
     EXPECT_EQ(second.out, "TNX000001\n");
 
@@ -58,23 +44,23 @@ TEST(SimTool, PlugPrintsTheSerialAndAnotherProcessSeesTheSensor) {
     ASSERT_EQ(dfu.size(), 1u);
     EXPECT_EQ(dfu[0].setupClass, kGenericUsbDeviceSetupClass);
 
-    const test::ToolRun list = RunSimTool({"list"}, bus);
+    const test::ToolRun list = bus.RunSimTool({"list"});
     ASSERT_EQ(list.exitCode, 0);
-    const auto lines = ListLines(list.out);
+    const auto lines = test::LinesOfWords(list.out);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], (std::vector<std::string>{"ALPHA", "normal", "ok", hid[0].devicePath}));
     EXPECT_EQ(lines[1], (std::vector<std::string>{"TNX000001", "dfu", "incompatible", dfu[0].devicePath}));
 }
 
 TEST(SimTool, FlashWrittenByOneProcessIsReadByTheOther) {
-    test::SimTestBus bus;
+    test::SimulatedBus bus;
     const std::string serial = bus.Plug(SensorMode::Dfu);
     Bytes written(300);
     for (std::size_t i = 0; i < written.size(); ++i) {
         written[i] = static_cast<std::uint8_t>(i * 7);
     }
-    bus.WriteFile("in.bin", written);
-    const test::ToolRun write = RunSimTool({"write-flash", serial, "0x08010000", bus.File("in.bin")}, bus);
+    bus.Files().Write("in.bin", written);
+    const test::ToolRun write = bus.RunSimTool({"write-flash", serial, "0x08010000", bus.File("in.bin")});
     ASSERT_EQ(write.exitCode, 0) << write.err;
 
     const auto interfaces = bus.Bus().Enumerate(kUsbDeviceInterfaceClass);
@@ -91,14 +77,14 @@ TEST(SimTool, FlashWrittenByOneProcessIsReadByTheOther) {
     ASSERT_TRUE(port->Dnload(0, setAddress.data(), setAddress.size()));
     const Bytes data(64, 0x42);
     ASSERT_TRUE(port->Dnload(2, data.data(), data.size()));
-    const test::ToolRun read = RunSimTool({"read-flash", serial, "0x08018000", "64", "-o", bus.File("out.bin")}, bus);
+    const test::ToolRun read = bus.RunSimTool({"read-flash", serial, "0x08018000", "64", "-o", bus.File("out.bin")});
     ASSERT_EQ(read.exitCode, 0) << read.err;
-    EXPECT_EQ(bus.ReadFile("out.bin"), data);
+    EXPECT_EQ(bus.Files().ReadBytes("out.bin"), data);
 }
 
 TEST(SimTool, NewSensorsCarryFirmwareHeaderAndFactoryParameters) {
-    test::SimTestBus bus;
-    const test::ToolRun plug = RunSimTool({"plug", "--firmware", "5.6", "--schema", "none"}, bus);
+    test::SimulatedBus bus;
+    const test::ToolRun plug = bus.RunSimTool({"plug", "--firmware", "5.6", "--schema", "none"});
     ASSERT_EQ(plug.exitCode, 0) << plug.err;
     const std::string serial = plug.out.substr(0, plug.out.size() - 1);
     const Bytes header = bus.Bus().ReadFlash(serial, kFlashBase + kFirmwareHeaderOffset, 14);
@@ -108,24 +94,24 @@ TEST(SimTool, NewSensorsCarryFirmwareHeaderAndFactoryParameters) {
 }
 
 TEST(SimTool, FaultAndUnplugChangeTheBus) {
-    test::SimTestBus bus;
+    test::SimulatedBus bus;
     const std::string serial = bus.Plug(SensorMode::Dfu);
-    ASSERT_EQ(RunSimTool({"fault", serial, "open"}, bus).exitCode, 0);
+    ASSERT_EQ(bus.RunSimTool({"fault", serial, "open"}).exitCode, 0);
     EXPECT_FALSE(UsbDfuPort::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
-    ASSERT_EQ(RunSimTool({"fault", serial, "none"}, bus).exitCode, 0);
+    ASSERT_EQ(bus.RunSimTool({"fault", serial, "none"}).exitCode, 0);
     EXPECT_TRUE(UsbDfuPort::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
 
-    ASSERT_EQ(RunSimTool({"unplug", serial}, bus).exitCode, 0);
+    ASSERT_EQ(bus.RunSimTool({"unplug", serial}).exitCode, 0);
     EXPECT_TRUE(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).empty());
     bus.Plug(SensorMode::Normal);
     bus.Plug(SensorMode::Dfu);
-    ASSERT_EQ(RunSimTool({"unplug", "--all"}, bus).exitCode, 0);
+    ASSERT_EQ(bus.RunSimTool({"unplug", "--all"}).exitCode, 0);
     EXPECT_TRUE(bus.Bus().List().empty());
 }
 
 TEST(SimTool, ListShowsADashWhileTheSensorIsOffTheBus) {
-    test::SimTestBus bus;
-    SensorState prototype = test::SimTestBus::QuickSensor();
+    test::SimulatedBus bus;
+    SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.mode = SensorMode::Dfu;
     prototype.serial = "GONE";
     bus.Bus().Plug(prototype);
@@ -135,29 +121,29 @@ TEST(SimTool, ListShowsADashWhileTheSensorIsOffTheBus) {
     const Bytes setAddress = {0x21, 0x00, 0x00, 0x00, 0x08};
     ASSERT_TRUE(port->Dnload(0, setAddress.data(), setAddress.size()));
     ASSERT_FALSE(port->Dnload(2, setAddress.data(), setAddress.size()));
-    const test::ToolRun list = RunSimTool({"list"}, bus);
-    EXPECT_EQ(ListLines(list.out), (std::vector<std::vector<std::string>>{{"GONE", "dfu", "ok", "-"}}));
+    const test::ToolRun list = bus.RunSimTool({"list"});
+    EXPECT_EQ(test::LinesOfWords(list.out), (std::vector<std::vector<std::string>>{{"GONE", "dfu", "ok", "-"}}));
 }
 
 TEST(SimTool, DriverInstallerStandInFixesIncompatibleDrivers) {
-    test::SimTestBus bus;
-    SensorState prototype = test::SimTestBus::QuickSensor();
+    test::SimulatedBus bus;
+    SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.driver = DriverKind::Incompatible;
     const std::string serial = bus.Plug(SensorMode::Dfu, prototype);
     ASSERT_EQ(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).setupClass, kGenericUsbDeviceSetupClass);
     EXPECT_FALSE(UsbDfuPort::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath))
         << "the bootloader driver is needed to open it";
 
-    const test::ToolRun install = RunBeside("Drivers/STtube_DFU_Drivers/dpinst_amd64.exe", {"/q", "/se"}, bus);
+    const test::ToolRun install = RunBeside("Drivers/STtube_DFU_Drivers/dpinst_amd64.exe", {"/q", "/se"}, bus.Files());
     ASSERT_EQ(install.exitCode, 0) << install.err;
     EXPECT_EQ(install.out, serial + "\n");
     EXPECT_EQ(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).setupClass, kUsbSetupClass);
     EXPECT_TRUE(UsbDfuPort::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
-    EXPECT_EQ(RunBeside("Drivers/STtube_DFU_Drivers/dpinst_x86.exe", {}, bus).exitCode, 0);
+    EXPECT_EQ(RunBeside("Drivers/STtube_DFU_Drivers/dpinst_x86.exe", {}, bus.Files()).exitCode, 0);
 }
 
 TEST(SimTool, EveryErrorIsOneLineOnStandardErrorAndAFailingExit) {
-    test::SimTestBus bus;
+    test::SimulatedBus bus;
     const std::string serial = bus.Plug(SensorMode::Normal);
     const std::vector<std::vector<std::string>> failing = {
         {},
@@ -186,7 +172,7 @@ TEST(SimTool, EveryErrorIsOneLineOnStandardErrorAndAFailingExit) {
         {"list", "extra"},
     };
     for (const auto& arguments : failing) {
-        const test::ToolRun run = RunSimTool(arguments, bus);
+        const test::ToolRun run = bus.RunSimTool(arguments);
         std::string joined;
         for (const std::string& argument : arguments) {
             joined += argument + ' ';
