@@ -1,0 +1,3 @@
+#include "gui/DesktopApplication.h"
+
+int main(int argc, char** argv) { return DesktopApplication::Run(argc, argv); }

@@ -1,0 +1,131 @@
+#include "core/SingleInstanceGuard.h"
+#include "gui/DesktopApplication.h"
+#include "gui/MainWindow.h"
+#include "platform/NamedMutex.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QByteArray>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+// What the probe saw while the program ran.
+struct Seen {
+    std::vector<std::pair<QString, QString>> boxes;  // title, text
+    bool window = false;
+    QString selectedFile;
+};
+Seen seen;
+
+// Runs inside the program's event loop from the moment its application object exists: confirms every
+// message box, and once the main window stands, notes the firmware page's file name and closes the window.
+void ArmProbe()
+{
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen.boxes.emplace_back(box->windowTitle(), box->text());
+            box->buttons().first()->click();
+            return;
+        }
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* window = qobject_cast<MainWindow*>(widget);
+            if (window != nullptr && window->isVisible()) {
+                seen.window = true;
+                seen.selectedFile = window->findChild<QLabel*>("selectedFileLabel")->text();
+                window->close();
+            }
+        }
+    });
+    timer->start(300);
+}
+
+class DesktopApplicationTest : public ::testing::Test {
+protected:
+    DesktopApplicationTest()
+    {
+        qputenv("TARNIX_MUTEX_DIR", folder.path().toUtf8());
+        qputenv("TARNIX_SIM_DIR", (folder.path() + "/bus").toUtf8());
+        seen = Seen();
+    }
+
+    int Run(std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.begin(), "TarnixProgrammer");
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        return DesktopApplication::Run(static_cast<int>(arguments.size()), argv.data());
+    }
+
+    std::string MakeFirmware(const char* name)
+    {
+        const std::string path = (folder.path() + "/" + name).toStdString();
+        const std::string tool = QFileInfo("/proc/self/exe").canonicalPath().toStdString() + "/tarnix-sim";
+        const std::string command = tool + " make-firmware --version 2.6 -o " + path + " >/dev/null";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        return path;
+    }
+
+    QTemporaryDir folder;
+};
+
+TEST_F(DesktopApplicationTest, ASecondInstanceOnlyShowsAWarningWithoutTitleAndEndsWithZero)
+{
+    const tarnix::platform::NamedMutex running(SingleInstanceGuard::kProgramMutexName);
+    ASSERT_FALSE(running.AlreadyExisted());
+    EXPECT_EQ(Run({}), 0);
+    ASSERT_EQ(seen.boxes.size(), 1u);
+    EXPECT_EQ(seen.boxes[0].first, "");
+    EXPECT_EQ(seen.boxes[0].second, "Another instance of Morvel Deskvane, Tarnix Programmer or Reflashor is already "
+                                     "running, this one will be closed.");
+    EXPECT_FALSE(seen.window);
+}
+
+TEST_F(DesktopApplicationTest, TheOneArgumentIsCheckedAsTheFirmwareFile)
+{
+    const std::string firmware = MakeFirmware("given-2.6.hex");
+    EXPECT_EQ(Run({firmware}), 0);
+    EXPECT_TRUE(seen.window);
+    EXPECT_EQ(seen.selectedFile, "given-2.6.hex");
+    EXPECT_TRUE(seen.boxes.empty());
+}
+
+TEST_F(DesktopApplicationTest, TwoArgumentsAreIgnored)
+{
+    const std::string firmware = MakeFirmware("ignored-2.6.hex");
+    EXPECT_EQ(Run({firmware, firmware}), 0);
+    EXPECT_TRUE(seen.window);
+    EXPECT_EQ(seen.selectedFile, "");
+}
+
+}  // namespace
+
+// Under AddressSanitizer: Qt's offscreen platform plugin never frees the screen it creates for the
+// application object; only leaks allocated through that plugin are passed over.
+extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
+extern "C" const char* __lsan_default_suppressions() { return "leak:libqoffscreen.so\n"; }
+
+// No application object here: the program under test makes its own, and the probe starts with it.
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    qAddPreRoutine(ArmProbe);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
