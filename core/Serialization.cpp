@@ -1,6 +1,7 @@
 #include "core/Serialization.h"
 
 #include "core/FlatbufferSchemas.h"
+#include "core/SchemaBufferVerifier.h"
 #include "core/TpError.h"
 #include "core/Utility.h"
 #include "core/tnxp_serialization_generated.h"
@@ -381,7 +382,7 @@ bool AreaMatchesSchema(flatbuffers::Parser& parser, const std::vector<uint8_t>& 
     parser.Serialize();
     const reflection::Schema* schema = reflection::GetSchema(parser.builder_.GetBufferPointer());
     return schema->root_table() != nullptr &&
-           flatbuffers::Verify(*schema, *schema->root_table(), area.data(), area.size());
+           SchemaBufferVerifier(*schema, area.data(), area.size()).VerifyRoot(*schema->root_table());
 }
 
 flatbuffers::IDLOptions ParserOptions(bool strictJson, bool forceDefaults)

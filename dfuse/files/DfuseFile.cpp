@@ -10,7 +10,6 @@ namespace tarnix::dfuse {
 
 namespace {
 
-constexpr std::size_t kPrefixSize = 11;
 constexpr std::size_t kSuffixSize = 16;
 constexpr std::size_t kTargetPrefixSize = 274;
 constexpr std::size_t kTargetNameSize = 255;

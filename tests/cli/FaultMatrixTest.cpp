@@ -1,0 +1,389 @@
+#include "core/tnxp_serialization_generated.h"
+#include "tests/cli/SimulatedBusTest.h"
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <thread>
+
+// The parameter read, the parameter write and the firmware flash of the real TarnixProgrammer_CLI against
+// virtual sensors with every device fault the simulator can inject, and with sensors pulled off the bus while
+// the tool waits for them or programs them. Each cell checks the failure the user sees (error text, exit
+// code), that the tool ends within its waits, what the sensor's flash holds afterwards, and that the sensor
+// can be brought back and the same command then succeeds.
+namespace {
+
+enum class Command { Read, Write, Flash };
+
+struct FaultCell {
+    Command command;
+    std::string fault;
+    // The error line on standard error, without "Error: "; empty when the command succeeds anyway.
+    std::string error;
+};
+
+std::string CommandName(Command command)
+{
+    switch (command) {
+    case Command::Read:
+        return "Read";
+    case Command::Write:
+        return "Write";
+    case Command::Flash:
+        return "Flash";
+    }
+    return "";
+}
+
+std::string CellName(const ::testing::TestParamInfo<FaultCell>& info)
+{
+    return CommandName(info.param.command) + "_" + info.param.fault;
+}
+
+const std::string unableToConnect = "Unable to connect to selected device.";
+const std::string addressPointerFailed = "Configuration command failed. Could not set address pointer.";
+const std::string uploadFailed = "Upload failed.";
+const std::string downloadFailed = "Download failed.";
+const std::string eraseFailed = "Failed to erase flash memory.";
+const std::string leaveFailed = "Failed to leave configuration mode and enter application mode.";
+const std::string noConfigurationHandle = "Failed getting the configuration handle.";
+const std::string flashingFailed = "flashing failed";  // the flash command reports on standard output
+
+// A parameter command waits at most 4000 ms for the DFU device, 2 x 2000 ms for information answers and
+// 8000 ms for a sensor leaving DFU mode; the flash command polls 20000 ms and its library gives up after a
+// 5000 ms stall. With the small delays of these sensors every run ends far sooner; the limits catch hangs.
+constexpr double parameterCommandLimitMs = 16000;
+constexpr double flashCommandLimitMs = 27000;
+
+constexpr int newFingerFrequency = 123;
+constexpr int factoryFingerFrequency = 200;
+
+class FaultMatrixBase : public SimulatedBusTest {
+protected:
+    void SetUp() override
+    {
+        SimulatedBusTest::SetUp();
+        WriteText(PathOf("p.json"), "{ \"fingerFrequency\": " + std::to_string(newFingerFrequency) + " }\n");
+        RunSim({"make-firmware", "--version", "2.5", "--size", "2048", "-o", PathOf("fw.hex")});
+    }
+
+    std::vector<std::string> ArgumentsOf(Command command) const
+    {
+        switch (command) {
+        case Command::Read:
+            return {"-r", PathOf("out.json")};
+        case Command::Write:
+            return {"-w", PathOf("p.json")};
+        case Command::Flash:
+            return {"-f", PathOf("fw.hex")};
+        }
+        return {};
+    }
+
+    static double LimitOf(Command command)
+    {
+        return command == Command::Flash ? flashCommandLimitMs : parameterCommandLimitMs;
+    }
+
+    // Runs the tool in a folder of its own, so that tarnix-sim can run beside it.
+    std::future<ProgramRun> StartCli(const std::vector<std::string>& arguments)
+    {
+        const std::string cliFolder = PathOf("cli-run");
+        std::filesystem::create_directories(cliFolder);
+        const std::string program = ProgramFolder() + "/TarnixProgrammer_CLI";
+        return std::async(std::launch::async,
+                          [program, arguments, cliFolder] { return RunProgram(program, arguments, cliFolder); });
+    }
+
+    // The stored parameter buffer, checked with the generated flatbuffers verifier; nothing when the area
+    // holds no valid buffer.
+    std::optional<int> StoredFingerFrequency(const std::string& serial)
+    {
+        const std::vector<unsigned char> area = ReadParameterArea(serial);
+        flatbuffers::Verifier verifier(area.data(), area.size());
+        if (!tnxp_serialization::ParametersBufferHasIdentifier(area.data()) ||
+            !tnxp_serialization::VerifyParametersBuffer(verifier)) {
+            return std::nullopt;
+        }
+        return tnxp_serialization::GetParameters(area.data())->fingerFrequency();
+    }
+
+    static bool Erased(const std::vector<unsigned char>& area)
+    {
+        return std::all_of(area.begin(), area.end(), [](unsigned char byte) { return byte == 0xFF; });
+    }
+
+    void ExpectFirmwareListed(const std::string& serial, const std::string& version)
+    {
+        ASSERT_TRUE(WaitForMode(serial, "normal"));
+        const ProgramRun list = RunCli({"-l"});
+        EXPECT_NE(list.out.find("Firmware Version: " + version + "   MCU"), std::string::npos) << list.out;
+    }
+
+    // A parameter page left erased by a failed write holds no parameters the write command could combine
+    // with: it refuses, and a write through a schema file (which replaces the whole area) repairs the page.
+    void ExpectErasedPageNeedsSchemaWrite(const std::string& serial)
+    {
+        const ProgramRun refused = RunCli(ArgumentsOf(Command::Write));
+        EXPECT_EQ(refused.exitCode, 255);
+        EXPECT_EQ(refused.err, "Error: Could not find parameter identifier. The parameters data is corrupt.\n");
+        ASSERT_TRUE(WaitForMode(serial, "dfu", 3000));
+        EXPECT_TRUE(Erased(ReadParameterArea(serial)));
+
+        const std::string schema = std::string(TARNIX_SOURCE_DIR) + "/core/schemas/tnxp_serialization_1_1.fbs";
+        const ProgramRun repaired = RunCli({"-w", PathOf("p.json"), schema});
+        EXPECT_EQ(repaired.exitCode, 0) << repaired.out << repaired.err;
+        EXPECT_EQ(StoredFingerFrequency(serial), newFingerFrequency);
+        EXPECT_TRUE(WaitForMode(serial, "normal", 3000));  // the tool does not wait for it to come back
+    }
+
+    // The command against an undisturbed sensor: it succeeds and has its effect.
+    void ExpectCommandSucceeds(Command command, const std::string& serial)
+    {
+        if (command == Command::Write && Erased(ReadParameterArea(serial))) {
+            ExpectErasedPageNeedsSchemaWrite(serial);
+        }
+        std::filesystem::remove(PathOf("out.json"));
+        const ProgramRun run = RunCli(ArgumentsOf(command));
+        EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+        EXPECT_EQ(run.err, "");
+        EXPECT_NE(run.out.find("Operation succeeded\n"), std::string::npos) << run.out;
+        switch (command) {
+        case Command::Read:
+            EXPECT_NE(ReadText(PathOf("out.json")).find("\"fingerFrequency\": "), std::string::npos);
+            break;
+        case Command::Write:
+            EXPECT_EQ(StoredFingerFrequency(serial), newFingerFrequency);
+            break;
+        case Command::Flash:
+            ExpectFirmwareListed(serial, "2.5");
+            break;
+        }
+    }
+};
+
+// ---- One fault per cell ----
+
+class FaultMatrixTest : public FaultMatrixBase, public ::testing::WithParamInterface<FaultCell> {
+protected:
+    void SetUp() override
+    {
+        FaultMatrixBase::SetUp();
+        serial = Plug({"--reenumerate-ms", "100", "--page-ms", "1"});
+        factoryArea = ReadParameterArea(serial);
+    }
+
+    void ExpectOutcome(const FaultCell& cell, const ProgramRun& run)
+    {
+        if (cell.error.empty()) {
+            EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+            EXPECT_EQ(run.err, "");
+            EXPECT_NE(run.out.find("Operation succeeded\n"), std::string::npos) << run.out;
+        } else if (cell.error == flashingFailed) {
+            EXPECT_EQ(run.exitCode, 255);
+            EXPECT_EQ(run.err, "");
+            EXPECT_EQ(run.out.rfind("Start flashing...\n", 0), 0u) << run.out;
+            const std::string ending = "\nError: Flashing failed.\n\n";
+            ASSERT_GE(run.out.size(), ending.size());
+            EXPECT_EQ(run.out.substr(run.out.size() - ending.size()), ending) << run.out;
+        } else {
+            EXPECT_EQ(run.exitCode, 255);
+            EXPECT_EQ(run.err, "Error: " + cell.error + "\n");
+            EXPECT_EQ(run.out, "\n");
+        }
+        EXPECT_LT(run.milliseconds, LimitOf(cell.command));
+    }
+
+    // What the sensor's flash may hold after the run.
+    void ExpectFlashContents(const FaultCell& cell)
+    {
+        const std::vector<unsigned char> area = ReadParameterArea(serial);
+        switch (cell.command) {
+        case Command::Read:
+        case Command::Flash:
+            // Neither command writes the parameter page, and this image leaves it alone.
+            EXPECT_EQ(area, factoryArea);
+            break;
+        case Command::Write:
+            if (cell.error.empty() || cell.error == leaveFailed) {
+                EXPECT_EQ(StoredFingerFrequency(serial), newFingerFrequency);
+            } else {
+                // Old parameters or an erased page; never a partly written buffer.
+                EXPECT_TRUE(area == factoryArea || Erased(area)) << "parameter page neither old nor erased";
+            }
+            break;
+        }
+    }
+
+    void ExpectReadResult(const FaultCell& cell)
+    {
+        if (cell.command != Command::Read) {
+            return;
+        }
+        const bool transferDone = cell.error.empty() || cell.error == leaveFailed;
+        ASSERT_EQ(std::filesystem::exists(PathOf("out.json")), transferDone);
+        if (transferDone) {
+            EXPECT_NE(ReadText(PathOf("out.json")).find("\"fingerFrequency\": " + std::to_string(factoryFingerFrequency)),
+                      std::string::npos);
+        }
+    }
+
+    // Clears the fault and waits for the sensor to be back on the bus, in whichever mode the run left it.
+    void BringBack()
+    {
+        RunSim({"fault", serial, "none"});
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(3000);
+        while (DeviceNameOf(serial) == "-" && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_NE(DeviceNameOf(serial), "-") << "sensor not back: " << SimLine(serial);
+    }
+
+    std::string serial;
+    std::vector<unsigned char> factoryArea;
+};
+
+TEST_P(FaultMatrixTest, FailsCleanlyAndTheSensorComesBack)
+{
+    const FaultCell& cell = GetParam();
+    RunSim({"fault", serial, cell.fault});
+
+    const ProgramRun run = RunCli(ArgumentsOf(cell.command));
+    ExpectOutcome(cell, run);
+    ExpectReadResult(cell);
+    if (cell.fault != "unplug" && cell.fault != "stall") {
+        // A sensor that still answers can be read back with the fault in place.
+        ExpectFlashContents(cell);
+    }
+
+    BringBack();
+    ExpectFlashContents(cell);
+    ExpectCommandSucceeds(cell.command, serial);
+}
+
+// Faults of the DFU steps a parameter read does not use leave it unharmed. Leaving DFU mode after the
+// transfer throws, which passes through to the user although the file is written.
+INSTANTIATE_TEST_SUITE_P(Read, FaultMatrixTest,
+                         ::testing::Values(FaultCell{Command::Read, "open", unableToConnect},
+                                           FaultCell{Command::Read, "erase", ""},
+                                           FaultCell{Command::Read, "address", addressPointerFailed},
+                                           FaultCell{Command::Read, "upload", uploadFailed},
+                                           FaultCell{Command::Read, "download", ""},
+                                           FaultCell{Command::Read, "leave", leaveFailed},
+                                           FaultCell{Command::Read, "program", ""},
+                                           FaultCell{Command::Read, "stall", ""},
+                                           FaultCell{Command::Read, "unplug", ""}),
+                         CellName);
+
+// The write first reads the stored parameters (open, address and upload faults end it there), then erases,
+// sets the address and downloads.
+INSTANTIATE_TEST_SUITE_P(Write, FaultMatrixTest,
+                         ::testing::Values(FaultCell{Command::Write, "open", unableToConnect},
+                                           FaultCell{Command::Write, "erase", eraseFailed},
+                                           FaultCell{Command::Write, "address", addressPointerFailed},
+                                           FaultCell{Command::Write, "upload", uploadFailed},
+                                           FaultCell{Command::Write, "download", downloadFailed},
+                                           FaultCell{Command::Write, "leave", leaveFailed},
+                                           FaultCell{Command::Write, "program", downloadFailed},
+                                           FaultCell{Command::Write, "stall", downloadFailed},
+                                           FaultCell{Command::Write, "unplug", downloadFailed}),
+                         CellName);
+
+// Every failure of the firmware write, leaving DFU mode included, is "Error: Flashing failed.".
+INSTANTIATE_TEST_SUITE_P(Flash, FaultMatrixTest,
+                         ::testing::Values(FaultCell{Command::Flash, "open", flashingFailed},
+                                           FaultCell{Command::Flash, "erase", flashingFailed},
+                                           FaultCell{Command::Flash, "address", flashingFailed},
+                                           FaultCell{Command::Flash, "upload", ""},
+                                           FaultCell{Command::Flash, "download", flashingFailed},
+                                           FaultCell{Command::Flash, "leave", flashingFailed},
+                                           FaultCell{Command::Flash, "program", flashingFailed},
+                                           FaultCell{Command::Flash, "stall", flashingFailed},
+                                           FaultCell{Command::Flash, "unplug", flashingFailed}),
+                         CellName);
+
+// ---- Sensors pulled off the bus ----
+
+class UnplugTest : public FaultMatrixBase, public ::testing::WithParamInterface<Command> {
+protected:
+    // Waits until the sensor is in `mode` (present or still re-enumerating), then pulls it.
+    bool UnplugWhenIn(const std::string& serial, const std::string& mode, int limitMs)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+        while (std::chrono::steady_clock::now() < end) {
+            const std::string line = SimLine(serial);
+            if (line.find(" " + mode + " ") != std::string::npos) {
+                RunSim({"unplug", serial});
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+};
+
+// The sensor is switched to DFU mode and pulled while it re-enumerates: the tool gives up after its 4000 ms
+// wait for the DFU device. A sensor plugged in afterwards is served normally.
+TEST_P(UnplugTest, DuringTheSwitchWait)
+{
+    const Command command = GetParam();
+    const std::string serial = Plug({"--reenumerate-ms", "1500", "--page-ms", "1"});
+    std::future<ProgramRun> running = StartCli(ArgumentsOf(command));
+    ASSERT_TRUE(UnplugWhenIn(serial, "dfu", 5000));
+    const ProgramRun run = running.get();
+
+    EXPECT_EQ(run.exitCode, 255);
+    EXPECT_EQ(run.err, "Error: " + noConfigurationHandle + "\n");
+    EXPECT_EQ(run.out, "\n");
+    EXPECT_LT(run.milliseconds, LimitOf(command));
+    EXPECT_EQ(SimLine(serial), "");
+
+    const std::string replacement = Plug({"--reenumerate-ms", "100", "--page-ms", "1"});
+    ExpectCommandSucceeds(command, replacement);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllCommands, UnplugTest, ::testing::Values(Command::Read, Command::Write, Command::Flash),
+                         [](const ::testing::TestParamInfo<Command>& info) { return CommandName(info.param); });
+
+// A sensor pulled while the firmware is erased and programmed (slow pages make that phase last): the flash
+// fails within its waits, and a sensor plugged in again takes the firmware.
+TEST_F(UnplugTest, DuringProgramming)
+{
+    RunSim({"make-firmware", "--version", "2.5", "--size", "24576", "-o", PathOf("fw.hex")});
+    const std::string serial = Plug({"--reenumerate-ms", "100", "--page-ms", "150"});
+    std::future<ProgramRun> running = StartCli(ArgumentsOf(Command::Flash));
+    ASSERT_TRUE(WaitForMode(serial, "dfu", 5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    RunSim({"unplug", serial});
+    const ProgramRun run = running.get();
+
+    EXPECT_EQ(run.exitCode, 255);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out.rfind("Start flashing...\n", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("\nError: Flashing failed.\n\n"), std::string::npos) << run.out;
+    EXPECT_LT(run.milliseconds, flashCommandLimitMs);
+
+    const std::string replacement = Plug({"--reenumerate-ms", "100", "--page-ms", "1"});
+    ExpectCommandSucceeds(Command::Flash, replacement);
+}
+
+// A write whose sensor is pulled during the transfer and plugged in again (the unplug fault cleared): the
+// parameter page is old or erased, and the tool then writes it from scratch.
+TEST_F(UnplugTest, WriteDuringTheTransferLeavesNoPartialBuffer)
+{
+    const std::string serial = Plug({"--reenumerate-ms", "100", "--page-ms", "1"});
+    const std::vector<unsigned char> before = ReadParameterArea(serial);
+    RunSim({"fault", serial, "unplug"});
+    const ProgramRun run = RunCli(ArgumentsOf(Command::Write));
+    EXPECT_EQ(run.exitCode, 255);
+    EXPECT_EQ(DeviceNameOf(serial), "-");  // off the bus
+
+    RunSim({"fault", serial, "none"});
+    ASSERT_TRUE(WaitForMode(serial, "dfu", 3000));
+    const std::vector<unsigned char> after = ReadParameterArea(serial);
+    EXPECT_TRUE(after == before || Erased(after));
+    EXPECT_FALSE(StoredFingerFrequency(serial).has_value() && after != before);
+    ExpectCommandSucceeds(Command::Write, serial);
+}
+
+}  // namespace
