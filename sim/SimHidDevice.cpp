@@ -1,5 +1,7 @@
 #include "sim/SimHidDevice.h"
 
+#include <string_view>
+
 #include "sim/BusLock.h"
 #include "sim/FeatureReports.h"
 #include "sim/InformationAnswers.h"
@@ -12,21 +14,35 @@ namespace {
 constexpr std::uint16_t kInputReportLength = 64;
 constexpr std::uint16_t kOutputReportLength = 64;
 
+// The serial within a HID interface path "...#7&SERIAL&0&0000#{...}" (serials hold no '&'); empty when the
+// path has another shape.
+std::string SerialInPath(const std::string& devicePath) {
+    constexpr std::string_view kBefore = "#7&";
+    const std::size_t start = devicePath.find(kBefore);
+    if (start == std::string::npos) {
+        return {};
+    }
+    const std::size_t first = start + kBefore.size();
+    const std::size_t end = devicePath.find('&', first);
+    return end == std::string::npos ? std::string() : devicePath.substr(first, end - first);
+}
+
 }  // namespace
 
 std::unique_ptr<SimHidDevice> SimHidDevice::Open(const std::string& devicePath, Access access) {
+    // The device search probes every present sensor in every pass, so an open reads only the sensor that the
+    // path names instead of the whole bus; the full path comparison below still decides.
     SensorStore store;
-    const std::int64_t now = WallClock::NowMs();
-    for (const SensorState& state : store.LoadAll()) {
-        if (state.mode != SensorMode::Normal || !state.IsPresent(now) || state.DevicePath() != devicePath) {
-            continue;
-        }
-        if (access == Access::ReadWrite && state.openFails) {
-            return nullptr;
-        }
-        return std::make_unique<SimHidDevice>(store, state, access);
+    const std::string serial = SerialInPath(devicePath);
+    const auto state = SensorState::IsValidSerial(serial) ? store.Load(serial) : std::nullopt;
+    if (!state || state->mode != SensorMode::Normal || !state->IsPresent(WallClock::NowMs()) ||
+        state->DevicePath() != devicePath) {
+        return nullptr;
     }
-    return nullptr;
+    if (access == Access::ReadWrite && state->openFails) {
+        return nullptr;
+    }
+    return std::make_unique<SimHidDevice>(store, *state, access);
 }
 
 SimHidDevice::SimHidDevice(SensorStore store, const SensorState& state, Access access)
