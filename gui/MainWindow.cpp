@@ -60,6 +60,9 @@ constexpr int firmwareTab = 0;
 constexpr int parametersTab = 1;
 constexpr int physicalSensorDepth = 150;
 constexpr int mcuIdentifierLength = 24;
+// How much wider than the firmware page, and than the toolbar, the window is on the "Firmware" tab.
+constexpr int pageWindowMargin = 5;
+constexpr int toolbarWindowMargin = 10;
 
 template <typename Widget>
 Widget* Named(Widget* widget, const char* name)
@@ -221,6 +224,19 @@ void MainWindow::SetDeviceInformation()
     form->addRow(mcuIdCaption, mcuIdLabel);
     sensorToolbar->addWidget(container);
     sensorToolbar->setMinimumWidth(660);
+    WidenFirmwarePageToToolbar();
+}
+
+// The window takes the width of the firmware page, but never less than the toolbar needs. A toolbar wider than
+// the page would leave an empty strip beside it, so the page's content is made as wide as the toolbar instead.
+void MainWindow::WidenFirmwarePageToToolbar()
+{
+    const int shortfall = sensorToolbar->sizeHint().width() + toolbarWindowMargin -
+                          (firmwarePage->sizeHint().width() + pageWindowMargin);
+    if (shortfall > 0) {
+        QBoxLayout* content = mainSection->GetTopLayout();
+        content->addStrut(content->sizeHint().width() + shortfall);
+    }
 }
 
 void MainWindow::AddLogo()
@@ -332,7 +348,7 @@ void MainWindow::ResizeWindow()
     if (index == firmwareTab) {
         area = QSize(page->sizeHint().width(), page->minimumSizeHint().height() + frameHeight);
         tabWidget->setMaximumSize(firmwarePageLayout->sizeHint().width(), page->minimumSizeHint().height() + 15);
-        window = QSize(area.width() + 5, area.height() + 15);
+        window = QSize(area.width() + pageWindowMargin, area.height() + 15);
     } else {
         area = QSize(page->sizeHint().width() + 10, parameterPageLayout->sizeHint().height() + frameHeight);
         tabWidget->setMaximumSize(parameterPageLayout->sizeHint().width(), tabWidget->sizeHint().height());
@@ -341,7 +357,7 @@ void MainWindow::ResizeWindow()
     // The toolbar with the device list and the device information must show whole.
     const int toolbarWidth = sensorToolbar->sizeHint().width();
     area.setWidth(std::max(area.width(), toolbarWidth));
-    window.setWidth(std::max(window.width(), toolbarWidth + 10));
+    window.setWidth(std::max(window.width(), toolbarWidth + toolbarWindowMargin));
     firmwarePage->resize(window);
     setMaximumSize(window);
     scrollArea->resize(area);

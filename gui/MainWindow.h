@@ -99,6 +99,7 @@ private:
     void InitMenus();
     void InitSections();
     void SetDeviceInformation();
+    void WidenFirmwarePageToToolbar();
     void AddLogo();
     void CreateConnections();
     void ConnectPages();

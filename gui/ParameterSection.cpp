@@ -1,8 +1,10 @@
 #include "gui/ParameterSection.h"
 
+#include "gui/GridLabelWrapper.h"
 #include "gui/IntRangeValidator.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -21,10 +23,40 @@ namespace {
 
 const char* const unsupportedFieldToolTip = "This parameter is not supported by the selected sensor firmware version.";
 constexpr int groupBoxMaximumWidth = 420;
-constexpr int lineEditMaximumWidth = 64;
+constexpr int widestValueDigits = 5;
+constexpr int lineEditHintCharacters = 17;
+constexpr int cursorRoom = 2;
+constexpr int boxSideMargin = 4;
+constexpr int fieldGap = 3;
 constexpr int smallestNumber = 0;
 constexpr int largestCoordinate = 32767;
 constexpr int largestUnsigned16 = 65535;
+
+// Wide enough for the longest value of any field, five digits, with the cursor behind it. Qt's size hint of a
+// line edit is room for 17 'x' plus its frame and margins; only the frame and margins are kept.
+int LineEditWidth(const QLineEdit* edit)
+{
+    const QFontMetrics metrics = edit->fontMetrics();
+    const int frame = edit->sizeHint().width() - lineEditHintCharacters * metrics.horizontalAdvance(QLatin1Char('x'));
+    return frame + metrics.horizontalAdvance(QString(widestValueDigits, QLatin1Char('0'))) + cursorRoom;
+}
+
+// Three label and field pairs share a row of a box no wider than 420 pixels; narrow gaps between them and
+// at the box's sides leave that room to the texts.
+void TightenHorizontally(QLayout* layout)
+{
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    layout->getContentsMargins(&left, &top, &right, &bottom);
+    layout->setContentsMargins(boxSideMargin, top, boxSideMargin, bottom);
+    if (auto* grid = qobject_cast<QGridLayout*>(layout)) {
+        grid->setHorizontalSpacing(fieldGap);
+    } else if (auto* form = qobject_cast<QFormLayout*>(layout)) {
+        form->setHorizontalSpacing(fieldGap);
+    }
+}
 
 }  // namespace
 
@@ -142,6 +174,9 @@ ParameterSection::ParameterSection(QObject*) : Section(nullptr)
     topLayout->addLayout(columnsLayout);
     columnsLayout->addLayout(leftColumnLayout);
     columnsLayout->addLayout(rightColumnLayout);
+    // The boxes grow up to their maximum width and the columns keep to the left of whatever room is left, so
+    // that the button row above may be wider than the two columns without squeezing its buttons.
+    topLayout->setAlignment(columnsLayout, Qt::AlignLeft);
     FillColumns();
 }
 
@@ -178,16 +213,34 @@ void ParameterSection::FillSection()
     viewParameters->scanningRange->setObjectName("scanningRange");
 
     auto* advancedLayout = new QFormLayout(advancedSettingsBox);
-    advancedSettingsBox->setMaximumWidth(groupBoxMaximumWidth);
-    for (QGroupBox* box : {touchActiveAreaBox, sizeRestrictionBox, miscellaneousSettingsBox, clickOnTouchBox,
-                           frequencySettingsBox, hidDisplaySizeBox, floatingProtectionBox, snappingFilterBox,
-                           doubleClickPreventionBox, operationModeBox}) {
-        new QGridLayout(box);
+    TightenHorizontally(advancedLayout);
+    for (QGroupBox* box : GridGroupBoxes()) {
+        TightenHorizontally(new QGridLayout(box));
+    }
+    for (QGroupBox* box : GroupBoxes()) {
         box->setMaximumWidth(groupBoxMaximumWidth);
+        box->setSizePolicy(QSizePolicy::Expanding, box->sizePolicy().verticalPolicy());
     }
     advancedLayout->addRow("Scanning Range (1/10 mm):", viewParameters->scanningRange);
     AddLineEdits();
     AddOnOffBoxes();
+    for (QGroupBox* box : GridGroupBoxes()) {
+        GridLabelWrapper::FitIntoMaximumWidth(box);
+    }
+}
+
+std::vector<QGroupBox*> ParameterSection::GroupBoxes() const
+{
+    std::vector<QGroupBox*> boxes = GridGroupBoxes();
+    boxes.insert(boxes.begin(), advancedSettingsBox);
+    return boxes;
+}
+
+std::vector<QGroupBox*> ParameterSection::GridGroupBoxes() const
+{
+    return {touchActiveAreaBox,   sizeRestrictionBox, miscellaneousSettingsBox, clickOnTouchBox,
+            frequencySettingsBox, hidDisplaySizeBox,  floatingProtectionBox,    snappingFilterBox,
+            doubleClickPreventionBox, operationModeBox};
 }
 
 QGridLayout* ParameterSection::GridOf(QGroupBox* ParameterSection::*group)
@@ -199,8 +252,8 @@ void ParameterSection::AddLineEdits()
 {
     for (const LineEditField& field : LineEditFields()) {
         auto* edit = new QLineEdit();
-        // Five digits fit; the rest of the group's narrow width goes to the labels.
-        edit->setMaximumWidth(lineEditMaximumWidth);
+        // The rest of the group's narrow width goes to the labels.
+        edit->setMaximumWidth(LineEditWidth(edit));
         edit->setObjectName(QString::fromUtf8(field.path));
         // The validator has no parent of its own; the line edit takes it along when it goes.
         auto* validator = new IntRangeValidator(field.bottom, field.top);
@@ -227,6 +280,7 @@ void ParameterSection::AddOnOffBoxes()
         QGridLayout* grid = GridOf(field.group);
         if (field.ownLayout) {
             auto* pair = new QHBoxLayout();
+            pair->setSpacing(fieldGap);
             pair->addWidget(label);
             pair->addWidget(box);
             grid->addLayout(pair, field.row, field.column, Qt::AlignLeft);

@@ -87,6 +87,9 @@ private:
     void FillColumns();
     void SetAllInputFieldsEnabled(bool enabled);
     QGridLayout* GridOf(QGroupBox* ParameterSection::*group);
+    std::vector<QGroupBox*> GroupBoxes() const;
+    // Every group box but "Advanced Settings", which has a form layout.
+    std::vector<QGroupBox*> GridGroupBoxes() const;
 
     QGroupBox* advancedSettingsBox = nullptr;
     QGroupBox* touchActiveAreaBox = nullptr;
