@@ -36,6 +36,8 @@ struct SensorState {
     std::string dfuHardwareId;  // empty: the standard one of the bootloader
     bool silent = false;        // no answers to information requests
     bool openFails = false;     // the HID interface cannot be opened for reading and writing
+    bool capabilitiesUnreadable = false;  // the HID interface does not give its capabilities
+    bool serialStringFails = false;       // the HID serial-number string cannot be read
     std::uint32_t reenumerateMs = 300;
     std::uint32_t pageMs = 5;
     DriverKind driver = DriverKind::Ok;  // driver the host installed for the DFU personality

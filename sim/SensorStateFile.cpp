@@ -116,6 +116,8 @@ const std::vector<Field>& Fields() {
         TextField("dfu_hardware_id", &SensorState::dfuHardwareId, false),
         FlagField("silent", &SensorState::silent),
         FlagField("open_fails", &SensorState::openFails),
+        FlagField("capabilities_unreadable", &SensorState::capabilitiesUnreadable),
+        FlagField("serial_string_fails", &SensorState::serialStringFails),
         NumberField("reenumerate_ms", &SensorState::reenumerateMs, 3600000),
         NumberField("page_ms", &SensorState::pageMs, 60000),
         EnumField("driver", &SensorState::driver, DriverName, ParseDriver),

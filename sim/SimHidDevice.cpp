@@ -54,7 +54,7 @@ SimHidDevice::SimHidDevice(SensorStore store, const SensorState& state, Access a
 
 bool SimHidDevice::GetCapabilities(HidCapabilities& capabilities) const {
     const auto state = Current();
-    if (!state) {
+    if (!state || state->capabilitiesUnreadable) {
         return false;
     }
     capabilities = HidCapabilities{state->usagePage, state->usage, kInputReportLength, kOutputReportLength,
@@ -80,10 +80,11 @@ bool SimHidDevice::GetProduct(std::string& text) const {
 
 bool SimHidDevice::GetSerialNumber(std::string& text) const {
     const auto state = Current();
-    if (state) {
-        text = state->serial;
+    if (!state || state->serialStringFails) {
+        return false;
     }
-    return state.has_value();
+    text = state->serial;
+    return true;
 }
 
 bool SimHidDevice::SetFeature(const std::uint8_t* report, std::size_t length) {

@@ -169,6 +169,28 @@ TEST_F(UsbHandlerTest, OpenedSensorIsConnectedAndDescribedByItsThreeStrings)
     EXPECT_EQ(sensor.GetDeviceDescription(), "M P 123");
 }
 
+TEST_F(UsbHandlerTest, DescriptionStaysEmptyWhenOneStringCannotBeRead)
+{
+    SensorState prototype = Prototype("NOSERIAL");
+    prototype.serialStringFails = true;
+    SensorDevice sensor(Plug(prototype, SensorMode::Normal));
+
+    EXPECT_FALSE(usb->GetSensorDeviceHandle(&sensor));
+    EXPECT_TRUE(sensor.GetIsConnected());
+    EXPECT_EQ(sensor.GetDeviceDescription(), "");
+}
+
+TEST_F(UsbHandlerTest, SensorWhoseCapabilitiesCannotBeReadCountsAsUsageZeroAndIsAccepted)
+{
+    SensorState prototype = Prototype("NOCAPS");
+    prototype.capabilitiesUnreadable = true;
+    prototype.usagePage = 0x000D;  // would be refused if it were read
+    prototype.usage = 4;
+    const std::string unreadable = Plug(prototype, SensorMode::Normal);
+    PlugSensor("TOUCH", 0x000D, 4);
+    EXPECT_EQ(AcceptedSensorNames(), (std::set<std::string>{unreadable}));
+}
+
 TEST_F(UsbHandlerTest, SensorThatRefusesTheOpenThrowsAndStaysUnconnected)
 {
     SensorState prototype = Prototype("LOCKED");
