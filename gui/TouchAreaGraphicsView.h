@@ -23,6 +23,8 @@ class TouchAreaSensorPositionTop;
 //
 // The object itself is never shown: the widget to place into a layout is GetGraphicsView().
 class TouchAreaGraphicsView : public QWidget {
+    Q_OBJECT
+
 public:
     TouchAreaGraphicsView(QWidget* parent, QSize size);
     ~TouchAreaGraphicsView() override;
