@@ -24,7 +24,7 @@ protected:
         EXPECT_EQ(run.exitCode, 255) << ArgumentsText(arguments);
     }
 
-    void Touch(const std::string& name) { WriteText(PathOf(name), "x"); }
+    void Touch(const std::string& name) { bus.Files().Write(name, "x"); }
 
     static std::string ArgumentsText(const std::vector<std::string>& arguments)
     {
@@ -155,7 +155,7 @@ TEST_F(ArgumentParsingTest, WriteFileMustExistReadFileNeedNot)
 {
     ExpectRefused({"-w", "missing.json"}, "Error: Invalid json path: missing.json.");
     ExpectAcceptedWithoutDevice({"-r", "missing.json"});
-    EXPECT_FALSE(std::filesystem::exists(PathOf("missing.json")));
+    EXPECT_FALSE(std::filesystem::exists(bus.File("missing.json")));
 }
 
 TEST_F(ArgumentParsingTest, SchemaFileFollowsTheJsonFile)

@@ -76,7 +76,7 @@ TEST_F(EventHandlerTest, FirmwareCheckFailuresPrintTheirLines)
 // write thread that nobody joins would end the process when the Cli goes.
 TEST_F(EventHandlerTest, ImageOverwritingParametersIsRefusedWithoutOverwrite)
 {
-    std::string path = PathOf("fw.hex");
+    std::string path = bus.File("fw.hex");
     EXPECT_EQ(OutputOf([&path](Cli& cli) { cli.OnFirmwareFileChecked(true, path); }),
               "Error: This firmware will overwrite parameters. Use the --overwrite in order to flash this "
               "firmware.\n");

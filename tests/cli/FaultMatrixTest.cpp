@@ -63,19 +63,19 @@ protected:
     void SetUp() override
     {
         SimulatedBusTest::SetUp();
-        WriteText(PathOf("p.json"), "{ \"fingerFrequency\": " + std::to_string(newFingerFrequency) + " }\n");
-        RunSim({"make-firmware", "--version", "2.5", "--size", "2048", "-o", PathOf("fw.hex")});
+        bus.Files().Write("p.json", "{ \"fingerFrequency\": " + std::to_string(newFingerFrequency) + " }\n");
+        RunSim({"make-firmware", "--version", "2.5", "--size", "2048", "-o", bus.File("fw.hex")});
     }
 
     std::vector<std::string> ArgumentsOf(Command command) const
     {
         switch (command) {
         case Command::Read:
-            return {"-r", PathOf("out.json")};
+            return {"-r", bus.File("out.json")};
         case Command::Write:
-            return {"-w", PathOf("p.json")};
+            return {"-w", bus.File("p.json")};
         case Command::Flash:
-            return {"-f", PathOf("fw.hex")};
+            return {"-f", bus.File("fw.hex")};
         }
         return {};
     }
@@ -88,9 +88,9 @@ protected:
     // Runs the tool in a folder of its own, so that tarnix-sim can run beside it.
     std::future<ProgramRun> StartCli(const std::vector<std::string>& arguments)
     {
-        const std::string cliFolder = PathOf("cli-run");
+        const std::string cliFolder = bus.File("cli-run");
         std::filesystem::create_directories(cliFolder);
-        const std::string program = ProgramFolder() + "/TarnixProgrammer_CLI";
+        const std::string program = (tarnix::test::TestBinaryFolder() / "TarnixProgrammer_CLI").string();
         return std::async(std::launch::async,
                           [program, arguments, cliFolder] { return RunProgram(program, arguments, cliFolder); });
     }
@@ -131,7 +131,7 @@ protected:
         EXPECT_TRUE(Erased(ReadParameterArea(serial)));
 
         const std::string schema = std::string(TARNIX_SOURCE_DIR) + "/core/schemas/tnxp_serialization_1_1.fbs";
-        const ProgramRun repaired = RunCli({"-w", PathOf("p.json"), schema});
+        const ProgramRun repaired = RunCli({"-w", bus.File("p.json"), schema});
         EXPECT_EQ(repaired.exitCode, 0) << repaired.out << repaired.err;
         EXPECT_EQ(StoredFingerFrequency(serial), newFingerFrequency);
         EXPECT_TRUE(WaitForMode(serial, "normal", 3000));  // the tool does not wait for it to come back
@@ -143,14 +143,14 @@ protected:
         if (command == Command::Write && Erased(ReadParameterArea(serial))) {
             ExpectErasedPageNeedsSchemaWrite(serial);
         }
-        std::filesystem::remove(PathOf("out.json"));
+        std::filesystem::remove(bus.File("out.json"));
         const ProgramRun run = RunCli(ArgumentsOf(command));
         EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
         EXPECT_EQ(run.err, "");
         EXPECT_NE(run.out.find("Operation succeeded\n"), std::string::npos) << run.out;
         switch (command) {
         case Command::Read:
-            EXPECT_NE(ReadText(PathOf("out.json")).find("\"fingerFrequency\": "), std::string::npos);
+            EXPECT_NE(bus.Files().Read("out.json").find("\"fingerFrequency\": "), std::string::npos);
             break;
         case Command::Write:
             EXPECT_EQ(StoredFingerFrequency(serial), newFingerFrequency);
@@ -221,10 +221,11 @@ protected:
             return;
         }
         const bool transferDone = cell.error.empty() || cell.error == leaveFailed;
-        ASSERT_EQ(std::filesystem::exists(PathOf("out.json")), transferDone);
+        ASSERT_EQ(std::filesystem::exists(bus.File("out.json")), transferDone);
         if (transferDone) {
-            EXPECT_NE(ReadText(PathOf("out.json")).find("\"fingerFrequency\": " + std::to_string(factoryFingerFrequency)),
-                      std::string::npos);
+            EXPECT_NE(
+                bus.Files().Read("out.json").find("\"fingerFrequency\": " + std::to_string(factoryFingerFrequency)),
+                std::string::npos);
         }
     }
 
@@ -349,7 +350,7 @@ INSTANTIATE_TEST_SUITE_P(AllCommands, UnplugTest, ::testing::Values(Command::Rea
 // fails within its waits, and a sensor plugged in again takes the firmware.
 TEST_F(UnplugTest, DuringProgramming)
 {
-    RunSim({"make-firmware", "--version", "2.5", "--size", "24576", "-o", PathOf("fw.hex")});
+    RunSim({"make-firmware", "--version", "2.5", "--size", "24576", "-o", bus.File("fw.hex")});
     const std::string serial = Plug({"--reenumerate-ms", "100", "--page-ms", "150"});
     std::future<ProgramRun> running = StartCli(ArgumentsOf(Command::Flash));
     ASSERT_TRUE(WaitForMode(serial, "dfu", 5000));

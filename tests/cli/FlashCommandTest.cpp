@@ -12,7 +12,7 @@ protected:
     std::string MakeFirmware(const std::string& version, const std::string& name,
                              const std::vector<std::string>& options = {})
     {
-        std::vector<std::string> arguments{"make-firmware", "--version", version, "-o", PathOf(name)};
+        std::vector<std::string> arguments{"make-firmware", "--version", version, "-o", bus.File(name)};
         arguments.insert(arguments.end(), options.begin(), options.end());
         RunSim(arguments);
         return name;
@@ -80,8 +80,8 @@ TEST_F(FlashCommandTest, ImageWithParametersNeedsOverwrite)
     for (std::size_t i = 0; i < parameters.size(); ++i) {
         parameters[i] = static_cast<unsigned char>(i * 7 + 1);
     }
-    WriteBytes(PathOf("params.bin"), parameters);
-    const std::string image = MakeFirmware("2.7", "fw.hex", {"--params", PathOf("params.bin")});
+    bus.Files().Write("params.bin", parameters);
+    const std::string image = MakeFirmware("2.7", "fw.hex", {"--params", bus.File("params.bin")});
 
     const ProgramRun refused = RunCli({"-f", image});
     EXPECT_EQ(refused.out, overwriteRefusal + "\n");
@@ -119,7 +119,7 @@ TEST_F(FlashCommandTest, FailingWriteIsReported)
 TEST_F(FlashCommandTest, UnreadableImageFailsTheCheckInConfigurationMode)
 {
     const std::string serial = Plug({"--reenumerate-ms", "100"});
-    WriteText(PathOf("broken.hex"), "this is no hex file\n");
+    bus.Files().Write("broken.hex", "this is no hex file\n");
     const ProgramRun run = RunCli({"-f", "broken.hex"});
     EXPECT_EQ(run.out, "Error: Failed firmware check.\n\n");
     EXPECT_EQ(run.err, "");

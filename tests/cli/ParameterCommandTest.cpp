@@ -71,7 +71,7 @@ TEST_F(ParameterCommandTest, ReadSavesParametersWithoutTheGeometryCounts)
 {
     const ProgramRun run = RunCli({"-r", "params.json"});
     ExpectSucceededAndBackInNormalMode(run);
-    const std::string json = ReadText(PathOf("params.json"));
+    const std::string json = bus.Files().Read("params.json");
     EXPECT_TRUE(Contains(json, "\"peakCount\": 8")) << json;
     EXPECT_FALSE(Contains(json, "sourceCount")) << json;
     EXPECT_FALSE(Contains(json, "sensorCount")) << json;
@@ -94,11 +94,11 @@ TEST_F(ParameterCommandTest, WrittenChangeReachesTheFlashAndKeepsTheGeometry)
 {
     ASSERT_EQ(RunCli({"-r", "params.json"}).exitCode, 0);
     ASSERT_TRUE(WaitForMode(serial, "normal"));
-    std::string json = ReadText(PathOf("params.json"));
+    std::string json = bus.Files().Read("params.json");
     const std::size_t at = json.find("\"fingerFrequency\": 200");
     ASSERT_NE(at, std::string::npos);
     json.replace(at, 22, "\"fingerFrequency\": 250");
-    WriteText(PathOf("changed.json"), json);
+    bus.Files().Write("changed.json", json);
 
     ExpectSucceededAndBackInNormalMode(RunCli({"--write", "changed.json"}));
     const tnxp_serialization::Parameters* stored = StoredParameters();
@@ -111,12 +111,12 @@ TEST_F(ParameterCommandTest, WrittenChangeReachesTheFlashAndKeepsTheGeometry)
     EXPECT_EQ(stored->geometry()->peakCount(), 8);
 
     ASSERT_EQ(RunCli({"-r", "again.json"}).exitCode, 0);
-    EXPECT_TRUE(Contains(ReadText(PathOf("again.json")), "\"fingerFrequency\": 250"));
+    EXPECT_TRUE(Contains(bus.Files().Read("again.json"), "\"fingerFrequency\": 250"));
 }
 
 TEST_F(ParameterCommandTest, PartialFileChangesOnlyItsFields)
 {
-    WriteText(PathOf("partial.json"), "{ \"idleFrequency\": 75, \"deviceConfiguration\": { \"floatingProtection\": "
+    bus.Files().Write("partial.json", "{ \"idleFrequency\": 75, \"deviceConfiguration\": { \"floatingProtection\": "
                                       "{ \"time\": 90 } } }");
     ExpectSucceededAndBackInNormalMode(RunCli({"-w", "partial.json"}));
     const tnxp_serialization::Parameters* stored = StoredParameters();
@@ -136,7 +136,7 @@ TEST_F(ParameterCommandTest, PeakCountIsCheckedAgainstTheSensorsOwnSourceCount)
     const std::map<int, int> possible = Utility::GetPossiblePeakCountAndRelativeHeights(16);
     ASSERT_EQ(possible.count(149), 1u);
     ASSERT_NE(possible.at(149), 149);
-    WriteText(PathOf("range.json"), "{ \"geometry\": { \"peakCount\": 149 } }");
+    bus.Files().Write("range.json", "{ \"geometry\": { \"peakCount\": 149 } }");
     ExpectFailedWith(RunCli({"-w", "range.json"}), invalidScanningRangeError);
     ExpectParametersUnchanged();
 }
@@ -144,7 +144,7 @@ TEST_F(ParameterCommandTest, PeakCountIsCheckedAgainstTheSensorsOwnSourceCount)
 TEST_F(ParameterCommandTest, PossiblePeakCountAndFileCountsAreWritten)
 {
     // The file's own sourceCount does not widen the check, but the combination writes it.
-    WriteText(PathOf("geometry.json"), "{ \"geometry\": { \"peakCount\": 3, \"sourceCount\": 12 } }");
+    bus.Files().Write("geometry.json", "{ \"geometry\": { \"peakCount\": 3, \"sourceCount\": 12 } }");
     ExpectSucceededAndBackInNormalMode(RunCli({"-w", "geometry.json"}));
     const tnxp_serialization::Parameters* stored = StoredParameters();
     ASSERT_NE(stored, nullptr);
@@ -157,7 +157,7 @@ TEST_F(ParameterCommandTest, PossiblePeakCountAndFileCountsAreWritten)
 TEST_F(ParameterCommandTest, ReadWithSchemaFileKeepsEveryField)
 {
     ExpectSucceededAndBackInNormalMode(RunCli({"-r", "raw.json", SchemaFile()}));
-    const std::string json = ReadText(PathOf("raw.json"));
+    const std::string json = bus.Files().Read("raw.json");
     EXPECT_TRUE(Contains(json, "\"sourceCount\": 16")) << json;
     EXPECT_TRUE(Contains(json, "\"sensorCount\": 16")) << json;
     EXPECT_TRUE(Contains(json, "\"fingerFrequency\": 200")) << json;
@@ -165,7 +165,7 @@ TEST_F(ParameterCommandTest, ReadWithSchemaFileKeepsEveryField)
 
 TEST_F(ParameterCommandTest, WriteWithSchemaFileReplacesTheWholeArea)
 {
-    WriteText(PathOf("raw.json"), "{ \"fingerFrequency\": 300 }");
+    bus.Files().Write("raw.json", "{ \"fingerFrequency\": 300 }");
     ExpectSucceededAndBackInNormalMode(RunCli({"-w", "raw.json", SchemaFile()}));
     const tnxp_serialization::Parameters* stored = StoredParameters();
     ASSERT_NE(stored, nullptr);
@@ -176,12 +176,12 @@ TEST_F(ParameterCommandTest, WriteWithSchemaFileReplacesTheWholeArea)
 
 TEST_F(ParameterCommandTest, OversizedBufferIsRefusedAndTheAreaKept)
 {
-    WriteText(PathOf("big.fbs"), "file_identifier \"QTXS\"; table Big { blob:[ubyte]; } root_type Big;");
+    bus.Files().Write("big.fbs", "file_identifier \"QTXS\"; table Big { blob:[ubyte]; } root_type Big;");
     std::string json = "{ \"blob\": [";
     for (int i = 0; i < 3000; ++i) {
         json += (i == 0 ? "" : ", ") + std::to_string(i % 256);
     }
-    WriteText(PathOf("big.json"), json + "] }");
+    bus.Files().Write("big.json", json + "] }");
     const ProgramRun run = RunCli({"-w", "big.json", "big.fbs"});
     EXPECT_EQ(run.out, "\n");
     EXPECT_EQ(run.err.rfind("Error: ", 0), 0u) << run.err;
@@ -198,14 +198,14 @@ TEST_F(ParameterCommandTest, FirmwareWithoutSchemaVersionIsRefusedAndTheSensorSt
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.exitCode, 255);
     EXPECT_EQ(ModeOf(old), "normal");
-    EXPECT_FALSE(std::filesystem::exists(PathOf("params.json")));
+    EXPECT_FALSE(std::filesystem::exists(bus.File("params.json")));
 }
 
 TEST_F(ParameterCommandTest, NewerSchemaVersionIsRefusedAndTheSensorStaysInNormalMode)
 {
     RunSim({"unplug", "--all"});
     const std::string newer = Plug({"--schema", "1.2"});
-    WriteText(PathOf("in.json"), "{ \"fingerFrequency\": 1 }");
+    bus.Files().Write("in.json", "{ \"fingerFrequency\": 1 }");
     const ProgramRun run = RunCli({"-w", "in.json"});
     EXPECT_EQ(run.out, outdatedProgramLine + "\n");
     EXPECT_EQ(run.err, "");
@@ -218,7 +218,7 @@ TEST_F(ParameterCommandTest, SensorInConfigurationModeIsReadAfterTwoModeChanges)
     RunSim({"unplug", "--all"});
     serial = Plug({"--mode", "dfu", "--reenumerate-ms", "100"});
     ExpectSucceededAndBackInNormalMode(RunCli({"-r", "params.json"}));
-    EXPECT_TRUE(Contains(ReadText(PathOf("params.json")), "\"peakCount\": 8"));
+    EXPECT_TRUE(Contains(bus.Files().Read("params.json"), "\"peakCount\": 8"));
 }
 
 // Leaving configuration mode fails while the device search runs: the command must end the search before the
@@ -248,19 +248,19 @@ TEST_F(ParameterCommandTest, SeveralSensorsNeedAnIndex)
 
 TEST_F(ParameterCommandTest, UnloadableJsonLeavesTheAreaUntouched)
 {
-    WriteText(PathOf("unknown.json"), "{ \"fingerFrequency\": 210, \"noSuchField\": 1 }");
+    bus.Files().Write("unknown.json", "{ \"fingerFrequency\": 210, \"noSuchField\": 1 }");
     ExpectFailedWith(RunCli({"-w", "unknown.json"}), "Error: Failed to load json file.\n");
     ExpectParametersUnchanged();
     RunSim({"unplug", "--all"});
     serial = Plug({"--reenumerate-ms", "100"});
-    WriteText(PathOf("type.json"), "{ \"fingerFrequency\": \"fast\" }");
+    bus.Files().Write("type.json", "{ \"fingerFrequency\": \"fast\" }");
     ExpectFailedWith(RunCli({"-w", "type.json"}), "Error: Failed to load json file.\n");
     ExpectParametersUnchanged();
 }
 
 TEST_F(ParameterCommandTest, FolderInPlaceOfAJsonFile)
 {
-    std::filesystem::create_directory(PathOf("folder.json"));
+    std::filesystem::create_directory(bus.File("folder.json"));
     ExpectFailedWith(RunCli({"-w", "folder.json"}), "Error: Failed to load json file.\n");
     ExpectParametersUnchanged();
     RunSim({"unplug", "--all"});
@@ -271,10 +271,10 @@ TEST_F(ParameterCommandTest, FolderInPlaceOfAJsonFile)
 TEST_F(ParameterCommandTest, PathsWithBlanksAndNonAsciiCharacters)
 {
     const std::string subfolder = "my folder/ünïcødé";
-    std::filesystem::create_directories(PathOf(subfolder));
+    std::filesystem::create_directories(bus.File(subfolder));
     const std::string file = subfolder + "/paramètres 1.json";
     ExpectSucceededAndBackInNormalMode(RunCli({"-r", file}));
-    EXPECT_TRUE(Contains(ReadText(PathOf(file)), "\"fingerFrequency\": 200"));
+    EXPECT_TRUE(Contains(bus.Files().Read(file), "\"fingerFrequency\": 200"));
     ExpectSucceededAndBackInNormalMode(RunCli({"-w", file}));
     const tnxp_serialization::Parameters* stored = StoredParameters();
     ASSERT_NE(stored, nullptr);

@@ -76,14 +76,3 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     ::unlink(errPath.c_str());
     return run;
 }
-
-std::string ProgramFolder()
-{
-    char path[4096];
-    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
-    if (length <= 0) {
-        throw std::runtime_error("cannot find the test binary");
-    }
-    const std::string self(path, static_cast<std::size_t>(length));
-    return self.substr(0, self.rfind('/'));
-}

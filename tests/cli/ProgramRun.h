@@ -16,6 +16,3 @@ struct ProgramRun {
 // process's environment. Its output goes through files in `workFolder`, so no pipe can fill up.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::string& workFolder);
-
-// The folder of the running test binary; the programs under test are built into the same folder.
-std::string ProgramFolder();

@@ -1,30 +1,13 @@
 #include "tests/cli/SimulatedBusTest.h"
+#include "tests/support/SensorFlash.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 
 namespace {
-
-std::string Environment(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
-
-void RestoreEnvironment(const char* name, const std::string& value)
-{
-    if (value.empty()) {
-        ::unsetenv(name);
-    } else {
-        ::setenv(name, value.c_str(), 1);
-    }
-}
 
 std::string Trimmed(const std::string& text)
 {
@@ -56,34 +39,21 @@ std::string WordOf(const std::string& line, std::size_t position, bool toEnd)
 
 void SimulatedBusTest::SetUp()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tarnix-cli-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
+    if (bus.Files().Path().empty()) {
         throw std::runtime_error("cannot make a temporary folder");
     }
-    folder = pattern;
-    std::filesystem::create_directory(folder + "/bus");
-    previousSimDir = Environment("TARNIX_SIM_DIR");
-    previousMutexDir = Environment("TARNIX_MUTEX_DIR");
-    ::setenv("TARNIX_SIM_DIR", (folder + "/bus").c_str(), 1);
-    ::setenv("TARNIX_MUTEX_DIR", folder.c_str(), 1);
-}
-
-void SimulatedBusTest::TearDown()
-{
-    RestoreEnvironment("TARNIX_SIM_DIR", previousSimDir);
-    RestoreEnvironment("TARNIX_MUTEX_DIR", previousMutexDir);
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
+    std::filesystem::create_directory(bus.Folder());
 }
 
 ProgramRun SimulatedBusTest::RunCli(const std::vector<std::string>& arguments)
 {
-    return RunProgram(ProgramFolder() + "/TarnixProgrammer_CLI", arguments, folder);
+    return RunProgram((tarnix::test::TestBinaryFolder() / "TarnixProgrammer_CLI").string(), arguments,
+                      bus.Files().Path().string());
 }
 
 std::string SimulatedBusTest::RunSim(const std::vector<std::string>& arguments)
 {
-    const ProgramRun run = RunProgram(ProgramFolder() + "/tarnix-sim", arguments, folder);
+    const tarnix::test::ToolRun run = bus.RunSimTool(arguments);
     EXPECT_EQ(run.exitCode, 0) << "tarnix-sim failed: " << run.err;
     return run.out;
 }
@@ -130,40 +100,16 @@ bool SimulatedBusTest::WaitForMode(const std::string& serial, const std::string&
 std::vector<unsigned char> SimulatedBusTest::ReadFlash(const std::string& serial, unsigned int address,
                                                        unsigned int length)
 {
-    const std::string file = PathOf(".flash-read.bin");
-    RunSim({"read-flash", serial, std::to_string(address), std::to_string(length), "-o", file});
-    std::vector<unsigned char> bytes = ReadBytes(file);
-    std::filesystem::remove(file);
+    const std::string name = ".flash-read.bin";
+    RunSim({"read-flash", serial, std::to_string(address), std::to_string(length), "-o", bus.File(name)});
+    std::vector<unsigned char> bytes = bus.Files().ReadBytes(name);
+    std::filesystem::remove(bus.File(name));
     return bytes;
 }
 
 std::vector<unsigned char> SimulatedBusTest::ReadParameterArea(const std::string& serial)
 {
-    return ReadFlash(serial, 0x08004000U, 2048U);
-}
-
-std::string SimulatedBusTest::PathOf(const std::string& name) const { return folder + "/" + name; }
-
-std::string SimulatedBusTest::ReadText(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-void SimulatedBusTest::WriteText(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::vector<unsigned char> SimulatedBusTest::ReadBytes(const std::string& path)
-{
-    const std::string text = ReadText(path);
-    return std::vector<unsigned char>(text.begin(), text.end());
-}
-
-void SimulatedBusTest::WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes)
-{
-    WriteText(path, std::string(bytes.begin(), bytes.end()));
+    return ReadFlash(serial, tarnix::test::sensor_flash::kParameters, tarnix::test::sensor_flash::kPage);
 }
 
 std::string SimulatedBusTest::Usage()

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "tests/cli/ProgramRun.h"
+#include "tests/support/ScopedEnvironmentVariable.h"
+#include "tests/support/SimulatedBus.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +15,6 @@
 class SimulatedBusTest : public ::testing::Test {
 protected:
     void SetUp() override;
-    void TearDown() override;
 
     // Runs the tool (in the test's folder, so relative file names land there).
     ProgramRun RunCli(const std::vector<std::string>& arguments);
@@ -32,18 +33,12 @@ protected:
     std::vector<unsigned char> ReadFlash(const std::string& serial, unsigned int address, unsigned int length);
     std::vector<unsigned char> ReadParameterArea(const std::string& serial);
 
-    std::string PathOf(const std::string& name) const;
-    static std::string ReadText(const std::string& path);
-    static void WriteText(const std::string& path, const std::string& text);
-    static std::vector<unsigned char> ReadBytes(const std::string& path);
-    static void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);
-
     // The usage text, exactly as the tool prints it.
     static std::string Usage();
 
-    std::string folder;
+    // The test's folder (bus.Files()) holds the bus state in bus.Folder() and the test's own files.
+    tarnix::test::SimulatedBus bus;
 
 private:
-    std::string previousSimDir;
-    std::string previousMutexDir;
+    tarnix::test::ScopedEnvironmentVariable lockFolder{"TARNIX_MUTEX_DIR", bus.Files().Path().string()};
 };

@@ -23,7 +23,7 @@ TEST_F(SingleInstanceTest, SecondInstanceIsRefusedWithoutTouchingTheSensor)
         EXPECT_EQ(run.exitCode, 0);
     }
     EXPECT_EQ(ModeOf(serial), "normal");
-    EXPECT_EQ(ReadText(PathOf("params.json")), "");
+    EXPECT_EQ(bus.Files().Read("params.json"), "");
 }
 
 TEST_F(SingleInstanceTest, RunsAgainOnceTheOtherInstanceHasEnded)

@@ -1,39 +1,24 @@
 #pragma once
 
+#include "tests/support/SensorFlash.h"
+#include "tests/support/SimulatedBus.h"
+
 #include <QByteArray>
-#include <QCoreApplication>
-#include <QFile>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 
-#include <cstdlib>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
-// A private simulated bus for one test: $TARNIX_SIM_DIR names a fresh folder while the object lives, and the
-// tarnix-sim tool beside the test program plugs sensors, injects faults and reads or writes their flash.
+// A private simulated bus for one test, spoken to in Qt's types: $TARNIX_SIM_DIR names a fresh folder while the
+// object lives, and the tarnix-sim tool beside the test program plugs sensors, injects faults and reads or
+// writes their flash. Every sensor is unplugged before the bus goes.
 class SimulatedSensors {
 public:
-    SimulatedSensors()
-    {
-        const char* previous = std::getenv("TARNIX_SIM_DIR");
-        if (previous != nullptr) {
-            previousFolder = previous;
-        }
-        qputenv("TARNIX_SIM_DIR", folder.filePath("bus").toUtf8());
-    }
-
-    ~SimulatedSensors()
-    {
-        Run({"unplug", "--all"});
-        if (previousFolder) {
-            qputenv("TARNIX_SIM_DIR", QByteArray::fromStdString(*previousFolder));
-        } else {
-            qunsetenv("TARNIX_SIM_DIR");
-        }
-    }
+    SimulatedSensors() = default;
+    ~SimulatedSensors() { Run({"unplug", "--all"}); }
 
     SimulatedSensors(const SimulatedSensors&) = delete;
     SimulatedSensors& operator=(const SimulatedSensors&) = delete;
@@ -41,12 +26,12 @@ public:
     // The tool's standard output, or nothing when it failed.
     std::optional<QString> Run(const QStringList& arguments) const
     {
-        QProcess tool;
-        tool.start(QCoreApplication::applicationDirPath() + "/tarnix-sim", arguments);
-        if (!tool.waitForFinished(30000) || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) {
-            return std::nullopt;
+        std::vector<std::string> words;
+        for (const QString& argument : arguments) {
+            words.push_back(argument.toStdString());
         }
-        return QString::fromUtf8(tool.readAllStandardOutput());
+        const std::optional<std::string> output = bus.SimToolOutput(words);
+        return output ? std::optional<QString>(QString::fromStdString(*output)) : std::nullopt;
     }
 
     // Plugs a sensor with the given serial and options; true when the tool did it.
@@ -58,34 +43,19 @@ public:
     // The sensor's whole parameter area.
     QByteArray ReadParameterArea(const QString& serial) const
     {
-        const QString file = folder.filePath(serial + "-area.bin");
-        if (!Run({"read-flash", serial, "0x08004000", "2048", "-o", file})) {
-            return {};
-        }
-        return ReadFile(file);
+        namespace flash = tarnix::test::sensor_flash;
+        const std::vector<std::uint8_t> area = bus.ReadFlash(serial.toStdString(), flash::kParameters, flash::kPage);
+        return QByteArray(reinterpret_cast<const char*>(area.data()), static_cast<int>(area.size()));
     }
 
     bool WriteParameterArea(const QString& serial, const QByteArray& area) const
     {
-        const QString file = folder.filePath(serial + "-new-area.bin");
-        return WriteFile(file, area) && Run({"write-flash", serial, "0x08004000", file}).has_value();
+        return bus.WriteFlash(serial.toStdString(), tarnix::test::sensor_flash::kParameters,
+                              std::vector<std::uint8_t>(area.begin(), area.end()));
     }
 
-    QString FilePath(const QString& name) const { return folder.filePath(name); }
-
-    static QByteArray ReadFile(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    static bool WriteFile(const QString& path, const QByteArray& bytes)
-    {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    }
+    QString FilePath(const QString& name) const { return QString::fromStdString(bus.File(name.toStdString())); }
 
 private:
-    QTemporaryDir folder;
-    std::optional<std::string> previousFolder;
+    tarnix::test::SimulatedBus bus;
 };

@@ -2,13 +2,13 @@
 
 #include "sim/BusConstants.h"
 #include "sim/SimBus.h"
+#include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/ToolRun.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -22,22 +22,7 @@ namespace tarnix::test {
 // the bus, through the tarnix-sim tool built beside the test binary.
 class SimulatedBus {
 public:
-    SimulatedBus()
-    {
-        const char* previous = std::getenv("TARNIX_SIM_DIR");
-        if (previous != nullptr) {
-            previous_ = previous;
-        }
-        ::setenv("TARNIX_SIM_DIR", Folder().c_str(), 1);
-    }
-    ~SimulatedBus()
-    {
-        if (previous_) {
-            ::setenv("TARNIX_SIM_DIR", previous_->c_str(), 1);
-        } else {
-            ::unsetenv("TARNIX_SIM_DIR");
-        }
-    }
+    SimulatedBus() = default;
     SimulatedBus(const SimulatedBus&) = delete;
     SimulatedBus& operator=(const SimulatedBus&) = delete;
 
@@ -163,7 +148,7 @@ private:
     }
 
     TemporaryFolder files_;
-    std::optional<std::string> previous_;
+    ScopedEnvironmentVariable busFolder_{"TARNIX_SIM_DIR", Folder()};
 };
 
 }  // namespace tarnix::test

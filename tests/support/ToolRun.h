@@ -31,13 +31,18 @@ inline std::string ShellQuoted(const std::string& text)
     return quoted + "'";
 }
 
+// The folder of the running test binary; the programs under test are built into the same folder.
+inline std::filesystem::path TestBinaryFolder()
+{
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+}
+
 // Runs the program that is built beside the test binary with the arguments, in the current environment and
 // without input. Its output passes through files of the scratch folder.
 inline ToolRun RunBeside(const std::string& program, const std::vector<std::string>& arguments,
                          const TemporaryFolder& scratch)
 {
-    const std::filesystem::path bin = std::filesystem::read_symlink("/proc/self/exe").parent_path();
-    std::string command = ShellQuoted((bin / program).string());
+    std::string command = ShellQuoted((TestBinaryFolder() / program).string());
     for (const std::string& argument : arguments) {
         command += ' ' + ShellQuoted(argument);
     }

@@ -2,19 +2,17 @@
 #include "gui/DesktopApplication.h"
 #include "gui/MainWindow.h"
 #include "platform/NamedMutex.h"
+#include "tests/support/ScopedEnvironmentVariable.h"
+#include "tests/support/SimulatedBus.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QByteArray>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
-#include <QTemporaryDir>
 #include <QTimer>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -53,12 +51,7 @@ void ArmProbe()
 
 class DesktopApplicationTest : public ::testing::Test {
 protected:
-    DesktopApplicationTest()
-    {
-        qputenv("TARNIX_MUTEX_DIR", folder.path().toUtf8());
-        qputenv("TARNIX_SIM_DIR", (folder.path() + "/bus").toUtf8());
-        seen = Seen();
-    }
+    DesktopApplicationTest() { seen = Seen(); }
 
     int Run(std::vector<std::string> arguments)
     {
@@ -73,14 +66,13 @@ protected:
 
     std::string MakeFirmware(const char* name)
     {
-        const std::string path = (folder.path() + "/" + name).toStdString();
-        const std::string tool = QFileInfo("/proc/self/exe").canonicalPath().toStdString() + "/tarnix-sim";
-        const std::string command = tool + " make-firmware --version 2.6 -o " + path + " >/dev/null";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-        return path;
+        EXPECT_EQ(bus.MakeFirmware(name, {"--version", "2.6"}).exitCode, 0);
+        return bus.File(name);
     }
 
-    QTemporaryDir folder;
+    // The test's folder holds the bus ($TARNIX_SIM_DIR), the single-instance lock and the firmware files.
+    tarnix::test::SimulatedBus bus;
+    tarnix::test::ScopedEnvironmentVariable lockFolder{"TARNIX_MUTEX_DIR", bus.Files().Path().string()};
 };
 
 TEST_F(DesktopApplicationTest, ASecondInstanceOnlyShowsAWarningWithoutTitleAndEndsWithZero)
