@@ -26,8 +26,8 @@ constexpr int groupBoxMaximumWidth = 420;
 constexpr int widestValueDigits = 5;
 constexpr int lineEditHintCharacters = 17;
 constexpr int cursorRoom = 2;
-constexpr int boxSideMargin = 4;
-constexpr int fieldGap = 3;
+constexpr int boxSideMargin = 1;
+constexpr int fieldGap = 2;
 constexpr int smallestNumber = 0;
 constexpr int largestCoordinate = 32767;
 constexpr int largestUnsigned16 = 65535;
@@ -41,8 +41,11 @@ int LineEditWidth(const QLineEdit* edit)
     return frame + metrics.horizontalAdvance(QString(widestValueDigits, QLatin1Char('0'))) + cursorRoom;
 }
 
-// Three label and field pairs share a row of a box no wider than 420 pixels; narrow gaps between them and
-// at the box's sides leave that room to the texts.
+// Three label and field pairs share a row of a box no wider than 420 pixels. At the desktop's default font
+// (9 points) the widest such row, Touch Active Area's "Reverse X/Reverse Y/Flip XY" under the columns of
+// "Lower Bound X:" and "Upper Bound X:", takes 402 pixels of labels and fields and the box's frame 6 more:
+// these gaps fill the last 12, so that every label keeps to one line there. A larger font leaves the labels
+// to GridLabelWrapper.
 void TightenHorizontally(QLayout* layout)
 {
     int left = 0;

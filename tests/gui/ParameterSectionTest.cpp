@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFont>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -74,6 +77,47 @@ QString LabelOf(QWidget* field)
 }
 
 QString GroupOf(QWidget* field) { return qobject_cast<QGroupBox*>(field->parentWidget())->title(); }
+
+// The application's font for as long as the object lives; the pages built meanwhile take it.
+class ApplicationFont {
+public:
+    explicit ApplicationFont(const QFont& font) : previous(QApplication::font()) { QApplication::setFont(font); }
+    ~ApplicationFont() { QApplication::setFont(previous); }
+    ApplicationFont(const ApplicationFont&) = delete;
+    ApplicationFont& operator=(const ApplicationFont&) = delete;
+
+private:
+    QFont previous;
+};
+
+// The font that Qt gives a program on a plain X display without desktop settings (as under Xvfb). The
+// offscreen platform of the tests has a larger one of its own, 12 points.
+QFont DesktopDefaultFont() { return QFont("Sans Serif", 9); }
+constexpr int offscreenDefaultPointSize = 12;
+
+// The page in a window of its own at its natural size, as the main window shows it; its labels once laid out.
+std::vector<QLabel*> ShownLabels(PlacedParameterPage& page)
+{
+    page.host->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(page.host.get()));
+    page.host->layout()->activate();
+    const QList<QLabel*> labels = page.host->findChildren<QLabel*>();
+    return {labels.begin(), labels.end()};
+}
+
+// The size that the label's text takes within the label's width, wrapped if the label wraps.
+QSize TextSize(const QLabel* label)
+{
+    const int flags = label->wordWrap() ? Qt::TextWordWrap : 0;
+    return label->fontMetrics().boundingRect(label->contentsRect(), flags, label->text()).size();
+}
+
+void ExpectBoxesKeepToTheirWidth(PlacedParameterPage& page)
+{
+    for (QGroupBox* box : page.host->findChildren<QGroupBox*>()) {
+        EXPECT_LE(box->width(), 420) << box->title().toStdString();
+    }
+}
 
 class ParameterSectionTest : public ::testing::Test {
 protected:
@@ -283,6 +327,47 @@ TEST_F(ParameterSectionTest, TheButtonsCarryTheirTextsAndPictures)
         EXPECT_FALSE(button->icon().isNull()) << text;
         EXPECT_EQ(button->iconSize(), QSize(24, 24));
     }
+}
+
+// 27 line edits, 13 on/off boxes and the scanning range, each with its label.
+constexpr std::size_t labelCount = 41;
+
+TEST(ParameterPageLayoutTest, AtTheDesktopDefaultFontEveryLabelStandsOnOneLineInItsBox)
+{
+    const ApplicationFont font(DesktopDefaultFont());
+    PlacedParameterPage page;
+    const std::vector<QLabel*> labels = ShownLabels(page);
+
+    ASSERT_EQ(labels.size(), labelCount);
+    for (const QLabel* label : labels) {
+        const QFontMetrics metrics = label->fontMetrics();
+        EXPECT_LT(label->height(), 2 * metrics.lineSpacing()) << label->text().toStdString();
+        EXPECT_LE(metrics.horizontalAdvance(label->text()), label->contentsRect().width())
+            << label->text().toStdString();
+    }
+    ExpectBoxesKeepToTheirWidth(page);
+}
+
+// Three label and field pairs of a row cannot share 420 pixels at a large font: the labels then wrap, whole.
+TEST(ParameterPageLayoutTest, AtALargerFontLabelsWrapInsteadOfBeingCut)
+{
+    QFont large = DesktopDefaultFont();
+    large.setPointSize(offscreenDefaultPointSize);
+    const ApplicationFont font(large);
+    PlacedParameterPage page;
+    const std::vector<QLabel*> labels = ShownLabels(page);
+
+    ASSERT_EQ(labels.size(), labelCount);
+    const auto wrapped = std::count_if(labels.begin(), labels.end(), [](const QLabel* label) {
+        return label->height() >= 2 * label->fontMetrics().lineSpacing();
+    });
+    EXPECT_GT(wrapped, 0);
+    for (const QLabel* label : labels) {
+        const QSize text = TextSize(label);
+        EXPECT_LE(text.width(), label->contentsRect().width()) << label->text().toStdString();
+        EXPECT_LE(text.height(), label->contentsRect().height()) << label->text().toStdString();
+    }
+    ExpectBoxesKeepToTheirWidth(page);
 }
 
 }  // namespace
