@@ -173,6 +173,58 @@ TEST_F(JsonFiles, JsonFileWithSchemaFileThatFailsLeavesLengthAndDestination)
     EXPECT_EQ(small[0], 'x');
 }
 
+// Schema statements in a JSON file would change what the parser builds (another identifier, more types);
+// a parameter file is one JSON object, optionally after comments, and nothing else.
+TEST_F(JsonFiles, SchemaStatementsAroundTheObjectAreRefusedByBothReaders)
+{
+    const std::string object = "{\"fingerFrequency\": 300}";
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"file_identifier", "file_identifier \"ABCD\"; " + object},
+        {"same root_type", "root_type tnxp_serialization.Parameters; " + object},
+        {"namespace", "namespace tnxp_serialization; " + object},
+        {"table", "table Extra { a:int; } " + object},
+        {"include", "include \"" + schemaPath + "\"; " + object},
+        {"attribute", "attribute \"priority\"; " + object},
+        {"file_extension", "file_extension \"bin\"; " + object},
+        {"statement after the object", object + " file_identifier \"ABCD\";"},
+    };
+    for (const auto& [name, content] : files) {
+        folder.Write("statements.json", content);
+        char destination[Serialization::ParameterAreaSize] = {'x'};
+        unsigned int length = 0;
+        serialization.Serialize(folder.File("statements.json"), schemaPath, destination, length);
+        EXPECT_EQ(length, 0u) << name << ": identifier " << std::string(destination + 4, 4);
+        EXPECT_EQ(destination[0], 'x') << name;
+        Parameters held;
+        EXPECT_THROW(serialization.GetParametersFromJson(held, folder.File("statements.json")),
+                     TpError::FailedToLoadJsonFile)
+            << name;
+    }
+    // Comments before and after the object are no statements.
+    folder.Write("commented.json", "// saved by hand\n/* block */ " + object + " // end\n");
+    char destination[Serialization::ParameterAreaSize] = {};
+    unsigned int length = 0;
+    serialization.Serialize(folder.File("commented.json"), schemaPath, destination, length);
+    ASSERT_GT(length, 0u);
+    EXPECT_EQ(std::string(destination + 4, 4), "QTXS");
+}
+
+// The built buffer carries the identifier that the schema file declares, or the parameter identifier when it
+// declares none; a buffer without it would read back as corrupt.
+TEST_F(JsonFiles, JsonFormBuildsOnlyBuffersWithTheSchemasIdentifier)
+{
+    const std::string json = folder.Write("one.json", "{\"a\": 5}");
+    const auto build = [&](const std::string& schemaText) {
+        std::vector<char> destination(Serialization::ParameterAreaSize, 0);
+        unsigned int length = 0;
+        serialization.Serialize(json, folder.Write("user.fbs", schemaText), destination.data(), length);
+        return length == 0 ? std::string() : std::string(destination.data() + 4, 4);
+    };
+    EXPECT_EQ(build("file_identifier \"QTXS\"; table T { a:int; } root_type T;"), "QTXS");
+    EXPECT_EQ(build("file_identifier \"WXYZ\"; table T { a:int; } root_type T;"), "WXYZ");
+    EXPECT_EQ(build("table T { a:int; } root_type T;"), "");
+}
+
 TEST_F(JsonFiles, RawAreaIsWrittenThroughTheSchemaFile)
 {
     const auto area = AreaOf(SmallRecord());
