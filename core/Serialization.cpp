@@ -11,11 +11,7 @@
 #include <flatbuffers/util.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -414,20 +410,9 @@ std::string WithJsonSuffix(std::string path)
     return path;
 }
 
-// Writes the whole text to a temporary file beside the target and renames it over the target, so that a
-// failure leaves any earlier file intact and never leaves a partly written one.
-bool WriteFileReplacing(const std::string& text, const std::string& path)
+bool WriteTextFile(const std::string& text, const std::string& path)
 {
-    static std::atomic<unsigned int> counter{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    const std::string name = ".tarnix-" + std::to_string(stamp) + "-" + std::to_string(counter++) + ".tmp";
-    const std::string temporary = (std::filesystem::path(path).parent_path() / name).string();
-    const bool written = Utility::WriteTextFile(text.c_str(), static_cast<int>(text.size()), temporary.c_str()) &&
-                         std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!written) {
-        std::remove(temporary.c_str());
-    }
-    return written;
+    return Utility::WriteTextFile(text.c_str(), static_cast<int>(text.size()), path.c_str());
 }
 
 // A whole text file of at most MaximumTextFileSize bytes; nothing when it is missing, empty, too large or
@@ -534,7 +519,7 @@ bool Serialization::WriteJsonFile(flatbuffers::Parser& parser, const std::string
     }
     std::string text;
     const bool generated = flatbuffers::GenerateText(parser, parser.builder_.GetBufferPointer(), &text);
-    return generated && WriteFileReplacing(text, WithJsonSuffix(path));
+    return generated && WriteTextFile(text, WithJsonSuffix(path));
 }
 
 // ---- JSON parameter files ----
@@ -589,7 +574,7 @@ void Serialization::WriteParametersToJson(const char* buffer, unsigned int lengt
         throw TpError::ParametersBufferMissingIdentifier();
     }
     std::string text;
-    if (!flatbuffers::GenerateText(parser, area.data(), &text) || !WriteFileReplacing(text, jsonPath)) {
+    if (!flatbuffers::GenerateText(parser, area.data(), &text) || !WriteTextFile(text, jsonPath)) {
         throw TpError::FailedToWriteJson();
     }
 }
