@@ -11,11 +11,8 @@
 #include <flatbuffers/util.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <optional>
 #include <string_view>
 
 namespace fb = tnxp_serialization;
@@ -365,18 +362,29 @@ std::vector<uint8_t> CopyArea(const void* buffer, std::size_t size)
     return std::vector<uint8_t>(bytes, bytes + size);
 }
 
-bool HasIdentifier(const std::vector<uint8_t>& area, const std::string& identifier)
+bool HasIdentifier(const uint8_t* buffer, std::size_t size, const std::string& identifier)
 {
-    return identifier.size() == identifierLength && area.size() >= identifierOffset + identifierLength &&
-           std::memcmp(area.data() + identifierOffset, identifier.data(), identifierLength) == 0;
+    return identifier.size() == identifierLength && size >= identifierOffset + identifierLength &&
+           std::memcmp(buffer + identifierOffset, identifier.data(), identifierLength) == 0;
 }
 
-// Checks an area against the schema that a parser holds: the identifier first (the schema's own, or the
-// parameter identifier when the schema declares none), then every offset and size against the area.
+bool HasIdentifier(const std::vector<uint8_t>& area, const std::string& identifier)
+{
+    return HasIdentifier(area.data(), area.size(), identifier);
+}
+
+// The identifier that buffers of a loaded schema file carry: the schema's own, or the parameter identifier
+// when the schema declares none.
+std::string SchemaIdentifier(const flatbuffers::Parser& parser)
+{
+    return parser.file_identifier_.empty() ? parametersIdentifier : parser.file_identifier_;
+}
+
+// Checks an area against the schema that a parser holds: the identifier first, then every offset and size
+// against the area.
 bool AreaMatchesSchema(flatbuffers::Parser& parser, const std::vector<uint8_t>& area)
 {
-    const std::string identifier = parser.file_identifier_.empty() ? parametersIdentifier : parser.file_identifier_;
-    if (!HasIdentifier(area, identifier)) {
+    if (!HasIdentifier(area, SchemaIdentifier(parser))) {
         return false;
     }
     parser.Serialize();
@@ -402,20 +410,22 @@ std::string WithJsonSuffix(std::string path)
     return path;
 }
 
-// Writes the whole text to a temporary file beside the target and renames it over the target, so that a
-// failure leaves any earlier file intact and never leaves a partly written one.
-bool WriteFileReplacing(const std::string& text, const std::string& path)
+bool WriteTextFile(const std::string& text, const std::string& path)
 {
-    static std::atomic<unsigned int> counter{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    const std::string name = ".tarnix-" + std::to_string(stamp) + "-" + std::to_string(counter++) + ".tmp";
-    const std::string temporary = (std::filesystem::path(path).parent_path() / name).string();
-    const bool written = Utility::WriteTextFile(text.c_str(), static_cast<int>(text.size()), temporary.c_str()) &&
-                         std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!written) {
-        std::remove(temporary.c_str());
+    return Utility::WriteTextFile(text.c_str(), static_cast<int>(text.size()), path.c_str());
+}
+
+// A whole text file of at most MaximumTextFileSize bytes; nothing when it is missing, empty, too large or
+// holds a NUL (the parser stops at a NUL, so whatever follows it would go unchecked).
+std::optional<std::string> ReadTextFile(const std::string& path)
+{
+    const int size = Utility::GetFileSize(path);
+    std::string text;
+    if (size <= 0 || size > Serialization::MaximumTextFileSize || !flatbuffers::LoadFile(path.c_str(), false, &text) ||
+        text.find('\0') != std::string::npos) {
+        return std::nullopt;
     }
-    return written;
+    return text;
 }
 
 bool ParseEmbeddedSchema(flatbuffers::Parser& parser, const char* schemaText)
@@ -498,19 +508,8 @@ std::pair<int, int> Serialization::GetSchemaVersion(const char* schemaText)
 
 bool Serialization::LoadJson(flatbuffers::Parser& parser, const std::string& path)
 {
-    const int size = Utility::GetFileSize(path);
-    if (size <= 0 || size > MaximumTextFileSize) {
-        return false;
-    }
-    std::string text;
-    if (!flatbuffers::LoadFile(path.c_str(), false, &text)) {
-        return false;
-    }
-    // The parser stops at a NUL; a text file never holds one, so whatever follows it would go unchecked.
-    if (text.find('\0') != std::string::npos) {
-        return false;
-    }
-    return parser.Parse(text.c_str(), nullptr, nullptr);
+    const std::optional<std::string> text = ReadTextFile(path);
+    return text && parser.Parse(text->c_str(), nullptr, nullptr);
 }
 
 bool Serialization::WriteJsonFile(flatbuffers::Parser& parser, const std::string& path)
@@ -520,19 +519,21 @@ bool Serialization::WriteJsonFile(flatbuffers::Parser& parser, const std::string
     }
     std::string text;
     const bool generated = flatbuffers::GenerateText(parser, parser.builder_.GetBufferPointer(), &text);
-    return generated && WriteFileReplacing(text, WithJsonSuffix(path));
+    return generated && WriteTextFile(text, WithJsonSuffix(path));
 }
 
 // ---- JSON parameter files ----
 
-// A JSON file parsed after a schema must build a buffer of the schema's root type; a file that declares
-// types or another root instead is not a parameter file.
+// A parameter file is exactly one JSON object of the schema's root type, after optional comments. Schema
+// statements before or after it (another file identifier, types, a root type) would change what the parser
+// builds, so the file is read as JSON only, never as a schema text.
 bool Serialization::LoadJsonOfSchemaRoot(flatbuffers::Parser& parser, const std::string& path)
 {
-    const flatbuffers::StructDef* root = parser.root_struct_def_;
-    parser.builder_.Clear();
-    return root != nullptr && LoadJson(parser, path) && parser.root_struct_def_ == root &&
-           parser.builder_.GetSize() > 0;
+    if (parser.root_struct_def_ == nullptr) {
+        return false;
+    }
+    const std::optional<std::string> text = ReadTextFile(path);
+    return text && parser.ParseJson(text->c_str(), nullptr) && parser.builder_.GetSize() > 0;
 }
 
 // The first embedded schema text, in table order, that carries the asked version.
@@ -573,7 +574,7 @@ void Serialization::WriteParametersToJson(const char* buffer, unsigned int lengt
         throw TpError::ParametersBufferMissingIdentifier();
     }
     std::string text;
-    if (!flatbuffers::GenerateText(parser, area.data(), &text) || !WriteFileReplacing(text, jsonPath)) {
+    if (!flatbuffers::GenerateText(parser, area.data(), &text) || !WriteTextFile(text, jsonPath)) {
         throw TpError::FailedToWriteJson();
     }
 }
@@ -594,11 +595,16 @@ void Serialization::Serialize(const std::string& jsonPath, const std::string& sc
                               unsigned int& length, std::size_t capacity)
 {
     flatbuffers::Parser parser(ParserOptions(true, true));
-    if (!LoadJson(parser, schemaPath) || !LoadJsonOfSchemaRoot(parser, jsonPath)) {
+    if (!LoadJson(parser, schemaPath)) {
         return;
     }
+    const std::string identifier = SchemaIdentifier(parser);
+    if (!LoadJsonOfSchemaRoot(parser, jsonPath)) {
+        return;
+    }
+    // Whatever the file held, only a buffer that the sensor's area reader will recognise is handed out.
     const std::size_t size = parser.builder_.GetSize();
-    if (size > capacity) {
+    if (size > capacity || !HasIdentifier(parser.builder_.GetBufferPointer(), size, identifier)) {
         return;
     }
     std::memcpy(destination, parser.builder_.GetBufferPointer(), size);

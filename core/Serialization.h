@@ -39,8 +39,10 @@ public:
     // Builds the buffer and copies it to the destination (a parameter-area sized buffer); length receives its
     // size.
     void Serialize(const Parameters& parameters, unsigned char* destination, unsigned int& length);
-    // Builds a buffer from a JSON file read with a schema file. Only success sets length and copies the buffer;
-    // a file that cannot be loaded, or a buffer larger than capacity, leaves both untouched.
+    // Builds a buffer from a JSON file read with a schema file. The file must hold one JSON object and nothing
+    // else but comments; the buffer carries the schema's identifier (the parameter identifier when the schema
+    // declares none). Only success sets length and copies the buffer; a file that cannot be loaded, a buffer
+    // without that identifier, or one larger than capacity, leaves both untouched.
     void Serialize(const std::string& jsonPath, const std::string& schemaPath, char* destination,
                    unsigned int& length, std::size_t capacity = ParameterAreaSize);
 

@@ -1,5 +1,6 @@
 #include "core/Utility.h"
 
+#include "platform/FileSaver.h"
 #include "platform/SystemServices.h"
 #include "platform/TextEncoding.h"
 
@@ -8,9 +9,9 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <sys/stat.h>
 
+using tarnix::platform::FileSaver;
 using tarnix::platform::SystemServices;
 using tarnix::platform::TextEncoding;
 
@@ -65,10 +66,7 @@ bool WriteTextFile(const char* text, int length, const char* path)
     if (text == nullptr || path == nullptr || length < 0) {
         return false;
     }
-    std::ofstream file(path, std::ios::out | std::ios::trunc);
-    file.write(text, length);
-    file.close();
-    return !file.fail();
+    return FileSaver::Save(path, text, static_cast<std::size_t>(length));
 }
 
 bool StringEndsWith(std::string& text, std::string& suffix, bool caseSensitive)

@@ -22,6 +22,8 @@ std::string GetExecutablePath();
 unsigned int GetFullPathLength(const std::string& path);
 int GetFileSize(std::string path);
 bool IsPathValid(const std::string& path);
+// Replaces the file's content with `length` bytes of text, keeping its permissions and following a symbolic
+// link to its target; false, with the file untouched, when it may not be written or the save failed.
 bool WriteTextFile(const char* text, int length, const char* path);
 
 // Strings.

@@ -174,6 +174,18 @@ TEST_F(ParameterCommandTest, WriteWithSchemaFileReplacesTheWholeArea)
     EXPECT_EQ(stored->deviceConfiguration(), nullptr);
 }
 
+// Schema statements ahead of the object would give the buffer another identifier, and the sensor's area would
+// read back as corrupt.
+TEST_F(ParameterCommandTest, JsonFileWithSchemaStatementsIsRefusedAndTheAreaKept)
+{
+    bus.Files().Write("identifier.json", "file_identifier \"ABCD\";\n{ \"fingerFrequency\": 300 }");
+    ExpectFailedWith(RunCli({"-w", "identifier.json", SchemaFile()}), "Error: Failed to load json file.\n");
+    ExpectParametersUnchanged();
+    ExpectFailedWith(RunCli({"-w", "identifier.json"}), "Error: Failed to load json file.\n");
+    ExpectParametersUnchanged();
+    EXPECT_NE(StoredParameters(), nullptr);
+}
+
 TEST_F(ParameterCommandTest, OversizedBufferIsRefusedAndTheAreaKept)
 {
     bus.Files().Write("big.fbs", "file_identifier \"QTXS\"; table Big { blob:[ubyte]; } root_type Big;");

@@ -3,12 +3,17 @@
 #include "core/TpError.h"
 #include "tests/core/SerializationTestSupport.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToolRun.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
 #include <vector>
 
 using SerializationTestSupport::FullRecord;
@@ -92,6 +97,33 @@ TEST_F(JsonFiles, FailedSaveKeepsTheEarlierFileAndLeavesNothingBehind)
     EXPECT_EQ(folder.Read("kept.json"), smallRecordJson);
 }
 
+// Both forms of saving write a private file through a link to it and leave it private.
+TEST_F(JsonFiles, SavingThroughALinkKeepsTheLinkAndThePermissions)
+{
+    const auto area = AreaOf(SmallRecord());
+    const std::vector<std::pair<std::string, std::function<bool(const std::string&)>>> forms = {
+        {"record form",
+         [](const std::string& path) { return serialization.WriteParametersToJson(SmallRecord(), path); }},
+        {"buffer form",
+         [&](const std::string& path) {
+             serialization.WriteParametersToJson(area.data(), area.size(), schemaPath, path);
+             return true;
+         }},
+    };
+    for (const auto& [name, save] : forms) {
+        folder.Write("private.json", "earlier");
+        std::filesystem::permissions(folder.File("private.json"), std::filesystem::perms(0600));
+        std::filesystem::remove(folder.File("link.json"));
+        std::filesystem::create_symlink("private.json", folder.File("link.json"));
+        ASSERT_TRUE(save(folder.File("link.json"))) << name;
+        EXPECT_TRUE(std::filesystem::is_symlink(folder.File("link.json"))) << name;
+        EXPECT_EQ(folder.Read("private.json"), smallRecordJson) << name;
+        EXPECT_EQ(std::filesystem::status(folder.File("private.json")).permissions(), std::filesystem::perms(0600))
+            << name;
+        EXPECT_EQ(folder.Names(), (std::set<std::string>{"params.fbs", "private.json", "link.json"})) << name;
+    }
+}
+
 TEST_F(JsonFiles, LenientFilesLoad)
 {
     folder.Write("lenient.json", "// written by hand\n{ fingerFrequency: -2, geometry: { peakCount: 3, }, }");
@@ -173,6 +205,58 @@ TEST_F(JsonFiles, JsonFileWithSchemaFileThatFailsLeavesLengthAndDestination)
     EXPECT_EQ(small[0], 'x');
 }
 
+// Schema statements in a JSON file would change what the parser builds (another identifier, more types);
+// a parameter file is one JSON object, optionally after comments, and nothing else.
+TEST_F(JsonFiles, SchemaStatementsAroundTheObjectAreRefusedByBothReaders)
+{
+    const std::string object = "{\"fingerFrequency\": 300}";
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"file_identifier", "file_identifier \"ABCD\"; " + object},
+        {"same root_type", "root_type tnxp_serialization.Parameters; " + object},
+        {"namespace", "namespace tnxp_serialization; " + object},
+        {"table", "table Extra { a:int; } " + object},
+        {"include", "include \"" + schemaPath + "\"; " + object},
+        {"attribute", "attribute \"priority\"; " + object},
+        {"file_extension", "file_extension \"bin\"; " + object},
+        {"statement after the object", object + " file_identifier \"ABCD\";"},
+    };
+    for (const auto& [name, content] : files) {
+        folder.Write("statements.json", content);
+        char destination[Serialization::ParameterAreaSize] = {'x'};
+        unsigned int length = 0;
+        serialization.Serialize(folder.File("statements.json"), schemaPath, destination, length);
+        EXPECT_EQ(length, 0u) << name << ": identifier " << std::string(destination + 4, 4);
+        EXPECT_EQ(destination[0], 'x') << name;
+        Parameters held;
+        EXPECT_THROW(serialization.GetParametersFromJson(held, folder.File("statements.json")),
+                     TpError::FailedToLoadJsonFile)
+            << name;
+    }
+    // Comments before and after the object are no statements.
+    folder.Write("commented.json", "// saved by hand\n/* block */ " + object + " // end\n");
+    char destination[Serialization::ParameterAreaSize] = {};
+    unsigned int length = 0;
+    serialization.Serialize(folder.File("commented.json"), schemaPath, destination, length);
+    ASSERT_GT(length, 0u);
+    EXPECT_EQ(std::string(destination + 4, 4), "QTXS");
+}
+
+// The built buffer carries the identifier that the schema file declares, or the parameter identifier when it
+// declares none; a buffer without it would read back as corrupt.
+TEST_F(JsonFiles, JsonFormBuildsOnlyBuffersWithTheSchemasIdentifier)
+{
+    const std::string json = folder.Write("one.json", "{\"a\": 5}");
+    const auto build = [&](const std::string& schemaText) {
+        std::vector<char> destination(Serialization::ParameterAreaSize, 0);
+        unsigned int length = 0;
+        serialization.Serialize(json, folder.Write("user.fbs", schemaText), destination.data(), length);
+        return length == 0 ? std::string() : std::string(destination.data() + 4, 4);
+    };
+    EXPECT_EQ(build("file_identifier \"QTXS\"; table T { a:int; } root_type T;"), "QTXS");
+    EXPECT_EQ(build("file_identifier \"WXYZ\"; table T { a:int; } root_type T;"), "WXYZ");
+    EXPECT_EQ(build("table T { a:int; } root_type T;"), "");
+}
+
 TEST_F(JsonFiles, RawAreaIsWrittenThroughTheSchemaFile)
 {
     const auto area = AreaOf(SmallRecord());
@@ -219,6 +303,128 @@ TEST_F(JsonFiles, RawAreaWriteRefusesBadInputAndWritesNothing)
                                                      folder.File("missing/out")),
                  TpError::FailedToWriteJson);
     EXPECT_EQ(folder.Names(), std::set<std::string>{"params.fbs"});
+}
+
+// The helper that saves parameters in a process of its own, started behind a command that sets its
+// circumstances (another user, a limit).
+tarnix::test::ToolRun RunSaveHelper(std::vector<std::string> command, const std::vector<std::string>& arguments,
+                                    const TemporaryFolder& scratch)
+{
+    command.push_back((tarnix::test::TestBinaryFolder() / "tarnix_json_save_helper").string());
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return tarnix::test::RunCommand(command, scratch);
+}
+
+// A save that fails part-way (here: the file-size limit is reached) leaves the earlier file whole.
+TEST_F(JsonFiles, SaveThatFailsPartWayKeepsTheEarlierFile)
+{
+    TemporaryFolder scratch;
+    const std::string path = folder.Write("kept.json", "earlier");
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"record", path},
+                                                      std::vector<std::string>{"area", schemaPath, path}}) {
+        // The limit's signal is ignored, so that the write itself reports the failure.
+        const std::vector<std::string> limited = {"sh", "-c", "trap '' XFSZ; exec \"$@\"", "sh", "prlimit",
+                                                  "--fsize=8"};
+        const tarnix::test::ToolRun run = RunSaveHelper(limited, arguments, scratch);
+        EXPECT_EQ(run.exitCode, 1) << arguments[0];  // its message is cut short by the same limit
+        EXPECT_EQ(folder.Read("kept.json"), "earlier") << arguments[0];
+        EXPECT_EQ(folder.Names(), (std::set<std::string>{"params.fbs", "kept.json"})) << arguments[0];
+    }
+}
+
+// Saving as an unprivileged user: root may write any file, so refusals are seen only as another user. The
+// helper saves in a process of its own, started through setpriv as nobody.
+class JsonSaveAsUser : public JsonFiles {
+protected:
+    static constexpr uid_t nobody = 65534;
+
+    void SetUp() override
+    {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "starting a process as another user needs root";
+        }
+        namespace fs = std::filesystem;
+        fs::permissions(folder.Path(), fs::perms(0755));
+        fs::permissions(schemaPath, fs::perms(0644));
+        fs::create_directory(folder.File("open"));
+        fs::permissions(folder.File("open"), fs::perms(0777));
+        fs::create_directory(folder.File("closed"));
+        fs::permissions(folder.File("closed"), fs::perms(0755));
+        if (RunAsNobody({}).exitCode != 2) {
+            GTEST_SKIP() << "the user nobody cannot run the helper from the build folder";
+        }
+    }
+
+    tarnix::test::ToolRun RunAsNobody(const std::vector<std::string>& arguments)
+    {
+        return RunSaveHelper({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}, arguments, scratch);
+    }
+
+    // The helper's two ways of saving to the path.
+    std::vector<std::vector<std::string>> BothForms(const std::string& path)
+    {
+        return {{"record", path}, {"area", schemaPath, path}};
+    }
+
+    // A file with the given owner and mode that holds "earlier".
+    std::string Prepare(const std::string& name, uid_t owner, std::filesystem::perms mode)
+    {
+        const std::string path = folder.Write(name, "earlier");
+        EXPECT_EQ(::chown(path.c_str(), owner, owner), 0);
+        std::filesystem::permissions(path, mode);
+        return path;
+    }
+
+    static struct stat StatusOf(const std::string& path)
+    {
+        struct stat status {};
+        EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
+        return status;
+    }
+
+    tarnix::test::TemporaryFolder scratch;
+};
+
+TEST_F(JsonSaveAsUser, FileTheUserMayNotWriteIsRefusedUntouched)
+{
+    const std::vector<std::tuple<std::string, uid_t, std::filesystem::perms>> files = {
+        {"open/roots.json", 0, std::filesystem::perms(0644)},
+        {"open/read-only.json", nobody, std::filesystem::perms(0444)},
+    };
+    for (const auto& [name, owner, mode] : files) {
+        const std::string path = Prepare(name, owner, mode);
+        for (const auto& arguments : BothForms(path)) {
+            const tarnix::test::ToolRun run = RunAsNobody(arguments);
+            EXPECT_EQ(run.exitCode, 1) << name << " " << arguments[0];
+            EXPECT_EQ(run.err, "Failed to write json file.\n") << name << " " << arguments[0];
+            EXPECT_EQ(folder.Read(name), "earlier") << name << " " << arguments[0];
+            EXPECT_EQ(StatusOf(path).st_uid, owner) << name;
+            EXPECT_EQ(StatusOf(path).st_mode & 07777, static_cast<mode_t>(mode)) << name;
+        }
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.File("open")),
+                            std::filesystem::directory_iterator()),
+              2);
+}
+
+TEST_F(JsonSaveAsUser, WritableFileInAFolderWithoutRightsIsSavedInPlace)
+{
+    const std::string path = Prepare("closed/mine.json", nobody, std::filesystem::perms(0600));
+    for (const auto& arguments : BothForms(path)) {
+        folder.Write("closed/mine.json", "earlier");
+        const tarnix::test::ToolRun run = RunAsNobody(arguments);
+        EXPECT_EQ(run.exitCode, 0) << arguments[0] << ": " << run.err;
+        EXPECT_EQ(folder.Read("closed/mine.json"), "{\n  \"fingerFrequency\": 7\n}\n") << arguments[0];
+        EXPECT_EQ(StatusOf(path).st_uid, nobody);
+        EXPECT_EQ(StatusOf(path).st_mode & 07777, 0600u);
+    }
+    // A new file needs a folder that allows one.
+    for (const auto& arguments : BothForms(folder.File("closed/new.json"))) {
+        EXPECT_EQ(RunAsNobody(arguments).exitCode, 1) << arguments[0];
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.File("closed")),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 TEST(SchemaVersion, ReadsOneDigitEachAfterTheMarker)

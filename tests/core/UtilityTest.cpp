@@ -7,8 +7,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -134,6 +137,91 @@ TEST_F(UtilityFiles, WriteTextFileReplacesAndReportsFailure)
     const std::string inMissingFolder = files.File("no/such/file.json");
     EXPECT_FALSE(Utility::WriteTextFile(text.c_str(), static_cast<int>(text.size()), inMissingFolder.c_str()));
     EXPECT_FALSE(fs::exists(inMissingFolder));
+}
+
+fs::perms ModeOf(const std::string& path) { return fs::status(path).permissions(); }
+
+bool WriteText(const std::string& text, const std::string& path)
+{
+    return Utility::WriteTextFile(text.c_str(), static_cast<int>(text.size()), path.c_str());
+}
+
+// Restores the process's file-creation mask when the test ends.
+class ScopedUmask {
+public:
+    explicit ScopedUmask(mode_t mask) : previous(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(previous); }
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+private:
+    mode_t previous;
+};
+
+TEST_F(UtilityFiles, WriteTextFileKeepsPermissionsAndOwnership)
+{
+    for (const fs::perms mode : {fs::perms(0600), fs::perms(0640), fs::perms(0604), fs::perms(0660)}) {
+        const std::string path = files.File("kept.json");
+        std::ofstream(path) << "earlier";
+        fs::permissions(path, mode);
+        ASSERT_TRUE(WriteText("{}\n", path));
+        EXPECT_EQ(files.Read("kept.json"), "{}\n");
+        EXPECT_EQ(ModeOf(path), mode) << std::oct << static_cast<int>(mode);
+    }
+    if (::geteuid() != 0) {
+        return;  // the rest is what root may do with another user's file
+    }
+    const std::string theirs = files.File("theirs.json");
+    std::ofstream(theirs) << "earlier";
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    fs::permissions(theirs, fs::perms(0444));
+    ASSERT_TRUE(WriteText("{}\n", theirs));
+    EXPECT_EQ(files.Read("theirs.json"), "{}\n");
+    struct stat status {};
+    ASSERT_EQ(::stat(theirs.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 65534u);
+    EXPECT_EQ(status.st_gid, 65534u);
+    EXPECT_EQ(status.st_mode & 07777, 0444u);
+}
+
+TEST_F(UtilityFiles, WriteTextFileGivesANewFileTheModeOfTheUmask)
+{
+    for (const auto& [mask, mode] : {std::pair<mode_t, fs::perms>{027, fs::perms(0640)}, {0, fs::perms(0666)}}) {
+        const ScopedUmask scoped(mask);
+        const std::string path = files.File("new" + std::to_string(mask) + ".json");
+        ASSERT_TRUE(WriteText("{}\n", path));
+        EXPECT_EQ(ModeOf(path), mode) << std::oct << mask;
+    }
+}
+
+TEST_F(UtilityFiles, WriteTextFileWritesThroughSymbolicLinks)
+{
+    fs::create_directory(files.File("links"));
+    std::ofstream(files.File("real.json")) << "earlier";
+    fs::permissions(files.File("real.json"), fs::perms(0600));
+    fs::create_symlink("../real.json", files.File("links/relative.json"));
+    fs::create_symlink(files.File("links/relative.json"), files.File("chain.json"));
+    ASSERT_TRUE(WriteText("through the chain", files.File("chain.json")));
+    EXPECT_TRUE(fs::is_symlink(files.File("chain.json")));
+    EXPECT_TRUE(fs::is_symlink(files.File("links/relative.json")));
+    EXPECT_EQ(files.Read("real.json"), "through the chain");
+    EXPECT_EQ(ModeOf(files.File("real.json")), fs::perms(0600));
+
+    // A dangling link creates the file it names, beside the link when the link is relative.
+    fs::create_symlink("created.json", files.File("links/dangling.json"));
+    ASSERT_TRUE(WriteText("created", files.File("links/dangling.json")));
+    EXPECT_TRUE(fs::is_symlink(files.File("links/dangling.json")));
+    EXPECT_EQ(files.Read("links/created.json"), "created");
+
+    fs::create_symlink("loop-b", files.File("loop-a"));
+    fs::create_symlink("loop-a", files.File("loop-b"));
+    EXPECT_FALSE(WriteText("never", files.File("loop-a")));
+    EXPECT_EQ(files.Names(), (std::set<std::string>{"links", "real.json", "chain.json", "loop-a", "loop-b"}));
+    std::set<std::string> linkFolder;
+    for (const auto& entry : fs::directory_iterator(files.File("links"))) {
+        linkFolder.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(linkFolder, (std::set<std::string>{"relative.json", "dangling.json", "created.json"}));
 }
 
 TEST(UtilityTimer, MeasuresMillisecondsFromOneStart)

@@ -37,14 +37,13 @@ inline std::filesystem::path TestBinaryFolder()
     return std::filesystem::read_symlink("/proc/self/exe").parent_path();
 }
 
-// Runs the program that is built beside the test binary with the arguments, in the current environment and
-// without input. Its output passes through files of the scratch folder.
-inline ToolRun RunBeside(const std::string& program, const std::vector<std::string>& arguments,
-                         const TemporaryFolder& scratch)
+// Runs a command (program and arguments) in the current environment and without input. Its output passes
+// through files of the scratch folder.
+inline ToolRun RunCommand(const std::vector<std::string>& words, const TemporaryFolder& scratch)
 {
-    std::string command = ShellQuoted((TestBinaryFolder() / program).string());
-    for (const std::string& argument : arguments) {
-        command += ' ' + ShellQuoted(argument);
+    std::string command;
+    for (const std::string& word : words) {
+        command += (command.empty() ? "" : " ") + ShellQuoted(word);
     }
     command += " >" + ShellQuoted(scratch.File("tool.out")) + " 2>" + ShellQuoted(scratch.File("tool.err")) +
                " </dev/null";
@@ -54,6 +53,15 @@ inline ToolRun RunBeside(const std::string& program, const std::vector<std::stri
     run.out = scratch.Read("tool.out");
     run.err = scratch.Read("tool.err");
     return run;
+}
+
+// Runs the program that is built beside the test binary with the arguments.
+inline ToolRun RunBeside(const std::string& program, const std::vector<std::string>& arguments,
+                         const TemporaryFolder& scratch)
+{
+    std::vector<std::string> words = {(TestBinaryFolder() / program).string()};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return RunCommand(words, scratch);
 }
 
 // A program's output split into lines, each line into its blank-separated words.
