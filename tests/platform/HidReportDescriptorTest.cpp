@@ -7,37 +7,21 @@
 #include <random>
 #include <vector>
 
+#include "tests/support/DescriptorBytes.h"
+
 namespace {
 
 using tarnix::platform::HidCapabilities;
 using tarnix::platform::HidReportDescriptor;
-using Bytes = std::vector<std::uint8_t>;
+using tarnix::test::descriptors::Bytes;
+using tarnix::test::descriptors::FeatureReport;
+using tarnix::test::descriptors::Join;
+using tarnix::test::descriptors::SensorReportDescriptor;
 
 // The parser sees a heap block of exactly the descriptor's size, so a read past it is caught by ASan.
 std::optional<HidCapabilities> Parse(const Bytes& descriptor) {
     const Bytes exact(descriptor);
     return HidReportDescriptor::Parse(exact.data(), exact.size());
-}
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
-
-// A feature report of `count` bytes with the given report ID.
-Bytes FeatureReport(std::uint8_t id, std::uint16_t count) {
-    return {0x85, id, 0x75, 0x08, 0x96, static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
-            0x09, 0x01, 0xB1, 0x02};
-}
-
-// The sensor's vendor collection: usage page, usage, then the three feature reports of 257 data bytes.
-Bytes SensorDescriptor(std::uint16_t usagePage, std::uint8_t usage) {
-    return Join({{0x06, static_cast<std::uint8_t>(usagePage), static_cast<std::uint8_t>(usagePage >> 8), 0x09,
-                  usage, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00},
-                 FeatureReport(0x80, 257), FeatureReport(0x01, 257), FeatureReport(0x02, 257), {0xC0}});
 }
 
 TEST(HidReportDescriptor, TopLevelUsagesThatDiscoveryTellsApart) {
@@ -46,7 +30,7 @@ TEST(HidReportDescriptor, TopLevelUsagesThatDiscoveryTellsApart) {
         std::uint8_t usage;
     };
     for (const Case& c : {Case{0xFF00, 0x01}, Case{0x000D, 0x04}, Case{0x00FF, 0x42}, Case{0xFF00, 0x02}}) {
-        const auto capabilities = Parse(SensorDescriptor(c.page, c.usage));
+        const auto capabilities = Parse(SensorReportDescriptor(c.page, c.usage));
         ASSERT_TRUE(capabilities) << c.page;
         EXPECT_EQ(capabilities->usagePage, c.page);
         EXPECT_EQ(capabilities->usage, c.usage);
@@ -120,9 +104,9 @@ TEST(HidReportDescriptor, LongItemsAreSkippedByTheirLength) {
     EXPECT_EQ(capabilities->usage, 0x01);
     EXPECT_EQ(capabilities->featureReportLength, 11);
     // A long item that claims more data than there is.
-    descriptor = Join({SensorDescriptor(0xFF00, 1), {0xFE, 0x05, 0x10, 0x00, 0x00}});
+    descriptor = Join({SensorReportDescriptor(0xFF00, 1), {0xFE, 0x05, 0x10, 0x00, 0x00}});
     EXPECT_FALSE(Parse(descriptor));
-    EXPECT_FALSE(Parse(Join({SensorDescriptor(0xFF00, 1), {0xFE, 0x00}})));
+    EXPECT_FALSE(Parse(Join({SensorReportDescriptor(0xFF00, 1), {0xFE, 0x00}})));
 }
 
 TEST(HidReportDescriptor, PushAndPopOfTheGlobalState) {
@@ -145,7 +129,7 @@ TEST(HidReportDescriptor, PushAndPopOfTheGlobalState) {
 }
 
 TEST(HidReportDescriptor, EveryTruncationIsRefused) {
-    const Bytes whole = SensorDescriptor(0xFF00, 1);
+    const Bytes whole = SensorReportDescriptor(0xFF00, 1);
     for (std::size_t length = 0; length < whole.size(); ++length) {
         EXPECT_FALSE(Parse(Bytes(whole.begin(), whole.begin() + length))) << "first " << length << " bytes";
     }
@@ -184,7 +168,7 @@ TEST(HidReportDescriptor, LongDescriptorsAreReadToTheEnd) {
     for (int i = 0; i < 512 * 1024; ++i) {
         descriptor.insert(descriptor.end(), {0xA4, 0xB4});
     }
-    const Bytes collection = SensorDescriptor(0x00FF, 3);
+    const Bytes collection = SensorReportDescriptor(0x00FF, 3);
     descriptor.insert(descriptor.end(), collection.begin(), collection.end());
     const auto capabilities = Parse(descriptor);
     ASSERT_TRUE(capabilities);
@@ -197,7 +181,7 @@ TEST(HidReportDescriptor, GarbageAfterTheFirstCollectionCannotChangeIt) {
     std::mt19937 generator(20240611);
     std::uniform_int_distribution<int> byte(0, 255);
     std::uniform_int_distribution<int> length(1, 64);
-    const Bytes sensor = SensorDescriptor(0xFF00, 1);
+    const Bytes sensor = SensorReportDescriptor(0xFF00, 1);
     int accepted = 0;
     for (int round = 0; round < 20000; ++round) {
         Bytes garbage(static_cast<std::size_t>(length(generator)));

@@ -6,50 +6,23 @@
 #include <optional>
 #include <vector>
 
+#include "tests/support/DescriptorBytes.h"
+
 namespace {
 
 using tarnix::platform::DfuDescriptorSummary;
 using tarnix::platform::UsbDescriptors;
-using Bytes = std::vector<std::uint8_t>;
+using namespace tarnix::test::descriptors;
+
+const Bytes kDeviceDescriptor = DeviceDescriptor(0x0483, 0xDF11, 0x2200);
 
 std::optional<DfuDescriptorSummary> ParseDfu(const Bytes& blob) {
     const Bytes exact(blob);
     return UsbDescriptors::ParseDfu(exact.data(), exact.size());
 }
 
-Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
-
-const Bytes kDeviceDescriptor{18, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x40, 0x83, 0x04,
-                              0x11, 0xDF, 0x00, 0x22, 0x01, 0x02, 0x03, 0x01};
-
-Bytes Configuration(std::uint16_t totalLength) {
-    return {9, 0x02, static_cast<std::uint8_t>(totalLength), static_cast<std::uint8_t>(totalLength >> 8),
-            1, 1, 0, 0x80, 50};
-}
-
-Bytes Interface(std::uint8_t number, std::uint8_t alternate, std::uint8_t cls, std::uint8_t subclass,
-                std::uint8_t string) {
-    return {9, 0x04, number, alternate, 0, cls, subclass, 0x02, string};
-}
-
-Bytes Functional(std::uint16_t transferSize) {
-    return {9, 0x21, 0x0B, 0xFF, 0x00, static_cast<std::uint8_t>(transferSize),
-            static_cast<std::uint8_t>(transferSize >> 8), 0x1A, 0x01};
-}
-
-// The sensor in DFU mode: one configuration, one DFU interface with its functional descriptor.
-Bytes DfuModeBlob() {
-    return Join({kDeviceDescriptor, Configuration(27), Interface(0, 0, 0xFE, 0x01, 4), Functional(2048)});
-}
-
 TEST(UsbDescriptors, DfuInterfaceOfTheSensorInDfuMode) {
-    const auto summary = ParseDfu(DfuModeBlob());
+    const auto summary = ParseDfu(DfuModeDescriptors());
     ASSERT_TRUE(summary);
     EXPECT_EQ(summary->vendorId, 0x0483);
     EXPECT_EQ(summary->productId, 0xDF11);
@@ -62,10 +35,10 @@ TEST(UsbDescriptors, DfuInterfaceOfTheSensorInDfuMode) {
 TEST(UsbDescriptors, PicksAlternateSettingZeroOfTheDfuInterface) {
     // A HID interface with its HID descriptor (also of type 0x21) comes first; then the DFU interface's
     // alternate settings 1 and 0, only the latter with its functional descriptor after it.
-    const Bytes blob = Join({kDeviceDescriptor, Configuration(0), Interface(0, 0, 0x03, 0x00, 0),
-                             {9, 0x21, 0x11, 0x01, 0x00, 0x01, 0x22, 0x40, 0x00}, Interface(2, 1, 0xFE, 0x01, 5),
-                             Interface(2, 0, 0xFE, 0x01, 6), {7, 0x05, 0x81, 0x03, 0x40, 0x00, 0x01},
-                             Functional(1024)});
+    const Bytes blob = Join({kDeviceDescriptor, ConfigurationDescriptor(0), InterfaceDescriptor(0, 0, 0x03, 0x00, 0),
+                             {9, 0x21, 0x11, 0x01, 0x00, 0x01, 0x22, 0x40, 0x00}, InterfaceDescriptor(2, 1, 0xFE, 0x01, 5),
+                             InterfaceDescriptor(2, 0, 0xFE, 0x01, 6), {7, 0x05, 0x81, 0x03, 0x40, 0x00, 0x01},
+                             DfuFunctionalDescriptor(1024)});
     const auto summary = ParseDfu(blob);
     ASSERT_TRUE(summary);
     EXPECT_EQ(summary->interfaceNumber, 2);
@@ -74,20 +47,20 @@ TEST(UsbDescriptors, PicksAlternateSettingZeroOfTheDfuInterface) {
 }
 
 TEST(UsbDescriptors, MissingFunctionalDescriptorIsNoDfuInterface) {
-    EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, Configuration(18), Interface(0, 0, 0xFE, 0x01, 4)})));
+    EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(18), InterfaceDescriptor(0, 0, 0xFE, 0x01, 4)})));
     // The HID descriptor of an interface before the DFU one is not the DFU interface's.
-    EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, Configuration(0), Interface(0, 0, 0x03, 0x00, 0),
-                                Functional(2048), Interface(1, 0, 0xFE, 0x01, 4)})));
+    EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(0), InterfaceDescriptor(0, 0, 0x03, 0x00, 0),
+                                DfuFunctionalDescriptor(2048), InterfaceDescriptor(1, 0, 0xFE, 0x01, 4)})));
     // A functional descriptor after the next interface belongs to that one.
-    EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, Configuration(0), Interface(0, 0, 0xFE, 0x01, 4),
-                                Interface(1, 0, 0x08, 0x06, 0), Functional(2048)})));
-    EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, Configuration(0), Interface(0, 0, 0xFE, 0x02, 4),
-                                Functional(2048)})))
+    EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(0), InterfaceDescriptor(0, 0, 0xFE, 0x01, 4),
+                                InterfaceDescriptor(1, 0, 0x08, 0x06, 0), DfuFunctionalDescriptor(2048)})));
+    EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(0), InterfaceDescriptor(0, 0, 0xFE, 0x02, 4),
+                                DfuFunctionalDescriptor(2048)})))
         << "subclass 2 is no DFU";
 }
 
 TEST(UsbDescriptors, EveryTruncationIsRefused) {
-    const Bytes whole = DfuModeBlob();
+    const Bytes whole = DfuModeDescriptors();
     // wTransferSize is at bytes 5 and 6 of the functional descriptor, which is the last one.
     const std::size_t needed = whole.size() - 2;
     for (std::size_t length = 0; length < needed; ++length) {
@@ -97,24 +70,24 @@ TEST(UsbDescriptors, EveryTruncationIsRefused) {
 
 TEST(UsbDescriptors, LengthsThatLie) {
     // wTotalLength plays no part: the walk follows bLength inside the blob.
-    EXPECT_TRUE(ParseDfu(Join({kDeviceDescriptor, Configuration(0xFFFF), Interface(0, 0, 0xFE, 0x01, 4),
-                               Functional(2048)})));
+    EXPECT_TRUE(ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(0xFFFF), InterfaceDescriptor(0, 0, 0xFE, 0x01, 4),
+                               DfuFunctionalDescriptor(2048)})));
     // bLength 0 or 1 would never move on; the walk stops.
     for (std::uint8_t length : {0, 1}) {
-        Bytes blob = DfuModeBlob();
+        Bytes blob = DfuModeDescriptors();
         blob[18] = length;
         EXPECT_FALSE(ParseDfu(blob)) << int(length);
     }
     // An interface descriptor claiming more bytes than the blob holds.
-    Bytes blob = DfuModeBlob();
+    Bytes blob = DfuModeDescriptors();
     blob[27] = 200;
     EXPECT_FALSE(ParseDfu(blob));
     // Descriptors too short for what they are: interface of 5 bytes, functional descriptor of 6.
     EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, {5, 0x04, 0, 0, 0}, {9, 0x04, 0, 0, 0, 0xFE, 0x01, 0x02}})));
-    EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, Interface(0, 0, 0xFE, 0x01, 4), {6, 0x21, 0x0B, 0xFF, 0, 0}})));
+    EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, InterfaceDescriptor(0, 0, 0xFE, 0x01, 4), {6, 0x21, 0x0B, 0xFF, 0, 0}})));
     // A device descriptor that is short or of another type.
     EXPECT_FALSE(ParseDfu(Join({Bytes(kDeviceDescriptor.begin(), kDeviceDescriptor.end() - 1)})));
-    blob = DfuModeBlob();
+    blob = DfuModeDescriptors();
     blob[1] = 0x02;
     EXPECT_FALSE(ParseDfu(blob));
 }
