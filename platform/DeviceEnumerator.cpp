@@ -1,15 +1,16 @@
 #include "platform/DeviceEnumerator.h"
 
-#include "sim/SimBus.h"
+#include "platform/BusSelection.h"
+#include "platform/linux/UdevDeviceEnumerator.h"
+#include "platform/sim/SimulatedDeviceEnumerator.h"
 
 namespace tarnix::platform {
 
 std::vector<DeviceInterface> DeviceEnumerator::PresentInterfaces(const Guid& interfaceClass) {
-    std::vector<DeviceInterface> interfaces;
-    for (const sim::DeviceInterfaceRecord& record : sim::SimBus().Enumerate(interfaceClass.ToString())) {
-        interfaces.push_back({record.devicePath, record.hardwareId, Guid::Parse(record.setupClass).value_or(Guid())});
+    if (BusSelection::Active() == Bus::Simulated) {
+        return SimulatedDeviceEnumerator::PresentInterfaces(interfaceClass);
     }
-    return interfaces;
+    return UdevDeviceEnumerator::PresentInterfaces(interfaceClass);
 }
 
 }  // namespace tarnix::platform

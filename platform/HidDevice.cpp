@@ -1,61 +1,16 @@
 #include "platform/HidDevice.h"
 
-#include "sim/SimHidDevice.h"
+#include "platform/BusSelection.h"
+#include "platform/linux/HidrawDevice.h"
+#include "platform/sim/SimulatedHidDevice.h"
 
 namespace tarnix::platform {
 
-namespace {
-
-using StringReader = bool (sim::SimHidDevice::*)(std::string&) const;
-
-std::optional<std::string> ReadString(const sim::SimHidDevice& device, StringReader reader) {
-    std::string text;
-    if (!(device.*reader)(text)) {
-        return std::nullopt;
-    }
-    return text;
-}
-
-}  // namespace
-
 std::unique_ptr<HidDevice> HidDevice::Open(const std::string& devicePath, Access access) {
-    auto device = sim::SimHidDevice::Open(
-        devicePath, access == Access::Probe ? sim::SimHidDevice::Access::Probe : sim::SimHidDevice::Access::ReadWrite);
-    if (!device) {
-        return nullptr;
+    if (BusSelection::Active() == Bus::Simulated) {
+        return SimulatedHidDevice::Open(devicePath, access);
     }
-    return std::make_unique<HidDevice>(std::move(device));
+    return HidrawDevice::Open(devicePath, access);
 }
-
-HidDevice::HidDevice(std::unique_ptr<sim::SimHidDevice> device) : device_(std::move(device)) {}
-
-HidDevice::~HidDevice() = default;
-
-std::optional<HidCapabilities> HidDevice::Capabilities() const {
-    sim::HidCapabilities found;
-    if (!device_->GetCapabilities(found)) {
-        return std::nullopt;
-    }
-    return HidCapabilities{found.usagePage, found.usage, found.inputReportLength, found.outputReportLength,
-                           found.featureReportLength};
-}
-
-std::optional<std::string> HidDevice::ManufacturerString() const {
-    return ReadString(*device_, &sim::SimHidDevice::GetManufacturer);
-}
-
-std::optional<std::string> HidDevice::ProductString() const {
-    return ReadString(*device_, &sim::SimHidDevice::GetProduct);
-}
-
-std::optional<std::string> HidDevice::SerialNumberString() const {
-    return ReadString(*device_, &sim::SimHidDevice::GetSerialNumber);
-}
-
-bool HidDevice::SetFeature(const std::uint8_t* report, std::size_t length) {
-    return device_->SetFeature(report, length);
-}
-
-bool HidDevice::GetFeature(std::uint8_t* report, std::size_t length) { return device_->GetFeature(report, length); }
 
 }  // namespace tarnix::platform

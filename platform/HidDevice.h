@@ -6,10 +6,6 @@
 #include <optional>
 #include <string>
 
-namespace tarnix::sim {
-class SimHidDevice;
-}
-
 namespace tarnix::platform {
 
 // What the report descriptor of a HID interface says about its top-level collection and report sizes
@@ -28,27 +24,27 @@ class HidDevice {
 public:
     enum class Access { Probe, ReadWrite };
 
-    // Nothing when no present HID interface has this path or the device refuses the open.
+    // Opens the HID interface with this device path on the bus of this process (BusSelection); nothing when
+    // no present HID interface has this path or the device refuses the open.
     static std::unique_ptr<HidDevice> Open(const std::string& devicePath, Access access);
 
-    explicit HidDevice(std::unique_ptr<sim::SimHidDevice> device);
-    ~HidDevice();
-    HidDevice(const HidDevice&) = delete;
-    HidDevice& operator=(const HidDevice&) = delete;
+    virtual ~HidDevice() = default;
 
-    std::optional<HidCapabilities> Capabilities() const;
+    virtual std::optional<HidCapabilities> Capabilities() const = 0;
     // The device's strings as UTF-8.
-    std::optional<std::string> ManufacturerString() const;
-    std::optional<std::string> ProductString() const;
-    std::optional<std::string> SerialNumberString() const;
+    virtual std::optional<std::string> ManufacturerString() const = 0;
+    virtual std::optional<std::string> ProductString() const = 0;
+    virtual std::optional<std::string> SerialNumberString() const = 0;
 
     // Sends a feature report; report[0] is its report ID.
-    bool SetFeature(const std::uint8_t* report, std::size_t length);
+    virtual bool SetFeature(const std::uint8_t* report, std::size_t length) = 0;
     // Reads a feature report of `length` bytes; the caller puts the report ID into report[0].
-    bool GetFeature(std::uint8_t* report, std::size_t length);
+    virtual bool GetFeature(std::uint8_t* report, std::size_t length) = 0;
 
-private:
-    std::unique_ptr<sim::SimHidDevice> device_;
+protected:
+    HidDevice() = default;
+    HidDevice(const HidDevice&) = delete;
+    HidDevice& operator=(const HidDevice&) = delete;
 };
 
 }  // namespace tarnix::platform

@@ -1,4 +1,4 @@
-// The exports of STDFU: DFU requests on devices of the simulated bus, opened by device path.
+// The exports of STDFU: DFU requests on DFU devices of the bus, opened by device path.
 
 #include "dfuse/DfuseApi.h"
 #include "dfuse/common/HandleTable.h"
@@ -28,7 +28,7 @@ std::uint32_t STDFU_Open(const char* devicePath, void** handle) {
     if (devicePath == nullptr || handle == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
-    std::unique_ptr<tarnix::sim::UsbDfuPort> port = tarnix::sim::UsbDfuPort::Open(devicePath);
+    std::unique_ptr<tarnix::platform::DfuTransport> port = tarnix::platform::DfuTransport::Open(devicePath);
     if (!port) {
         return DFUSE_ERROR_NO_DEVICE;
     }

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <vector>
+
+#include "platform/DeviceEnumerator.h"
+
+namespace tarnix::platform {
+
+// Device interfaces of the real USB bus, from udev: hidraw nodes of USB HID devices for the HID interface
+// class, USB devices for the USB device interface class.
+class UdevDeviceEnumerator {
+public:
+    static std::vector<DeviceInterface> PresentInterfaces(const Guid& interfaceClass);
+};
+
+}  // namespace tarnix::platform

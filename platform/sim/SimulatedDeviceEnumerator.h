@@ -1,0 +1,15 @@
+#pragma once
+
+#include <vector>
+
+#include "platform/DeviceEnumerator.h"
+
+namespace tarnix::platform {
+
+// Device interfaces of the simulated bus in $TARNIX_SIM_DIR.
+class SimulatedDeviceEnumerator {
+public:
+    static std::vector<DeviceInterface> PresentInterfaces(const Guid& interfaceClass);
+};
+
+}  // namespace tarnix::platform
