@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -41,15 +44,41 @@ int ExitCodeOf(int status)
     ::_exit(127);
 }
 
+// The command line that runs `program`: on the real-bus backend the command-line tool runs inside usb-run.
+std::vector<std::string> CommandLine(const std::string& program, const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> words;
+    const std::filesystem::path path(program);
+    if (OnRealUsbBackend() && path.filename() == "TarnixProgrammer_CLI") {
+        words = {(path.parent_path() / "tarnix-sim").string(), "usb-run", "--"};
+    }
+    words.push_back(program);
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return words;
+}
+
+std::string WithUsbDeviceNamesReplaced(const std::string& text)
+{
+    static const std::regex usbDeviceName("/dev/bus/usb/[0-9]{3}/[0-9]{3}");
+    return OnRealUsbBackend() ? std::regex_replace(text, usbDeviceName, kUsbDeviceName) : text;
+}
+
 }  // namespace
+
+const char* const kUsbDeviceName = "<usb device>";
+
+bool OnRealUsbBackend()
+{
+    const char* bus = std::getenv("TARNIX_TEST_BUS");
+    return bus != nullptr && std::string(bus) == "usb";
+}
 
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::string& workFolder)
 {
     const std::string outPath = workFolder + "/.program-stdout";
     const std::string errPath = workFolder + "/.program-stderr";
-    std::vector<std::string> words{program};
-    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> words = CommandLine(program, arguments);
     std::vector<char*> argv;
     for (std::string& word : words) {
         argv.push_back(word.data());
@@ -70,8 +99,8 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     ProgramRun run;
     run.milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     run.exitCode = ExitCodeOf(status);
-    run.out = ReadWholeFile(outPath);
-    run.err = ReadWholeFile(errPath);
+    run.out = WithUsbDeviceNamesReplaced(ReadWholeFile(outPath));
+    run.err = WithUsbDeviceNamesReplaced(ReadWholeFile(errPath));
     ::unlink(outPath.c_str());
     ::unlink(errPath.c_str());
     return run;

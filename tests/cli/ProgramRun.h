@@ -14,5 +14,12 @@ struct ProgramRun {
 
 // Runs `program` with `arguments` in the folder `workFolder` and waits for it. The child inherits this
 // process's environment. Its output goes through files in `workFolder`, so no pipe can fill up.
+//
+// When the suite runs on the real-bus backend (TARNIX_TEST_BUS=usb), the command-line tool runs inside
+// `tarnix-sim usb-run`, which mirrors the test's simulated bus into an emulated kernel device tree, and the
+// USB device names it prints (/dev/bus/usb/BBB/DDD) read as kUsbDeviceName in its output.
+bool OnRealUsbBackend();
+extern const char* const kUsbDeviceName;
+
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::string& workFolder);

@@ -81,7 +81,12 @@ std::string SimulatedBusTest::ModeOf(const std::string& serial) { return WordOf(
 
 std::string SimulatedBusTest::DriverOf(const std::string& serial) { return WordOf(SimLine(serial), 2, false); }
 
-std::string SimulatedBusTest::DeviceNameOf(const std::string& serial) { return WordOf(SimLine(serial), 3, true); }
+std::string SimulatedBusTest::DeviceNameOf(const std::string& serial)
+{
+    // On the real-bus backend the tool names a device as the emulated kernel does; "-" still means off the bus.
+    const std::string name = WordOf(SimLine(serial), 3, true);
+    return OnRealUsbBackend() && name != "-" ? kUsbDeviceName : name;
+}
 
 bool SimulatedBusTest::WaitForMode(const std::string& serial, const std::string& mode, int limitMs)
 {
