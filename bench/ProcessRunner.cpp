@@ -1,8 +1,8 @@
 // Times a program from outside, the way a user waits for it: from its start to its exit, start-up included.
-// Each run gets a fresh folder holding its own simulated bus (TARNIX_SIM_DIR) and its own single-instance
-// lock folder (TARNIX_MUTEX_DIR); an optional shell command prepares the run there (plugs sensors, copies
-// files) before the clock starts. The program runs with that folder as its working directory and its output
-// in output.txt there.
+// Each run gets a fresh folder holding its own simulated bus (TARNIX_SIM_DIR), and its own single-instance
+// mutex (TARNIX_MUTEX_PREFIX, the folder's path); an optional shell command prepares the run there (plugs
+// sensors, copies files) before the clock starts. The program runs with that folder as its working directory
+// and its output in output.txt there.
 //
 // Usage: tarnix_bench_process [--runs N] [--warmup N] [--prepare 'SHELL COMMAND'] [--stop-after-ms MS]
 //                             -- PROGRAM [ARGS]
@@ -80,7 +80,6 @@ std::filesystem::path NewRunFolder() {
     }
     const std::filesystem::path folder = pattern;
     std::filesystem::create_directory(folder / "sim");
-    std::filesystem::create_directory(folder / "mutex");
     return folder;
 }
 
@@ -88,7 +87,7 @@ std::filesystem::path NewRunFolder() {
 [[noreturn]] void ExecIn(const std::filesystem::path& folder, const std::vector<std::string>& command,
                          const std::string& outputFile) {
     ::setenv("TARNIX_SIM_DIR", (folder / "sim").c_str(), 1);
-    ::setenv("TARNIX_MUTEX_DIR", (folder / "mutex").c_str(), 1);
+    ::setenv("TARNIX_MUTEX_PREFIX", (folder.string() + ":").c_str(), 1);
     if (::chdir(folder.c_str()) != 0 || std::freopen("/dev/null", "r", stdin) == nullptr ||
         std::freopen((folder / outputFile).c_str(), "a", stdout) == nullptr || ::dup2(1, 2) < 0) {
         ::_exit(126);

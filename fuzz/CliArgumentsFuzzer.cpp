@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     const std::string bus = workspace.PathOf("bus");
     std::filesystem::create_directory(bus);
     setenv("TARNIX_SIM_DIR", bus.c_str(), 1);
-    setenv("TARNIX_MUTEX_DIR", workspace.Folder().c_str(), 1);
+    setenv("TARNIX_MUTEX_PREFIX", (workspace.Folder() + ":").c_str(), 1);
 
     const std::string files = workspace.PathOf("files");
     std::filesystem::create_directory(files);

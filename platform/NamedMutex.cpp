@@ -1,55 +1,68 @@
 #include "platform/NamedMutex.h"
 
 #include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace tarnix::platform {
 
 namespace {
 
-// Folder of the lock files. It is shared by every user of the machine, like a global mutex name;
-// TARNIX_MUTEX_DIR moves it (for tests that must not meet a running program).
-std::string LockFolder()
+// Abstract socket addresses live in the network namespace rather than in the file system: processes in
+// another network namespace (a container or a sandbox with its own network) do not meet this mutex. That is
+// accepted; one instance per machine means one per network namespace here.
+
+// Room for the name after the leading zero byte of an abstract address.
+constexpr std::size_t kAddressRoom = sizeof(sockaddr_un::sun_path) - 1;
+
+// FNV-1a, fixed for all builds, so that every program derives the same address from a long name.
+std::uint64_t StableHash(const std::string& text)
 {
-    const char* folder = std::getenv("TARNIX_MUTEX_DIR");
-    return (folder != nullptr && *folder != '\0') ? folder : "/tmp";
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (unsigned char c : text) {
+        hash = (hash ^ c) * 0x100000001b3ULL;
+    }
+    return hash;
 }
 
-// Keeps letters and digits, replaces everything else by '_' and adds a short hash of the original so
-// that names which differ only in punctuation stay apart.
-std::string FileNameFor(const std::string& name)
+// "tarnix-mutex:" + $TARNIX_MUTEX_PREFIX + name. A text longer than the address keeps its beginning and
+// ends in a hash of the whole text, so that long names which differ only at the end stay apart.
+std::string AbstractNameFor(const std::string& name)
 {
-    std::string result = ".tarnix-mutex-";
-    unsigned long hash = 5381;
-    for (unsigned char c : name) {
-        hash = hash * 33 + c;
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        result += plain ? static_cast<char>(c) : '_';
+    const char* prefix = std::getenv("TARNIX_MUTEX_PREFIX");
+    const std::string full = "tarnix-mutex:" + std::string(prefix != nullptr ? prefix : "") + name;
+    if (full.size() <= kAddressRoom) {
+        return full;
     }
-    return result + "-" + std::to_string(hash & 0xFFFFFFFFUL) + ".lock";
+    char hash[18];
+    std::snprintf(hash, sizeof hash, "#%016llx", static_cast<unsigned long long>(StableHash(full)));
+    return full.substr(0, kAddressRoom - std::strlen(hash)) + hash;
 }
 
 }  // namespace
 
-std::string NamedMutex::LockFilePath(const std::string& name) { return LockFolder() + "/" + FileNameFor(name); }
-
 NamedMutex::NamedMutex(const std::string& name)
 {
-    const std::string path = LockFilePath(name);
-    const mode_t previous = ::umask(0);
-    descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    ::umask(previous);
+    const std::string abstractName = AbstractNameFor(name);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, abstractName.data(), abstractName.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + abstractName.size());
+
+    descriptor = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (descriptor < 0) {
-        // Without a lock file nobody can hold the mutex; another user's file we may not open counts as held.
-        alreadyExisted = (errno == EACCES);
         return;
     }
-    if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
-        alreadyExisted = true;
+    if (::bind(descriptor, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        // Only a bound socket, which a live process holds open, makes the address busy; any other failure
+        // lets the program run.
+        alreadyExisted = (errno == EADDRINUSE);
         ::close(descriptor);
         descriptor = -1;
     }

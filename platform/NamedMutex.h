@@ -4,9 +4,13 @@
 
 namespace tarnix::platform {
 
-// A system-wide named mutex with create-or-open semantics. Every holder, in any process, is a lock on one
-// file derived from the name; the kernel drops the lock when the holding process ends, so a crashed holder
-// never blocks the next one.
+// A system-wide named mutex with create-or-open semantics. A holder is a Unix socket bound to an abstract
+// address derived from the name: the kernel refuses a second binding while the first socket is open, and
+// frees the address when its holder closes it or dies, however it dies. No file stands for the mutex, so
+// nothing is left behind and no file permission of one user can lock out another.
+//
+// $TARNIX_MUTEX_PREFIX, when set, is put before the name, so that test runs neither meet each other nor a
+// running program.
 class NamedMutex {
 public:
     explicit NamedMutex(const std::string& name);
@@ -15,12 +19,10 @@ public:
     NamedMutex(const NamedMutex&) = delete;
     NamedMutex& operator=(const NamedMutex&) = delete;
 
-    // True when another holder (another process, or another NamedMutex object of this process) had the
-    // mutex when this one was made; false when this object is its first holder.
+    // True when a live holder (another process, or another NamedMutex object of this process) had the
+    // mutex when this one was made. False when this object holds it, and also when the mutex could not be
+    // taken for any other reason: only a live holder makes a mutex "already existing".
     bool AlreadyExisted() const;
-
-    // The file that stands for a mutex of this name.
-    static std::string LockFilePath(const std::string& name);
 
 private:
     int descriptor = -1;

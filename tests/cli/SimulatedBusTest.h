@@ -10,8 +10,9 @@
 #include <vector>
 
 // Base of the tests that run TarnixProgrammer_CLI and tarnix-sim as programs. Every test gets its own
-// temporary folder holding its simulated bus ($TARNIX_SIM_DIR) and its single-instance lock
-// ($TARNIX_MUTEX_DIR); both variables are set in this process, so the programs it starts inherit them.
+// temporary folder holding its simulated bus ($TARNIX_SIM_DIR), and a single-instance mutex of its own
+// ($TARNIX_MUTEX_PREFIX, the folder's path); both variables are set in this process, so the programs it
+// starts inherit them.
 class SimulatedBusTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -40,5 +41,5 @@ protected:
     tarnix::test::SimulatedBus bus;
 
 private:
-    tarnix::test::ScopedEnvironmentVariable lockFolder{"TARNIX_MUTEX_DIR", bus.Files().Path().string()};
+    tarnix::test::ScopedEnvironmentVariable mutexPrefix{"TARNIX_MUTEX_PREFIX", bus.Files().Path().string() + ":"};
 };

@@ -1,11 +1,8 @@
 #include "core/ApplicationInformation.h"
 #include "core/SingleInstanceGuard.h"
 
-#include "platform/NamedMutex.h"
-
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -15,8 +12,6 @@ namespace {
 // A name of this test run only, so that a running program or a parallel test never shares it.
 class SingleInstanceGuardTest : public ::testing::Test {
 protected:
-    void TearDown() override { std::remove(tarnix::platform::NamedMutex::LockFilePath(name).c_str()); }
-
     const std::string name = "Global\\TarnixGuardTest-" + std::to_string(::getpid()) + "-" +
                              ::testing::UnitTest::GetInstance()->current_test_info()->name();
 };
@@ -41,7 +36,6 @@ TEST_F(SingleInstanceGuardTest, GuardsOfOtherNamesDoNotMeet)
     const std::string otherName = name + "-other";
     const SingleInstanceGuard other(otherName.c_str());
     EXPECT_TRUE(other.IsFirstInstance());
-    std::remove(tarnix::platform::NamedMutex::LockFilePath(otherName).c_str());
 }
 
 TEST(ApplicationInformation, IdentifiesTheProgramAndItsSupportedSchema)

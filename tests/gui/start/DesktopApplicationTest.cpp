@@ -70,9 +70,10 @@ protected:
         return bus.File(name);
     }
 
-    // The test's folder holds the bus ($TARNIX_SIM_DIR), the single-instance lock and the firmware files.
+    // The test's folder holds the bus ($TARNIX_SIM_DIR) and the firmware files; its path also makes the
+    // test's single-instance mutex its own.
     tarnix::test::SimulatedBus bus;
-    tarnix::test::ScopedEnvironmentVariable lockFolder{"TARNIX_MUTEX_DIR", bus.Files().Path().string()};
+    tarnix::test::ScopedEnvironmentVariable mutexPrefix{"TARNIX_MUTEX_PREFIX", bus.Files().Path().string() + ":"};
 };
 
 TEST_F(DesktopApplicationTest, ASecondInstanceOnlyShowsAWarningWithoutTitleAndEndsWithZero)
