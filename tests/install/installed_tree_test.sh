@@ -163,6 +163,13 @@ check_desktop_entry() {
 
 # ---- The udev rule -------------------------------------------------------------------------------------
 
+# udevadm_double FOLDER CALLS: an udevadm in FOLDER that notes each call's arguments as a line of CALLS.
+udevadm_double() {
+  mkdir -p "$1"
+  printf '#!/bin/sh\necho "$*" >>"%s"\n' "$2" >"$1/udevadm"
+  chmod +x "$1/udevadm"
+}
+
 # What udev accepts on a line of a rules file, checked where udevadm cannot verify the file itself: every line
 # is blank, a comment, or comma-separated KEY OPERATOR "VALUE" pairs with keys that udev knows, matching keys
 # compared (== or !=) and assignment-only keys assigned.
@@ -210,6 +217,21 @@ check_udev_rule() {
   else
     echo "udevadm verify is not available here: checked the rule's lines only"
   fi
+
+  # The installed driver installer finds the rule beside it and installs it on the real bus (as root at once,
+  # else through pkexec, here a double that runs the command itself).
+  udevadm_double "$work/doubles" "$work/udevadm-calls"
+  printf '#!/bin/sh\nexec "$@"\n' >"$work/doubles/pkexec"
+  chmod +x "$work/doubles/pkexec"
+  local installer
+  for installer in dpinst_x86.exe dpinst_amd64.exe; do
+    rm -rf "$work/rules.d" "$work/udevadm-calls"
+    TARNIX_BUS=usb TARNIX_UDEV_RULES_DIR="$work/rules.d" TARNIX_UDEVADM="$work/doubles/udevadm" \
+      TARNIX_PKEXEC="$work/doubles/pkexec" "$installed/$program_folder/Drivers/STtube_DFU_Drivers/$installer" /F ||
+      fail "the installed $installer failed"
+    cmp "$work/rules.d/70-tarnix-sensors.rules" "$rule" || fail "the installed $installer did not install the rule"
+    grep -qx "control --reload-rules" "$work/udevadm-calls" || fail "the installed $installer did not reload udev"
+  done
 }
 
 # ---- The desktop application's pictures ----------------------------------------------------------------
@@ -337,11 +359,11 @@ check_package() {
   dpkg-deb -e "$package" "$work/control"
   local postinst="$work/control/postinst"
   [ -x "$postinst" ] || fail "the package has no executable postinst"
-  mkdir -p "$work/fake-udev" "$work/no-udev" "$work/failing-udev"
-  printf '#!/bin/sh\necho "$*" >>"%s"\n' "$work/udevadm-calls" >"$work/fake-udev/udevadm"
+  udevadm_double "$work/fake-udev" "$work/udevadm-calls"
+  mkdir -p "$work/no-udev" "$work/failing-udev"
   printf '#!/bin/sh\necho "Failed to send reload request: No such file or directory" >&2\nexit 1\n' \
     >"$work/failing-udev/udevadm"
-  chmod +x "$work/fake-udev/udevadm" "$work/failing-udev/udevadm"
+  chmod +x "$work/failing-udev/udevadm"
   PATH="$work/fake-udev" "$postinst" configure || fail "postinst failed"
   grep -qx "control --reload-rules" "$work/udevadm-calls" || fail "postinst did not reload the rules"
   grep -q "^trigger .*--subsystem-match=usb" "$work/udevadm-calls" &&
