@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the desktop application's pictures as PNG files into this folder.
+"""Draws the desktop application's pictures as PNG files into this folder, and the application's icon for
+the desktop in the sizes of the icon theme into gui/icons/ (laid out as the hicolor theme's folders).
 
 Every picture is made of simple shapes (circles, rings, rectangles, polygons and strokes), rendered with
 4 x 4 supersampling and written with the standard library only. Run it again after changing a drawing:
@@ -92,14 +93,16 @@ def difference(shape, hole):
 # ---------------------------------------------------------------------------------------------------------
 # Rendering and PNG output.
 
-def render(width, height, layers):
+def render(width, height, layers, scale=1.0):
+    """Renders the layers; a scale other than 1 draws a drawing made for another size (64 pixels of a 64 x 64
+    drawing cover 64 * scale pixels)."""
     pixels = bytearray()
     step = 1.0 / SAMPLES
     for py in range(height):
         pixels.append(0)  # PNG filter type "none" for this row
         for px in range(width):
             colour = [0.0, 0.0, 0.0, 0.0]
-            samples = [(px + (sx + 0.5) * step, py + (sy + 0.5) * step)
+            samples = [((px + (sx + 0.5) * step) / scale, (py + (sy + 0.5) * step) / scale)
                        for sy in range(SAMPLES) for sx in range(SAMPLES)]
             for shape, (r, g, b, a) in layers:
                 hits = sum(1 for x, y in samples if shape(x, y))
@@ -253,11 +256,21 @@ PICTURES = {
 }
 
 
+# The desktop icon: the window icon's drawing in the sizes that the desktop entry's icon is installed in.
+ICON_NAME = "tarnix-programmer.png"
+ICON_SIZES = (48, 256)
+
+
 def main():
     folder = os.path.dirname(os.path.abspath(__file__))
     for name, (width, height, drawing) in PICTURES.items():
         write_png(os.path.join(folder, name), width, height, render(width, height, drawing()))
         print("drew", name)
+    for size in ICON_SIZES:
+        icon_folder = os.path.join(folder, os.pardir, "icons", "%dx%d" % (size, size), "apps")
+        os.makedirs(icon_folder, exist_ok=True)
+        write_png(os.path.join(icon_folder, ICON_NAME), size, size, render(size, size, window_icon(), size / 64.0))
+        print("drew icon", size)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,392 @@
+#!/usr/bin/env bash
+# Checks of the installed programs, run by ctest:
+#
+#   installed_tree_test.sh CHECK SOURCE_DIR BUILD_DIR STAGE PREFIX
+#
+# STAGE is the DESTDIR of the installation (its own folder, made anew by the check "install"), PREFIX the
+# installation prefix inside it. The other checks read that tree and never write into it: a check that must
+# run a program that writes beside itself works on a copy.
+set -euo pipefail
+
+check=$1
+source_dir=$2
+build_dir=$3
+stage=$4
+prefix=$5
+installed="$stage$prefix"
+program_folder=lib/tarnix-programmer
+sim="$build_dir/bin/tarnix-sim"
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# A private folder for the check, removed at the end together with any program the check left running.
+work=$(mktemp -d "${TMPDIR:-/tmp}/tarnix-install-test.XXXXXX")
+running=()
+cleanup() {
+  for pid in "${running[@]}"; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A simulated bus and a single-instance lock of the check's own.
+export TARNIX_BUS=sim
+export TARNIX_SIM_DIR="$work/bus"
+export TARNIX_MUTEX_PREFIX="$work:"
+
+# ---- The layout ----------------------------------------------------------------------------------------
+
+# Every file and link below the prefix, relative to it; links as "path -> target".
+installed_files() {
+  (cd "$1" && find . -type f -printf '%P\n' && find . -type l -printf '%P -> %l\n') | LC_ALL=C sort
+}
+
+# What an installation holds, relative to its prefix.
+expected_files() {
+  echo "bin/TarnixProgrammer"
+  echo "bin/TarnixProgrammer_CLI -> ../$program_folder/TarnixProgrammer_CLI"
+  for file in TarnixProgrammer TarnixProgrammer_CLI STDFU.so STDFUFiles.so STDFUPRT.so libtarnix_sim.so \
+              Drivers/STtube_DFU_Drivers/dpinst_x86.exe Drivers/STtube_DFU_Drivers/dpinst_amd64.exe \
+              Drivers/STtube_DFU_Drivers/70-tarnix-sensors.rules; do
+    echo "$program_folder/$file"
+  done
+  for picture in "$source_dir"/gui/images/*.png; do
+    echo "$program_folder/images/${picture##*/}"
+  done
+  echo "lib/udev/rules.d/70-tarnix-sensors.rules"
+  echo "share/applications/tarnix-programmer.desktop"
+  echo "share/icons/hicolor/48x48/apps/tarnix-programmer.png"
+  echo "share/icons/hicolor/256x256/apps/tarnix-programmer.png"
+}
+
+check_layout() {
+  # Nothing lands outside the prefix.
+  local outside
+  outside=$(cd "$stage" && find . ! -type d | grep -v "^\.$prefix/" || true)
+  [ -z "$outside" ] || fail "installed outside the prefix: $outside"
+
+  diff -u <(expected_files | LC_ALL=C sort) <(installed_files "$installed") ||
+    fail "the installed files differ from the expected layout (- expected, + installed)"
+
+  for program in bin/TarnixProgrammer "$program_folder/TarnixProgrammer" "$program_folder/TarnixProgrammer_CLI" \
+                 "$program_folder/Drivers/STtube_DFU_Drivers/dpinst_x86.exe" \
+                 "$program_folder/Drivers/STtube_DFU_Drivers/dpinst_amd64.exe"; do
+    [ -x "$installed/$program" ] || fail "$program is not executable"
+  done
+
+  # The programs and libraries find each other in the program folder, and nothing in the build tree.
+  local binary runpath
+  for binary in TarnixProgrammer TarnixProgrammer_CLI STDFU.so STDFUFiles.so STDFUPRT.so libtarnix_sim.so; do
+    runpath=$(readelf -d "$installed/$program_folder/$binary" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+    [ "$runpath" = '$ORIGIN' ] || fail "$binary has the run path '$runpath' instead of \$ORIGIN"
+  done
+
+  # Every picture that the desktop application names is there.
+  local named
+  named=$(grep -ho '"images/[^"]*"' "$source_dir"/gui/*.cpp | tr -d '"' | sort -u)
+  [ -n "$named" ] || fail "found no picture names in the desktop application's sources"
+  for picture in $named; do
+    [ -f "$installed/$program_folder/$picture" ] || fail "the desktop application's $picture is not installed"
+  done
+}
+
+# ---- The command-line tool -----------------------------------------------------------------------------
+
+check_cli() {
+  local cli="$installed/bin/TarnixProgrammer_CLI" output
+  cd "$work"
+
+  output=$("$cli" -v) || fail "TarnixProgrammer_CLI -v failed: $output"
+  [[ $output == *"Tarnix Programmer version: "* ]] || fail "unexpected version output: $output"
+
+  "$sim" plug --product "Installed Sensor" --reenumerate-ms 0 --page-ms 0 >/dev/null
+  output=$("$cli" -l) || fail "TarnixProgrammer_CLI -l failed: $output"
+  grep -q "^1\. Installed Sensor   Firmware Version: 2\.4" <<<"$output" ||
+    fail "the listing does not show the plugged sensor: $output"
+
+  # Reading the parameters goes through the DFU libraries, which the program loads from its own folder.
+  output=$("$cli" -d 1 -r "$work/parameters.json") || fail "TarnixProgrammer_CLI -r failed: $output"
+  grep -q '"' "$work/parameters.json" || fail "no parameters were read: $output"
+}
+
+# ---- The desktop entry and its icons -------------------------------------------------------------------
+
+# The value of a key of the desktop entry's main group.
+entry_value() {
+  sed -n "s/^$2=//p" "$1"
+}
+
+validate_entry() {
+  local report
+  report=$(desktop-file-validate "$1" 2>&1) || fail "desktop-file-validate rejects $1: $report"
+  [ -z "$report" ] || fail "desktop-file-validate reports on $1: $report"
+}
+
+# Width and height of a PNG picture, from its header.
+png_size() {
+  local header
+  header=$(od -An -tu1 -j16 -N8 "$1" | tr -s ' ' | sed 's/^ //')
+  read -r w1 w2 w3 w4 h1 h2 h3 h4 <<<"$header"
+  echo "$(((w1 << 24) | (w2 << 16) | (w3 << 8) | w4))x$(((h1 << 24) | (h2 << 16) | (h3 << 8) | h4))"
+}
+
+check_desktop_entry() {
+  local entry="$installed/share/applications/tarnix-programmer.desktop"
+  validate_entry "$entry"
+  [ "$(entry_value "$entry" Exec)" = "$prefix/bin/TarnixProgrammer %f" ] ||
+    fail "Exec is '$(entry_value "$entry" Exec)'"
+  [ "$(entry_value "$entry" Path)" = "$prefix/$program_folder" ] || fail "Path is '$(entry_value "$entry" Path)'"
+  [ -d "$stage$(entry_value "$entry" Path)/images" ] || fail "the entry's working folder holds no images/"
+  [ "$(entry_value "$entry" Icon)" = tarnix-programmer ] || fail "Icon is '$(entry_value "$entry" Icon)'"
+  local size
+  for size in 48x48 256x256; do
+    [ "$(png_size "$installed/share/icons/hicolor/$size/apps/tarnix-programmer.png")" = "$size" ] ||
+      fail "the $size icon has the size $(png_size "$installed/share/icons/hicolor/$size/apps/tarnix-programmer.png")"
+  done
+
+  # A prefix with characters that the Exec key reserves: the program path is quoted and escaped, '%' doubled.
+  local odd_prefix='/opt/Tarnix "100%" Tools'
+  DESTDIR="$work/odd" cmake --install "$build_dir" --prefix "$odd_prefix" >"$work/odd-install.log" ||
+    fail "installing into '$odd_prefix' failed: $(cat "$work/odd-install.log")"
+  entry="$work/odd$odd_prefix/share/applications/tarnix-programmer.desktop"
+  validate_entry "$entry"
+  [ "$(entry_value "$entry" Exec)" = '"/opt/Tarnix \\"100%%\\" Tools/bin/TarnixProgrammer" %f' ] ||
+    fail "Exec for '$odd_prefix' is '$(entry_value "$entry" Exec)'"
+  [ "$(entry_value "$entry" Path)" = "$odd_prefix/$program_folder" ] ||
+    fail "Path for '$odd_prefix' is '$(entry_value "$entry" Path)'"
+}
+
+# ---- The udev rule -------------------------------------------------------------------------------------
+
+# udevadm_double FOLDER CALLS: an udevadm in FOLDER that notes each call's arguments as a line of CALLS.
+udevadm_double() {
+  mkdir -p "$1"
+  printf '#!/bin/sh\necho "$*" >>"%s"\n' "$2" >"$1/udevadm"
+  chmod +x "$1/udevadm"
+}
+
+# What udev accepts on a line of a rules file, checked where udevadm cannot verify the file itself: every line
+# is blank, a comment, or comma-separated KEY OPERATOR "VALUE" pairs with keys that udev knows, matching keys
+# compared (== or !=) and assignment-only keys assigned.
+check_rule_lines() {
+  local file=$1 number=0 line pair key operator
+  local match_only='^(ACTION|DEVPATH|KERNEL|KERNELS|SUBSYSTEM|SUBSYSTEMS|DRIVER|DRIVERS|ATTRS\{[^}]+\}|TAGS|TEST(\{[0-7]+\})?|PROGRAM|RESULT|CONST\{(arch|virt)\})$'
+  local assign_only='^(OWNER|GROUP|MODE|SECLABEL\{[^}]+\}|RUN(\{(program|builtin)\})?|LABEL|GOTO|OPTIONS)$'
+  local either='^(NAME|SYMLINK|ATTR\{[^}]+\}|SYSCTL\{[^}]+\}|ENV\{[^}]+\}|TAG|IMPORT\{(program|builtin|file|db|cmdline|parent)\})$'
+  local pair_pattern='^[[:space:]]*([A-Z]+(\{[^}]*\})?)[[:space:]]*(==|!=|\+=|-=|:=|=)[[:space:]]*"([^"\\]|\\.)*"[[:space:]]*(,|$)'
+  while IFS= read -r line || [ -n "$line" ]; do
+    number=$((number + 1))
+    [[ $line =~ ^[[:space:]]*(#.*)?$ ]] && continue
+    local rest=$line matches=0 assignments=0
+    while [ -n "$rest" ]; do
+      [[ $rest =~ $pair_pattern ]] || fail "$file:$number: not a KEY OP \"VALUE\" list at: $rest"
+      pair=${BASH_REMATCH[0]}
+      key=${BASH_REMATCH[1]}
+      operator=${BASH_REMATCH[3]}
+      if [[ $key =~ $match_only ]]; then
+        [[ $operator == "==" || $operator == "!=" ]] || fail "$file:$number: $key can only be compared"
+      elif [[ $key =~ $assign_only ]]; then
+        [[ $operator != "==" && $operator != "!=" ]] || fail "$file:$number: $key can only be assigned"
+      elif ! [[ $key =~ $either ]]; then
+        fail "$file:$number: unknown key $key"
+      fi
+      if [[ $operator == "==" || $operator == "!=" ]]; then
+        matches=$((matches + 1))
+      else
+        assignments=$((assignments + 1))
+      fi
+      rest=${rest:${#pair}}
+    done
+    [ "$matches" -gt 0 ] && [ "$assignments" -gt 0 ] || fail "$file:$number: a rule needs a match and an assignment"
+  done <"$file"
+}
+
+check_udev_rule() {
+  local rule="$installed/lib/udev/rules.d/70-tarnix-sensors.rules"
+  cmp "$rule" "$source_dir/platform/drivers/70-tarnix-sensors.rules" || fail "the installed rule is not the source's"
+  cmp "$rule" "$installed/$program_folder/Drivers/STtube_DFU_Drivers/70-tarnix-sensors.rules" ||
+    fail "the rule beside the driver installers differs from the one for udev"
+  check_rule_lines "$rule"
+  if udevadm verify --help >/dev/null 2>&1; then
+    udevadm verify --resolve-names=never "$rule" || fail "udevadm verify rejects the rule"
+  else
+    echo "udevadm verify is not available here: checked the rule's lines only"
+  fi
+
+  # The installed driver installer finds the rule beside it and installs it on the real bus (as root at once,
+  # else through pkexec, here a double that runs the command itself).
+  udevadm_double "$work/doubles" "$work/udevadm-calls"
+  printf '#!/bin/sh\nexec "$@"\n' >"$work/doubles/pkexec"
+  chmod +x "$work/doubles/pkexec"
+  local installer
+  for installer in dpinst_x86.exe dpinst_amd64.exe; do
+    rm -rf "$work/rules.d" "$work/udevadm-calls"
+    TARNIX_BUS=usb TARNIX_UDEV_RULES_DIR="$work/rules.d" TARNIX_UDEVADM="$work/doubles/udevadm" \
+      TARNIX_PKEXEC="$work/doubles/pkexec" "$installed/$program_folder/Drivers/STtube_DFU_Drivers/$installer" /F ||
+      fail "the installed $installer failed"
+    cmp "$work/rules.d/70-tarnix-sensors.rules" "$rule" || fail "the installed $installer did not install the rule"
+    grep -qx "control --reload-rules" "$work/udevadm-calls" || fail "the installed $installer did not reload udev"
+  done
+}
+
+# ---- The desktop application's pictures ----------------------------------------------------------------
+
+# Qt's minimal platform saves every window content that it shows as outputNNNN.png in the working folder when
+# QT_DEBUG_BACKINGSTORE is set: the window as a user would see it, with no test hook in the program.
+start_program() {
+  local folder=$1
+  shift
+  (cd "$folder" && QT_QPA_PLATFORM=minimal QT_DEBUG_BACKINGSTORE=1 exec "$@") >>"$work/program.log" 2>&1 &
+  running+=($!)
+}
+
+stop_program() {
+  local pid=${running[-1]}
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  unset 'running[-1]'
+}
+
+latest_picture() {
+  find "$1" -maxdepth 1 -name 'output*.png' | LC_ALL=C sort | tail -n 1
+}
+
+# Waits until the program in the folder has shown its window and then nothing new for three seconds; prints
+# the last picture.
+settled_picture() {
+  local folder=$1 last="" since=$SECONDS current
+  local deadline=$((SECONDS + 90))
+  while [ $SECONDS -lt $deadline ]; do
+    kill -0 "${running[-1]}" 2>/dev/null || fail "the program ended early: $(cat "$work/program.log")"
+    current=$(latest_picture "$folder")
+    if [ "$current" != "$last" ]; then
+      last=$current
+      since=$SECONDS
+    elif [ -n "$current" ] && [ $((SECONDS - since)) -ge 3 ]; then
+      echo "$current"
+      return 0
+    fi
+    sleep 0.2
+  done
+  fail "the program in $folder showed no settled window in 90 s"
+}
+
+# Waits until the program in the folder shows the same as the reference picture.
+wait_for_picture() {
+  local folder=$1 reference=$2 current
+  local deadline=$((SECONDS + 90))
+  while [ $SECONDS -lt $deadline ]; do
+    kill -0 "${running[-1]}" 2>/dev/null || fail "the program ended early: $(cat "$work/program.log")"
+    current=$(latest_picture "$folder")
+    if [ -n "$current" ] && cmp -s "$current" "$reference"; then
+      return 0
+    fi
+    sleep 0.2
+  done
+  # Kept for a look: the two windows beside the stage.
+  cp "$reference" "$stage.reference-window.png"
+  [ -z "$current" ] || cp "$current" "$stage.installed-window.png"
+  fail "the installed program never showed the window of the build tree's program; see $stage.*-window.png"
+}
+
+check_gui_pictures() {
+  mkdir -p "$work/caller" "$work/reference" "$work/unprepared"
+  "$sim" make-firmware --version 2.6 -o "$work/caller/firmware-2.6.hex" >/dev/null
+
+  # The build tree's program as the build runs it, with its pictures under images/ in the working folder.
+  ln -s "$build_dir/bin/images" "$work/reference/images"
+  start_program "$work/reference" "$build_dir/bin/TarnixProgrammer" "$work/caller/firmware-2.6.hex"
+  local reference
+  reference=$(settled_picture "$work/reference")
+  cp "$reference" "$work/reference.png"
+  stop_program
+
+  # The installed start script, from the caller's folder with the firmware file named relative to it, in a
+  # copy of the installed tree (the pictures of the window land in the program folder).
+  cp -a "$stage" "$work/installed"
+  local copy="$work/installed$prefix"
+  start_program "$work/caller" "$copy/bin/TarnixProgrammer" firmware-2.6.hex
+  wait_for_picture "$copy/$program_folder" "$work/reference.png"
+  stop_program
+
+  # Counter-check: the installed program itself, started from a folder without pictures, looks different.
+  start_program "$work/unprepared" "$copy/$program_folder/TarnixProgrammer" "$work/caller/firmware-2.6.hex"
+  local unprepared
+  unprepared=$(settled_picture "$work/unprepared")
+  stop_program
+  ! cmp -s "$unprepared" "$work/reference.png" || fail "a window without its pictures looks the same"
+}
+
+# ---- The Debian package --------------------------------------------------------------------------------
+
+# Files and links of a package, relative to /usr, in the form of installed_files.
+package_files() {
+  dpkg-deb -c "$1" | awk '$1 !~ /^d/ {
+      path = $6; for (i = 7; i <= NF; i++) path = path " " $i
+      sub(/^\.\/usr\//, "", path); print path }' | LC_ALL=C sort
+}
+
+check_package() {
+  cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1 ||
+    fail "cpack failed: $(cat "$work/cpack.log")"
+  local packages=("$work"/package/*.deb)
+  [ ${#packages[@]} -eq 1 ] && [ -f "${packages[0]}" ] || fail "cpack made no single .deb: ${packages[*]}"
+  local package=${packages[0]}
+
+  diff -u <(installed_files "$installed") <(package_files "$package") ||
+    fail "the package's files (+) differ from the installed tree (-)"
+
+  [ "$(dpkg-deb -f "$package" Package)" = tarnix-programmer ] || fail "wrong package name"
+  local depends
+  depends=$(dpkg-deb -f "$package" Depends)
+  for library in libqt5widgets5 libqt5gui5 libqt5core5a libstdc++6 libc6; do
+    [[ $depends == *"$library"* ]] || fail "the package does not depend on $library: $depends"
+  done
+
+  # Under /usr the desktop entry names /usr.
+  dpkg-deb -x "$package" "$work/unpacked"
+  local entry="$work/unpacked/usr/share/applications/tarnix-programmer.desktop"
+  validate_entry "$entry"
+  [ "$(entry_value "$entry" Exec)" = "/usr/bin/TarnixProgrammer %f" ] || fail "packaged Exec is '$(entry_value "$entry" Exec)'"
+  [ "$(entry_value "$entry" Path)" = "/usr/$program_folder" ] || fail "packaged Path is '$(entry_value "$entry" Path)'"
+
+  # The maintainer script reloads and re-triggers udev, and succeeds where udev is missing or not running.
+  dpkg-deb -e "$package" "$work/control"
+  local postinst="$work/control/postinst"
+  [ -x "$postinst" ] || fail "the package has no executable postinst"
+  udevadm_double "$work/fake-udev" "$work/udevadm-calls"
+  mkdir -p "$work/no-udev" "$work/failing-udev"
+  printf '#!/bin/sh\necho "Failed to send reload request: No such file or directory" >&2\nexit 1\n' \
+    >"$work/failing-udev/udevadm"
+  chmod +x "$work/failing-udev/udevadm"
+  PATH="$work/fake-udev" "$postinst" configure || fail "postinst failed"
+  grep -qx "control --reload-rules" "$work/udevadm-calls" || fail "postinst did not reload the rules"
+  grep -q "^trigger .*--subsystem-match=usb" "$work/udevadm-calls" &&
+    grep -q "^trigger .*--subsystem-match=hidraw" "$work/udevadm-calls" &&
+    grep -q "^trigger .*--action=add" "$work/udevadm-calls" || fail "postinst did not trigger the sensors' devices"
+  PATH="$work/failing-udev" "$postinst" configure || fail "postinst fails when udev is not running"
+  PATH="$work/no-udev" "$postinst" configure || fail "postinst fails without udevadm"
+}
+
+# ---- Dispatch ------------------------------------------------------------------------------------------
+
+case $check in
+  install)
+    rm -rf "$stage"
+    DESTDIR="$stage" cmake --install "$build_dir" --prefix "$prefix" >"$work/install.log" ||
+      fail "cmake --install failed: $(cat "$work/install.log")"
+    ;;
+  layout) check_layout ;;
+  cli) check_cli ;;
+  desktop-entry) check_desktop_entry ;;
+  udev-rule) check_udev_rule ;;
+  gui-pictures) check_gui_pictures ;;
+  package) check_package ;;
+  *) fail "unknown check $check" ;;
+esac
+echo "PASS: $check"
