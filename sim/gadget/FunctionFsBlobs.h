@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarnix::sim {
+
+// The two blobs that make a FunctionFS function, written to its ep0 before the gadget is bound: the
+// descriptors of its interfaces (format version 2, a full-speed and a high-speed set) and its strings.
+// FunctionFS checks both: every descriptor must be one it knows for the interface class in force, and the
+// string blob must have exactly the length its header states.
+class FunctionFsBlobs {
+public:
+    using DescriptorSet = std::vector<std::vector<std::uint8_t>>;
+
+    static std::vector<std::uint8_t> Descriptors(const DescriptorSet& fullSpeed, const DescriptorSet& highSpeed);
+    // The strings in US English; the function refers to strings[i] as its string i + 1 (the gadget gives
+    // them their device-wide indexes).
+    static std::vector<std::uint8_t> Strings(const std::vector<std::string>& strings);
+};
+
+}  // namespace tarnix::sim
