@@ -43,6 +43,8 @@ public:
     // report[0] is the report ID.
     bool SetFeature(const std::uint8_t* report, std::size_t length);
     bool GetFeature(std::uint8_t* report, std::size_t length);
+    // Whether the sensor still shows this interface (a failed call on a present interface was refused).
+    bool Present() const { return Current().has_value(); }
 
     SimHidDevice(SensorStore store, const SensorState& state, Access access);
 

@@ -22,12 +22,13 @@ std::unique_ptr<SimUsbDfuPort> SimUsbDfuPort::OpenPath(const std::string& device
         if (state.mode != SensorMode::Dfu || !state.IsPresent(now) || state.DevicePath() != devicePath) {
             continue;
         }
-        if (state.driver != DriverKind::Ok || state.fault == Fault::Open) {
-            return nullptr;
-        }
-        return std::make_unique<SimUsbDfuPort>(store, state);
+        return Openable(state) ? std::make_unique<SimUsbDfuPort>(store, state) : nullptr;
     }
     return nullptr;
+}
+
+bool SimUsbDfuPort::Openable(const SensorState& state) {
+    return state.driver == DriverKind::Ok && state.fault != Fault::Open;
 }
 
 SimUsbDfuPort::SimUsbDfuPort(SensorStore store, const SensorState& state)
@@ -106,6 +107,11 @@ bool SimUsbDfuPort::Run(bool needsFlash, const Request& request) {
         std::this_thread::sleep_for(std::chrono::milliseconds(busyMs));
     }
     return answered;
+}
+
+bool SimUsbDfuPort::Present() const {
+    const auto state = store_.Load(serial_);
+    return state && IsMine(*state, WallClock::NowMs());
 }
 
 bool SimUsbDfuPort::IsMine(const SensorState& state, std::int64_t nowMs) const {

@@ -18,6 +18,9 @@ class SimUsbDfuPort : public UsbDfuPort {
 public:
     // The present DFU device with this path that has the bootloader driver and no open fault, opened.
     static std::unique_ptr<SimUsbDfuPort> OpenPath(const std::string& devicePath);
+    // Whether the host can open the DFU interface of a sensor in this state: the bootloader driver, no open
+    // fault.
+    static bool Openable(const SensorState& state);
 
     SimUsbDfuPort(SensorStore store, const SensorState& state);
 
@@ -33,6 +36,10 @@ public:
     std::uint16_t BcdDevice() const override;
     std::uint16_t TransferSize() const override;
     std::string MemoryLayout() const override;
+
+    // Whether the device this port was opened on is still on the bus in DFU mode (a failed request on a
+    // present device was refused or stalled).
+    bool Present() const;
 
 private:
     using Request = std::function<DfuOutcome(DfuBootloader&, FlashMemory*)>;

@@ -11,6 +11,7 @@
 #include "sim/SimError.h"
 #include "sim/TextNumbers.h"
 #include "sim/tool/CommandArguments.h"
+#include "sim/usbrun/UsbRun.h"
 
 namespace tarnix::sim {
 
@@ -31,6 +32,9 @@ constexpr const char* kUsage =
     "                [--params erased|FILE] -o OUT.hex|OUT.dfu\n"
     "                                        write a firmware image file\n"
     "  fix-drivers                           give every incompatible DFU device the right driver\n"
+    "  usb-run [--] COMMAND [ARGS...]        run COMMAND on the real-bus backend (TARNIX_BUS=usb) inside an\n"
+    "                                        emulated device tree mirroring this bus; exits with COMMAND's\n"
+    "                                        code (125 when usb-run itself fails)\n"
     "The bus lives in $TARNIX_SIM_DIR (default ${XDG_RUNTIME_DIR:-/tmp}/tarnix-sim-$UID).\n"
     "Addresses and sizes accept 0x hexadecimal.\n";
 
@@ -99,6 +103,10 @@ int SimTool::Run(const std::vector<std::string>& arguments) {
     if (arguments[0] == "--help" || arguments[0] == "-h" || arguments[0] == "help") {
         Usage();
         return 0;
+    }
+    if (arguments[0] == "usb-run") {
+        out_.flush();
+        return UsbRun(err_).Run(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
     }
     try {
         Dispatch(arguments[0], std::vector<std::string>(arguments.begin() + 1, arguments.end()));

@@ -9,7 +9,7 @@ namespace tarnix::sim {
 class CommandArguments;
 
 // The tarnix-sim command line: controls the simulated bus in $TARNIX_SIM_DIR. Each failure is one line on
-// the error stream and exit code 1.
+// the error stream and exit code 1; usb-run ends with the exit code of the command it ran.
 class SimTool {
 public:
     SimTool(std::ostream& out, std::ostream& err);

@@ -1,0 +1,196 @@
+#include "sim/usbrun/BusMirror.h"
+
+#include <chrono>
+#include <iostream>
+#include <set>
+
+#include "sim/BusConstants.h"
+#include "sim/SimError.h"
+#include "sim/WallClock.h"
+#include "sim/usbrun/DeviceTestbed.h"
+#include "sim/usbrun/HidrawEndpoint.h"
+#include "sim/usbrun/NodeIoctlHandler.h"
+#include "sim/usbrun/UsbDescriptors.h"
+#include "sim/usbrun/UsbfsEndpoint.h"
+
+namespace tarnix::sim {
+
+namespace {
+
+// The strings of the bootloader by descriptor index, as its usb_device shows them.
+BootloaderDescriptors DescriptorsOf(const SensorState& state) {
+    BootloaderDescriptors descriptors{UsbDescriptors::BootloaderDevice(),
+                                      UsbDescriptors::BootloaderConfiguration(kDfuTransferSize),
+                                      {{UsbDescriptors::kManufacturerString, UsbDeviceRecords::Manufacturer(state)},
+                                       {UsbDescriptors::kProductString, UsbDeviceRecords::Product(state)},
+                                       {UsbDescriptors::kLayoutString, kDfuMemoryLayout}}};
+    if (!state.serialStringFails) {
+        descriptors.strings[UsbDescriptors::kSerialString] = state.serial;
+    }
+    return descriptors;
+}
+
+bool SameAppearance(const SensorState& a, const SensorState& b) {
+    return a.instance == b.instance && a.generation == b.generation && a.mode == b.mode;
+}
+
+}  // namespace
+
+BusMirror::BusMirror(SensorStore store, DeviceTestbed& testbed, NodeIoctlHandler& handler)
+    : store_(std::move(store)), testbed_(testbed), handler_(handler) {}
+
+BusMirror::~BusMirror() { Stop(); }
+
+void BusMirror::Start() {
+    testbed_.Add(UsbDeviceRecords::RootHub());
+    Synchronize();
+}
+
+void BusMirror::Follow() {
+    thread_ = std::thread([this] {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!wake_.wait_for(lock, std::chrono::milliseconds(kPollMs), [this] { return stopping_; })) {
+            lock.unlock();
+            try {
+                Synchronize();
+            } catch (const std::exception& error) {
+                std::cerr << "tarnix-sim usb-run: " << error.what() << '\n';
+            }
+            lock.lock();
+        }
+    });
+}
+
+void BusMirror::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void BusMirror::Synchronize() {
+    const std::int64_t now = WallClock::NowMs();
+    const std::vector<SensorState> states = store_.LoadAll();
+    std::map<std::string, const SensorState*> bySerial;
+    for (const SensorState& state : states) {
+        bySerial[state.serial] = &state;
+    }
+    for (auto shown = shown_.begin(); shown != shown_.end();) {
+        const auto state = bySerial.find(shown->first);
+        const SensorState* current = state != bySerial.end() ? state->second : nullptr;
+        if (StillShown(shown->second, current, now)) {
+            UpdateDriver(shown->second, *current);
+            ++shown;
+        } else {
+            Hide(shown->second);
+            shown = shown_.erase(shown);
+        }
+    }
+    ReleasePorts(bySerial);
+    for (const SensorState& state : states) {
+        if (state.IsPresent(now) && shown_.count(state.serial) == 0) {
+            Show(state);
+        }
+    }
+}
+
+bool BusMirror::StillShown(const ShownSensor& shown, const SensorState* state, std::int64_t nowMs) const {
+    return state != nullptr && state->IsPresent(nowMs) && state->instance == shown.instance &&
+           state->generation == shown.generation && state->mode == shown.mode;
+}
+
+void BusMirror::Show(const SensorState& state) {
+    BusPlacement placement;
+    placement.port = PortOf(state);
+    placement.deviceNumber = nextDeviceNumber_++;
+    if (state.mode == SensorMode::Normal) {
+        placement.hidCounter = nextHidCounter_++;
+        placement.hidrawMinor = nextHidrawMinor_++;
+    }
+    ShownSensor shown;
+    shown.instance = state.instance;
+    shown.generation = state.generation;
+    shown.mode = state.mode;
+    shown.driverProperty = state.mode == SensorMode::Dfu && state.driver == DriverKind::Ok;
+    shown.devices = UsbDeviceRecords::Sensor(state, placement);
+    BindNodes(state, shown.devices);
+    testbed_.Add(shown.devices.records);
+    shown_[state.serial] = std::move(shown);
+}
+
+// The nodes are bound and their sockets made before the devices appear, so that a program never opens a
+// node that does not answer yet.
+void BusMirror::BindNodes(const SensorState& state, const DeviceRecordSet& devices) {
+    const SensorStore store = store_;
+    if (state.mode == SensorMode::Normal && !devices.hidrawNode.empty()) {
+        handler_.Bind(devices.hidrawNode, [store, state] {
+            return std::make_unique<HidrawEndpoint>(
+                std::make_unique<SimHidDevice>(store, state, SimHidDevice::Access::ReadWrite));
+        });
+        testbed_.Attach(devices.hidrawNode, handler_.Base());
+    }
+    if (state.mode == SensorMode::Dfu) {
+        handler_.Bind(devices.usbNode, [store, state] {
+            // Whether the interface can be claimed is decided when the program opens the node, by the
+            // sensor's driver and faults at that moment.
+            const auto current = store.Load(state.serial);
+            const bool claimable = current && SameAppearance(*current, state) && SimUsbDfuPort::Openable(*current);
+            return std::make_unique<UsbfsEndpoint>(std::make_unique<SimUsbDfuPort>(store, state), claimable,
+                                                   DescriptorsOf(state));
+        });
+        testbed_.Attach(devices.usbNode, handler_.Base());
+    }
+}
+
+void BusMirror::Hide(const ShownSensor& shown) {
+    handler_.Unbind(shown.devices.usbNode);
+    if (!shown.devices.hidrawNode.empty()) {
+        handler_.Unbind(shown.devices.hidrawNode);
+    }
+    for (auto path = shown.devices.sysPaths.rbegin(); path != shown.devices.sysPaths.rend(); ++path) {
+        testbed_.Remove(*path);
+    }
+}
+
+// The rule's trigger gives a DFU device the driver property in place, as a "change" event does.
+void BusMirror::UpdateDriver(ShownSensor& shown, const SensorState& state) {
+    if (shown.mode == SensorMode::Dfu && !shown.driverProperty && state.driver == DriverKind::Ok) {
+        testbed_.AddProperty(shown.devices.usbDevicePath, UsbDeviceRecords::kDfuDriverProperty, "1");
+        shown.driverProperty = true;
+    }
+}
+
+// A sensor keeps its port while it is plugged in, through every re-enumeration.
+void BusMirror::ReleasePorts(const std::map<std::string, const SensorState*>& present) {
+    for (auto port = ports_.begin(); port != ports_.end();) {
+        const auto state = present.find(port->first);
+        if (state == present.end() || state->second->instance != port->second.instance) {
+            port = ports_.erase(port);
+        } else {
+            ++port;
+        }
+    }
+}
+
+unsigned BusMirror::PortOf(const SensorState& state) {
+    const auto known = ports_.find(state.serial);
+    if (known != ports_.end()) {
+        return known->second.number;
+    }
+    std::set<unsigned> taken;
+    for (const auto& port : ports_) {
+        taken.insert(port.second.number);
+    }
+    unsigned number = 1;
+    while (taken.count(number) != 0) {
+        ++number;
+    }
+    ports_[state.serial] = {state.instance, number};
+    return number;
+}
+
+}  // namespace tarnix::sim

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/SensorState.h"
+#include "sim/SensorStore.h"
+#include "sim/usbrun/UsbDeviceRecords.h"
+
+namespace tarnix::sim {
+
+class DeviceTestbed;
+class NodeIoctlHandler;
+
+// Keeps a test bed showing what the simulated bus shows: every present sensor as a USB device on a port of
+// the root hub of bus 1, in normal mode with its HID interface and hidraw node, in DFU mode as its
+// bootloader. A sensor that leaves the bus, re-enumerates or switches mode loses its devices at once and gets
+// new ones when it is present again, with a new USB device number and, in normal mode, a new HID device
+// number and hidraw node (umockdev cannot create a node name twice, so nodes are never reused). A DFU
+// device whose driver is put right gains the driver property in place.
+class BusMirror {
+public:
+    static constexpr int kPollMs = 10;
+
+    BusMirror(SensorStore store, DeviceTestbed& testbed, NodeIoctlHandler& handler);
+    ~BusMirror();
+    BusMirror(const BusMirror&) = delete;
+    BusMirror& operator=(const BusMirror&) = delete;
+
+    // Shows the root hub and the bus as it is now.
+    void Start();
+    // Follows the bus on a thread of its own until Stop.
+    void Follow();
+    void Stop();
+
+private:
+    // One personality of a sensor as the test bed shows it.
+    struct ShownSensor {
+        std::uint64_t instance = 0;
+        std::uint32_t generation = 0;
+        SensorMode mode = SensorMode::Normal;
+        bool driverProperty = false;
+        DeviceRecordSet devices;
+    };
+    struct Port {
+        std::uint64_t instance = 0;
+        unsigned number = 0;
+    };
+
+    void Synchronize();
+    bool StillShown(const ShownSensor& shown, const SensorState* state, std::int64_t nowMs) const;
+    void Show(const SensorState& state);
+    void Hide(const ShownSensor& shown);
+    void UpdateDriver(ShownSensor& shown, const SensorState& state);
+    void ReleasePorts(const std::map<std::string, const SensorState*>& present);
+    unsigned PortOf(const SensorState& state);
+    void BindNodes(const SensorState& state, const DeviceRecordSet& devices);
+
+    SensorStore store_;
+    DeviceTestbed& testbed_;
+    NodeIoctlHandler& handler_;
+    std::map<std::string, ShownSensor> shown_;  // by serial
+    std::map<std::string, Port> ports_;         // by serial
+    unsigned nextDeviceNumber_ = 2;
+    unsigned nextHidCounter_ = 1;
+    unsigned nextHidrawMinor_ = 0;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+}  // namespace tarnix::sim

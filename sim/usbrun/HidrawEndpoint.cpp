@@ -1,0 +1,52 @@
+#include "sim/usbrun/HidrawEndpoint.h"
+
+#include <cerrno>
+#include <linux/hidraw.h>
+#include <sys/ioctl.h>
+
+namespace tarnix::sim {
+
+namespace {
+
+constexpr unsigned kSetFeatureNumber = _IOC_NR(HIDIOCSFEATURE(0));
+constexpr unsigned kGetFeatureNumber = _IOC_NR(HIDIOCGFEATURE(0));
+constexpr unsigned kReadWrite = _IOC_READ | _IOC_WRITE;
+
+}  // namespace
+
+HidrawEndpoint::HidrawEndpoint(std::unique_ptr<SimHidDevice> device) : device_(std::move(device)) {}
+
+IoctlAnswer HidrawEndpoint::Handle(IoctlCall& call) {
+    if (!device_->Present()) {
+        return IoctlAnswer::Failure(ENODEV);
+    }
+    const unsigned long request = call.Request();
+    if (_IOC_TYPE(request) != 'H' || _IOC_DIR(request) != kReadWrite) {
+        return IoctlAnswer::Failure(ENOTTY);
+    }
+    if (_IOC_NR(request) == kSetFeatureNumber) {
+        return Transfer(call, true);
+    }
+    if (_IOC_NR(request) == kGetFeatureNumber) {
+        return Transfer(call, false);
+    }
+    return IoctlAnswer::Failure(ENOTTY);
+}
+
+IoctlAnswer HidrawEndpoint::Transfer(IoctlCall& call, bool set) {
+    const std::size_t length = _IOC_SIZE(call.Request());
+    if (length == 0) {
+        return IoctlAnswer::Failure(EINVAL);
+    }
+    std::uint8_t* report = call.Argument(length);
+    if (report == nullptr) {
+        return IoctlAnswer::Failure(EFAULT);
+    }
+    const bool answered = set ? device_->SetFeature(report, length) : device_->GetFeature(report, length);
+    if (answered) {
+        return IoctlAnswer::Success(static_cast<long>(length));
+    }
+    return IoctlAnswer::Failure(device_->Present() ? EPIPE : ENODEV);
+}
+
+}  // namespace tarnix::sim

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <memory>
+
+#include "sim/SimHidDevice.h"
+#include "sim/usbrun/NodeEndpoint.h"
+
+namespace tarnix::sim {
+
+// An open hidraw node of a sensor in normal mode: HIDIOCSFEATURE and HIDIOCGFEATURE are answered by the
+// sensor's HID interface on the simulated bus, with the byte count on success. Once the sensor has left
+// that interface every ioctl fails with ENODEV; a report the sensor refuses fails with EPIPE.
+class HidrawEndpoint : public NodeEndpoint {
+public:
+    explicit HidrawEndpoint(std::unique_ptr<SimHidDevice> device);
+    IoctlAnswer Handle(IoctlCall& call) override;
+
+private:
+    IoctlAnswer Transfer(IoctlCall& call, bool set);
+
+    std::unique_ptr<SimHidDevice> device_;
+};
+
+}  // namespace tarnix::sim

@@ -1,0 +1,191 @@
+#include "sim/usbrun/UsbDescriptors.h"
+
+#include "sim/BusConstants.h"
+
+namespace tarnix::sim {
+
+namespace {
+
+using Bytes = UsbDescriptors::Bytes;
+
+constexpr std::uint8_t kDeviceType = 0x01;
+constexpr std::uint8_t kConfigurationType = 0x02;
+constexpr std::uint8_t kStringType = 0x03;
+constexpr std::uint8_t kInterfaceType = 0x04;
+constexpr std::uint8_t kEndpointType = 0x05;
+constexpr std::uint8_t kFunctionalType = 0x21;  // HID descriptor and DFU functional descriptor share it
+constexpr std::uint8_t kReportType = 0x22;
+constexpr std::uint16_t kLanguageUsEnglish = 0x0409;
+
+void Append16(Bytes& bytes, std::uint16_t value) {
+    bytes.push_back(static_cast<std::uint8_t>(value));
+    bytes.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+struct DeviceFields {
+    std::uint8_t deviceClass;
+    std::uint8_t deviceProtocol;
+    std::uint16_t vendorId;
+    std::uint16_t productId;
+    std::uint16_t bcdDevice;
+};
+
+Bytes Device(const DeviceFields& fields) {
+    Bytes bytes = {18, kDeviceType};
+    Append16(bytes, 0x0200);  // bcdUSB
+    bytes.insert(bytes.end(), {fields.deviceClass, 0x00, fields.deviceProtocol, 64});
+    Append16(bytes, fields.vendorId);
+    Append16(bytes, fields.productId);
+    Append16(bytes, fields.bcdDevice);
+    bytes.insert(bytes.end(), {UsbDescriptors::kManufacturerString, UsbDescriptors::kProductString,
+                               UsbDescriptors::kSerialString, 1});
+    return bytes;
+}
+
+// A configuration descriptor (one interface, bus-powered) followed by the descriptors it holds.
+Bytes Configuration(std::uint8_t attributes, std::uint8_t maxPower, const Bytes& contents) {
+    Bytes bytes = {9, kConfigurationType};
+    Append16(bytes, static_cast<std::uint16_t>(9 + contents.size()));
+    bytes.insert(bytes.end(), {1, 1, 0, attributes, maxPower});
+    bytes.insert(bytes.end(), contents.begin(), contents.end());
+    return bytes;
+}
+
+Bytes Interface(std::uint8_t endpoints, std::uint8_t interfaceClass, std::uint8_t subclass, std::uint8_t protocol,
+                std::uint8_t interfaceString) {
+    return {9, kInterfaceType, 0, 0, endpoints, interfaceClass, subclass, protocol, interfaceString};
+}
+
+Bytes InterruptInEndpoint(std::uint16_t maxPacket, std::uint8_t interval) {
+    Bytes bytes = {7, kEndpointType, 0x81, 0x03};
+    Append16(bytes, maxPacket);
+    bytes.push_back(interval);
+    return bytes;
+}
+
+// A short item of a HID report descriptor with the smallest data size that holds the value.
+void Item(Bytes& bytes, std::uint8_t prefix, std::uint32_t value) {
+    if (value <= 0xFF) {
+        bytes.insert(bytes.end(), {static_cast<std::uint8_t>(prefix | 1), static_cast<std::uint8_t>(value)});
+    } else {
+        bytes.push_back(static_cast<std::uint8_t>(prefix | 2));
+        Append16(bytes, static_cast<std::uint16_t>(value));
+    }
+}
+
+// The code point of the UTF-8 sequence at `index` (advanced past it); U+FFFD for a malformed sequence.
+std::uint32_t NextCodePoint(const std::string& text, std::size_t& index) {
+    const auto lead = static_cast<unsigned char>(text[index++]);
+    if (lead < 0x80) {
+        return lead;
+    }
+    std::size_t extra = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        extra = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        extra = 2;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        extra = 3;
+    } else {
+        return 0xFFFD;
+    }
+    std::uint32_t codePoint = lead & (0x3F >> extra);
+    for (std::size_t count = 0; count < extra; ++count) {
+        if (index >= text.size() || (static_cast<unsigned char>(text[index]) & 0xC0) != 0x80) {
+            return 0xFFFD;
+        }
+        codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[index++]) & 0x3F);
+    }
+    const bool overlong = (extra == 2 && codePoint < 0x800) || (extra == 3 && codePoint < 0x10000);
+    const bool invalid = codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF);
+    return overlong || invalid ? 0xFFFD : codePoint;
+}
+
+std::vector<std::uint16_t> Utf16Units(const std::string& text) {
+    std::vector<std::uint16_t> units;
+    for (std::size_t index = 0; index < text.size();) {
+        const std::uint32_t codePoint = NextCodePoint(text, index);
+        if (codePoint >= 0x10000) {
+            units.push_back(static_cast<std::uint16_t>(0xD800 + ((codePoint - 0x10000) >> 10)));
+            units.push_back(static_cast<std::uint16_t>(0xDC00 + ((codePoint - 0x10000) & 0x3FF)));
+        } else {
+            units.push_back(static_cast<std::uint16_t>(codePoint));
+        }
+    }
+    return units;
+}
+
+}  // namespace
+
+Bytes UsbDescriptors::RootHubDevice() { return Device({0x09, 0x01, 0x1D6B, 0x0002, 0x0601}); }
+
+Bytes UsbDescriptors::RootHubConfiguration() {
+    Bytes contents = Interface(1, 0x09, 0x00, 0x00, 0);
+    const Bytes endpoint = InterruptInEndpoint(4, 12);
+    contents.insert(contents.end(), endpoint.begin(), endpoint.end());
+    return Configuration(0xE0, 0, contents);
+}
+
+Bytes UsbDescriptors::SensorDevice() {
+    return Device({0x00, 0x00, kSensorVendorId, kSensorProductId, kSensorBcdDevice});
+}
+
+Bytes UsbDescriptors::SensorConfiguration(std::size_t reportDescriptorLength) {
+    Bytes contents = Interface(1, 0x03, 0x00, 0x00, 0);
+    contents.insert(contents.end(), {9, kFunctionalType, 0x11, 0x01, 0x00, 1, kReportType});
+    Append16(contents, static_cast<std::uint16_t>(reportDescriptorLength));
+    const Bytes endpoint = InterruptInEndpoint(64, 1);
+    contents.insert(contents.end(), endpoint.begin(), endpoint.end());
+    return Configuration(0x80, 50, contents);
+}
+
+Bytes UsbDescriptors::SensorReportDescriptor(std::uint16_t usagePage, std::uint16_t usage,
+                                             std::uint16_t featureBytes) {
+    Bytes bytes;
+    Item(bytes, 0x04, usagePage);    // Usage Page
+    Item(bytes, 0x08, usage);        // Usage
+    bytes.insert(bytes.end(), {0xA1, 0x01});  // Collection (Application)
+    Item(bytes, 0x14, 0x00);         // Logical Minimum 0
+    bytes.insert(bytes.end(), {0x26, 0xFF, 0x00});  // Logical Maximum 255
+    Item(bytes, 0x74, 8);            // Report Size 8
+    for (const std::uint8_t reportId : {0x80, 0x01, 0x02}) {
+        Item(bytes, 0x84, reportId);     // Report ID
+        Item(bytes, 0x94, featureBytes); // Report Count
+        Item(bytes, 0x08, 0x01);         // Usage 1
+        Item(bytes, 0xB0, 0x02);         // Feature (Data, Variable, Absolute)
+    }
+    bytes.push_back(0xC0);  // End Collection
+    return bytes;
+}
+
+Bytes UsbDescriptors::BootloaderDevice() { return Device({0x00, 0x00, kDfuVendorId, kDfuProductId, kDfuBcdDevice}); }
+
+Bytes UsbDescriptors::BootloaderConfiguration(std::uint16_t transferSize) {
+    Bytes contents = Interface(0, 0xFE, 0x01, 0x02, kLayoutString);
+    contents.insert(contents.end(), {9, kFunctionalType, 0x0B});
+    Append16(contents, 255);  // wDetachTimeOut
+    Append16(contents, transferSize);
+    Append16(contents, 0x011A);  // bcdDFUVersion: DfuSe
+    return Configuration(0x80, 50, contents);
+}
+
+Bytes UsbDescriptors::LanguageList() {
+    Bytes bytes = {4, kStringType};
+    Append16(bytes, kLanguageUsEnglish);
+    return bytes;
+}
+
+Bytes UsbDescriptors::String(const std::string& text) {
+    constexpr std::size_t kMaxLength = 254;
+    Bytes bytes = {0, kStringType};
+    for (const std::uint16_t unit : Utf16Units(text)) {
+        if (bytes.size() + 2 > kMaxLength) {
+            break;
+        }
+        Append16(bytes, unit);
+    }
+    bytes[0] = static_cast<std::uint8_t>(bytes.size());
+    return bytes;
+}
+
+}  // namespace tarnix::sim

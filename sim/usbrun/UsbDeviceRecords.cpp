@@ -1,0 +1,221 @@
+#include "sim/usbrun/UsbDeviceRecords.h"
+
+#include <cstdio>
+
+#include "sim/BusConstants.h"
+#include "sim/TextNumbers.h"
+#include "sim/usbrun/UsbDescriptors.h"
+
+namespace tarnix::sim {
+
+namespace {
+
+constexpr const char* kControllerPath = "/sys/devices/pci0000:00/0000:00:14.0";
+constexpr const char* kRootHubPath = "/sys/devices/pci0000:00/0000:00:14.0/usb1";
+constexpr unsigned kUsbDeviceMajor = 189;
+constexpr const char* kBootloaderManufacturer = "STMicroelectronics";
+constexpr const char* kBootloaderProduct = "STM32  BOOTLOADER";
+
+std::string Format(const char* format, unsigned value) {
+    char text[32];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// One device record. Text attributes end in a newline as the kernel's do; they are written as binary
+// attributes so that no character of a configured text can break the record format.
+class Record {
+public:
+    explicit Record(const std::string& sysPath) : text_("P: " + sysPath.substr(4) + "\n") {}
+
+    Record& Node(const std::string& devPath) {
+        text_ += "N: " + devPath.substr(5) + "\n";
+        return *this;
+    }
+    Record& Property(const std::string& name, const std::string& value) {
+        text_ += "E: " + name + "=" + value + "\n";
+        return *this;
+    }
+    Record& Text(const std::string& name, const std::string& value) {
+        const std::string line = value + "\n";
+        return Binary(name, std::vector<std::uint8_t>(line.begin(), line.end()));
+    }
+    Record& Binary(const std::string& name, const std::vector<std::uint8_t>& value) {
+        text_ += "H: " + name + "=" + TextNumbers::HexBytes(value) + "\n";
+        return *this;
+    }
+    Record& CharacterDevice(unsigned major, unsigned minor) {
+        const std::string majorText = std::to_string(major);
+        const std::string minorText = std::to_string(minor);
+        text_ += "A: dev=" + majorText + ":" + minorText + "\n";
+        return Property("MAJOR", majorText).Property("MINOR", minorText);
+    }
+    std::string Finish() const { return text_ + "\n"; }
+
+private:
+    std::string text_;
+};
+
+struct UsbIdentity {
+    std::uint16_t vendorId;
+    std::uint16_t productId;
+    std::uint16_t bcdDevice;
+};
+
+// The usb_device record shared by the root hub and both personalities: identity, numbering, strings.
+Record UsbDevice(const std::string& sysPath, unsigned deviceNumber, const UsbIdentity& identity) {
+    const std::string devnum = Format("%03u", deviceNumber);
+    const std::string node = "/dev/bus/usb/001/" + devnum;
+    Record record(sysPath);
+    record.Node(node)
+        .Property("SUBSYSTEM", "usb")
+        .Property("DEVTYPE", "usb_device")
+        .Property("DRIVER", "usb")
+        .Property("DEVNAME", node)
+        .Property("BUSNUM", "001")
+        .Property("DEVNUM", devnum)
+        .Property("PRODUCT", Format("%x", identity.vendorId) + "/" + Format("%x", identity.productId) + "/" +
+                                 Format("%x", identity.bcdDevice))
+        .Property("ID_VENDOR_ID", Format("%04x", identity.vendorId))
+        .Property("ID_MODEL_ID", Format("%04x", identity.productId))
+        .CharacterDevice(kUsbDeviceMajor, deviceNumber - 1);
+    record.Text("idVendor", Format("%04x", identity.vendorId))
+        .Text("idProduct", Format("%04x", identity.productId))
+        .Text("bcdDevice", Format("%04x", identity.bcdDevice))
+        .Text("busnum", "1")
+        .Text("devnum", std::to_string(deviceNumber))
+        .Text("bNumConfigurations", "1")
+        .Text("bConfigurationValue", "1")
+        .Text("version", " 2.00");
+    return record;
+}
+
+std::vector<std::uint8_t> Joined(std::vector<std::uint8_t> first, const std::vector<std::uint8_t>& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+Record SensorUsbDevice(const SensorState& state, const std::string& sysPath, unsigned deviceNumber,
+                       const UsbIdentity& identity) {
+    Record record = UsbDevice(sysPath, deviceNumber, identity);
+    record.Text("bDeviceClass", "00")
+        .Text("speed", "12")
+        .Text("manufacturer", UsbDeviceRecords::Manufacturer(state))
+        .Text("product", UsbDeviceRecords::Product(state));
+    if (!state.serialStringFails) {
+        record.Text("serial", state.serial);
+    }
+    return record;
+}
+
+void AddNormalMode(const SensorState& state, const BusPlacement& placement, DeviceRecordSet& set) {
+    const std::string port = "1-" + std::to_string(placement.port);
+    const std::string interfacePath = set.usbDevicePath + "/" + port + ":1.0";
+    const std::string hidName = Format("0003:3C9E:0101.%04X", placement.hidCounter);
+    const std::string hidPath = interfacePath + "/" + hidName;
+    const std::string hidrawName = "hidraw" + std::to_string(placement.hidrawMinor);
+    const std::string hidrawPath = hidPath + "/hidraw/" + hidrawName;
+    const std::vector<std::uint8_t> reportDescriptor =
+        state.capabilitiesUnreadable
+            ? std::vector<std::uint8_t>()
+            : UsbDescriptors::SensorReportDescriptor(state.usagePage, state.usage, kFeatureReportLength - 1);
+
+    Record device = SensorUsbDevice(state, set.usbDevicePath, placement.deviceNumber,
+                                    {kSensorVendorId, kSensorProductId, kSensorBcdDevice});
+    device.Binary("descriptors", Joined(UsbDescriptors::SensorDevice(),
+                                        UsbDescriptors::SensorConfiguration(reportDescriptor.size())));
+    Record interface(interfacePath);
+    interface.Property("SUBSYSTEM", "usb")
+        .Property("DEVTYPE", "usb_interface")
+        .Property("DRIVER", "usbhid")
+        .Property("INTERFACE", "3/0/0")
+        .Text("bInterfaceClass", "03")
+        .Text("bInterfaceSubClass", "00")
+        .Text("bInterfaceProtocol", "00")
+        .Text("bInterfaceNumber", "00")
+        .Text("bAlternateSetting", " 0")
+        .Text("bNumEndpoints", "01");
+    Record hid(hidPath);
+    hid.Property("SUBSYSTEM", "hid")
+        .Property("DRIVER", "hid-generic")
+        .Property("HID_ID", "0003:00003C9E:00000101")
+        .Property("HID_NAME", UsbDeviceRecords::Manufacturer(state) + " " + UsbDeviceRecords::Product(state))
+        .Property("HID_PHYS", "usb-0000:00:14.0-" + std::to_string(placement.port) + "/input0")
+        .Property("HID_UNIQ", state.serialStringFails ? std::string() : state.serial)
+        .Binary("report_descriptor", reportDescriptor);
+    Record hidraw(hidrawPath);
+    set.hidrawNode = "/dev/" + hidrawName;
+    if (state.openFails) {
+        set.hidrawNode.clear();  // no node: opening it fails as for a user without access
+    } else {
+        hidraw.Node(set.hidrawNode);
+    }
+    hidraw.Property("SUBSYSTEM", "hidraw")
+        .Property("DEVNAME", "/dev/" + hidrawName)
+        .CharacterDevice(UsbDeviceRecords::kHidrawMajor, placement.hidrawMinor);
+
+    set.records = device.Finish() + interface.Finish() + hid.Finish() + hidraw.Finish();
+    set.sysPaths = {set.usbDevicePath, interfacePath, hidPath, hidrawPath};
+}
+
+void AddDfuMode(const SensorState& state, const BusPlacement& placement, DeviceRecordSet& set) {
+    const std::string interfacePath = set.usbDevicePath + "/1-" + std::to_string(placement.port) + ":1.0";
+    Record device = SensorUsbDevice(state, set.usbDevicePath, placement.deviceNumber,
+                                    {kDfuVendorId, kDfuProductId, kDfuBcdDevice});
+    if (state.driver == DriverKind::Ok) {
+        device.Property(UsbDeviceRecords::kDfuDriverProperty, "1");
+    }
+    device.Binary("descriptors", Joined(UsbDescriptors::BootloaderDevice(),
+                                        UsbDescriptors::BootloaderConfiguration(kDfuTransferSize)));
+    Record interface(interfacePath);
+    interface.Property("SUBSYSTEM", "usb")
+        .Property("DEVTYPE", "usb_interface")
+        .Property("INTERFACE", "254/1/2")
+        .Text("bInterfaceClass", "fe")
+        .Text("bInterfaceSubClass", "01")
+        .Text("bInterfaceProtocol", "02")
+        .Text("bInterfaceNumber", "00")
+        .Text("bAlternateSetting", " 0")
+        .Text("bNumEndpoints", "00")
+        .Text("interface", kDfuMemoryLayout);
+    set.records = device.Finish() + interface.Finish();
+    set.sysPaths = {set.usbDevicePath, interfacePath};
+}
+
+}  // namespace
+
+std::string UsbDeviceRecords::RootHub() {
+    Record controller(kControllerPath);
+    controller.Property("SUBSYSTEM", "pci").Property("DRIVER", "xhci_hcd").Property("PCI_CLASS", "C0330");
+    Record hub = UsbDevice(kRootHubPath, 1, {0x1D6B, 0x0002, 0x0601});
+    hub.Text("bDeviceClass", "09")
+        .Text("speed", "480")
+        .Text("maxchild", "16")
+        .Text("manufacturer", "Linux xhci-hcd")
+        .Text("product", "xHCI Host Controller")
+        .Text("serial", "0000:00:14.0")
+        .Binary("descriptors", Joined(UsbDescriptors::RootHubDevice(), UsbDescriptors::RootHubConfiguration()));
+    return controller.Finish() + hub.Finish();
+}
+
+DeviceRecordSet UsbDeviceRecords::Sensor(const SensorState& state, const BusPlacement& placement) {
+    DeviceRecordSet set;
+    set.usbDevicePath = std::string(kRootHubPath) + "/1-" + std::to_string(placement.port);
+    set.usbNode = "/dev/bus/usb/001/" + Format("%03u", placement.deviceNumber);
+    if (state.mode == SensorMode::Normal) {
+        AddNormalMode(state, placement, set);
+    } else {
+        AddDfuMode(state, placement, set);
+    }
+    return set;
+}
+
+std::string UsbDeviceRecords::Manufacturer(const SensorState& state) {
+    return state.mode == SensorMode::Normal ? state.manufacturer : kBootloaderManufacturer;
+}
+
+std::string UsbDeviceRecords::Product(const SensorState& state) {
+    return state.mode == SensorMode::Normal ? state.product : kBootloaderProduct;
+}
+
+}  // namespace tarnix::sim

@@ -1,0 +1,104 @@
+#include "sim/usbrun/UsbRun.h"
+
+#include <filesystem>
+#include <map>
+#include <unistd.h>
+
+#include "sim/SensorStore.h"
+#include "sim/SimError.h"
+#include "sim/usbrun/BusMirror.h"
+#include "sim/usbrun/ChildProcess.h"
+#include "sim/usbrun/DeviceTestbed.h"
+#include "sim/usbrun/NodeIoctlHandler.h"
+#include "sim/usbrun/UdevDoubles.h"
+
+extern char** environ;
+
+namespace tarnix::sim {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kUsage = "usage: tarnix-sim usb-run [--] COMMAND [ARGS...]";
+
+// This process's environment with the given variables set.
+std::vector<std::string> EnvironmentWith(const std::map<std::string, std::string>& settings) {
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string variable = *entry;
+        if (settings.count(variable.substr(0, variable.find('='))) == 0) {
+            environment.push_back(variable);
+        }
+    }
+    for (const auto& [name, value] : settings) {
+        environment.push_back(name + "=" + value);
+    }
+    return environment;
+}
+
+std::string Preload(const std::string& toolFolder) {
+    const std::string nodeStat = toolFolder + "/" + UsbRun::kNodeStatLibrary;
+    if (!fs::exists(nodeStat)) {
+        throw SimError(nodeStat + " is missing");
+    }
+    if (nodeStat.find_first_of(" :") != std::string::npos) {
+        throw SimError(nodeStat + " cannot be preloaded: its path holds a blank or a colon");
+    }
+    std::string preload = nodeStat + " " + UsbRun::kPreloadLibrary;
+    const char* earlier = std::getenv("LD_PRELOAD");
+    if (earlier != nullptr && *earlier != '\0') {
+        preload += std::string(" ") + earlier;
+    }
+    return preload;
+}
+
+}  // namespace
+
+UsbRun::UsbRun(std::ostream& err) : err_(err) {}
+
+int UsbRun::Run(std::vector<std::string> arguments) {
+    if (!arguments.empty() && arguments.front() == "--") {
+        arguments.erase(arguments.begin());
+    } else if (!arguments.empty() && arguments.front().rfind("-", 0) == 0) {
+        err_ << "tarnix-sim usb-run: unknown option '" << arguments.front() << "'; " << kUsage << '\n';
+        return kOwnFailure;
+    }
+    if (arguments.empty()) {
+        err_ << "tarnix-sim usb-run: no command given; " << kUsage << '\n';
+        return kOwnFailure;
+    }
+    try {
+        return RunInTestbed(arguments);
+    } catch (const std::exception& error) {
+        err_ << "tarnix-sim usb-run: " << error.what() << '\n';
+        return kOwnFailure;
+    }
+}
+
+int UsbRun::RunInTestbed(const std::vector<std::string>& command) {
+    const std::string toolFolder = fs::read_symlink("/proc/self/exe").parent_path().string();
+    const std::string busFolder = fs::absolute(SensorStore::DefaultFolder()).lexically_normal().string();
+    const std::string preload = Preload(toolFolder);
+
+    // The test bed goes before the handler that answers on its worker thread.
+    NodeIoctlHandler handler;
+    DeviceTestbed testbed;
+    testbed.OpenToAllUsers();
+    BusMirror mirror(SensorStore(busFolder), testbed, handler);
+    mirror.Start();
+    mirror.Follow();
+    const UdevDoubles doubles(busFolder, toolFolder);
+
+    const std::vector<std::string> environment = EnvironmentWith({{"LD_PRELOAD", preload},
+                                                                  {"UMOCKDEV_DIR", testbed.Root()},
+                                                                  {"TARNIX_BUS", "usb"},
+                                                                  {"TARNIX_SIM_DIR", busFolder},
+                                                                  {"TARNIX_UDEV_RULES_DIR", doubles.RulesFolder()},
+                                                                  {"TARNIX_UDEVADM", doubles.Udevadm()}});
+    const int exitCode = ChildProcess::Run(command, environment);
+    mirror.Stop();
+    return exitCode;
+}
+
+}  // namespace tarnix::sim

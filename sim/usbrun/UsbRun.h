@@ -1,0 +1,34 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tarnix::sim {
+
+// `tarnix-sim usb-run [--] COMMAND [ARGS...]`: runs COMMAND on the real-bus backend inside a umockdev test
+// bed that mirrors the simulated bus of $TARNIX_SIM_DIR for as long as COMMAND runs. COMMAND and its
+// children run under the umockdev preload with TARNIX_BUS=usb, see the bus's sensors as USB devices in
+// /sys and /dev, and their ioctls on the device nodes are answered by the virtual sensors. The driver
+// installer is pointed at usb-run's own udev rule folder and udevadm double (TARNIX_UDEV_RULES_DIR,
+// TARNIX_UDEVADM), so nothing touches the system's udev.
+class UsbRun {
+public:
+    // usb-run's own failures (it could not build the test bed, no command given).
+    static constexpr int kOwnFailure = 125;
+    static constexpr const char* kPreloadLibrary = "libumockdev-preload.so.0";
+    // Our addition to the preload, built beside tarnix-sim: fstat of an emulated node reports the node's
+    // device number, as stat of its path does.
+    static constexpr const char* kNodeStatLibrary = "libtarnix_usbrun_preload.so";
+
+    explicit UsbRun(std::ostream& err);
+    // The arguments after "usb-run"; the result is COMMAND's exit code (128 + n for signal n).
+    int Run(std::vector<std::string> arguments);
+
+private:
+    int RunInTestbed(const std::vector<std::string>& command);
+
+    std::ostream& err_;
+};
+
+}  // namespace tarnix::sim

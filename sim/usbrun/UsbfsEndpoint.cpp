@@ -1,0 +1,221 @@
+#include "sim/usbrun/UsbfsEndpoint.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <optional>
+#include <linux/usbdevice_fs.h>
+#include <sys/ioctl.h>
+
+#include "sim/usbrun/UsbDescriptors.h"
+
+namespace tarnix::sim {
+
+namespace {
+
+constexpr std::uint8_t kStandardIn = 0x80;
+constexpr std::uint8_t kClassInterfaceOut = 0x21;
+constexpr std::uint8_t kClassInterfaceIn = 0xA1;
+constexpr std::uint8_t kGetDescriptor = 6;
+constexpr std::uint8_t kDeviceDescriptor = 1;
+constexpr std::uint8_t kConfigurationDescriptor = 2;
+constexpr std::uint8_t kStringDescriptor = 3;
+
+enum DfuRequestCode : std::uint8_t { kDnload = 1, kUpload = 2, kGetStatus = 3, kClrStatus = 4, kGetState = 5, kAbort = 6 };
+
+constexpr std::size_t kStatusLength = 6;
+
+// The ioctl's argument structure, copied out of the caller's memory.
+template <typename Structure>
+std::optional<Structure> ArgumentOf(IoctlCall& call) {
+    const std::uint8_t* bytes = call.Argument(sizeof(Structure));
+    if (bytes == nullptr) {
+        return std::nullopt;
+    }
+    Structure structure;
+    std::memcpy(&structure, bytes, sizeof structure);
+    return structure;
+}
+
+IoctlAnswer Copied(const std::vector<std::uint8_t>& bytes, std::uint8_t* data, std::uint16_t length) {
+    const std::size_t count = std::min<std::size_t>(bytes.size(), length);
+    if (count > 0) {
+        std::memcpy(data, bytes.data(), count);
+    }
+    return IoctlAnswer::Success(static_cast<long>(count));
+}
+
+}  // namespace
+
+UsbfsEndpoint::UsbfsEndpoint(std::unique_ptr<SimUsbDfuPort> port, bool claimable, BootloaderDescriptors descriptors)
+    : port_(std::move(port)), claimable_(claimable), descriptors_(std::move(descriptors)) {}
+
+IoctlAnswer UsbfsEndpoint::Handle(IoctlCall& call) {
+    if (!port_->Present()) {
+        return IoctlAnswer::Failure(ENODEV);
+    }
+    switch (call.Request()) {
+        case USBDEVFS_CONTROL:
+            return Control(call);
+        case USBDEVFS_CLAIMINTERFACE:
+            return ClaimInterface(call);
+        case USBDEVFS_RELEASEINTERFACE:
+            return ReleaseInterface(call);
+        case USBDEVFS_SETINTERFACE:
+            return SetInterface(call);
+        case USBDEVFS_IOCTL:
+            return DriverControl(call);
+        case USBDEVFS_GETDRIVER:
+            return IoctlAnswer::Failure(ENODATA);
+        default:
+            return IoctlAnswer::Failure(ENOTTY);
+    }
+}
+
+IoctlAnswer UsbfsEndpoint::Control(IoctlCall& call) {
+    const auto argument = ArgumentOf<usbdevfs_ctrltransfer>(call);
+    if (!argument) {
+        return IoctlAnswer::Failure(EFAULT);
+    }
+    const usbdevfs_ctrltransfer& transfer = *argument;
+    std::uint8_t* data = nullptr;
+    if (transfer.wLength > 0) {
+        data = call.Pointee(offsetof(usbdevfs_ctrltransfer, data), transfer.wLength);
+        if (data == nullptr) {
+            return IoctlAnswer::Failure(EFAULT);
+        }
+    }
+    if (transfer.bRequestType == kStandardIn) {
+        return StandardRequest(transfer.bRequest, transfer.wValue, data, transfer.wLength);
+    }
+    if (transfer.bRequestType != kClassInterfaceOut && transfer.bRequestType != kClassInterfaceIn) {
+        return IoctlAnswer::Failure(EPIPE);
+    }
+    if (transfer.wIndex != 0) {
+        return IoctlAnswer::Failure(ENOENT);  // no such interface
+    }
+    if (!Claim()) {
+        return IoctlAnswer::Failure(EBUSY);
+    }
+    return DfuRequest(transfer.bRequestType, transfer.bRequest, transfer.wValue, data, transfer.wLength);
+}
+
+IoctlAnswer UsbfsEndpoint::StandardRequest(std::uint8_t request, std::uint16_t value, std::uint8_t* data,
+                                           std::uint16_t length) {
+    if (request != kGetDescriptor) {
+        return IoctlAnswer::Failure(EPIPE);
+    }
+    const auto type = static_cast<std::uint8_t>(value >> 8);
+    const auto index = static_cast<std::uint8_t>(value);
+    if (type == kDeviceDescriptor) {
+        return Copied(descriptors_.device, data, length);
+    }
+    if (type == kConfigurationDescriptor && index == 0) {
+        return Copied(descriptors_.configuration, data, length);
+    }
+    if (type == kStringDescriptor && index == 0) {
+        return Copied(UsbDescriptors::LanguageList(), data, length);
+    }
+    const auto text = descriptors_.strings.find(index);
+    if (type == kStringDescriptor && text != descriptors_.strings.end()) {
+        return Copied(UsbDescriptors::String(text->second), data, length);
+    }
+    return IoctlAnswer::Failure(EPIPE);
+}
+
+IoctlAnswer UsbfsEndpoint::DfuRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                                      std::uint8_t* data, std::uint16_t length) {
+    const bool in = requestType == kClassInterfaceIn;
+    bool answered = false;
+    long count = 0;
+    if (!in && request == kDnload) {
+        answered = port_->Dnload(value, data, length);
+        count = length;
+    } else if (in && request == kUpload) {
+        std::size_t received = 0;
+        answered = port_->Upload(value, data, length, received);
+        count = static_cast<long>(received);
+    } else if (in && request == kGetStatus && length >= kStatusLength) {
+        DfuStatusReport report;
+        answered = port_->GetStatus(report);
+        const std::uint8_t bytes[kStatusLength] = {report.status,
+                                                   static_cast<std::uint8_t>(report.pollTimeoutMs),
+                                                   static_cast<std::uint8_t>(report.pollTimeoutMs >> 8),
+                                                   static_cast<std::uint8_t>(report.pollTimeoutMs >> 16),
+                                                   report.state,
+                                                   report.stringIndex};
+        std::memcpy(data, bytes, kStatusLength);
+        count = kStatusLength;
+    } else if (in && request == kGetState && length >= 1) {
+        answered = port_->GetState(data[0]);
+        count = 1;
+    } else if (!in && request == kClrStatus) {
+        answered = port_->ClearStatus();
+    } else if (!in && request == kAbort) {
+        answered = port_->Abort();
+    } else {
+        return IoctlAnswer::Failure(EPIPE);
+    }
+    return answered ? IoctlAnswer::Success(count) : Refusal();
+}
+
+IoctlAnswer UsbfsEndpoint::ClaimInterface(IoctlCall& call) {
+    const auto interface = ArgumentOf<unsigned int>(call);
+    if (!interface) {
+        return IoctlAnswer::Failure(EFAULT);
+    }
+    if (*interface != 0) {
+        return IoctlAnswer::Failure(ENOENT);
+    }
+    return Claim() ? IoctlAnswer::Success(0) : IoctlAnswer::Failure(EBUSY);
+}
+
+IoctlAnswer UsbfsEndpoint::ReleaseInterface(IoctlCall& call) {
+    const auto interface = ArgumentOf<unsigned int>(call);
+    if (!interface) {
+        return IoctlAnswer::Failure(EFAULT);
+    }
+    if (*interface != 0 || !claimed_) {
+        return IoctlAnswer::Failure(EINVAL);
+    }
+    claimed_ = false;
+    return IoctlAnswer::Success(0);
+}
+
+IoctlAnswer UsbfsEndpoint::SetInterface(IoctlCall& call) {
+    const auto setting = ArgumentOf<usbdevfs_setinterface>(call);
+    if (!setting) {
+        return IoctlAnswer::Failure(EFAULT);
+    }
+    if (setting->interface != 0) {
+        return IoctlAnswer::Failure(ENOENT);
+    }
+    if (!Claim()) {
+        return IoctlAnswer::Failure(EBUSY);
+    }
+    return setting->altsetting == 0 ? IoctlAnswer::Success(0) : IoctlAnswer::Failure(EINVAL);
+}
+
+IoctlAnswer UsbfsEndpoint::DriverControl(IoctlCall& call) {
+    const auto command = ArgumentOf<usbdevfs_ioctl>(call);
+    if (!command) {
+        return IoctlAnswer::Failure(EFAULT);
+    }
+    if (command->ioctl_code == static_cast<int>(USBDEVFS_DISCONNECT)) {
+        return IoctlAnswer::Failure(ENODATA);  // no kernel driver is bound to the interface
+    }
+    return IoctlAnswer::Failure(ENOTTY);
+}
+
+IoctlAnswer UsbfsEndpoint::Refusal() const { return IoctlAnswer::Failure(port_->Present() ? EPIPE : ENODEV); }
+
+// usbfs claims the interface on the first request that needs it, as the kernel does.
+bool UsbfsEndpoint::Claim() {
+    if (claimable_) {
+        claimed_ = true;
+    }
+    return claimed_;
+}
+
+}  // namespace tarnix::sim
