@@ -1,8 +1,9 @@
 #include "sim/gadget/DfuPersonality.h"
 
 #include "sim/BusConstants.h"
+#include "sim/UsbDescriptors.h"
 #include "sim/gadget/FunctionFsBlobs.h"
-#include "sim/gadget/UsbDescriptors.h"
+
 
 namespace tarnix::sim {
 
@@ -36,10 +37,13 @@ DfuPersonality::DfuPersonality(SensorStore store, const SensorState& state)
       port_(std::move(store), state) {}
 
 std::vector<std::uint8_t> DfuPersonality::FunctionDescriptors() const {
-    const FunctionFsBlobs::DescriptorSet set = {
-        UsbDescriptors::Interface(0, 0, 0, kApplicationSpecificClass, kDfuSubclass, kDfuModeProtocol, kLayoutString),
-        UsbDescriptors::Interface(0, 1, 0, kHidClass, 0, 0, 0),  // carries the functional descriptor past FunctionFS
-        UsbDescriptors::DfuFunctional(port_.TransferSize())};
+    std::vector<std::uint8_t> set =
+        UsbDescriptors::Interface(0, 0, kApplicationSpecificClass, kDfuSubclass, kDfuModeProtocol, kLayoutString);
+    for (const std::vector<std::uint8_t>& next :
+         {UsbDescriptors::Interface(1, 0, kHidClass, 0, 0, 0),  // carries the functional descriptor past FunctionFS
+          UsbDescriptors::DfuFunctional(port_.TransferSize())}) {
+        set.insert(set.end(), next.begin(), next.end());
+    }
     return FunctionFsBlobs::Descriptors(set, set);
 }
 

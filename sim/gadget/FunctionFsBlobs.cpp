@@ -22,20 +22,33 @@ void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t val
 
 constexpr std::size_t kLengthOffset = 4;
 
+// The whole descriptors at the start of the set, and their number.
+std::size_t CompleteDescriptors(const std::vector<std::uint8_t>& set, std::uint32_t& count) {
+    std::size_t at = 0;
+    count = 0;
+    while (at < set.size() && set[at] != 0 && set[at] <= set.size() - at) {
+        at += set[at];
+        ++count;
+    }
+    return at;
+}
+
 }  // namespace
 
-std::vector<std::uint8_t> FunctionFsBlobs::Descriptors(const DescriptorSet& fullSpeed, const DescriptorSet& highSpeed) {
+std::vector<std::uint8_t> FunctionFsBlobs::Descriptors(const std::vector<std::uint8_t>& fullSpeed,
+                                                       const std::vector<std::uint8_t>& highSpeed) {
+    std::uint32_t fullSpeedCount = 0;
+    std::uint32_t highSpeedCount = 0;
+    const std::size_t fullSpeedLength = CompleteDescriptors(fullSpeed, fullSpeedCount);
+    const std::size_t highSpeedLength = CompleteDescriptors(highSpeed, highSpeedCount);
     std::vector<std::uint8_t> blob;
     AppendLe32(blob, FUNCTIONFS_DESCRIPTORS_MAGIC_V2);
     AppendLe32(blob, 0);  // total length, filled in at the end
     AppendLe32(blob, FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC);
-    AppendLe32(blob, static_cast<std::uint32_t>(fullSpeed.size()));
-    AppendLe32(blob, static_cast<std::uint32_t>(highSpeed.size()));
-    for (const DescriptorSet* set : {&fullSpeed, &highSpeed}) {
-        for (const std::vector<std::uint8_t>& descriptor : *set) {
-            blob.insert(blob.end(), descriptor.begin(), descriptor.end());
-        }
-    }
+    AppendLe32(blob, fullSpeedCount);
+    AppendLe32(blob, highSpeedCount);
+    blob.insert(blob.end(), fullSpeed.begin(), fullSpeed.begin() + static_cast<std::ptrdiff_t>(fullSpeedLength));
+    blob.insert(blob.end(), highSpeed.begin(), highSpeed.begin() + static_cast<std::ptrdiff_t>(highSpeedLength));
     PutLe32(blob, kLengthOffset, static_cast<std::uint32_t>(blob.size()));
     return blob;
 }

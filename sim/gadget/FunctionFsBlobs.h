@@ -12,9 +12,10 @@ namespace tarnix::sim {
 // string blob must have exactly the length its header states.
 class FunctionFsBlobs {
 public:
-    using DescriptorSet = std::vector<std::vector<std::uint8_t>>;
-
-    static std::vector<std::uint8_t> Descriptors(const DescriptorSet& fullSpeed, const DescriptorSet& highSpeed);
+    // Each set is descriptors one after another (what a configuration descriptor holds); a descriptor whose
+    // length byte is 0 or runs past the end ends the set.
+    static std::vector<std::uint8_t> Descriptors(const std::vector<std::uint8_t>& fullSpeed,
+                                                 const std::vector<std::uint8_t>& highSpeed);
     // The strings in US English; the function refers to strings[i] as its string i + 1 (the gadget gives
     // them their device-wide indexes).
     static std::vector<std::uint8_t> Strings(const std::vector<std::string>& strings);

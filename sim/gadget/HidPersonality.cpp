@@ -1,19 +1,13 @@
 #include "sim/gadget/HidPersonality.h"
 
 #include "sim/BusConstants.h"
+#include "sim/UsbDescriptors.h"
 #include "sim/gadget/FunctionFsBlobs.h"
-#include "sim/gadget/UsbDescriptors.h"
+
 
 namespace tarnix::sim {
 
 namespace {
-
-constexpr std::uint8_t kHidClass = 0x03;
-constexpr std::uint8_t kInterruptInAddress = 0x81;
-constexpr std::uint8_t kInterruptTransfer = 0x03;
-constexpr std::uint16_t kInterruptPacketSize = 64;
-constexpr std::uint8_t kFullSpeedInterval = 10;  // frames: 10 ms
-constexpr std::uint8_t kHighSpeedInterval = 7;   // 2^(7-1) microframes: 8 ms
 
 // Requests of the HID class and the standard request the interface answers.
 constexpr std::uint8_t kGetDescriptor = 0x06;
@@ -23,31 +17,23 @@ constexpr std::uint8_t kSetIdle = 0x0A;
 constexpr std::uint8_t kStandardInterfaceIn = 0x81;
 constexpr std::uint8_t kClassInterfaceIn = 0xA1;
 constexpr std::uint8_t kClassInterfaceOut = 0x21;
-constexpr std::uint8_t kHidDescriptorType = 0x21;
 constexpr std::uint8_t kReportDescriptorType = 0x22;
 constexpr std::uint8_t kFeatureReportType = 0x03;
-
-constexpr std::uint8_t kSwitchReportId = 0x80;
-constexpr std::uint8_t kRequestReportId = 0x01;
-constexpr std::uint8_t kAnswerReportId = 0x02;
 
 }  // namespace
 
 HidPersonality::HidPersonality(SensorStore store, const SensorState& state)
     : identity_{kSensorVendorId, kSensorProductId, kSensorBcdDevice, state.manufacturer, state.product, state.serial},
       device_(std::move(store), state, SimHidDevice::Access::ReadWrite),
-      reportDescriptor_(UsbDescriptors::HidReport(state.usagePage, state.usage,
-                                                  {kSwitchReportId, kRequestReportId, kAnswerReportId},
-                                                  kFeatureReportLength - 1)) {}
+      reportDescriptor_(UsbDescriptors::SensorReportDescriptor(state.usagePage, state.usage, kFeatureReportLength - 1)) {}
 
 std::vector<std::uint8_t> HidPersonality::FunctionDescriptors() const {
-    const auto set = [this](std::uint8_t pollInterval) {
-        return FunctionFsBlobs::DescriptorSet{
-            UsbDescriptors::Interface(0, 0, 1, kHidClass, 0, 0, 0),
-            UsbDescriptors::Hid(static_cast<std::uint16_t>(reportDescriptor_.size())),
-            UsbDescriptors::Endpoint(kInterruptInAddress, kInterruptTransfer, kInterruptPacketSize, pollInterval)};
-    };
-    return FunctionFsBlobs::Descriptors(set(kFullSpeedInterval), set(kHighSpeedInterval));
+    // The interface, HID and endpoint descriptors the sensor's configuration holds, at both speeds.
+    const std::vector<std::uint8_t> configuration = UsbDescriptors::SensorConfiguration(reportDescriptor_.size());
+    const std::vector<std::uint8_t> contents(
+        configuration.begin() + static_cast<std::ptrdiff_t>(UsbDescriptors::kConfigurationHeaderLength),
+        configuration.end());
+    return FunctionFsBlobs::Descriptors(contents, contents);
 }
 
 std::vector<std::uint8_t> HidPersonality::FunctionStrings() const { return FunctionFsBlobs::Strings({}); }
@@ -72,12 +58,9 @@ ControlAnswer HidPersonality::Answer(const ControlSetup& setup, const std::vecto
 }
 
 ControlAnswer HidPersonality::GetDescriptor(const ControlSetup& setup) const {
-    const std::uint8_t type = static_cast<std::uint8_t>(setup.value >> 8);
-    if (type == kReportDescriptorType) {
+    // The host's HID driver reads the report descriptor; the HID descriptor came with the configuration.
+    if ((setup.value >> 8) == kReportDescriptorType) {
         return ControlAnswer::WithData(reportDescriptor_);
-    }
-    if (type == kHidDescriptorType) {
-        return ControlAnswer::WithData(UsbDescriptors::Hid(static_cast<std::uint16_t>(reportDescriptor_.size())));
     }
     return ControlAnswer::Stalled();
 }

@@ -8,7 +8,7 @@
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
 
-#include "sim/usbrun/UsbDescriptors.h"
+#include "sim/UsbDescriptors.h"
 
 namespace tarnix::sim {
 

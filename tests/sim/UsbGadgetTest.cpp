@@ -1,4 +1,4 @@
-// The USB gadget's device side without a kernel: the descriptors it presents and the answers its two
+// The USB gadget's device side without a kernel: the FunctionFS blobs it writes and the answers its two
 // personalities give to control requests, against sensors of a private simulated bus.
 #include <gtest/gtest.h>
 
@@ -13,7 +13,8 @@
 #include "sim/gadget/DfuPersonality.h"
 #include "sim/gadget/FunctionFsBlobs.h"
 #include "sim/gadget/HidPersonality.h"
-#include "sim/gadget/UsbDescriptors.h"
+#include "sim/UsbDescriptors.h"
+#include "tests/support/HidReportLayout.h"
 #include "tests/support/SensorFlash.h"
 #include "tests/support/SimulatedBus.h"
 
@@ -31,125 +32,23 @@ std::uint32_t Le32(const Bytes& bytes, std::size_t at) {
     return static_cast<std::uint32_t>(Le16(bytes, at)) | (static_cast<std::uint32_t>(Le16(bytes, at + 2)) << 16);
 }
 
-// The text of a string descriptor (UTF-16LE units, as numbers).
-std::vector<std::uint16_t> Units(const Bytes& descriptor) {
-    std::vector<std::uint16_t> units;
-    for (std::size_t at = 2; at + 1 < descriptor.size(); at += 2) {
-        units.push_back(Le16(descriptor, at));
-    }
-    return units;
-}
-
-// Walks a HID report descriptor's short items and adds up the feature bytes of each report ID, the way a
-// host's parser does; also reports the top-level usage page and usage and whether collections balance.
-struct ReportLayout {
-    std::uint32_t usagePage = 0;
-    std::uint32_t usage = 0;
-    std::map<int, std::uint32_t> featureBits;
-    int openCollections = 0;
-    bool wellFormed = true;
-};
-
-ReportLayout ParseReportDescriptor(const Bytes& descriptor) {
-    ReportLayout layout;
-    std::uint32_t reportSize = 0;
-    std::uint32_t reportCount = 0;
-    int reportId = 0;
-    for (std::size_t at = 0; at < descriptor.size();) {
-        const std::uint8_t prefix = descriptor[at];
-        const std::size_t size = (prefix & 0x03) == 3 ? 4 : (prefix & 0x03);
-        if (at + 1 + size > descriptor.size()) {
-            layout.wellFormed = false;
-            break;
-        }
-        std::uint32_t value = 0;
-        for (std::size_t i = 0; i < size; ++i) {
-            value |= static_cast<std::uint32_t>(descriptor[at + 1 + i]) << (8 * i);
-        }
-        switch (prefix & 0xFC) {
-            case 0x04: layout.usagePage = layout.openCollections == 0 ? value : layout.usagePage; break;
-            case 0x08: layout.usage = layout.openCollections == 0 ? value : layout.usage; break;
-            case 0x74: reportSize = value; break;
-            case 0x94: reportCount = value; break;
-            case 0x84: reportId = static_cast<int>(value); break;
-            case 0xA0: ++layout.openCollections; break;
-            case 0xC0: --layout.openCollections; break;
-            case 0xB0: layout.featureBits[reportId] += reportSize * reportCount; break;
-            default: break;
-        }
-        at += 1 + size;
-    }
-    return layout;
-}
-
 ControlSetup Packet(std::uint8_t type, std::uint8_t request, std::uint16_t value, std::uint16_t index,
                    std::uint16_t length) {
     return ControlSetup{type, request, value, index, length};
 }
 
-// ---- Descriptors ----
-
-TEST(UsbDescriptors, StringsAreUtf16WithTheirLength) {
-    const Bytes ascii = UsbDescriptors::String("TS-200");
-    EXPECT_EQ(ascii.size(), 2u + 2 * 6);
-    EXPECT_EQ(ascii[0], ascii.size());
-    EXPECT_EQ(ascii[1], 0x03);
-    EXPECT_EQ(Units(ascii), (std::vector<std::uint16_t>{'T', 'S', '-', '2', '0', '0'}));
-
-    EXPECT_EQ(Units(UsbDescriptors::String("\xC3\x84r\xE2\x82\xAC")), (std::vector<std::uint16_t>{0xC4, 'r', 0x20AC}));
-    EXPECT_EQ(Units(UsbDescriptors::String("\xF0\x9F\x98\x80")), (std::vector<std::uint16_t>{0xD83D, 0xDE00}));
-    EXPECT_EQ(UsbDescriptors::LanguageList(), (Bytes{4, 0x03, 0x09, 0x04}));
-}
-
-TEST(UsbDescriptors, MalformedUtf8BecomesReplacementCharacters) {
-    // A stray continuation byte, an overlong encoding of '/', a sequence cut short at the end.
-    EXPECT_EQ(Units(UsbDescriptors::String("a\x80" "b")), (std::vector<std::uint16_t>{'a', 0xFFFD, 'b'}));
-    EXPECT_EQ(Units(UsbDescriptors::String("\xC0\xAF")), (std::vector<std::uint16_t>{0xFFFD, 0xFFFD}));
-    EXPECT_EQ(Units(UsbDescriptors::String("x\xE2\x82")), (std::vector<std::uint16_t>{'x', 0xFFFD, 0xFFFD}));
-    EXPECT_EQ(Units(UsbDescriptors::String("\xED\xA0\x80")).front(), 0xFFFD) << "an encoded surrogate";
-}
-
-TEST(UsbDescriptors, LongTextsAreCutToWhatADescriptorHolds) {
-    const Bytes longText = UsbDescriptors::String(std::string(300, 'x'));
-    EXPECT_EQ(longText.size(), 254u);
-    EXPECT_EQ(longText[0], 254);
-    // 125 letters and then an emoji: its surrogate pair would end at unit 127, so neither half is kept.
-    const Bytes cutPair = UsbDescriptors::String(std::string(125, 'y') + "\xF0\x9F\x98\x80");
-    EXPECT_EQ(Units(cutPair).size(), 125u);
-    EXPECT_EQ(Units(cutPair).back(), 'y');
-}
-
-TEST(UsbDescriptors, ReportDescriptorDeclaresTheThreeFeatureReports) {
-    const Bytes descriptor = UsbDescriptors::HidReport(0xFF00, 0x0001, {0x80, 0x01, 0x02}, 257);
-    const ReportLayout layout = ParseReportDescriptor(descriptor);
-    EXPECT_TRUE(layout.wellFormed);
-    EXPECT_EQ(layout.openCollections, 0);
-    EXPECT_EQ(layout.usagePage, 0xFF00u);
-    EXPECT_EQ(layout.usage, 0x0001u);
-    EXPECT_EQ(layout.featureBits, (std::map<int, std::uint32_t>{{0x01, 257 * 8}, {0x02, 257 * 8}, {0x80, 257 * 8}}));
-}
-
-TEST(UsbDescriptors, ConfigurationCountsItsWholeLength) {
-    const Bytes body = UsbDescriptors::Interface(0, 0, 0, 0xFE, 1, 2, 4);
-    const Bytes configuration = UsbDescriptors::Configuration(1, body);
-    EXPECT_EQ(Le16(configuration, 2), configuration.size());
-    EXPECT_EQ(configuration[4], 1) << "bNumInterfaces";
-    const Bytes device = UsbDescriptors::Device(0x0483, 0xDF11, 0x2200);
-    EXPECT_EQ(device.size(), 18u);
-    EXPECT_EQ(Le16(device, 8), 0x0483);
-    EXPECT_EQ(Le16(device, 10), 0xDF11);
-    EXPECT_EQ(Le16(device, 12), 0x2200);
-}
+// ---- FunctionFS ----
 
 TEST(FunctionFsBlobs, HeadersStateTheExactLengthsAndCounts) {
-    const FunctionFsBlobs::DescriptorSet fullSpeed = {Bytes(9, 1), Bytes(7, 2)};
-    const FunctionFsBlobs::DescriptorSet highSpeed = {Bytes(9, 3), Bytes(7, 4), Bytes(9, 5)};
+    const Bytes fullSpeed = {9, 4, 0, 0, 1, 3, 0, 0, 0, 7, 5, 0x81, 3, 64, 0, 1};
+    Bytes highSpeed = fullSpeed;
+    highSpeed.insert(highSpeed.end(), {3, 0x24, 0});
     const Bytes descriptors = FunctionFsBlobs::Descriptors(fullSpeed, highSpeed);
     EXPECT_EQ(Le32(descriptors, 0), 3u) << "format version 2";
     EXPECT_EQ(Le32(descriptors, 4), descriptors.size());
     EXPECT_EQ(Le32(descriptors, 12), 2u);
     EXPECT_EQ(Le32(descriptors, 16), 3u);
-    EXPECT_EQ(descriptors.size(), 20u + 16 + 25);
+    EXPECT_EQ(descriptors.size(), 20u + 16 + 19);
 
     const Bytes strings = FunctionFsBlobs::Strings({"@Flash", "x"});
     EXPECT_EQ(Le32(strings, 4), strings.size());
@@ -162,6 +61,18 @@ TEST(FunctionFsBlobs, HeadersStateTheExactLengthsAndCounts) {
     const Bytes none = FunctionFsBlobs::Strings({});
     EXPECT_EQ(none.size(), 16u);
     EXPECT_EQ(Le32(none, 12), 0u);
+}
+
+TEST(FunctionFsBlobs, DescriptorSetsEndAtTheLastWholeDescriptor) {
+    // A zero length byte would never advance; a length past the end would read beyond the set.
+    const Bytes zeroLength = {9, 4, 0, 0, 0, 3, 0, 0, 0, 0, 5, 1};
+    const Bytes pastTheEnd = {9, 4, 0, 0, 0, 3, 0, 0, 0, 7, 5, 0x81};
+    for (const Bytes& set : {zeroLength, pastTheEnd}) {
+        const Bytes descriptors = FunctionFsBlobs::Descriptors(set, set);
+        EXPECT_EQ(Le32(descriptors, 12), 1u);
+        EXPECT_EQ(Le32(descriptors, 16), 1u);
+        EXPECT_EQ(descriptors.size(), 20u + 9 + 9);
+    }
 }
 
 // ---- Normal mode ----
@@ -210,13 +121,10 @@ TEST_F(HidPersonalityTest, PresentsTheSensorWithItsReportDescriptor) {
     const ControlAnswer report = hid.Answer(Packet(0x81, 0x06, 0x2200, 0, 255), {});
     ASSERT_EQ(report.kind, ControlAnswer::Kind::Data);
     EXPECT_EQ(report.data, hid.ReportDescriptor());
-    const ReportLayout layout = ParseReportDescriptor(report.data);
+    const test::ReportLayout layout = test::ParseReportDescriptor(report.data);
     EXPECT_EQ(layout.usagePage, 0x00FFu);
     EXPECT_EQ(layout.usage, 0x0004u);
 
-    const ControlAnswer hidDescriptor = hid.Answer(Packet(0x81, 0x06, 0x2100, 0, 9), {});
-    ASSERT_EQ(hidDescriptor.kind, ControlAnswer::Kind::Data);
-    EXPECT_EQ(Le16(hidDescriptor.data, 7), hid.ReportDescriptor().size());
     EXPECT_EQ(hid.Answer(Packet(0x81, 0x06, 0x2200, 1, 255), {}).kind, ControlAnswer::Kind::Stall)
         << "an interface it does not have";
 }
@@ -233,6 +141,7 @@ TEST_F(HidPersonalityTest, FunctionDescriptorsNameTheReportDescriptorAndTheInter
     EXPECT_EQ(Le16(fullSpeed, 16), hid.ReportDescriptor().size());
     EXPECT_EQ(fullSpeed[20], 0x81) << "interrupt IN endpoint";
     EXPECT_EQ(fullSpeed[21], 0x03);
+    EXPECT_TRUE(std::equal(fullSpeed.begin(), fullSpeed.end(), blob.begin() + 20 + 25)) << "the same at high speed";
     EXPECT_EQ(hid.FunctionStrings().size(), 16u);
 }
 
