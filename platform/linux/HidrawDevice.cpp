@@ -1,0 +1,112 @@
+#include "platform/linux/HidrawDevice.h"
+
+#include <linux/hidraw.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
+#include <fcntl.h>
+#include <vector>
+
+#include "platform/linux/DeviceIdentity.h"
+#include "platform/linux/HidReportDescriptor.h"
+#include "platform/linux/SysfsFile.h"
+#include "platform/linux/UsbHidrawNode.h"
+
+namespace tarnix::platform {
+
+namespace {
+
+// The kernel's own limit of a report descriptor is 4096 bytes; anything far beyond is no descriptor.
+constexpr std::size_t kReportDescriptorLimit = 65536;
+constexpr std::size_t kStringLimit = 4096;
+// The length of a feature report travels in the 14-bit size field of the ioctl request code.
+constexpr std::size_t kLargestFeatureReport = (1u << _IOC_SIZEBITS) - 1;
+
+// The USB HID hidraw node that the name gives, while the name still fits it.
+std::optional<UsbHidrawNode> Locate(const DeviceIdentity::HidName& name, const std::string& devicePath) {
+    const std::size_t slash = name.node.rfind('/');
+    const std::string sysname = slash == std::string::npos ? name.node : name.node.substr(slash + 1);
+    const std::optional<UdevDevice> hidraw = UdevDevice::FromSubsystemSysname("hidraw", sysname);
+    if (!hidraw) {
+        return std::nullopt;
+    }
+    std::optional<UsbHidrawNode> node = UsbHidrawNode::From(*hidraw);
+    if (!node || node->DeviceName() != devicePath) {
+        return std::nullopt;  // that node belongs to another HID device now
+    }
+    return node;
+}
+
+// Whether the node file is the device node udev describes. The file's status is read by its path: the test
+// bed's nodes stand on ptys whose open descriptors show the pty's number, their paths the device's.
+bool IsDeviceNode(const std::string& path, dev_t devnum) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode) && status.st_rdev == devnum;
+}
+
+}  // namespace
+
+std::unique_ptr<HidDevice> HidrawDevice::Open(const std::string& devicePath, Access access) {
+    const std::optional<DeviceIdentity::HidName> name = DeviceIdentity::SplitHidDeviceName(devicePath);
+    std::optional<UsbHidrawNode> node = name ? Locate(*name, devicePath) : std::nullopt;
+    if (!node) {
+        return nullptr;
+    }
+    FileDescriptor file;
+    if (access == Access::ReadWrite) {
+        file = FileDescriptor::Open(node->Node().c_str(), O_RDWR);
+        if (!file.IsValid()) {
+            return nullptr;
+        }
+        // The device may have gone and its node been given to a new one between the lookup and the open.
+        node = Locate(*name, devicePath);
+        if (!node || !IsDeviceNode(node->Node(), node->Hidraw().Devnum())) {
+            return nullptr;
+        }
+    }
+    return std::make_unique<HidrawDevice>(node->Hid().Syspath(), node->UsbDevice().Syspath(), std::move(file));
+}
+
+HidrawDevice::HidrawDevice(std::string hidSyspath, std::string usbDeviceSyspath, FileDescriptor node)
+    : hidSyspath_(std::move(hidSyspath)), usbDeviceSyspath_(std::move(usbDeviceSyspath)), node_(std::move(node)) {}
+
+std::optional<HidCapabilities> HidrawDevice::Capabilities() const {
+    const auto descriptor = SysfsFile::ReadBytes(hidSyspath_ + "/report_descriptor", kReportDescriptorLimit);
+    if (!descriptor) {
+        return std::nullopt;
+    }
+    return HidReportDescriptor::Parse(descriptor->data(), descriptor->size());
+}
+
+std::optional<std::string> HidrawDevice::ManufacturerString() const { return UsbDeviceString("manufacturer"); }
+
+std::optional<std::string> HidrawDevice::ProductString() const { return UsbDeviceString("product"); }
+
+std::optional<std::string> HidrawDevice::SerialNumberString() const { return UsbDeviceString("serial"); }
+
+std::optional<std::string> HidrawDevice::UsbDeviceString(const char* attribute) const {
+    std::optional<std::string> text = SysfsFile::ReadText(usbDeviceSyspath_ + "/" + attribute, kStringLimit);
+    // The USB device's sysfs path is its port, which a later plug-in takes over; the HID device's path is
+    // this plug-in's own. Still present after the read: the text was this device's.
+    if (!SysfsFile::Exists(hidSyspath_)) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+bool HidrawDevice::SetFeature(const std::uint8_t* report, std::size_t length) {
+    if (!node_.IsValid() || report == nullptr || length == 0 || length > kLargestFeatureReport) {
+        return false;
+    }
+    std::vector<std::uint8_t> copy(report, report + length);  // the request takes a writable buffer
+    return ::ioctl(node_.Get(), HIDIOCSFEATURE(length), copy.data()) >= 0;
+}
+
+bool HidrawDevice::GetFeature(std::uint8_t* report, std::size_t length) {
+    if (!node_.IsValid() || report == nullptr || length == 0 || length > kLargestFeatureReport) {
+        return false;
+    }
+    return ::ioctl(node_.Get(), HIDIOCGFEATURE(length), report) >= 0;
+}
+
+}  // namespace tarnix::platform

@@ -1,0 +1,109 @@
+#include "platform/linux/UsbDescriptors.h"
+
+#include <algorithm>
+
+namespace tarnix::platform {
+
+namespace {
+
+constexpr std::uint8_t kDeviceDescriptorType = 0x01;
+constexpr std::uint8_t kConfigurationDescriptorType = 0x02;
+constexpr std::uint8_t kStringDescriptorType = 0x03;
+constexpr std::uint8_t kInterfaceDescriptorType = 0x04;
+constexpr std::uint8_t kDfuFunctionalDescriptorType = 0x21;
+
+constexpr std::size_t kDeviceDescriptorLength = 18;
+constexpr std::size_t kInterfaceDescriptorLength = 9;
+constexpr std::size_t kFunctionalDescriptorMinimum = 7;  // up to and including wTransferSize
+
+constexpr std::uint8_t kApplicationSpecificClass = 0xFE;
+constexpr std::uint8_t kDfuSubclass = 0x01;
+
+std::uint16_t Word(const std::uint8_t* bytes) {
+    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+bool IsDfuInterface(const std::uint8_t* descriptor) {
+    // bInterfaceNumber, bAlternateSetting, bNumEndpoints, bInterfaceClass, bInterfaceSubClass at 2 to 6.
+    return descriptor[3] == 0 && descriptor[5] == kApplicationSpecificClass && descriptor[6] == kDfuSubclass;
+}
+
+// Walks the descriptor chain after the device descriptor.
+class DescriptorWalk {
+public:
+    DescriptorWalk(const std::uint8_t* data, std::size_t length, DfuDescriptorSummary& summary)
+        : data_(data), length_(length), summary_(summary) {}
+
+    bool FindDfuInterface() {
+        std::size_t position = kDeviceDescriptorLength;
+        while (length_ - position >= 2) {
+            const std::size_t size = data_[position];
+            if (size < 2 || size > length_ - position) {
+                return false;
+            }
+            if (Visit(data_ + position, size)) {
+                return true;
+            }
+            position += size;
+        }
+        return false;
+    }
+
+private:
+    // True once the functional descriptor of the DFU interface has been seen.
+    bool Visit(const std::uint8_t* descriptor, std::size_t size) {
+        const std::uint8_t type = descriptor[1];
+        if (type == kInterfaceDescriptorType || type == kConfigurationDescriptorType) {
+            inDfuInterface_ = false;  // a functional descriptor belongs to the interface just before it
+        }
+        if (type == kInterfaceDescriptorType && size >= kInterfaceDescriptorLength && !seenDfuInterface_ &&
+            IsDfuInterface(descriptor)) {
+            seenDfuInterface_ = inDfuInterface_ = true;
+            summary_.interfaceNumber = descriptor[2];
+            summary_.interfaceString = descriptor[8];
+            return false;
+        }
+        if (type == kDfuFunctionalDescriptorType && inDfuInterface_ && size >= kFunctionalDescriptorMinimum) {
+            summary_.transferSize = Word(descriptor + 5);
+            return true;
+        }
+        return false;
+    }
+
+    const std::uint8_t* data_;
+    std::size_t length_;
+    DfuDescriptorSummary& summary_;
+    bool seenDfuInterface_ = false;
+    bool inDfuInterface_ = false;
+};
+
+}  // namespace
+
+std::optional<DfuDescriptorSummary> UsbDescriptors::ParseDfu(const std::uint8_t* data, std::size_t length) {
+    if (data == nullptr || length < kDeviceDescriptorLength || data[0] < kDeviceDescriptorLength ||
+        data[1] != kDeviceDescriptorType) {
+        return std::nullopt;
+    }
+    DfuDescriptorSummary summary;
+    summary.vendorId = Word(data + 8);
+    summary.productId = Word(data + 10);
+    summary.bcdDevice = Word(data + 12);
+    if (!DescriptorWalk(data, length, summary).FindDfuInterface()) {
+        return std::nullopt;
+    }
+    return summary;
+}
+
+std::optional<std::u16string> UsbDescriptors::ParseString(const std::uint8_t* data, std::size_t length) {
+    if (data == nullptr || length < 2 || data[0] < 2 || data[1] != kStringDescriptorType) {
+        return std::nullopt;
+    }
+    const std::size_t end = std::min<std::size_t>(data[0], length);
+    std::u16string text;
+    for (std::size_t position = 2; position + 1 < end; position += 2) {
+        text.push_back(static_cast<char16_t>(Word(data + position)));
+    }
+    return text;
+}
+
+}  // namespace tarnix::platform

@@ -1,0 +1,47 @@
+#include "platform/linux/DeviceIdentity.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using tarnix::platform::DeviceIdentity;
+using tarnix::platform::Guid;
+
+TEST(DeviceIdentity, HardwareIdFromSysfsIdentifiers) {
+    EXPECT_EQ(DeviceIdentity::HardwareId("HID", "3c9e", "0101", "0100"), "HID\\VID_3C9E&PID_0101&REV_0100");
+    EXPECT_EQ(DeviceIdentity::HardwareId("USB", "0483\n", "df11\n", "2200\n"), "USB\\VID_0483&PID_DF11&REV_2200")
+        << "upper-case hex, the kernel's newline dropped";
+    EXPECT_EQ(DeviceIdentity::HardwareId("USB", "1d6b", "2", "601"), "USB\\VID_1D6B&PID_0002&REV_0601");
+}
+
+TEST(DeviceIdentity, UnreadableIdentifierGivesAnEmptyHardwareId) {
+    EXPECT_EQ(DeviceIdentity::HardwareId("USB", std::nullopt, "df11", "2200"), "");
+    EXPECT_EQ(DeviceIdentity::HardwareId("USB", "0483", "df11", std::nullopt), "");
+    for (const char* bad : {"", "\n", "1234 5", "12345", "0x12", "-1", "+1", "g0"}) {
+        EXPECT_EQ(DeviceIdentity::HardwareId("USB", "0483", bad, "2200"), "") << '"' << bad << '"';
+    }
+}
+
+TEST(DeviceIdentity, HidDeviceNameRoundTrip) {
+    const std::string name = DeviceIdentity::HidDeviceName("/dev/hidraw0", "0003:3C9E:0101.000A");
+    EXPECT_EQ(name, "/dev/hidraw0#0003:3C9E:0101.000A");
+    const auto parts = DeviceIdentity::SplitHidDeviceName(name);
+    ASSERT_TRUE(parts);
+    EXPECT_EQ(parts->node, "/dev/hidraw0");
+    EXPECT_EQ(parts->hidSysname, "0003:3C9E:0101.000A");
+    for (const char* other : {"/dev/hidraw0", "#0003:3C9E:0101.000A", "/dev/hidraw0#", "/dev/a#b#c", "",
+                              "/dev/bus/usb/001/005"}) {
+        EXPECT_FALSE(DeviceIdentity::SplitHidDeviceName(other)) << other;
+    }
+}
+
+TEST(DeviceIdentity, SetupClassFollowsTheDriverProperty) {
+    EXPECT_EQ(DeviceIdentity::UsbDeviceSetupClass("1").ToString(), "{36FC9E60-C465-11CF-8056-444553540000}");
+    for (const auto& other : {std::optional<std::string>(), std::optional<std::string>("0"),
+                              std::optional<std::string>(""), std::optional<std::string>("1 ")}) {
+        EXPECT_EQ(DeviceIdentity::UsbDeviceSetupClass(other), Guid()) << other.value_or("(unset)");
+    }
+    EXPECT_EQ(DeviceIdentity::HidSetupClass().ToString(), "{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}");
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/platform/usb/ScriptedDevice.h"
+
+namespace tarnix::test {
+
+// A DFU device behind a usbfs node, as small as the transport's tests need: it takes the usbfs requests
+// the transport makes, logs each one, answers GET_DESCRIPTOR for the language list and the memory layout
+// (string 4) and walks a reduced DFU state machine (dfuIDLE, dfuDNLOAD-IDLE, dfuMANIFEST-SYNC, dfuMANIFEST,
+// dfuUPLOAD-IDLE). UPLOAD returns the bytes of Pattern. Faults: a request can be stalled (EPIPE), the
+// interface requests can be refused, and the next UPLOAD can be held until the test lets it fail.
+class ScriptedDfuDevice : public ScriptedDevice {
+public:
+    // The byte at `index` of an upload of `block`.
+    static std::uint8_t Pattern(std::uint16_t block, std::size_t index);
+
+    // The errno of the kernel-driver disconnect (ENODATA: no driver; 0: a driver was detached), of the
+    // interface claim and of the alternate-setting selection (0: done).
+    void SetInterfaceErrors(int disconnect, int claim, int setInterface);
+    void Stall(std::uint8_t dfuRequest);
+    void HoldNextUpload();
+    // Waits until a held upload has arrived; false after the time-out.
+    bool WaitForHeldUpload(std::chrono::milliseconds timeout);
+    // Ends the held upload with -1 and this errno.
+    void FailHeldUpload(int error);
+
+    // One line per request: "disconnect 0", "claim 0", "setinterface 0 0", "release 0", and for control
+    // transfers "control <bmRequestType> <bRequest> <wValue> <wIndex> <wLength> <timeout>" in hex (the
+    // last two decimal).
+    std::vector<std::string> Log() const;
+    // The data of each DNLOAD, in order.
+    std::vector<std::vector<std::uint8_t>> Downloads() const;
+    bool HasLeftDfuMode() const;
+
+protected:
+    void Answer(std::unique_ptr<IoctlCall> call) override;
+
+private:
+    void Control(std::unique_ptr<IoctlCall> call);
+    void InterfaceRequest(IoctlCall& call, const char* name, int error, std::size_t argumentSize);
+    int StandardRequest(std::uint16_t value, std::uint8_t* data, std::size_t length);
+    int ClassRequest(std::uint8_t request, std::uint16_t value, std::uint8_t* data, std::size_t length);
+    void AddLog(const std::string& line);
+
+    mutable std::mutex mutex_;
+    std::condition_variable heldChanged_;
+    std::vector<std::string> log_;
+    std::vector<std::vector<std::uint8_t>> downloads_;
+    std::set<std::uint8_t> stalled_;
+    int disconnectError_ = ENODATA;
+    int claimError_ = 0;
+    int setInterfaceError_ = 0;
+    bool holdNextUpload_ = false;
+    std::unique_ptr<IoctlCall> held_;
+    std::uint8_t state_ = 2;  // dfuIDLE
+    bool left_ = false;
+};
+
+}  // namespace tarnix::test

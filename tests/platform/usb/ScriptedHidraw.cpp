@@ -1,0 +1,72 @@
+#include "tests/platform/usb/ScriptedHidraw.h"
+
+#include <linux/hidraw.h>
+#include <sys/ioctl.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace tarnix::test {
+
+namespace {
+
+constexpr std::uint8_t kAnswerReportId = 0x02;
+
+}  // namespace
+
+std::vector<std::vector<std::uint8_t>> ScriptedHidraw::SentReports() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return sent_;
+}
+
+std::vector<std::size_t> ScriptedHidraw::ReadLengths() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return readLengths_;
+}
+
+void ScriptedHidraw::Answer(std::unique_ptr<IoctlCall> call) {
+    const unsigned long request = call->Request();
+    const std::size_t length = _IOC_SIZE(request);
+    // The length travels in the request code; compare everything else.
+    if (request == HIDIOCSFEATURE(length)) {
+        SetFeature(*call, length);
+    } else if (request == HIDIOCGFEATURE(length)) {
+        GetFeature(*call, length);
+    } else {
+        call->Complete(-1, EINVAL);
+    }
+}
+
+void ScriptedHidraw::SetFeature(IoctlCall& call, std::size_t length) {
+    const std::uint8_t* report = call.Argument(length);
+    if (report == nullptr) {
+        call.Complete(-1, EFAULT);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        sent_.emplace_back(report, report + length);
+    }
+    call.Complete(static_cast<int>(length));
+}
+
+void ScriptedHidraw::GetFeature(IoctlCall& call, std::size_t length) {
+    std::uint8_t* report = call.Argument(length);
+    if (report == nullptr || length < 2) {
+        call.Complete(-1, EFAULT);
+        return;
+    }
+    if (report[0] != kAnswerReportId) {
+        call.Complete(-1, EPIPE);
+        return;
+    }
+    std::lock_guard<std::mutex> guard(mutex_);
+    readLengths_.push_back(length);
+    const std::vector<std::uint8_t> last = sent_.empty() ? std::vector<std::uint8_t>() : sent_.back();
+    report[1] = static_cast<std::uint8_t>(last.size());
+    std::fill(report + 2, report + length, 0);
+    std::copy_n(last.begin(), std::min(last.size(), length - 2), report + 2);
+    call.Complete(static_cast<int>(length));
+}
+
+}  // namespace tarnix::test

@@ -1,0 +1,52 @@
+#include "tests/platform/usb/UsbTestBus.h"
+
+#include <filesystem>
+
+namespace tarnix::test {
+
+UsbTestBus::UsbTestBus() { testBed_.AddRecords(usb_records::RootHubRecords()); }
+
+std::shared_ptr<ScriptedHidraw> UsbTestBus::Plug(const usb_records::HidSensorRecord& sensor) {
+    auto device = std::make_shared<ScriptedHidraw>();
+    testBed_.AddRecords(sensor.Records());
+    if (sensor.hasNode) {
+        testBed_.Serve(sensor.Node(), device);
+    }
+    plugged_[usb_records::UsbDevicePath(sensor.port)] = device;
+    return device;
+}
+
+std::shared_ptr<ScriptedDfuDevice> UsbTestBus::Plug(const usb_records::DfuDeviceRecord& dfu) {
+    auto device = std::make_shared<ScriptedDfuDevice>();
+    testBed_.AddRecords(dfu.Records());
+    if (dfu.hasNode) {
+        testBed_.Serve(dfu.Node(), device);
+    }
+    plugged_[usb_records::UsbDevicePath(dfu.port)] = device;
+    return device;
+}
+
+void UsbTestBus::Unplug(const usb_records::HidSensorRecord& sensor) {
+    Unplug(usb_records::UsbDevicePath(sensor.port), sensor.Paths());
+    // The test bed leaves the /sys/dev/char link of a removed node behind; the kernel does not.
+    if (const auto dev = sensor.DevAttribute()) {
+        std::filesystem::remove(testBed_.RootFolder() + "/sys/dev/char/" + *dev);
+    }
+}
+
+void UsbTestBus::Unplug(const usb_records::DfuDeviceRecord& device) {
+    Unplug(usb_records::UsbDevicePath(device.port), device.Paths());
+}
+
+void UsbTestBus::Unplug(const std::string& usbDevicePath, const std::vector<std::string>& paths) {
+    const auto found = plugged_.find(usbDevicePath);
+    if (found != plugged_.end()) {
+        found->second->Unplug();
+        plugged_.erase(found);
+    }
+    for (const std::string& path : paths) {
+        testBed_.RemoveDevice(path);
+    }
+}
+
+}  // namespace tarnix::test

@@ -1,0 +1,59 @@
+// The real-bus tests run against a umockdev test bed, which this process only sees under the umockdev
+// preload: started without it, the program starts itself again with it. The same binary is also the
+// small program that a test starts as another user to try opening a device.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "platform/HidDevice.h"
+
+namespace {
+
+constexpr const char* kPreload = "libumockdev-preload.so.0";
+
+bool PreloadActive() {
+    const char* preload = std::getenv("LD_PRELOAD");
+    return preload != nullptr && std::strstr(preload, "libumockdev-preload") != nullptr;
+}
+
+[[noreturn]] void RestartUnderPreload(char** argv) {
+    const char* preload = std::getenv("LD_PRELOAD");
+    const std::string value = preload != nullptr && *preload != '\0' ? std::string(kPreload) + ":" + preload : kPreload;
+    ::setenv("LD_PRELOAD", value.c_str(), 1);
+    // With AddressSanitizer the preload comes before its run-time; the order does not matter here.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string asanOptions =
+        std::string(asan != nullptr ? asan : "") + (asan != nullptr && *asan != '\0' ? ":" : "") +
+        "verify_asan_link_order=0";
+    ::setenv("ASAN_OPTIONS", asanOptions.c_str(), 1);
+    ::execv("/proc/self/exe", argv);
+    std::perror("cannot start again under the umockdev preload");
+    std::_Exit(127);
+}
+
+// Prints which of the two kinds of open of the HID device name work for this process's user.
+int TryOpen(const char* name) {
+    using tarnix::platform::HidDevice;
+    const bool probe = HidDevice::Open(name, HidDevice::Access::Probe) != nullptr;
+    const bool readWrite = HidDevice::Open(name, HidDevice::Access::ReadWrite) != nullptr;
+    std::printf("probe=%d readwrite=%d\n", probe ? 1 : 0, readWrite ? 1 : 0);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!PreloadActive()) {
+        RestartUnderPreload(argv);
+    }
+    ::setenv("TARNIX_BUS", "usb", 1);
+    if (argc == 3 && std::strcmp(argv[1], "--try-open") == 0) {
+        return TryOpen(argv[2]);
+    }
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
