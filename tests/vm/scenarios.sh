@@ -9,6 +9,9 @@
 # and defines:
 #   plug_sensor            plugs the sensor TNX1 (in the guest: and starts the gadget that plays it)
 #   wait_for_normal_mode   returns when the sensor is back in normal mode where the tool can find it
+#   wait_for_driver        returns when the sensor's bootloader has the driver the installer gives it (the
+#                          tool starts the installer and returns without waiting for it, as a user does not
+#                          go on before the installer is done)
 #
 # The sensor starts in normal mode without the bootloader's driver (on the real stack: without our udev rule),
 # as on a new machine. Each scenario's file holds every command with its output and exit code; a command
@@ -44,6 +47,7 @@ list_in_dfu_mode_without_driver() {
 
 install_driver() {
     cli --install
+    wait_for_driver
 }
 
 list_in_dfu_mode() {
@@ -83,11 +87,25 @@ flash_dfu_image_with_overwrite() {
     cli --list
 }
 
-# The sensor drops off the bus at the first data block of the flash: the tool must end with its error.
+# The sensor drops off the bus at the first data block of the flash: the tool must end with its error, not
+# hang.
 unplug_during_flash() {
     sim fault "$SERIAL" unplug
     cli --flash firmware-2.5.hex
 }
+
+# What the reference run on the simulated bus must show, so that a comparison of two equally wrong runs
+# cannot pass: scenario, then a line its output must contain.
+REFERENCE_CHECKS='list_in_normal_mode|1. Tarnix TS-200   Firmware Version: 2.4
+read_without_driver|Error: Incompatible DFU drivers found.
+list_in_dfu_mode_without_driver|Error: Incompatible DFU drivers found.
+list_in_dfu_mode|1. Device In Configuration Mode
+read_parameters|"fingerFrequency"
+write_parameters|  "fingerFrequency": 260,
+flash_hex_image|Firmware Version: 2.5
+overwrite_check|Error: This firmware will overwrite parameters.
+flash_dfu_image_with_overwrite|Firmware Version: 2.6
+unplug_during_flash|Error: Flashing failed.'
 
 SCENARIOS="list_in_normal_mode read_without_driver list_in_dfu_mode_without_driver install_driver
 list_in_dfu_mode read_parameters write_parameters flash_hex_image overwrite_check
