@@ -1,6 +1,7 @@
 #include "sim/gadget/DfuPersonality.h"
 
 #include "sim/BusConstants.h"
+#include "sim/DfuControlRequests.h"
 #include "sim/UsbDescriptors.h"
 #include "sim/gadget/FunctionFsBlobs.h"
 
@@ -14,21 +15,6 @@ constexpr std::uint8_t kDfuSubclass = 0x01;
 constexpr std::uint8_t kDfuModeProtocol = 0x02;
 constexpr std::uint8_t kHidClass = 0x03;
 constexpr std::uint8_t kLayoutString = 1;  // the function's first string
-
-constexpr std::uint8_t kClassInterfaceIn = 0xA1;
-constexpr std::uint8_t kClassInterfaceOut = 0x21;
-
-// DFU 1.1 class requests.
-constexpr std::uint8_t kDnload = 1;
-constexpr std::uint8_t kUpload = 2;
-constexpr std::uint8_t kGetStatus = 3;
-constexpr std::uint8_t kClearStatus = 4;
-constexpr std::uint8_t kGetState = 5;
-constexpr std::uint8_t kAbort = 6;
-
-ControlAnswer AcknowledgedIf(bool answered) {
-    return answered ? ControlAnswer::Acknowledged() : ControlAnswer::Stalled();
-}
 
 }  // namespace
 
@@ -52,58 +38,21 @@ std::vector<std::uint8_t> DfuPersonality::FunctionStrings() const {
 }
 
 ControlAnswer DfuPersonality::Answer(const ControlSetup& setup, const std::vector<std::uint8_t>& data) {
-    const bool in = setup.requestType == kClassInterfaceIn;
-    if ((!in && setup.requestType != kClassInterfaceOut) || setup.index != 0) {
+    const bool in = setup.requestType == DfuControlRequests::kClassInterfaceIn;
+    if ((!in && setup.requestType != DfuControlRequests::kClassInterfaceOut) || setup.index != 0) {
         return ControlAnswer::Stalled();
     }
-    switch (setup.request) {
-        case kDnload:
-            return in ? ControlAnswer::Stalled() : Download(setup, data);
-        case kUpload:
-            return in ? Upload(setup) : ControlAnswer::Stalled();
-        case kGetStatus:
-            return in ? Status() : ControlAnswer::Stalled();
-        case kClearStatus:
-            return in ? ControlAnswer::Stalled() : AcknowledgedIf(port_.ClearStatus());
-        case kGetState:
-            return in ? State() : ControlAnswer::Stalled();
-        case kAbort:
-            return in ? ControlAnswer::Stalled() : AcknowledgedIf(port_.Abort());
-        default:
-            return ControlAnswer::Stalled();
-    }
-}
-
-ControlAnswer DfuPersonality::Download(const ControlSetup& setup, const std::vector<std::uint8_t>& data) {
-    return AcknowledgedIf(port_.Dnload(setup.value, data.empty() ? nullptr : data.data(), data.size()));
-}
-
-ControlAnswer DfuPersonality::Upload(const ControlSetup& setup) {
-    std::vector<std::uint8_t> bytes(setup.length);
-    std::size_t received = 0;
-    if (!port_.Upload(setup.value, bytes.data(), bytes.size(), received)) {
+    std::vector<std::uint8_t> bytes = in ? std::vector<std::uint8_t>(setup.length) : data;
+    const DfuControlResult result =
+        DfuControlRequests::Run(port_, in, setup.request, setup.value, bytes.data(), bytes.size());
+    if (!result.recognised || !result.answered) {
         return ControlAnswer::Stalled();
     }
-    bytes.resize(received);
+    if (!in) {
+        return ControlAnswer::Acknowledged();
+    }
+    bytes.resize(result.length);
     return ControlAnswer::WithData(std::move(bytes));
-}
-
-ControlAnswer DfuPersonality::Status() {
-    DfuStatusReport report;
-    if (!port_.GetStatus(report)) {
-        return ControlAnswer::Stalled();
-    }
-    const std::uint32_t poll = report.pollTimeoutMs;
-    return ControlAnswer::WithData({report.status, static_cast<std::uint8_t>(poll), static_cast<std::uint8_t>(poll >> 8),
-                                    static_cast<std::uint8_t>(poll >> 16), report.state, report.stringIndex});
-}
-
-ControlAnswer DfuPersonality::State() {
-    std::uint8_t state = 0;
-    if (!port_.GetState(state)) {
-        return ControlAnswer::Stalled();
-    }
-    return ControlAnswer::WithData({state});
 }
 
 }  // namespace tarnix::sim

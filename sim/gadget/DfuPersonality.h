@@ -27,11 +27,6 @@ public:
     ControlAnswer Answer(const ControlSetup& setup, const std::vector<std::uint8_t>& data) override;
 
 private:
-    ControlAnswer Download(const ControlSetup& setup, const std::vector<std::uint8_t>& data);
-    ControlAnswer Upload(const ControlSetup& setup);
-    ControlAnswer Status();
-    ControlAnswer State();
-
     DeviceIdentity identity_;
     SimUsbDfuPort port_;
 };

@@ -253,6 +253,16 @@ TEST_F(DfuPersonalityTest, ReadsTheParameterPageAsTheHostDoes) {
     EXPECT_EQ(Request(0x21, 6).kind, ControlAnswer::Kind::Acknowledge) << "ABORT";
 }
 
+TEST_F(DfuPersonalityTest, StatusCarriesThePollTimeoutAndTheState) {
+    EXPECT_EQ(Dnload(0, DfuCommand(0x21, kFlashBase)).kind, ControlAnswer::Kind::Acknowledge);
+    const ControlAnswer status = Request(0xA1, 3, 6);
+    ASSERT_EQ(status.kind, ControlAnswer::Kind::Data);
+    EXPECT_EQ(status.data, (Bytes{0x00, 0x01, 0x00, 0x00, 0x05, 0x00}))
+        << "OK, bwPollTimeout 1 ms (3 bytes little-endian), dfuDNLOAD-IDLE, no string";
+    EXPECT_EQ(Request(0xA1, 3, 5).kind, ControlAnswer::Kind::Stall) << "no room for the six bytes";
+    EXPECT_EQ(Request(0xA1, 5, 0).kind, ControlAnswer::Kind::Stall) << "no room for the state";
+}
+
 TEST_F(DfuPersonalityTest, StallsRequestsOutsideTheProtocol) {
     EXPECT_EQ(Request(0x21, 3, 6).kind, ControlAnswer::Kind::Stall) << "GETSTATUS as an OUT request";
     EXPECT_EQ(Request(0xA1, 1, 16).kind, ControlAnswer::Kind::Stall) << "DNLOAD as an IN request";
