@@ -165,10 +165,10 @@ void BusMirror::UpdateDriver(ShownSensor& shown, const SensorState& state) {
 }
 
 // A sensor keeps its port while it is plugged in, through every re-enumeration.
-void BusMirror::ReleasePorts(const std::map<std::string, const SensorState*>& present) {
+void BusMirror::ReleasePorts(const std::map<std::string, const SensorState*>& plugged) {
     for (auto port = ports_.begin(); port != ports_.end();) {
-        const auto state = present.find(port->first);
-        if (state == present.end() || state->second->instance != port->second.instance) {
+        const auto state = plugged.find(port->first);
+        if (state == plugged.end() || state->second->instance != port->second.instance) {
             port = ports_.erase(port);
         } else {
             ++port;

@@ -57,7 +57,7 @@ private:
     void Show(const SensorState& state);
     void Hide(const ShownSensor& shown);
     void UpdateDriver(ShownSensor& shown, const SensorState& state);
-    void ReleasePorts(const std::map<std::string, const SensorState*>& present);
+    void ReleasePorts(const std::map<std::string, const SensorState*>& plugged);
     unsigned PortOf(const SensorState& state);
     void BindNodes(const SensorState& state, const DeviceRecordSet& devices);
 

@@ -1,11 +1,14 @@
 #include "sim/usbrun/ChildProcess.h"
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <csignal>
 #include <iterator>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <thread>
 
 #include "sim/SimError.h"
 
@@ -125,6 +128,21 @@ int ChildProcess::Run(const std::vector<std::string>& command, const std::vector
         throw SimError("lost track of the command");
     }
     return ExitCodeOf(status);
+}
+
+void ChildProcess::AdoptOrphans() { ::prctl(PR_SET_CHILD_SUBREAPER, 1); }
+
+void ChildProcess::WaitForLeftovers(int limitMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const pid_t ended = ::waitpid(-1, nullptr, WNOHANG);
+        if (ended < 0 && errno == ECHILD) {
+            return;
+        }
+        if (ended <= 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
 }
 
 }  // namespace tarnix::sim

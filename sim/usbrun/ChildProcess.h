@@ -17,6 +17,12 @@ public:
     // signal n ended it, kNotFound or kNotStarted. While it runs this process ignores SIGINT and SIGQUIT (a
     // terminal sends them to the program too) and passes SIGTERM and SIGHUP on to it.
     static int Run(const std::vector<std::string>& command, const std::vector<std::string>& environment);
+
+    // From now on, processes that the programs started here leave behind (such as a program started
+    // detached, whose parent has ended) become children of this process instead of the system's.
+    static void AdoptOrphans();
+    // Waits for the adopted processes and any children still running to end, at most `limitMs`.
+    static void WaitForLeftovers(int limitMs);
 };
 
 }  // namespace tarnix::sim

@@ -29,7 +29,11 @@ bool ReplaceReadableFile(const std::string& path, const std::string& text) {
     }
     const bool written = ::fchmod(fd, 0644) == 0 &&
                          ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    return ::close(fd) == 0 && written && ::rename(temporary.c_str(), path.c_str()) == 0;
+    if (::close(fd) == 0 && written && ::rename(temporary.c_str(), path.c_str()) == 0) {
+        return true;
+    }
+    ::unlink(temporary.c_str());
+    return false;
 }
 
 }  // namespace

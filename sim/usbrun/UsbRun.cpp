@@ -96,7 +96,9 @@ int UsbRun::RunInTestbed(const std::vector<std::string>& command) {
                                                                   {"TARNIX_SIM_DIR", busFolder},
                                                                   {"TARNIX_UDEV_RULES_DIR", doubles.RulesFolder()},
                                                                   {"TARNIX_UDEVADM", doubles.Udevadm()}});
+    ChildProcess::AdoptOrphans();
     const int exitCode = ChildProcess::Run(command, environment);
+    ChildProcess::WaitForLeftovers(kLeftoverLimitMs);
     mirror.Stop();
     return exitCode;
 }

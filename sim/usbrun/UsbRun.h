@@ -11,11 +11,15 @@ namespace tarnix::sim {
 // children run under the umockdev preload with TARNIX_BUS=usb, see the bus's sensors as USB devices in
 // /sys and /dev, and their ioctls on the device nodes are answered by the virtual sensors. The driver
 // installer is pointed at usb-run's own udev rule folder and udevadm double (TARNIX_UDEV_RULES_DIR,
-// TARNIX_UDEVADM), so nothing touches the system's udev.
+// TARNIX_UDEVADM), so nothing touches the system's udev. Programs that COMMAND leaves running (the installer
+// is started detached) keep the test bed for a while after COMMAND has ended.
 class UsbRun {
 public:
     // usb-run's own failures (it could not build the test bed, no command given).
     static constexpr int kOwnFailure = 125;
+    // How long the test bed stays after COMMAND has ended while programs it started still run (a driver
+    // installer started detached, say).
+    static constexpr int kLeftoverLimitMs = 5000;
     static constexpr const char* kPreloadLibrary = "libumockdev-preload.so.0";
     // Our addition to the preload, built beside tarnix-sim: fstat of an emulated node reports the node's
     // device number, as stat of its path does.

@@ -42,6 +42,17 @@ TEST(UsbRunCommand, ATerminationRequestReachesTheCommandAndUsbRunStillCleansUp) 
     EXPECT_NE(::access(testbed.c_str(), F_OK), 0) << "the test bed is removed";
 }
 
+// The driver installer is started detached and may still run when the program that started it has ended.
+TEST(UsbRunCommand, ProgramsTheCommandLeavesRunningStillFindTheTestBedAndItsDoubles) {
+    UsbRunSession session;
+    const std::string marker = session.Bus().File("late");
+    const ToolRun run = session.Run("(sleep 0.3; test -x \"$TARNIX_UDEVADM\" && test -d " +
+                                    std::string(UsbRunSession::kRootHub) + " && echo still-there >" + marker +
+                                    ") >/dev/null 2>&1 & exit 4");
+    EXPECT_EQ(run.exitCode, 4);
+    EXPECT_EQ(session.Bus().Files().Read("late"), "still-there\n");
+}
+
 TEST(UsbRunCommand, TheCommandRunsOnTheRealBusBackendInsideTheTestBed) {
     UsbRunSession session;
     const ToolRun run = session.Run(

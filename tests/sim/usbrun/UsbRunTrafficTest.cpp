@@ -105,6 +105,22 @@ TEST(UsbRunTraffic, ASwitchToDfuModeReplacesTheHidDevicesAndLeavingItBringsNewOn
     EXPECT_EQ(normalDevices.size(), 5u);
 }
 
+TEST(UsbRunTraffic, SensorsPluggedAndUnpluggedWhileTheCommandRunsComeAndGo) {
+    UsbRunSession session;
+    const std::string port = UsbRunSession::PortPath(1);
+    const ToolRun run = session.Run(
+        "$SIM plug --serial EARLY >/dev/null && $PROBE wait-device 3c9e 0101 3000 && "
+        "$SIM unplug EARLY && $PROBE wait-gone " + port + " 3000 && echo gone=yes && "
+        "$SIM plug --serial LATE >/dev/null && $PROBE wait-device 3c9e 0101 3000 && $PROBE devices");
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(UsbRunSession::Values(run.out).at("gone"), "yes");
+    EXPECT_EQ(UsbRunSession::Values(run.out).at("node"), "/dev/bus/usb/001/003");
+    const auto devices = UsbRunSession::Devices(run.out);
+    EXPECT_EQ(devices.count(port + "/1-1:1.0/0003:3C9E:0101.0002/hidraw/hidraw1"), 1u)
+        << "the free port again, with the next HID device and hidraw numbers";
+    EXPECT_EQ(devices.size(), 5u);
+}
+
 TEST(UsbRunTraffic, TheNodesOfAnUnpluggedSensorAnswerNoDevice) {
     UsbRunSession session;
     const std::string hidSensor = session.Bus().Plug(sim::SensorMode::Normal);
