@@ -17,8 +17,8 @@ public:
 
     // The two parts of the device name of a HID interface.
     struct HidName {
-        std::string node;         // the hidraw device node, "/dev/hidraw0"
-        std::string hidSysname;   // the HID device above it, "0003:3C9E:0101.000A"
+        std::string node;        // the hidraw device node, "/dev/hidraw0"
+        std::string hidSysname;  // the HID device above it, "0003:3C9E:0101.000A"
     };
 
     // "<node>#<HID device sysname>". The sysname carries the kernel's HID device counter, which grows

@@ -25,10 +25,11 @@ std::vector<DeviceInterface> UsbDeviceInterfaces() {
         if (!node) {
             continue;
         }
-        interfaces.push_back({std::move(*node),
-                              DeviceIdentity::HardwareId("USB", device.Attribute("idVendor"),
-                                                         device.Attribute("idProduct"), device.Attribute("bcdDevice")),
-                              DeviceIdentity::UsbDeviceSetupClass(device.Property(DeviceIdentity::kDfuDriverProperty))});
+        interfaces.push_back(
+            {std::move(*node),
+             DeviceIdentity::HardwareId("USB", device.Attribute("idVendor"), device.Attribute("idProduct"),
+                                        device.Attribute("bcdDevice")),
+             DeviceIdentity::UsbDeviceSetupClass(device.Property(DeviceIdentity::kDfuDriverProperty))});
     }
     return interfaces;
 }

@@ -19,9 +19,7 @@ constexpr std::size_t kFunctionalDescriptorMinimum = 7;  // up to and including 
 constexpr std::uint8_t kApplicationSpecificClass = 0xFE;
 constexpr std::uint8_t kDfuSubclass = 0x01;
 
-std::uint16_t Word(const std::uint8_t* bytes) {
-    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
-}
+std::uint16_t Word(const std::uint8_t* bytes) { return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)); }
 
 bool IsDfuInterface(const std::uint8_t* descriptor) {
     // bInterfaceNumber, bAlternateSetting, bNumEndpoints, bInterfaceClass, bInterfaceSubClass at 2 to 6.

@@ -16,9 +16,9 @@ namespace tarnix::platform {
 
 namespace {
 
-constexpr std::uint8_t kClassOut = 0x21;     // host to device, class request, to the interface
-constexpr std::uint8_t kClassIn = 0xA1;      // device to host, class request, to the interface
-constexpr std::uint8_t kStandardIn = 0x80;   // device to host, standard request, to the device
+constexpr std::uint8_t kClassOut = 0x21;    // host to device, class request, to the interface
+constexpr std::uint8_t kClassIn = 0xA1;     // device to host, class request, to the interface
+constexpr std::uint8_t kStandardIn = 0x80;  // device to host, standard request, to the device
 
 constexpr std::uint8_t kDfuDnload = 1;
 constexpr std::uint8_t kDfuUpload = 2;
@@ -110,8 +110,14 @@ std::optional<std::size_t> UsbfsDfuTransport::Control(std::uint8_t requestType, 
     if (length > kLargestTransfer || (data == nullptr && length != 0)) {
         return std::nullopt;
     }
-    usbdevfs_ctrltransfer transfer{requestType, request, value, index, static_cast<std::uint16_t>(length),
-                                   kTransferTimeoutMs, data};
+    usbdevfs_ctrltransfer transfer{};
+    transfer.bRequestType = requestType;
+    transfer.bRequest = request;
+    transfer.wValue = value;
+    transfer.wIndex = index;
+    transfer.wLength = static_cast<std::uint16_t>(length);
+    transfer.timeout = kTransferTimeoutMs;
+    transfer.data = data;
     const int result = ::ioctl(node_.Get(), USBDEVFS_CONTROL, &transfer);
     if (result < 0) {
         return std::nullopt;
@@ -132,8 +138,7 @@ bool UsbfsDfuTransport::Dnload(std::uint16_t block, const std::uint8_t* data, st
     if (length != 0) {
         copy.assign(data, data + length);
     }
-    return ClassRequest(kClassOut, kDfuDnload, block, copy.empty() ? nullptr : copy.data(), copy.size())
-        .has_value();
+    return ClassRequest(kClassOut, kDfuDnload, block, copy.empty() ? nullptr : copy.data(), copy.size()).has_value();
 }
 
 bool UsbfsDfuTransport::Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received) {

@@ -29,8 +29,8 @@ TEST(DeviceIdentity, HidDeviceNameRoundTrip) {
     ASSERT_TRUE(parts);
     EXPECT_EQ(parts->node, "/dev/hidraw0");
     EXPECT_EQ(parts->hidSysname, "0003:3C9E:0101.000A");
-    for (const char* other : {"/dev/hidraw0", "#0003:3C9E:0101.000A", "/dev/hidraw0#", "/dev/a#b#c", "",
-                              "/dev/bus/usb/001/005"}) {
+    for (const char* other :
+         {"/dev/hidraw0", "#0003:3C9E:0101.000A", "/dev/hidraw0#", "/dev/a#b#c", "", "/dev/bus/usb/001/005"}) {
         EXPECT_FALSE(DeviceIdentity::SplitHidDeviceName(other)) << other;
     }
 }

@@ -35,9 +35,13 @@ TEST(UsbDescriptors, DfuInterfaceOfTheSensorInDfuMode) {
 TEST(UsbDescriptors, PicksAlternateSettingZeroOfTheDfuInterface) {
     // A HID interface with its HID descriptor (also of type 0x21) comes first; then the DFU interface's
     // alternate settings 1 and 0, only the latter with its functional descriptor after it.
-    const Bytes blob = Join({kDeviceDescriptor, ConfigurationDescriptor(0), InterfaceDescriptor(0, 0, 0x03, 0x00, 0),
-                             {9, 0x21, 0x11, 0x01, 0x00, 0x01, 0x22, 0x40, 0x00}, InterfaceDescriptor(2, 1, 0xFE, 0x01, 5),
-                             InterfaceDescriptor(2, 0, 0xFE, 0x01, 6), {7, 0x05, 0x81, 0x03, 0x40, 0x00, 0x01},
+    const Bytes blob = Join({kDeviceDescriptor,
+                             ConfigurationDescriptor(0),
+                             InterfaceDescriptor(0, 0, 0x03, 0x00, 0),
+                             {9, 0x21, 0x11, 0x01, 0x00, 0x01, 0x22, 0x40, 0x00},
+                             InterfaceDescriptor(2, 1, 0xFE, 0x01, 5),
+                             InterfaceDescriptor(2, 0, 0xFE, 0x01, 6),
+                             {7, 0x05, 0x81, 0x03, 0x40, 0x00, 0x01},
                              DfuFunctionalDescriptor(1024)});
     const auto summary = ParseDfu(blob);
     ASSERT_TRUE(summary);
@@ -60,7 +64,8 @@ TEST(UsbDescriptors, FunctionalDescriptorAfterTheLastAlternateSetting) {
 }
 
 TEST(UsbDescriptors, MissingFunctionalDescriptorIsNoDfuInterface) {
-    EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(18), InterfaceDescriptor(0, 0, 0xFE, 0x01, 4)})));
+    EXPECT_FALSE(
+        ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(18), InterfaceDescriptor(0, 0, 0xFE, 0x01, 4)})));
     // The HID descriptor of an interface before the DFU one is not the DFU interface's.
     EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(0), InterfaceDescriptor(0, 0, 0x03, 0x00, 0),
                                 DfuFunctionalDescriptor(2048), InterfaceDescriptor(1, 0, 0xFE, 0x01, 4)})));
@@ -83,8 +88,8 @@ TEST(UsbDescriptors, EveryTruncationIsRefused) {
 
 TEST(UsbDescriptors, LengthsThatLie) {
     // wTotalLength plays no part: the walk follows bLength inside the blob.
-    EXPECT_TRUE(ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(0xFFFF), InterfaceDescriptor(0, 0, 0xFE, 0x01, 4),
-                               DfuFunctionalDescriptor(2048)})));
+    EXPECT_TRUE(ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(0xFFFF),
+                               InterfaceDescriptor(0, 0, 0xFE, 0x01, 4), DfuFunctionalDescriptor(2048)})));
     // bLength 0 or 1 would never move on; the walk stops.
     for (std::uint8_t length : {0, 1}) {
         Bytes blob = DfuModeDescriptors();
@@ -97,7 +102,8 @@ TEST(UsbDescriptors, LengthsThatLie) {
     EXPECT_FALSE(ParseDfu(blob));
     // Descriptors too short for what they are: interface of 5 bytes, functional descriptor of 6.
     EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, {5, 0x04, 0, 0, 0}, {9, 0x04, 0, 0, 0, 0xFE, 0x01, 0x02}})));
-    EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, InterfaceDescriptor(0, 0, 0xFE, 0x01, 4), {6, 0x21, 0x0B, 0xFF, 0, 0}})));
+    EXPECT_FALSE(
+        ParseDfu(Join({kDeviceDescriptor, InterfaceDescriptor(0, 0, 0xFE, 0x01, 4), {6, 0x21, 0x0B, 0xFF, 0, 0}})));
     // A device descriptor that is short or of another type.
     EXPECT_FALSE(ParseDfu(Join({Bytes(kDeviceDescriptor.begin(), kDeviceDescriptor.end() - 1)})));
     blob = DfuModeDescriptors();

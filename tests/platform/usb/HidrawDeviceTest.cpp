@@ -41,7 +41,10 @@ HidSensorRecord Sensor(int port, std::uint16_t usagePage, std::uint8_t usage) {
 // The registry is process-wide; each test leaves it empty.
 class RegistryCleaner {
 public:
-    ~RegistryCleaner() { DeviceHandler::GetInstance()->ClearDeviceMaps(); }
+    ~RegistryCleaner() {
+        DeviceHandler::GetInstance()->ClearDeviceMaps();
+        DeviceHandler::GetInstance()->ClearRemovedDeviceVectors();
+    }
 };
 
 TEST(HidrawDevice, DiscoveryAcceptsTheSensorUsagesOnly) {
@@ -105,6 +108,31 @@ TEST(HidrawDevice, StringsComeFromTheUsbDeviceWhileThePlugInLasts) {
     bus.Plug(successor);
     EXPECT_FALSE(probe->ManufacturerString()) << "the port's USB device is another sensor's now";
     EXPECT_FALSE(probe->Capabilities());
+}
+
+TEST(HidrawDevice, ReplugWithinOneSearchPassIsOneRemovalAndOneArrival) {
+    UsbTestBus bus;
+    RegistryCleaner cleaner;
+    HidSensorRecord first;
+    bus.Plug(first);
+    std::string name;
+    ASSERT_TRUE(DeviceFinder::FindSensorHidDevice(name));
+    ASSERT_EQ(name, first.DeviceName());
+
+    // Between two passes of the device search the sensor leaves and another takes its port.
+    bus.Unplug(first);
+    HidSensorRecord second = first;
+    second.hidCounter = first.hidCounter + 1;
+    second.hidraw = first.hidraw + 1;
+    second.devnum = first.devnum + 1;
+    bus.Plug(second);
+
+    DeviceFinder::UpdateFoundDevices();
+    EXPECT_EQ(DeviceHandler::GetInstance()->GetRemovedSensorDeviceVector(),
+              std::vector<std::string>{first.DeviceName()});
+    ASSERT_TRUE(DeviceFinder::FindSensorHidDevice(name));
+    EXPECT_EQ(name, second.DeviceName());
+    EXPECT_FALSE(DeviceFinder::FindSensorHidDevice(name));
 }
 
 TEST(HidrawDevice, MissingSerialStringLeavesTheDescriptionEmpty) {

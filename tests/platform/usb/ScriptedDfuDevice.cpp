@@ -153,9 +153,8 @@ void ScriptedDfuDevice::Control(std::unique_ptr<IoctlCall> call) {
         return;
     }
     AddLog(ControlLine(*transfer));
-    std::uint8_t* data = transfer->wLength == 0
-                             ? nullptr
-                             : call->Pointee(offsetof(usbdevfs_ctrltransfer, data), transfer->wLength);
+    std::uint8_t* data =
+        transfer->wLength == 0 ? nullptr : call->Pointee(offsetof(usbdevfs_ctrltransfer, data), transfer->wLength);
     if (transfer->wLength != 0 && data == nullptr) {
         call->Complete(-1, EFAULT);
         return;
@@ -187,8 +186,7 @@ int ScriptedDfuDevice::StandardRequest(std::uint16_t value, std::uint8_t* data, 
     return value == 0x0304 ? StringDescriptor(usb_records::kMemoryLayout, data, length) : kStalled;
 }
 
-int ScriptedDfuDevice::ClassRequest(std::uint8_t request, std::uint16_t value, std::uint8_t* data,
-                                    std::size_t length) {
+int ScriptedDfuDevice::ClassRequest(std::uint8_t request, std::uint16_t value, std::uint8_t* data, std::size_t length) {
     if (stalled_.count(request) != 0) {
         return kStalled;
     }

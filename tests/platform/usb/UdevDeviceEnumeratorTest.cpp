@@ -21,7 +21,9 @@ const Guid kUsbSetupClass = *Guid::Parse("{36FC9E60-C465-11CF-8056-444553540000}
 
 std::vector<DeviceInterface> HidInterfaces() { return DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass()); }
 
-std::vector<DeviceInterface> UsbDevices() { return DeviceEnumerator::PresentInterfaces(Guid::UsbDeviceInterfaceClass()); }
+std::vector<DeviceInterface> UsbDevices() {
+    return DeviceEnumerator::PresentInterfaces(Guid::UsbDeviceInterfaceClass());
+}
 
 bool Lists(const std::vector<DeviceInterface>& interfaces, const std::string& name) {
     for (const DeviceInterface& interface : interfaces) {

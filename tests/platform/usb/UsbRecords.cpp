@@ -25,8 +25,9 @@ std::string Hex(const descriptors::Bytes& bytes) {
 std::string UsbDeviceRecord(int port, int devnum, const char* vendor, const char* product, const char* bcdDevice,
                             bool hasNode) {
     const std::string node = "bus/usb/001/" + Format("%03d", devnum);
-    return "P: " + UsbDevicePath(port) + (hasNode ? "\nN: " + node : std::string()) + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=/dev/" +
-           node + "\nE: BUSNUM=001\nE: DEVNUM=" + Format("%03d", devnum) + "\nE: ID_VENDOR_ID=" + vendor +
+    return "P: " + UsbDevicePath(port) + (hasNode ? "\nN: " + node : std::string()) +
+           "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=/dev/" + node +
+           "\nE: BUSNUM=001\nE: DEVNUM=" + Format("%03d", devnum) + "\nE: ID_VENDOR_ID=" + vendor +
            "\nE: ID_MODEL_ID=" + product + "\nA: idVendor=" + vendor + "\\n\nA: idProduct=" + product +
            "\\n\nA: bcdDevice=" + bcdDevice + "\\n\nA: busnum=1\\n\nA: devnum=" + std::to_string(devnum) + "\\n\n";
 }
@@ -43,8 +44,10 @@ std::string InterfacePath(int port) { return UsbDevicePath(port) + "/1-" + std::
 // The device descriptor and a configuration with one HID interface.
 descriptors::Bytes HidModeDescriptors() {
     using namespace descriptors;
-    return Join({DeviceDescriptor(0x3C9E, 0x0101, 0x0100), ConfigurationDescriptor(34),
-                 InterfaceDescriptor(0, 0, 0x03, 0x00, 0), {9, 0x21, 0x11, 0x01, 0x00, 0x01, 0x22, 0x5A, 0x00},
+    return Join({DeviceDescriptor(0x3C9E, 0x0101, 0x0100),
+                 ConfigurationDescriptor(34),
+                 InterfaceDescriptor(0, 0, 0x03, 0x00, 0),
+                 {9, 0x21, 0x11, 0x01, 0x00, 0x01, 0x22, 0x5A, 0x00},
                  {7, 0x05, 0x81, 0x03, 0x40, 0x00, 0x01}});
 }
 
@@ -88,15 +91,15 @@ std::vector<std::string> HidSensorRecord::Paths() const {
 }
 
 std::string HidSensorRecord::Records() const {
-    std::string records = UsbDeviceRecord(port, devnum, "3c9e", "0101", "0100", true) + "A: manufacturer=" + manufacturer +
-                          "\\n\nA: product=" + product + "\\n\n";
+    std::string records = UsbDeviceRecord(port, devnum, "3c9e", "0101", "0100", true) +
+                          "A: manufacturer=" + manufacturer + "\\n\nA: product=" + product + "\\n\n";
     if (serial) {
         records += "A: serial=" + *serial + "\\n\n";
     }
     records += "H: descriptors=" + Hex(HidModeDescriptors()) + "\n\n";
     records += InterfaceRecord(port, "03", "00", "00") + "\n";
-    records += "P: " + HidPath() + "\nE: SUBSYSTEM=hid\nE: HID_ID=0003:00003C9E:00000101\nE: HID_NAME=" +
-               manufacturer + " " + product + "\nH: report_descriptor=" + Hex(reportDescriptor) + "\n\n";
+    records += "P: " + HidPath() + "\nE: SUBSYSTEM=hid\nE: HID_ID=0003:00003C9E:00000101\nE: HID_NAME=" + manufacturer +
+               " " + product + "\nH: report_descriptor=" + Hex(reportDescriptor) + "\n\n";
     records += "P: " + HidrawPath() + "\n";
     if (hasNode) {
         records += "N: hidraw" + std::to_string(hidraw) + "\n";
@@ -117,8 +120,9 @@ std::string DfuDeviceRecord::Records() const {
     if (driverProperty) {
         records += "E: TARNIX_DFU_DRIVER=1\n";
     }
-    records += "A: manufacturer=STMicroelectronics\\n\nA: product=DFU in FS Mode\\n\nH: descriptors=" +
-               Hex(descriptors) + "\n\n";
+    records +=
+        "A: manufacturer=STMicroelectronics\\n\nA: product=DFU in FS Mode\\n\nH: descriptors=" + Hex(descriptors) +
+        "\n\n";
     records += InterfaceRecord(port, "fe", "01", "02") + "A: interface=" + std::string(kMemoryLayout) + "\\n\n\n";
     return records;
 }

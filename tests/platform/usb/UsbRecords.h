@@ -40,10 +40,10 @@ struct HidSensorRecord {
     std::string HidSysname() const;  // "0003:3C9E:0101.000A"
     std::string HidPath() const;
     std::string HidrawPath() const;
-    std::string Node() const;        // "/dev/hidraw0"
-    std::string DeviceName() const;  // the name the backend gives it
+    std::string Node() const;                         // "/dev/hidraw0"
+    std::string DeviceName() const;                   // the name the backend gives it
     std::optional<std::string> DevAttribute() const;  // "240:0", when the record gives one
-    std::vector<std::string> Paths() const;  // its devices, children first
+    std::vector<std::string> Paths() const;           // its devices, children first
     std::string Records() const;
 };
 

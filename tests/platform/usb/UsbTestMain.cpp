@@ -26,9 +26,8 @@ bool PreloadActive() {
     ::setenv("LD_PRELOAD", value.c_str(), 1);
     // With AddressSanitizer the preload comes before its run-time; the order does not matter here.
     const char* asan = std::getenv("ASAN_OPTIONS");
-    const std::string asanOptions =
-        std::string(asan != nullptr ? asan : "") + (asan != nullptr && *asan != '\0' ? ":" : "") +
-        "verify_asan_link_order=0";
+    const std::string asanOptions = std::string(asan != nullptr ? asan : "") +
+                                    (asan != nullptr && *asan != '\0' ? ":" : "") + "verify_asan_link_order=0";
     ::setenv("ASAN_OPTIONS", asanOptions.c_str(), 1);
     ::execv("/proc/self/exe", argv);
     std::perror("cannot start again under the umockdev preload");
