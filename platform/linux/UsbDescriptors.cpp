@@ -51,14 +51,18 @@ private:
     // True once the functional descriptor of the DFU interface has been seen.
     bool Visit(const std::uint8_t* descriptor, std::size_t size) {
         const std::uint8_t type = descriptor[1];
-        if (type == kInterfaceDescriptorType || type == kConfigurationDescriptorType) {
-            inDfuInterface_ = false;  // a functional descriptor belongs to the interface just before it
+        if (type == kConfigurationDescriptorType || (type == kInterfaceDescriptorType && size < kInterfaceDescriptorLength)) {
+            inDfuInterface_ = false;
         }
-        if (type == kInterfaceDescriptorType && size >= kInterfaceDescriptorLength && !seenDfuInterface_ &&
-            IsDfuInterface(descriptor)) {
-            seenDfuInterface_ = inDfuInterface_ = true;
-            summary_.interfaceNumber = descriptor[2];
-            summary_.interfaceString = descriptor[8];
+        if (type == kInterfaceDescriptorType && size >= kInterfaceDescriptorLength) {
+            // A functional descriptor belongs to the interface before it: it may follow the last of the DFU
+            // interface's alternate settings (a DfuSe bootloader with several memories has one per memory).
+            if (!seenDfuInterface_ && IsDfuInterface(descriptor)) {
+                seenDfuInterface_ = true;
+                summary_.interfaceNumber = descriptor[2];
+                summary_.interfaceString = descriptor[8];
+            }
+            inDfuInterface_ = seenDfuInterface_ && descriptor[2] == summary_.interfaceNumber;
             return false;
         }
         if (type == kDfuFunctionalDescriptorType && inDfuInterface_ && size >= kFunctionalDescriptorMinimum) {

@@ -23,7 +23,8 @@ struct DfuDescriptorSummary {
 class UsbDescriptors {
 public:
     // The device descriptor and the first DFU interface (class 0xFE, subclass 0x01) in alternate setting 0
-    // with the DFU functional descriptor (type 0x21) that follows it before the next interface. The chain
+    // with the DFU functional descriptor (type 0x21) that follows it, or a later alternate setting of the
+    // same interface, before another interface or configuration begins. The chain
     // is walked by bLength; a descriptor shorter than 2 bytes or running past the buffer ends the walk.
     // Nothing when the device descriptor is short or no such interface with its functional descriptor is
     // found before the walk ends.

@@ -10,7 +10,7 @@
 #include "sim/usbrun/DeviceTestbed.h"
 #include "sim/usbrun/HidrawEndpoint.h"
 #include "sim/usbrun/NodeIoctlHandler.h"
-#include "sim/usbrun/UsbDescriptors.h"
+#include "sim/UsbDescriptors.h"
 #include "sim/usbrun/UsbfsEndpoint.h"
 
 namespace tarnix::sim {

@@ -4,7 +4,7 @@
 
 #include "sim/BusConstants.h"
 #include "sim/TextNumbers.h"
-#include "sim/usbrun/UsbDescriptors.h"
+#include "sim/UsbDescriptors.h"
 
 namespace tarnix::sim {
 

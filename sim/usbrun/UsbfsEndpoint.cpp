@@ -8,7 +8,8 @@
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
 
-#include "sim/usbrun/UsbDescriptors.h"
+#include "sim/DfuControlRequests.h"
+#include "sim/UsbDescriptors.h"
 
 namespace tarnix::sim {
 
@@ -21,10 +22,6 @@ constexpr std::uint8_t kGetDescriptor = 6;
 constexpr std::uint8_t kDeviceDescriptor = 1;
 constexpr std::uint8_t kConfigurationDescriptor = 2;
 constexpr std::uint8_t kStringDescriptor = 3;
-
-enum DfuRequestCode : std::uint8_t { kDnload = 1, kUpload = 2, kGetStatus = 3, kClrStatus = 4, kGetState = 5, kAbort = 6 };
-
-constexpr std::size_t kStatusLength = 6;
 
 // The ioctl's argument structure, copied out of the caller's memory.
 template <typename Structure>
@@ -126,38 +123,12 @@ IoctlAnswer UsbfsEndpoint::StandardRequest(std::uint8_t request, std::uint16_t v
 
 IoctlAnswer UsbfsEndpoint::DfuRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
                                       std::uint8_t* data, std::uint16_t length) {
-    const bool in = requestType == kClassInterfaceIn;
-    bool answered = false;
-    long count = 0;
-    if (!in && request == kDnload) {
-        answered = port_->Dnload(value, data, length);
-        count = length;
-    } else if (in && request == kUpload) {
-        std::size_t received = 0;
-        answered = port_->Upload(value, data, length, received);
-        count = static_cast<long>(received);
-    } else if (in && request == kGetStatus && length >= kStatusLength) {
-        DfuStatusReport report;
-        answered = port_->GetStatus(report);
-        const std::uint8_t bytes[kStatusLength] = {report.status,
-                                                   static_cast<std::uint8_t>(report.pollTimeoutMs),
-                                                   static_cast<std::uint8_t>(report.pollTimeoutMs >> 8),
-                                                   static_cast<std::uint8_t>(report.pollTimeoutMs >> 16),
-                                                   report.state,
-                                                   report.stringIndex};
-        std::memcpy(data, bytes, kStatusLength);
-        count = kStatusLength;
-    } else if (in && request == kGetState && length >= 1) {
-        answered = port_->GetState(data[0]);
-        count = 1;
-    } else if (!in && request == kClrStatus) {
-        answered = port_->ClearStatus();
-    } else if (!in && request == kAbort) {
-        answered = port_->Abort();
-    } else {
+    const DfuControlResult result =
+        DfuControlRequests::Run(*port_, requestType == kClassInterfaceIn, request, value, data, length);
+    if (!result.recognised) {
         return IoctlAnswer::Failure(EPIPE);
     }
-    return answered ? IoctlAnswer::Success(count) : Refusal();
+    return result.answered ? IoctlAnswer::Success(static_cast<long>(result.length)) : Refusal();
 }
 
 IoctlAnswer UsbfsEndpoint::ClaimInterface(IoctlCall& call) {

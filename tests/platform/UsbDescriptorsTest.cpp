@@ -50,6 +50,19 @@ TEST(UsbDescriptors, PicksAlternateSettingZeroOfTheDfuInterface) {
     EXPECT_EQ(summary->transferSize, 1024);
 }
 
+TEST(UsbDescriptors, FunctionalDescriptorAfterTheLastAlternateSetting) {
+    // A DfuSe bootloader with a memory per alternate setting has its functional descriptor after the last one
+    // (and tarnix-gadget carries it past FunctionFS on an alternate setting of class HID).
+    for (const std::uint8_t lastClass : {std::uint8_t{0xFE}, std::uint8_t{0x03}}) {
+        const auto summary = ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(0),
+                                            InterfaceDescriptor(0, 0, 0xFE, 0x01, 4), InterfaceDescriptor(0, 1, 0xFE, 0x01, 5),
+                                            InterfaceDescriptor(0, 2, lastClass, 0x01, 6), DfuFunctionalDescriptor(2048)}));
+        ASSERT_TRUE(summary) << int(lastClass);
+        EXPECT_EQ(summary->interfaceString, 4) << "the layout of alternate setting 0";
+        EXPECT_EQ(summary->transferSize, 2048);
+    }
+}
+
 TEST(UsbDescriptors, MissingFunctionalDescriptorIsNoDfuInterface) {
     EXPECT_FALSE(
         ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(18), InterfaceDescriptor(0, 0, 0xFE, 0x01, 4)})));

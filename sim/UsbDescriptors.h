@@ -6,10 +6,11 @@
 
 namespace tarnix::sim {
 
-// The standard USB descriptors of the devices usb-run shows: the root hub, the sensor's HID personality and
-// its DfuSe bootloader personality, as the kernel keeps them in a usb_device's sysfs `descriptors` file
-// (device descriptor, then the configuration descriptor with everything it holds) and as a GET_DESCRIPTOR
-// request returns them.
+// The standard USB descriptors of the devices the virtual sensor shows on a real USB stack: the root hub, the
+// sensor's HID personality and its DfuSe bootloader personality, as the kernel keeps them in a usb_device's
+// sysfs `descriptors` file (device descriptor, then the configuration descriptor with everything it holds)
+// and as a GET_DESCRIPTOR request returns them (usb-run), and the parts a gadget function is made of
+// (tarnix-gadget).
 class UsbDescriptors {
 public:
     using Bytes = std::vector<std::uint8_t>;
@@ -20,6 +21,8 @@ public:
     static constexpr std::uint8_t kSerialString = 3;
     // The bootloader's interface string: the memory layout of alternate setting 0.
     static constexpr std::uint8_t kLayoutString = 4;
+    // Length of a configuration descriptor without what it holds.
+    static constexpr std::size_t kConfigurationHeaderLength = 9;
 
     static Bytes RootHubDevice();
     static Bytes RootHubConfiguration();
@@ -37,10 +40,17 @@ public:
     // its DFU functional descriptor (will-detach, manifestation-tolerant, download and upload capable).
     static Bytes BootloaderConfiguration(std::uint16_t transferSize);
 
+    // An interface descriptor of interface 0.
+    static Bytes Interface(std::uint8_t alternateSetting, std::uint8_t endpoints, std::uint8_t interfaceClass,
+                           std::uint8_t subclass, std::uint8_t protocol, std::uint8_t interfaceString);
+    // The DfuSe functional descriptor: will-detach, manifestation-tolerant, download and upload capable,
+    // detach timeout 255 ms, DfuSe version 1.1a.
+    static Bytes DfuFunctional(std::uint16_t transferSize);
+
     // String descriptor 0: the supported languages (US English only).
     static Bytes LanguageList();
     // A string descriptor holding the UTF-8 text as UTF-16LE, cut to the 126 units a descriptor can carry
-    // (a malformed UTF-8 sequence becomes U+FFFD).
+    // but never between the two halves of a surrogate pair (a malformed UTF-8 sequence becomes U+FFFD).
     static Bytes String(const std::string& text);
 };
 

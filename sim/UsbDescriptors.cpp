@@ -1,4 +1,4 @@
-#include "sim/usbrun/UsbDescriptors.h"
+#include "sim/UsbDescriptors.h"
 
 #include "sim/BusConstants.h"
 
@@ -49,11 +49,6 @@ Bytes Configuration(std::uint8_t attributes, std::uint8_t maxPower, const Bytes&
     bytes.insert(bytes.end(), {1, 1, 0, attributes, maxPower});
     bytes.insert(bytes.end(), contents.begin(), contents.end());
     return bytes;
-}
-
-Bytes Interface(std::uint8_t endpoints, std::uint8_t interfaceClass, std::uint8_t subclass, std::uint8_t protocol,
-                std::uint8_t interfaceString) {
-    return {9, kInterfaceType, 0, 0, endpoints, interfaceClass, subclass, protocol, interfaceString};
 }
 
 Bytes InterruptInEndpoint(std::uint16_t maxPacket, std::uint8_t interval) {
@@ -120,7 +115,7 @@ std::vector<std::uint16_t> Utf16Units(const std::string& text) {
 Bytes UsbDescriptors::RootHubDevice() { return Device({0x09, 0x01, 0x1D6B, 0x0002, 0x0601}); }
 
 Bytes UsbDescriptors::RootHubConfiguration() {
-    Bytes contents = Interface(1, 0x09, 0x00, 0x00, 0);
+    Bytes contents = Interface(0, 1, 0x09, 0x00, 0x00, 0);
     const Bytes endpoint = InterruptInEndpoint(4, 12);
     contents.insert(contents.end(), endpoint.begin(), endpoint.end());
     return Configuration(0xE0, 0, contents);
@@ -131,7 +126,7 @@ Bytes UsbDescriptors::SensorDevice() {
 }
 
 Bytes UsbDescriptors::SensorConfiguration(std::size_t reportDescriptorLength) {
-    Bytes contents = Interface(1, 0x03, 0x00, 0x00, 0);
+    Bytes contents = Interface(0, 1, 0x03, 0x00, 0x00, 0);
     contents.insert(contents.end(), {9, kFunctionalType, 0x11, 0x01, 0x00, 1, kReportType});
     Append16(contents, static_cast<std::uint16_t>(reportDescriptorLength));
     const Bytes endpoint = InterruptInEndpoint(64, 1);
@@ -161,12 +156,23 @@ Bytes UsbDescriptors::SensorReportDescriptor(std::uint16_t usagePage, std::uint1
 Bytes UsbDescriptors::BootloaderDevice() { return Device({0x00, 0x00, kDfuVendorId, kDfuProductId, kDfuBcdDevice}); }
 
 Bytes UsbDescriptors::BootloaderConfiguration(std::uint16_t transferSize) {
-    Bytes contents = Interface(0, 0xFE, 0x01, 0x02, kLayoutString);
-    contents.insert(contents.end(), {9, kFunctionalType, 0x0B});
-    Append16(contents, 255);  // wDetachTimeOut
-    Append16(contents, transferSize);
-    Append16(contents, 0x011A);  // bcdDFUVersion: DfuSe
+    Bytes contents = Interface(0, 0, 0xFE, 0x01, 0x02, kLayoutString);
+    const Bytes functional = DfuFunctional(transferSize);
+    contents.insert(contents.end(), functional.begin(), functional.end());
     return Configuration(0x80, 50, contents);
+}
+
+Bytes UsbDescriptors::Interface(std::uint8_t alternateSetting, std::uint8_t endpoints, std::uint8_t interfaceClass,
+                                std::uint8_t subclass, std::uint8_t protocol, std::uint8_t interfaceString) {
+    return {9, kInterfaceType, 0, alternateSetting, endpoints, interfaceClass, subclass, protocol, interfaceString};
+}
+
+Bytes UsbDescriptors::DfuFunctional(std::uint16_t transferSize) {
+    Bytes bytes = {9, kFunctionalType, 0x0B};
+    Append16(bytes, 255);  // wDetachTimeOut
+    Append16(bytes, transferSize);
+    Append16(bytes, 0x011A);  // bcdDFUVersion: DfuSe
+    return bytes;
 }
 
 Bytes UsbDescriptors::LanguageList() {
@@ -177,11 +183,14 @@ Bytes UsbDescriptors::LanguageList() {
 
 Bytes UsbDescriptors::String(const std::string& text) {
     constexpr std::size_t kMaxLength = 254;
+    std::vector<std::uint16_t> units = Utf16Units(text);
+    const std::size_t room = (kMaxLength - 2) / 2;
+    if (units.size() > room) {
+        const bool splitsPair = units[room] >= 0xDC00 && units[room] <= 0xDFFF;
+        units.resize(splitsPair ? room - 1 : room);
+    }
     Bytes bytes = {0, kStringType};
-    for (const std::uint16_t unit : Utf16Units(text)) {
-        if (bytes.size() + 2 > kMaxLength) {
-            break;
-        }
+    for (const std::uint16_t unit : units) {
         Append16(bytes, unit);
     }
     bytes[0] = static_cast<std::uint8_t>(bytes.size());

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "sim/UsbDfuPort.h"
+
+namespace tarnix::sim {
+
+// What a DFU class request did on the device.
+struct DfuControlResult {
+    bool recognised = false;  // false: no such request in that direction, or no room for its answer (a stall)
+    bool answered = false;    // the device answered (UsbDfuPort's result)
+    std::size_t length = 0;   // bytes of the data stage: received by DNLOAD, returned by an IN request
+};
+
+// The DFU 1.1 class requests to the DFU interface as control transfers (bmRequestType 0x21 / 0xA1, bRequest
+// DNLOAD 1, UPLOAD 2, GETSTATUS 3, CLRSTATUS 4, GETSTATE 5, ABORT 6), carried out on a UsbDfuPort: the device
+// side of the wire, for usb-run's usbfs answers and tarnix-gadget's FunctionFS answers.
+class DfuControlRequests {
+public:
+    static constexpr std::uint8_t kClassInterfaceOut = 0x21;
+    static constexpr std::uint8_t kClassInterfaceIn = 0xA1;
+    static constexpr std::size_t kStatusLength = 6;
+
+    // `data` holds `length` bytes: what DNLOAD sends, or the room for what an IN request returns
+    // (GETSTATUS: bStatus, bwPollTimeout as 3 bytes little-endian, bState, iString).
+    static DfuControlResult Run(UsbDfuPort& port, bool deviceToHost, std::uint8_t request, std::uint16_t value,
+                                std::uint8_t* data, std::size_t length);
+};
+
+}  // namespace tarnix::sim

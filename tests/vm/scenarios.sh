@@ -1,0 +1,124 @@
+# The scenarios of the command-line tool against one sensor, run the same way on the simulated bus (on the
+# host) and on the kernel's real USB stack (in the guest, against tarnix-gadget), so that scripts/vmtest can
+# compare the outputs. POSIX sh: it runs under the host's sh and the guest's busybox.
+#
+# Sourced by a runner that sets:
+#   CLI, SIM   the command-line tool and tarnix-sim
+#   WORK       a writable folder holding the firmware images; the scenarios run in it
+#   RESULTS    a folder for the results: one file per scenario
+# and defines:
+#   plug_sensor            plugs the sensor TNX1 (in the guest: and starts the gadget that plays it)
+#   wait_for_normal_mode   returns when the sensor is back in normal mode where the tool can find it
+#   wait_for_driver        returns when the sensor's bootloader has the driver the installer gives it (the
+#                          tool starts the installer and returns without waiting for it, as a user does not
+#                          go on before the installer is done)
+#
+# The sensor starts in normal mode without the bootloader's driver (on the real stack: without our udev rule),
+# as on a new machine. Each scenario's file holds every command with its output and exit code; a command
+# that has not ended after 120 s is stopped, so a hang shows as a failure.
+
+SERIAL=TNX1
+COMMAND_LIMIT=120
+
+cli() {
+    echo "\$ TarnixProgrammer_CLI $*"
+    timeout "$COMMAND_LIMIT" "$CLI" "$@" 2>&1
+    echo "exit: $?"
+}
+
+sim() {
+    echo "\$ tarnix-sim $*"
+    "$SIM" "$@" 2>&1
+    echo "exit: $?"
+}
+
+list_in_normal_mode() {
+    cli --list
+}
+
+# The switch works, but the bootloader then has no driver: the tool stops with its error.
+read_without_driver() {
+    cli --read parameters.json
+}
+
+list_in_dfu_mode_without_driver() {
+    cli --list
+}
+
+install_driver() {
+    cli --install
+    wait_for_driver
+}
+
+list_in_dfu_mode() {
+    cli --list
+}
+
+read_parameters() {
+    cli --read parameters.json
+    wait_for_normal_mode
+    cat parameters.json
+}
+
+write_parameters() {
+    sed 's/"fingerFrequency": *-*[0-9]*/"fingerFrequency": 260/' parameters.json > changed.json
+    grep '"fingerFrequency"' changed.json
+    cli --write changed.json
+    wait_for_normal_mode
+    cli --read again.json
+    wait_for_normal_mode
+    grep '"fingerFrequency"' again.json
+}
+
+flash_hex_image() {
+    cli --flash firmware-2.5.hex
+    wait_for_normal_mode
+    cli --list
+}
+
+# An image that carries parameters is refused without --overwrite (the sensor stays in DFU mode).
+overwrite_check() {
+    cli --flash firmware-2.6-parameters.dfu
+}
+
+flash_dfu_image_with_overwrite() {
+    cli --overwrite --flash firmware-2.6-parameters.dfu
+    wait_for_normal_mode
+    cli --list
+}
+
+# The sensor drops off the bus at the first data block of the flash: the tool must end with its error, not
+# hang.
+unplug_during_flash() {
+    sim fault "$SERIAL" unplug
+    cli --flash firmware-2.5.hex
+}
+
+# What the reference run on the simulated bus must show, so that a comparison of two equally wrong runs
+# cannot pass: scenario, then a line its output must contain.
+REFERENCE_CHECKS='list_in_normal_mode|1. Tarnix TS-200   Firmware Version: 2.4
+read_without_driver|Error: Incompatible DFU drivers found.
+list_in_dfu_mode_without_driver|Error: Incompatible DFU drivers found.
+list_in_dfu_mode|1. Device In Configuration Mode
+read_parameters|"fingerFrequency"
+write_parameters|  "fingerFrequency": 260,
+flash_hex_image|Firmware Version: 2.5
+overwrite_check|Error: This firmware will overwrite parameters.
+flash_dfu_image_with_overwrite|Firmware Version: 2.6
+unplug_during_flash|Error: Flashing failed.'
+
+SCENARIOS="list_in_normal_mode read_without_driver list_in_dfu_mode_without_driver install_driver
+list_in_dfu_mode read_parameters write_parameters flash_hex_image overwrite_check
+flash_dfu_image_with_overwrite unplug_during_flash"
+
+run_scenarios() {
+    mkdir -p "$RESULTS"
+    cd "$WORK" || return 1
+    plug_sensor || return 1
+    wait_for_normal_mode || return 1
+    number=0
+    for scenario in $SCENARIOS; do
+        number=$((number + 1))
+        "$scenario" > "$RESULTS/$(printf '%02d' "$number")-$scenario.txt" 2>&1
+    done
+}
