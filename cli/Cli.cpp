@@ -333,7 +333,8 @@ void Cli::OnErrorConnectingToDevice(TpError::Exception&) {}
 
 void Cli::OnUpdateProgress(int percent)
 {
-    if (lastProgress == 100 || lastProgress == percent) {
+    std::lock_guard<std::mutex> hold(flashOutputLock);
+    if (flashOutcomePrinted || lastProgress == 100 || lastProgress == percent) {
         return;
     }
     lastProgress = percent;
@@ -342,7 +343,9 @@ void Cli::OnUpdateProgress(int percent)
 
 void Cli::OnWriteFirmwareFinished()
 {
+    std::lock_guard<std::mutex> hold(flashOutputLock);
     PrintText("\nFlashing complete.\n");
+    flashOutcomePrinted = true;
     flashSucceeded = true;
     flashInProgress = false;
 }
@@ -366,7 +369,9 @@ void Cli::OnFailedFirmwareFileCheck() { PrintLine("Error: Failed firmware check.
 
 void Cli::OnWriteFirmwareFailed()
 {
+    std::lock_guard<std::mutex> hold(flashOutputLock);
     PrintText("\nError: Flashing failed.\n");
+    flashOutcomePrinted = true;
     flashSucceeded = false;
     flashInProgress = false;
 }
@@ -450,6 +455,7 @@ std::string Cli::DescribeDevice(const IndexedSensor& device)
 bool Cli::FlashFirmware(int index, std::string firmwareFile)
 {
     lastProgress = -1;
+    flashOutcomePrinted = false;
     flashInProgress = false;
     flashSucceeded = false;
     IndexedSensor sensor = ChooseSensorForCommand(index);

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,11 @@ private:
     // The last percentage printed during the current flash; written by the main thread before the download
     // threads start and afterwards only by the progress thread.
     int lastProgress = 0;
+    // Set once the outcome line of the current flash is printed: the progress thread may still report a
+    // value read before the write ended, which must not land after that line. Both are guarded by
+    // flashOutputLock together with the printing of progress and outcome.
+    bool flashOutcomePrinted = false;
+    std::mutex flashOutputLock;
     // Cleared by the write thread while the main thread polls it.
     std::atomic<bool> flashInProgress{false};
     // Written by the write thread; read after the main thread has joined it.

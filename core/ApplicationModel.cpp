@@ -7,6 +7,7 @@
 #include "core/DfuDevice.h"
 #include "core/SensorDevice.h"
 #include "core/TpError.h"
+#include "core/UsbHandler.h"
 #include "core/Utility.h"
 
 #include <chrono>
@@ -18,11 +19,13 @@ const char* const dfuDeviceDescription = "Device In Configuration Mode";
 
 void Pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
+// The first entry of `now`, by name, that is neither in `before` nor among `alsoKnown`.
 template <typename Map>
-const typename Map::value_type* FirstNewEntry(const Map& now, const Map& before)
+const typename Map::value_type* FirstNewEntry(const Map& now, const Map& before,
+                                              const std::set<std::string>& alsoKnown = {})
 {
     for (const auto& entry : now) {
-        if (before.find(entry.first) == before.end()) {
+        if (before.count(entry.first) == 0 && alsoKnown.count(entry.first) == 0) {
             return &entry;
         }
     }
@@ -234,20 +237,24 @@ bool ApplicationModel::SetDfuAndExpectDevice(std::string sensorName, std::string
 {
     SensorDevice* sensor = RequireSensor(sensorName);
     std::map<std::string, DfuDevice*> before = DeviceHandler::GetInstance()->GetDfuDeviceMap();
+    // Discovery registers one DFU device per pass, so a device that was already in configuration mode may
+    // enter the registry only during the wait; the bus itself tells which ones were there before the switch.
+    const std::set<std::string> presentBefore = UsbHandler::GetInstance()->GetPresentDfuDevicePaths();
     DeviceInformation information = *sensor->GetDeviceInformation();
     connection->SetDeviceToDfuMode(sensor);
-    return WaitForExpectedDfuDevice(dfuName, dfuAppearanceTimeoutMs, before, information);
+    return WaitForExpectedDfuDevice(dfuName, dfuAppearanceTimeoutMs, before, information, presentBefore);
 }
 
 bool ApplicationModel::WaitForExpectedDfuDevice(std::string& dfuName, int timeout,
                                                 std::map<std::string, DfuDevice*>& before,
-                                                DeviceInformation information)
+                                                DeviceInformation information,
+                                                const std::set<std::string>& presentBefore)
 {
     Utility::Timer timer;
     timer.Start();
     while (static_cast<long long>(timer.Current()) < timeout) {
         const std::map<std::string, DfuDevice*> now = DeviceHandler::GetInstance()->GetDfuDeviceMap();
-        if (const auto* entry = FirstNewEntry(now, before)) {
+        if (const auto* entry = FirstNewEntry(now, before, presentBefore)) {
             DfuDevice* device = entry->second;
             dfuName = device->GetUsbDevicePath();
             device->SetDeviceInformation(information);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,8 +45,11 @@ public:
     // Mode switches. Unknown names throw TpError::UnableToConnect.
     bool SetDfuMode(std::string sensorName);
     bool SetDfuAndExpectDevice(std::string sensorName, std::string& dfuName);
+    // Waits for a DFU device that is neither in `before` (the registry's DFU devices) nor in `presentBefore`
+    // (the DFU devices on the bus, registered or not), both taken before the switch was requested; it gets
+    // `information`. The device search must run, as it is what registers the device.
     bool WaitForExpectedDfuDevice(std::string& dfuName, int timeout, std::map<std::string, DfuDevice*>& before,
-                                  DeviceInformation information);
+                                  DeviceInformation information, const std::set<std::string>& presentBefore);
     void LeaveDfuMode(const std::string& dfuName);
     bool LeaveDfuAndExpectDevice(std::string dfuName, std::string& sensorName);
 

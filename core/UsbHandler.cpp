@@ -115,6 +115,17 @@ bool UsbHandler::FindDfuDevicePath(std::string& name, bool& incompatibleDrivers)
     return false;
 }
 
+std::set<std::string> UsbHandler::GetPresentDfuDevicePaths()
+{
+    std::set<std::string> names;
+    for (const DeviceInterface& found : DeviceEnumerator::PresentInterfaces(usbDeviceInterfaceGuid)) {
+        if (Contains(found.hardwareId, dfuHardwareIdPattern)) {
+            names.insert(found.devicePath);
+        }
+    }
+    return names;
+}
+
 bool UsbHandler::FindDeviceFromPath(const std::string& name, bool usbDeviceInterface)
 {
     const Guid interfaceClass = usbDeviceInterface ? usbDeviceInterfaceGuid : Guid::HidInterfaceClass();

@@ -3,6 +3,7 @@
 #include "platform/Guid.h"
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,8 @@ public:
     // The first present DFU device in the USB setup class that is not yet registered. `incompatibleDrivers`
     // turns true when a DFU device in another setup class was passed on the way.
     bool FindDfuDevicePath(std::string& name, bool& incompatibleDrivers);
+    // The names of every DFU device present now, registered or not, whatever its driver.
+    std::set<std::string> GetPresentDfuDevicePaths();
     // Whether an interface of the chosen class (USB devices, else HID) has exactly this name now.
     bool FindDeviceFromPath(const std::string& name, bool usbDeviceInterface);
 

@@ -51,6 +51,9 @@ struct SensorState {
     std::uint64_t instance = 0;
     std::uint32_t generation = 0;
     bool detached = false;  // dropped off the bus by a fault
+    // Bus-wide plug order, as the ports of a real bus hand out addresses: the bus enumerates sensors by it,
+    // whatever the clock says. 0 in state files written before the bus kept it; those come first.
+    std::uint64_t plugSequence = 0;
     std::int64_t pluggedAtMs = 0;
     std::int64_t appearAtMs = 0;
     std::int64_t changedAtMs = 0;

@@ -53,7 +53,7 @@ Field FlagField(const char* key, bool SensorState::*member) {
 }
 
 template <typename T>
-Field NumberField(const char* key, T SensorState::*member, std::uint64_t limit) {
+Field NumberField(const char* key, T SensorState::*member, std::uint64_t limit, bool required = true) {
     return {key, [member](const SensorState& s) { return std::to_string(s.*member); },
             [member, limit](SensorState& s, std::string_view v) {
                 const auto value = TextNumbers::ParseUnsigned(v, limit);
@@ -62,7 +62,7 @@ Field NumberField(const char* key, T SensorState::*member, std::uint64_t limit) 
                 }
                 return value.has_value();
             },
-            true};
+            required};
 }
 
 Field TimeField(const char* key, std::int64_t SensorState::*member) {
@@ -142,6 +142,7 @@ const std::vector<Field>& Fields() {
         NumberField("instance", &SensorState::instance, UINT64_MAX),
         NumberField("generation", &SensorState::generation, UINT32_MAX),
         FlagField("detached", &SensorState::detached),
+        NumberField("plug_sequence", &SensorState::plugSequence, UINT64_MAX, false),
         TimeField("plugged_at_ms", &SensorState::pluggedAtMs),
         TimeField("appear_at_ms", &SensorState::appearAtMs),
         TimeField("changed_at_ms", &SensorState::changedAtMs),

@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <memory>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 #include "sim/DamageWarnings.h"
@@ -91,8 +92,9 @@ std::vector<SensorState> SensorStore::LoadAll() const {
             states.push_back(std::move(*state));
         }
     }
+    // Sensors from files without a plug sequence fall back to their plug time, then their serial.
     std::sort(states.begin(), states.end(), [](const SensorState& a, const SensorState& b) {
-        return a.pluggedAtMs != b.pluggedAtMs ? a.pluggedAtMs < b.pluggedAtMs : a.serial < b.serial;
+        return std::tie(a.plugSequence, a.pluggedAtMs, a.serial) < std::tie(b.plugSequence, b.pluggedAtMs, b.serial);
     });
     return states;
 }

@@ -1,5 +1,6 @@
 #include "sim/SimBus.h"
 
+#include <algorithm>
 #include <random>
 #include <strings.h>
 
@@ -83,6 +84,7 @@ std::string SimBus::Plug(SensorState prototype) {
     state.instance = NewInstance();
     state.generation = 0;
     state.detached = false;
+    state.plugSequence = NextPlugSequence();
     state.pluggedAtMs = now;
     state.appearAtMs = now;
     state.changedAtMs = now;
@@ -221,6 +223,16 @@ std::string SimBus::NextSerial() const {
             return serial;
         }
     }
+}
+
+// One past the highest sequence on the bus, so the new sensor enumerates after every sensor plugged in before
+// it, even within the same millisecond. Called with the bus lock held.
+std::uint64_t SimBus::NextPlugSequence() const {
+    std::uint64_t highest = 0;
+    for (const SensorState& state : store_.LoadAll()) {
+        highest = std::max(highest, state.plugSequence);
+    }
+    return highest + 1;
 }
 
 SensorState SimBus::LoadExisting(const std::string& serial) const {

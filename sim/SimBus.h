@@ -58,6 +58,7 @@ public:
 private:
     void Validate(const SensorState& prototype) const;
     std::string NextSerial() const;
+    std::uint64_t NextPlugSequence() const;
     SensorState LoadExisting(const std::string& serial) const;
     void Save(const SensorState& state) const;
 

@@ -66,6 +66,24 @@ TEST_F(EventHandlerTest, OutcomeLinesStartOnAFreshLine)
               "\r42%\nError: Flashing failed.\n");
 }
 
+// The progress thread may report a value it read before the write ended after the write thread has already
+// printed the outcome; that value must not trail the outcome line.
+TEST_F(EventHandlerTest, NoPercentageFollowsTheOutcomeLine)
+{
+    EXPECT_EQ(OutputOf([](Cli& cli) {
+                  cli.OnUpdateProgress(93);
+                  cli.OnWriteFirmwareFinished();
+                  cli.OnUpdateProgress(0);
+              }),
+              "\r93%\nFlashing complete.\n");
+    EXPECT_EQ(OutputOf([](Cli& cli) {
+                  cli.OnUpdateProgress(42);
+                  cli.OnWriteFirmwareFailed();
+                  cli.OnUpdateProgress(50);
+              }),
+              "\r42%\nError: Flashing failed.\n");
+}
+
 TEST_F(EventHandlerTest, FirmwareCheckFailuresPrintTheirLines)
 {
     EXPECT_EQ(OutputOf([](Cli& cli) { cli.OnBadFirmwareFile(); }), "Error: Bad firmware file.\n");

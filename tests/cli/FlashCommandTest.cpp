@@ -1,6 +1,8 @@
 #include "tests/cli/SimulatedBusTest.h"
 
+#include <map>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -146,6 +148,31 @@ TEST_F(FlashCommandTest, SensorThatDoesNotComeBackInConfigurationMode)
     EXPECT_EQ(run.out, "\n");
     EXPECT_EQ(run.err, "Error: Failed getting the configuration handle.\n");
     EXPECT_EQ(run.exitCode, 255);
+}
+
+// The chosen sensor in normal mode beside sensors that are already in configuration mode and sort before it
+// by name; the listing numbers only one of those, the others enter the registry while the tool waits for
+// the chosen sensor to switch. Only the chosen sensor may be flashed.
+TEST_F(FlashCommandTest, ChosenSensorIsFlashedNeverOneAlreadyInConfigurationMode)
+{
+    const std::string chosen = Plug({"--serial", "S1", "--page-ms", "10", "--reenumerate-ms", "100"});
+    std::map<std::string, std::vector<unsigned char>> flashOf;
+    for (const char* serial : {"D2", "D3", "D4"}) {
+        Plug({"--serial", serial, "--mode", "dfu", "--page-ms", "0", "--reenumerate-ms", "0"});
+        flashOf[serial] = ReadFlash(serial, tarnix::sim::kFlashBase, tarnix::sim::kFlashSize);
+        ASSERT_EQ(flashOf[serial].size(), tarnix::sim::kFlashSize);
+    }
+
+    const ProgramRun run = RunCli({"-d", "1", "-f", MakeFirmware("9.7", "fw.dfu")});
+    ExpectFlashOutput(run.out, "\nFlashing complete.\nOperation succeeded\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exitCode, 0);
+    ExpectListedFirmware(chosen, "9.7");
+    for (const auto& [serial, flash] : flashOf) {
+        EXPECT_EQ(ModeOf(serial), "dfu") << serial;
+        EXPECT_TRUE(ReadFlash(serial, tarnix::sim::kFlashBase, tarnix::sim::kFlashSize) == flash)
+            << serial << " was written";
+    }
 }
 
 }  // namespace

@@ -357,10 +357,48 @@ TEST_F(ApplicationModelTest, WaitTakesTheNewDfuDeviceFirstByName)
     DeviceInformation information;
     information.firmwareVersionMajor = 7;
     std::string dfuName;
-    ASSERT_TRUE(model->WaitForExpectedDfuDevice(dfuName, 1000, before, information));
+    ASSERT_TRUE(model->WaitForExpectedDfuDevice(dfuName, 1000, before, information, {}));
     EXPECT_EQ(dfuName, earlier);
     EXPECT_EQ(model->GetDeviceInformation(earlier, true).firmwareVersionMajor, 7u);
     EXPECT_EQ(model->GetDeviceInformation(later, true).firmwareVersionMajor, 0u) << "only one device inherits";
+}
+
+TEST_F(ApplicationModelTest, WaitPassesOverDfuDevicesThatWereOnTheBusBefore)
+{
+    std::map<std::string, DfuDevice*> before = registry->GetDfuDeviceMap();
+    const std::string present = PlugDfu("APRESENT");
+    const std::string switched = PlugDfu("ZSWITCHED");
+    SearchUntilAnnounced(switched);
+    ASSERT_TRUE(receiver.WaitForDevice(EventKind::NewDevice, present, 2000ms));
+
+    DeviceInformation information;
+    information.firmwareVersionMajor = 7;
+    std::string dfuName;
+    ASSERT_TRUE(model->WaitForExpectedDfuDevice(dfuName, 1000, before, information, {present}));
+    EXPECT_EQ(dfuName, switched);
+    EXPECT_EQ(model->GetDeviceInformation(present, true).firmwareVersionMajor, 0u);
+
+    dfuName = "unchanged";
+    EXPECT_FALSE(model->WaitForExpectedDfuDevice(dfuName, 200, before, information, {present, switched}));
+    EXPECT_EQ(dfuName, "unchanged");
+}
+
+// Discovery registers one DFU device per pass, so devices that were in configuration mode before the switch
+// enter the registry during the wait; they sort before the switched sensor and must still not be taken.
+TEST_F(ApplicationModelTest, SwitchNeverTakesADfuDeviceThatWasAlreadyOnTheBus)
+{
+    const std::string sensor = RegisterSensor(Quick("SWITCHED"));
+    const std::vector<std::string> waiting = {PlugDfu("DFU2"), PlugDfu("DFU3"), PlugDfu("DFU4")};
+    model->StartSearchThread();
+
+    std::string dfuName;
+    ASSERT_TRUE(model->SetDfuAndExpectDevice(sensor, dfuName));
+    EXPECT_EQ(dfuName, PathInMode("SWITCHED", SensorMode::Dfu));
+    ASSERT_TRUE(receiver.WaitForCount(EventKind::NewDevice, 4, 2000ms));
+    for (const std::string& other : waiting) {
+        EXPECT_TRUE(registry->DfuDeviceExists(other)) << other;
+        EXPECT_NE(dfuName, other);
+    }
 }
 
 TEST_F(ApplicationModelTest, LeavingDfuModeFindsTheSensorAgain)

@@ -140,6 +140,22 @@ TEST_F(UsbHandlerTest, WrongDriverIsFlaggedOnEveryCallAndACompatibleDeviceStillF
     EXPECT_EQ(name, PathOf("WRONG"));
 }
 
+TEST_F(UsbHandlerTest, PresentDfuDevicesAreListedRegisteredOrNotWhateverTheirDriver)
+{
+    PlugSensor("NORMAL");
+    const std::string wrong = PlugDfu("WRONG", false);
+    const std::string registered = PlugDfu("KNOWN");
+    const std::string unregistered = PlugDfu("UNKNOWN");
+    SensorState foreign = Prototype("FOREIGN");
+    foreign.dfuHardwareId = "USB\\VID_1234&PID_5678";
+    Plug(foreign, SensorMode::Dfu);
+    registry->CreateNewDfuDevice(registered);
+
+    EXPECT_EQ(usb->GetPresentDfuDevicePaths(), (std::set<std::string>{wrong, registered, unregistered}));
+    bus.Bus().Unplug("KNOWN");
+    EXPECT_EQ(usb->GetPresentDfuDevicePaths(), (std::set<std::string>{wrong, unregistered}));
+}
+
 TEST_F(UsbHandlerTest, FindsAPathOnlyInItsOwnClassAndOnlyWhole)
 {
     const std::string sensor = PlugSensor("P1");

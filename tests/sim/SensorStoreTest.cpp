@@ -32,6 +32,7 @@ SensorState Sample() {
     state.instance = 0xFEDCBA9876543210ull;
     state.generation = 9;
     state.detached = true;
+    state.plugSequence = 0x1234567890ull;
     state.pluggedAtMs = 1;
     state.appearAtMs = -5;
     state.changedAtMs = 1700000000123;
@@ -56,6 +57,7 @@ TEST(SensorStateFile, EveryFieldSurvivesTheRoundTrip) {
     EXPECT_EQ(parsed->driver, DriverKind::Incompatible);
     EXPECT_FALSE(parsed->schema.has_value());
     EXPECT_EQ(parsed->instance, original.instance);
+    EXPECT_EQ(parsed->plugSequence, original.plugSequence);
     EXPECT_EQ(parsed->appearAtMs, -5);
     EXPECT_EQ(parsed->fault, Fault::Corrupt);
     EXPECT_EQ(parsed->dfu, original.dfu);
@@ -80,6 +82,7 @@ TEST(SensorStateFile, DamagedTextsAreRefusedWithAReason) {
         replace("dfu_state=10", "dfu_state=11"),
         replace("silent=1", "silent=yes"),
         replace("usage=4", "usage"),
+        replace("plug_sequence=78187493520", "plug_sequence=-1"),
     };
     for (const std::string& text : damaged) {
         std::string error;
@@ -88,6 +91,87 @@ TEST(SensorStateFile, DamagedTextsAreRefusedWithAReason) {
     }
     std::string error;
     EXPECT_TRUE(SensorStateFile::Parse(good + "future_key=1\n", error)) << "unknown keys are ignored";
+}
+
+TEST(SensorStateFile, FileWithoutPlugSequenceIsReadAsPluggedBeforeAnyOther) {
+    std::string text = SensorStateFile::Format(Sample());
+    const std::string line = "plug_sequence=78187493520\n";
+    ASSERT_NE(text.find(line), std::string::npos) << text;
+    text.erase(text.find(line), line.size());
+    std::string error;
+    const auto parsed = SensorStateFile::Parse(text, error);
+    ASSERT_TRUE(parsed) << error;
+    EXPECT_EQ(parsed->plugSequence, 0u);
+    EXPECT_EQ(parsed->pluggedAtMs, 1);
+}
+
+// Sets the plug time a sensor's file records, as when it was plugged at that moment of the wall clock.
+void SetPluggedAt(const SensorStore& store, const std::string& serial, std::int64_t ms) {
+    SensorState state = *store.Load(serial);
+    state.pluggedAtMs = ms;
+    ASSERT_TRUE(store.Save(state));
+}
+
+std::vector<std::string> SerialsInEnumerationOrder(const SimBus& bus, std::string_view interfaceClass) {
+    std::vector<std::string> serials;
+    for (const DeviceInterfaceRecord& record : bus.Enumerate(interfaceClass)) {
+        for (const SensorListing& listing : bus.List()) {
+            if (listing.devicePath == record.devicePath) {
+                serials.push_back(listing.serial);
+            }
+        }
+    }
+    return serials;
+}
+
+// Sensors plugged within one millisecond, or across a step back of the wall clock, still enumerate in
+// the order they were plugged, not by serial.
+TEST(SensorStore, SensorsEnumerateInPlugOrderWhateverTheClock) {
+    test::SimulatedBus bus;
+    SensorState prototype;
+    for (const char* serial : {"Z1", "M1", "A1"}) {
+        prototype.serial = serial;
+        bus.Plug(SensorMode::Dfu, prototype);
+    }
+    const SensorStore store(bus.Folder());
+    SetPluggedAt(store, "Z1", 1700000000000);
+    SetPluggedAt(store, "M1", 1700000000000);  // the same millisecond
+    SetPluggedAt(store, "A1", 1699999999000);  // after the clock stepped back
+
+    const std::vector<std::string> plugOrder = {"Z1", "M1", "A1"};
+    EXPECT_EQ(SerialsInEnumerationOrder(bus.Bus(), kUsbDeviceInterfaceClass), plugOrder);
+
+    // A sensor unplugged and plugged again comes last, as on a new port.
+    bus.Bus().Unplug("Z1");
+    prototype.serial = "Z1";
+    bus.Plug(SensorMode::Dfu, prototype);
+    SetPluggedAt(store, "Z1", 1600000000000);
+    EXPECT_EQ(SerialsInEnumerationOrder(bus.Bus(), kUsbDeviceInterfaceClass),
+              (std::vector<std::string>{"M1", "A1", "Z1"}));
+}
+
+// Files written before the bus kept a plug sequence: those sensors come before every newer one, ordered
+// among themselves by plug time and then serial.
+TEST(SensorStore, SensorsFromOlderFilesComeFirstByPlugTime) {
+    test::SimulatedBus bus;
+    const std::string newer = bus.Plug(SensorMode::Normal);
+    SensorState old = *SensorStore(bus.Folder()).Load(newer);
+    auto writeOld = [&bus, &old](const std::string& serial, std::int64_t pluggedAtMs) {
+        old.serial = serial;
+        old.pluggedAtMs = pluggedAtMs;
+        std::string text = SensorStateFile::Format(old);
+        const std::size_t line = text.find("plug_sequence=");
+        text.erase(line, text.find('\n', line) + 1 - line);
+        std::ofstream(bus.Folder() + "/" + serial + ".sensor", std::ios::trunc) << text;
+    };
+    writeOld("OLD-B", 2000);
+    writeOld("OLD-A", 2000);
+    writeOld("OLD-C", 1000);
+
+    EXPECT_EQ(SerialsInEnumerationOrder(bus.Bus(), kHidInterfaceClass),
+              (std::vector<std::string>{"OLD-C", "OLD-A", "OLD-B", newer}));
+    const std::string next = bus.Plug(SensorMode::Normal);
+    EXPECT_EQ(SerialsInEnumerationOrder(bus.Bus(), kHidInterfaceClass).back(), next);
 }
 
 TEST(SensorStore, DamagedSensorIsSkippedWithOneWarning) {
