@@ -5,13 +5,31 @@
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
+#include <string_view>
 #include <sys/stat.h>
 
 #include "sim/SimBus.h"
 
 namespace tarnix::bench {
 
+namespace {
+
+// The bus folder usb-run mirrors, when this process runs inside it.
+const char* MirroredFolder() {
+    const char* bus = std::getenv("TARNIX_BUS");
+    const char* folder = std::getenv("TARNIX_SIM_DIR");
+    return bus != nullptr && std::string_view(bus) == "usb" && folder != nullptr && *folder != '\0' ? folder
+                                                                                                   : nullptr;
+}
+
+}  // namespace
+
 BenchmarkBus::BenchmarkBus() {
+    if (const char* mirrored = MirroredFolder()) {
+        folder_ = mirrored;
+        mirrored_ = true;
+        return;
+    }
     std::string pattern = (std::filesystem::temp_directory_path() / "tarnix-sim-bench-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot create a bus folder under " + pattern);
@@ -21,6 +39,17 @@ BenchmarkBus::BenchmarkBus() {
 }
 
 BenchmarkBus::~BenchmarkBus() {
+    if (mirrored_) {
+        sim::SimBus bus(folder_);
+        for (const std::string& serial : serials_) {
+            try {
+                bus.Unplug(serial);
+            } catch (const std::exception&) {
+                // Already gone: nothing is left to unplug.
+            }
+        }
+        return;
+    }
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
     ::unsetenv("TARNIX_SIM_DIR");
@@ -28,14 +57,16 @@ BenchmarkBus::~BenchmarkBus() {
 
 void BenchmarkBus::PlugSensors(int count, bool alsoInDfuMode) {
     sim::SimBus bus(folder_);
+    const auto plug = [&](sim::SensorMode mode) {
+        sim::SensorState prototype;
+        prototype.mode = mode;
+        serials_.push_back(bus.Plug(prototype));
+        sensorFiles_.push_back(folder_ + "/" + serials_.back() + ".sensor");
+    };
     for (int i = 0; i < count; ++i) {
-        sim::SensorState normal;
-        normal.mode = sim::SensorMode::Normal;
-        sensorFiles_.push_back(folder_ + "/" + bus.Plug(normal) + ".sensor");
+        plug(sim::SensorMode::Normal);
         if (alsoInDfuMode) {
-            sim::SensorState dfu;
-            dfu.mode = sim::SensorMode::Dfu;
-            sensorFiles_.push_back(folder_ + "/" + bus.Plug(dfu) + ".sensor");
+            plug(sim::SensorMode::Dfu);
         }
     }
 }

@@ -8,6 +8,9 @@
 // capabilities), then pauses 50 ms. An enumeration is done at its least cost (list the folder, stat every
 // sensor file) and a probe as two stats of the sensor's file.
 //
+// Inside `tarnix-sim usb-run` the sensors are plugged into the bus usb-run mirrors and the search goes
+// through the real-bus backend; the floor, made of folder scans, then belongs to the simulated bus only.
+//
 // Usage: tarnix_bench_search_cpu [sensors] [seconds]; prints "cpu_percent <measured> <floor>".
 #include <atomic>
 #include <chrono>
