@@ -273,9 +273,14 @@ TEST_F(ApplicationModelTest, ModelWithoutReceiverRegistersButReadsNothing)
     const std::string sensor = PlugNormal("QUIET1");
     const std::string dfu = PlugDfu("QUIET2");
     model->StartSearchThread();
-    ASSERT_TRUE(PollUntil([&] { return registry->SensorDeviceExists(sensor) && registry->DfuDeviceExists(dfu); },
-                          2000ms));
-    EXPECT_TRUE(registry->GetSensorDevice(sensor)->GetIsConnected());
+    // A sensor is registered first and opened right after, so its connection is awaited too.
+    EXPECT_TRUE(PollUntil(
+        [&] {
+            return registry->SensorDeviceExists(sensor) && registry->DfuDeviceExists(dfu) &&
+                   registry->GetSensorDevice(sensor)->GetIsConnected();
+        },
+        2000ms));
+    ASSERT_TRUE(registry->SensorDeviceExists(sensor) && registry->DfuDeviceExists(dfu));
     EXPECT_TRUE(registry->GetSensorDevice(sensor)->GetDeviceInformation()->mcuIdentifier.empty())
         << "no information is read without a receiver";
 
