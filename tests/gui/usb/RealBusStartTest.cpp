@@ -58,6 +58,9 @@ void ArmProbe()
 
 }  // namespace
 
+// The offscreen platform plugin keeps its screen objects until the process ends.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libqoffscreen.so\n"; }
+
 TEST(RealBusStartTest, TheWindowListsTheSensorFoundThroughTheKernelInterfaces)
 {
     ASSERT_EQ(tarnix::platform::BusSelection::Active(), tarnix::platform::Bus::Usb)
