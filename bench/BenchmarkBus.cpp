@@ -61,7 +61,6 @@ void BenchmarkBus::PlugSensors(int count, bool alsoInDfuMode) {
         sim::SensorState prototype;
         prototype.mode = mode;
         serials_.push_back(bus.Plug(prototype));
-        sensorFiles_.push_back(folder_ + "/" + serials_.back() + ".sensor");
     };
     for (int i = 0; i < count; ++i) {
         plug(sim::SensorMode::Normal);
@@ -83,13 +82,6 @@ int BenchmarkBus::ScanFolder() const {
         }
     }
     return seen;
-}
-
-void BenchmarkBus::StatEachSensorFile() const {
-    for (const std::string& file : sensorFiles_) {
-        struct stat info {};
-        ::stat(file.c_str(), &info);
-    }
 }
 
 }  // namespace tarnix::bench

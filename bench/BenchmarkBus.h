@@ -28,14 +28,11 @@ public:
     // The least work any look at the file-backed bus must do: list the folder and stat every sensor file
     // once. Answers the number of sensor files seen.
     int ScanFolder() const;
-    // The least work of opening each plugged sensor by its path: one stat of its file each.
-    void StatEachSensorFile() const;
 
 private:
     std::string folder_;
     bool mirrored_ = false;
     std::vector<std::string> serials_;
-    std::vector<std::string> sensorFiles_;
 };
 
 }  // namespace tarnix::bench

@@ -6,6 +6,29 @@
 #include "core/SensorDevice.h"
 #include "core/UsbHandler.h"
 
+#include <map>
+#include <set>
+
+namespace {
+
+// Deletes every registered device of one class whose name is no longer present. One enumeration serves all
+// of them (the search asks every 50 ms), and none is made while no device of the class is registered.
+template <typename Record, typename Delete>
+void DropVanished(const std::map<std::string, Record*>& registered, bool usbDeviceInterface, Delete remove)
+{
+    if (registered.empty()) {
+        return;
+    }
+    const std::set<std::string> present = UsbHandler::GetInstance()->GetPresentDevicePaths(usbDeviceInterface);
+    for (const auto& [name, device] : registered) {
+        if (present.count(name) == 0) {
+            remove(device);
+        }
+    }
+}
+
+}  // namespace
+
 bool DeviceFinder::FindSensorHidDevice(std::string& name)
 {
     DeviceHandler* const registry = DeviceHandler::GetInstance();
@@ -39,16 +62,8 @@ void DeviceFinder::UpdateFoundDevices()
     // Discovery always runs with the DFU layer up; creating it loads the DFU libraries once.
     Dfu::GetInstance();
     DeviceHandler* const registry = DeviceHandler::GetInstance();
-    UsbHandler* const usb = UsbHandler::GetInstance();
-
-    for (const auto& [name, device] : registry->GetDfuDeviceMap()) {
-        if (!usb->FindDeviceFromPath(name, true)) {
-            registry->DeleteDfuDevice(device);
-        }
-    }
-    for (const auto& [name, device] : registry->GetSensorDeviceMap()) {
-        if (!usb->FindDeviceFromPath(name, false)) {
-            registry->DeleteSensorDevice(device);
-        }
-    }
+    DropVanished(registry->GetDfuDeviceMap(), true,
+                 [registry](DfuDevice* device) { registry->DeleteDfuDevice(device); });
+    DropVanished(registry->GetSensorDeviceMap(), false,
+                 [registry](SensorDevice* device) { registry->DeleteSensorDevice(device); });
 }

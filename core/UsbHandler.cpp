@@ -83,8 +83,10 @@ bool UsbHandler::FindSensorDevicePath(std::string& name)
         if (!Contains(found.hardwareId, sensorHardwareIdPattern)) {
             continue;
         }
+        // A registered sensor is passed over before the probe: probing it could only lead to the same skip,
+        // and the search asks many times a second.
         HidCapabilities capabilities;
-        if (!ProbeCapabilities(found.devicePath, capabilities) || registry->SensorDeviceExists(found.devicePath)) {
+        if (registry->SensorDeviceExists(found.devicePath) || !ProbeCapabilities(found.devicePath, capabilities)) {
             continue;
         }
         if (IsAcceptedCollection(capabilities)) {
@@ -128,13 +130,17 @@ std::set<std::string> UsbHandler::GetPresentDfuDevicePaths()
 
 bool UsbHandler::FindDeviceFromPath(const std::string& name, bool usbDeviceInterface)
 {
+    return GetPresentDevicePaths(usbDeviceInterface).count(name) != 0;
+}
+
+std::set<std::string> UsbHandler::GetPresentDevicePaths(bool usbDeviceInterface)
+{
     const Guid interfaceClass = usbDeviceInterface ? usbDeviceInterfaceGuid : Guid::HidInterfaceClass();
+    std::set<std::string> names;
     for (const DeviceInterface& found : DeviceEnumerator::PresentInterfaces(interfaceClass)) {
-        if (found.devicePath == name) {
-            return true;
-        }
+        names.insert(found.devicePath);
     }
-    return false;
+    return names;
 }
 
 bool UsbHandler::GetHidDescription(const HidDevice& hid, std::string& text)

@@ -37,6 +37,9 @@ public:
     std::set<std::string> GetPresentDfuDevicePaths();
     // Whether an interface of the chosen class (USB devices, else HID) has exactly this name now.
     bool FindDeviceFromPath(const std::string& name, bool usbDeviceInterface);
+    // The names of every interface of the chosen class present now: one enumeration answers
+    // FindDeviceFromPath for any number of names.
+    std::set<std::string> GetPresentDevicePaths(bool usbDeviceInterface);
 
     // Opens the sensor's HID interface for reading and writing, keeps the handle in the record, marks it
     // connected and fills its description. Throws TpError::FailedToGetDeviceHandle when it cannot be opened.

@@ -14,8 +14,8 @@ struct DeviceInterface {
     Guid setupClass;         // the setup class the device is installed in (zero when unknown)
 };
 
-// Lists the device interfaces of one interface class that are present now. Each call is a fresh snapshot
-// of the bus; nothing is held between calls.
+// Lists the device interfaces of one interface class that are present now: each call lists the bus at
+// that moment.
 class DeviceEnumerator {
 public:
     static std::vector<DeviceInterface> PresentInterfaces(const Guid& interfaceClass);

@@ -63,6 +63,11 @@ Guid DeviceIdentity::UsbDeviceSetupClass(const std::optional<std::string>& dfuDr
     return dfuDriverProperty == std::optional<std::string>("1") ? UsbSetupClass() : Guid();
 }
 
+bool DeviceIdentity::GetsDfuDriverProperty(std::string_view hardwareId) {
+    constexpr std::string_view kBootloader = "USB\\VID_0483&PID_DF11&";
+    return hardwareId.substr(0, kBootloader.size()) == kBootloader;
+}
+
 Guid DeviceIdentity::HidSetupClass() {
     return Guid(0x745A17A0, 0x74D3, 0x11D0, {0xB6, 0xFE, 0x00, 0xA0, 0xC9, 0x0F, 0x57, 0xDA});
 }

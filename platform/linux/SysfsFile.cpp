@@ -1,7 +1,10 @@
 #include "platform/linux/SysfsFile.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +55,49 @@ std::optional<std::string> SysfsFile::ReadText(const std::string& path, std::siz
 bool SysfsFile::Exists(const std::string& path) {
     struct stat status {};
     return ::stat(path.c_str(), &status) == 0;
+}
+
+std::vector<std::string> SysfsFile::FolderEntries(const std::string& path) {
+    std::vector<std::string> names;
+    const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(path.c_str()), ::closedir);
+    if (!folder) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(folder.get())) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+std::optional<std::string> SysfsFile::LinkDestination(const std::string& path) {
+    char target[4096];
+    const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) {
+        return std::nullopt;
+    }
+    const std::string relative(target, static_cast<std::size_t>(length));
+    const std::size_t slash = path.rfind('/');
+    const std::string joined =
+        relative.front() == '/' || slash == std::string::npos ? relative : path.substr(0, slash + 1) + relative;
+    std::vector<std::string> parts;
+    std::istringstream names(joined);
+    for (std::string name; std::getline(names, name, '/');) {
+        if (name == "..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+        } else if (!name.empty() && name != ".") {
+            parts.push_back(name);
+        }
+    }
+    std::string destination;
+    for (const std::string& name : parts) {
+        destination += "/" + name;
+    }
+    return destination.empty() ? "/" : destination;
 }
 
 }  // namespace tarnix::platform

@@ -22,7 +22,7 @@ std::optional<std::string> Text(const char* value) {
     return std::string(value);
 }
 
-bool HasDeviceType(udev_device* device, const char* deviceType) {
+bool IsOfType(udev_device* device, const char* deviceType) {
     if (deviceType == nullptr) {
         return true;
     }
@@ -54,11 +54,23 @@ std::vector<UdevDevice> UdevDevice::List(const char* subsystem, const char* devi
             continue;  // gone since the scan
         }
         UdevDevice found(context, device);
-        if (HasDeviceType(device, deviceType)) {
+        if (IsOfType(device, deviceType)) {
             devices.push_back(std::move(found));
         }
     }
     return devices;
+}
+
+std::optional<UdevDevice> UdevDevice::FromSyspath(const std::string& syspath) {
+    const std::shared_ptr<udev> context = NewContext();
+    if (!context) {
+        return std::nullopt;
+    }
+    udev_device* device = udev_device_new_from_syspath(context.get(), syspath.c_str());
+    if (device == nullptr) {
+        return std::nullopt;
+    }
+    return UdevDevice(context, device);
 }
 
 std::optional<UdevDevice> UdevDevice::FromSubsystemSysname(const char* subsystem, const std::string& sysname) {
@@ -81,6 +93,8 @@ std::optional<UdevDevice> UdevDevice::Ancestor(const char* subsystem, const char
     }
     return UdevDevice(context_, udev_device_ref(parent));
 }
+
+bool UdevDevice::HasDeviceType(const char* deviceType) const { return IsOfType(device_.get(), deviceType); }
 
 std::string UdevDevice::Syspath() const { return Text(udev_device_get_syspath(device_.get())).value_or(""); }
 

@@ -18,11 +18,16 @@ public:
     // The devices of a subsystem present now (only those of the device type when one is given), in udev's
     // enumeration order, which is the order of their sysfs paths.
     static std::vector<UdevDevice> List(const char* subsystem, const char* deviceType);
+    // The device whose sysfs folder this is ("/sys/devices/..."); nothing when there is none.
+    static std::optional<UdevDevice> FromSyspath(const std::string& syspath);
     // The device of a subsystem with this sysname ("hidraw0"); nothing when there is none.
     static std::optional<UdevDevice> FromSubsystemSysname(const char* subsystem, const std::string& sysname);
 
     // The nearest device above this one of that subsystem (and device type, when given).
     std::optional<UdevDevice> Ancestor(const char* subsystem, const char* deviceType) const;
+
+    // Whether the device has this device type; any type matches nullptr.
+    bool HasDeviceType(const char* deviceType) const;
 
     std::string Syspath() const;
     std::string Sysname() const;

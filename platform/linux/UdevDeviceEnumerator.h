@@ -6,8 +6,8 @@
 
 namespace tarnix::platform {
 
-// Device interfaces of the real USB bus, from udev: hidraw nodes of USB HID devices for the HID interface
-// class, USB devices for the USB device interface class.
+// Device interfaces of the real USB bus, from sysfs and udev (UdevInterfaceCache): hidraw nodes of USB HID
+// devices for the HID interface class, USB devices for the USB device interface class.
 class UdevDeviceEnumerator {
 public:
     static std::vector<DeviceInterface> PresentInterfaces(const Guid& interfaceClass);

@@ -4,6 +4,8 @@
 
 #include "core/UsbHandler.h"
 #include "platform/HidDevice.h"
+#include "platform/linux/UdevDevice.h"
+#include "platform/linux/UdevInterfaceCache.h"
 #include "tests/platform/usb/UsbTestBus.h"
 
 namespace {
@@ -12,9 +14,12 @@ using tarnix::platform::DeviceEnumerator;
 using tarnix::platform::DeviceInterface;
 using tarnix::platform::Guid;
 using tarnix::platform::HidDevice;
+using tarnix::platform::UdevDevice;
+using tarnix::platform::UdevInterfaceCache;
 using tarnix::test::UsbTestBus;
 using tarnix::test::usb_records::DfuDeviceRecord;
 using tarnix::test::usb_records::HidSensorRecord;
+using tarnix::test::usb_records::UsbDevicePath;
 
 const Guid kHidSetupClass = *Guid::Parse("{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}");
 const Guid kUsbSetupClass = *Guid::Parse("{36FC9E60-C465-11CF-8056-444553540000}");
@@ -176,6 +181,84 @@ TEST(UdevDeviceEnumerator, NameOfAReusedNodeDoesNotOpenTheNewDevice) {
     EXPECT_FALSE(HidDevice::Open(earlier.DeviceName(), HidDevice::Access::Probe));
     EXPECT_FALSE(HidDevice::Open(earlier.DeviceName(), HidDevice::Access::ReadWrite));
     EXPECT_TRUE(HidDevice::Open(now.DeviceName(), HidDevice::Access::ReadWrite));
+}
+
+// A USB device with a node and nothing else, at a sysfs path of its own.
+std::string BareUsbDevice(const std::string& path, int devnum) {
+    char node[32];
+    std::snprintf(node, sizeof node, "bus/usb/001/%03d", devnum);
+    return "P: " + path + "\nN: " + node + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=/dev/" + node +
+           "\nA: devnum=" + std::to_string(devnum) + "\\n\n\n";
+}
+
+TEST(UdevDeviceEnumerator, ListsInTheOrderUdevItselfListsIn) {
+    // Paths where comparing the whole text and comparing folder by folder disagree: a controller whose name
+    // is another's with a suffix, and devices behind a hub next to ports with longer numbers.
+    UsbTestBus bus;
+    bus.TestBed().AddRecords(BareUsbDevice("/devices/platform/xhci-hcd.0.auto/usb2", 10) +
+                             BareUsbDevice("/devices/platform/xhci-hcd.0/usb3", 11) +
+                             BareUsbDevice("/devices/platform/xhci-hcd.0/usb3/3-1", 12) +
+                             BareUsbDevice("/devices/platform/xhci-hcd.0/usb3/3-1/3-1.2", 13) +
+                             BareUsbDevice("/devices/platform/xhci-hcd.0/usb3/3-10", 14) +
+                             BareUsbDevice("/devices/platform/xhci-hcd.0/usb3/3-1-x", 15));
+    std::vector<std::string> udevOrder;
+    for (const UdevDevice& device : UdevDevice::List("usb", "usb_device")) {
+        udevOrder.push_back(*device.Devnode());
+    }
+    std::vector<std::string> listed;
+    for (const DeviceInterface& device : UsbDevices()) {
+        listed.push_back(device.devicePath);
+    }
+    ASSERT_EQ(listed.size(), 7u);
+    EXPECT_EQ(listed, udevOrder);
+    EXPECT_TRUE(UdevInterfaceCache::InUdevOrder("/sys/devices/platform/xhci-hcd.0/usb3",
+                                                "/sys/devices/platform/xhci-hcd.0.auto/usb2"));
+    EXPECT_FALSE(UdevInterfaceCache::InUdevOrder("/sys/devices/usb1", "/sys/devices/usb1"));
+}
+
+TEST(UdevDeviceEnumerator, DeviceIsReadOnceWhileItStaysPluggedUnlessItAwaitsTheRulesProperty) {
+    UsbTestBus bus;
+    HidSensorRecord sensor;
+    sensor.port = 1;
+    sensor.devnum = 2;
+    DfuDeviceRecord bootloader;
+    bootloader.port = 2;
+    bootloader.devnum = 3;
+    bootloader.driverProperty = false;
+    bus.Plug(sensor);
+    bus.Plug(bootloader);
+    ASSERT_EQ(UsbDevices().size(), 3u);
+    ASSERT_EQ(HidInterfaces().size(), 1u);
+    EXPECT_EQ(UsbDevices()[2].setupClass, Guid()) << "no driver property yet";
+
+    // Attributes do not change while a device stays plugged in; a look does not read them again.
+    bus.TestBed().SetAttribute(UsbDevicePath(1), "bcdDevice", "0200\n");
+    EXPECT_EQ(UsbDevices()[1].hardwareId, "USB\\VID_3C9E&PID_0101&REV_0100");
+    EXPECT_EQ(HidInterfaces()[0].hardwareId, "HID\\VID_3C9E&PID_0101&REV_0100");
+
+    // The rule applied to the plugged-in bootloader: the next look sees it in the USB class.
+    bus.TestBed().SetProperty(UsbDevicePath(2), "TARNIX_DFU_DRIVER", "1");
+    EXPECT_EQ(UsbDevices()[2].setupClass, kUsbSetupClass);
+    std::string name;
+    bool incompatible = true;
+    EXPECT_TRUE(UsbHandler::GetInstance()->FindDfuDevicePath(name, incompatible));
+    EXPECT_FALSE(incompatible);
+    EXPECT_EQ(name, bootloader.Node());
+
+    // Unplugged and plugged in again at the same port: read afresh.
+    bus.Unplug(sensor);
+    EXPECT_TRUE(HidInterfaces().empty());
+    HidSensorRecord again = sensor;
+    again.hidCounter = 0x000B;
+    again.hidraw = 1;
+    again.devnum = 4;
+    bus.Plug(again);
+    const std::vector<DeviceInterface> usb = UsbDevices();
+    ASSERT_EQ(usb.size(), 3u);
+    EXPECT_EQ(usb[1].devicePath, "/dev/bus/usb/001/004");
+    EXPECT_EQ(usb[1].hardwareId, "USB\\VID_3C9E&PID_0101&REV_0100");
+    ASSERT_EQ(HidInterfaces().size(), 1u);
+    EXPECT_EQ(HidInterfaces()[0].devicePath, again.DeviceName());
 }
 
 }  // namespace

@@ -87,6 +87,14 @@ void UmockdevTestBed::RemoveDevice(const std::string& devicePath) {
     umockdev_testbed_remove_device(testbed_, ("/sys" + devicePath).c_str());
 }
 
+void UmockdevTestBed::SetProperty(const std::string& devicePath, const std::string& name, const std::string& value) {
+    umockdev_testbed_set_property(testbed_, ("/sys" + devicePath).c_str(), name.c_str(), value.c_str());
+}
+
+void UmockdevTestBed::SetAttribute(const std::string& devicePath, const std::string& name, const std::string& value) {
+    umockdev_testbed_set_attribute(testbed_, ("/sys" + devicePath).c_str(), name.c_str(), value.c_str());
+}
+
 void UmockdevTestBed::Serve(const std::string& node, std::shared_ptr<ScriptedDevice> device) {
     auto& server = servers_[node];
     if (!server) {

@@ -24,6 +24,9 @@ public:
     void AddRecords(const std::string& records);
     // Removes one device ("/devices/..."): its sysfs folder and its node. Remove children first.
     void RemoveDevice(const std::string& devicePath);
+    // Changes a udev property or a sysfs attribute of a device ("/devices/...") in place.
+    void SetProperty(const std::string& devicePath, const std::string& name, const std::string& value);
+    void SetAttribute(const std::string& devicePath, const std::string& name, const std::string& value);
     // From now on, descriptors opened on the node ("/dev/hidraw0") meet this device; those opened
     // before stay with the device they met.
     void Serve(const std::string& node, std::shared_ptr<ScriptedDevice> device);

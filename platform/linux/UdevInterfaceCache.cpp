@@ -1,0 +1,154 @@
+#include "platform/linux/UdevInterfaceCache.h"
+
+#include "platform/linux/DeviceIdentity.h"
+#include "platform/linux/SysfsFile.h"
+#include "platform/linux/UdevDevice.h"
+#include "platform/linux/UsbHidrawNode.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace tarnix::platform {
+
+namespace {
+
+constexpr const char* kHidrawFolder = "/sys/class/hidraw";
+constexpr const char* kUsbFolder = "/sys/bus/usb/devices";
+constexpr std::size_t kDeviceNumberLimit = 16;
+
+std::optional<DeviceInterface> HidInterfaceOf(const UdevDevice& hidraw) {
+    const std::optional<UsbHidrawNode> node = UsbHidrawNode::From(hidraw);
+    if (!node) {
+        return std::nullopt;  // a HID device on another transport, or no node
+    }
+    return DeviceInterface{node->DeviceName(), node->HardwareId(), DeviceIdentity::HidSetupClass()};
+}
+
+std::optional<DeviceInterface> UsbDeviceOf(const UdevDevice& device) {
+    std::optional<std::string> node = device.Devnode();
+    if (!node || !device.HasDeviceType("usb_device")) {
+        return std::nullopt;
+    }
+    return DeviceInterface{
+        std::move(*node),
+        DeviceIdentity::HardwareId("USB", device.Attribute("idVendor"), device.Attribute("idProduct"),
+                                   device.Attribute("bcdDevice")),
+        DeviceIdentity::UsbDeviceSetupClass(device.Property(DeviceIdentity::kDfuDriverProperty))};
+}
+
+// Takes the next folder name off the front of a path ("/sys/devices" gives "sys", leaving "/devices").
+std::string_view NextFolder(std::string_view& path) {
+    const std::size_t start = path.find_first_not_of('/');
+    if (start == std::string_view::npos) {
+        path = {};
+        return {};
+    }
+    const std::size_t end = path.find('/', start);
+    const std::string_view name = path.substr(start, end == std::string_view::npos ? path.npos : end - start);
+    path = end == std::string_view::npos ? std::string_view() : path.substr(end);
+    return name;
+}
+
+}  // namespace
+
+bool UdevInterfaceCache::InUdevOrder(const std::string& a, const std::string& b) {
+    std::string_view left = a;
+    std::string_view right = b;
+    for (;;) {
+        const std::string_view leftFolder = NextFolder(left);
+        const std::string_view rightFolder = NextFolder(right);
+        if (leftFolder.empty() || rightFolder.empty()) {
+            return leftFolder.empty() && !rightFolder.empty();  // a path before the paths below it
+        }
+        if (leftFolder != rightFolder) {
+            return leftFolder < rightFolder;
+        }
+    }
+}
+
+UdevInterfaceCache& UdevInterfaceCache::Instance() {
+    static UdevInterfaceCache cache;
+    return cache;
+}
+
+std::vector<DeviceInterface> UdevInterfaceCache::HidInterfaces() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Entries present;
+    for (const std::string& name : SysfsFile::FolderEntries(kHidrawFolder)) {
+        const std::optional<std::string> syspath = SysfsFile::LinkDestination(std::string(kHidrawFolder) + "/" + name);
+        if (!syspath) {
+            continue;
+        }
+        const auto sameDevice = [](const Entry&) { return true; };
+        Keep(hid_, present, *syspath, sameDevice, [&]() -> std::optional<Entry> {
+            const std::optional<UdevDevice> hidraw = UdevDevice::FromSyspath(*syspath);
+            if (!hidraw) {
+                return std::nullopt;  // gone since the listing
+            }
+            return Entry{*syspath, "", HidInterfaceOf(*hidraw)};
+        });
+    }
+    hid_ = std::move(present);
+    return InterfacesOf(hid_);
+}
+
+std::vector<DeviceInterface> UdevInterfaceCache::UsbDevices() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Entries present;
+    for (const std::string& name : SysfsFile::FolderEntries(kUsbFolder)) {
+        if (name.find(':') != std::string::npos) {
+            continue;  // an interface ("1-1:1.0"), listed beside the devices
+        }
+        // The device number tells a device plugged into this port again from the one before.
+        const std::string number =
+            SysfsFile::ReadText(std::string(kUsbFolder) + "/" + name + "/devnum", kDeviceNumberLimit).value_or("");
+        const auto sameDevice = [&](const Entry& entry) {
+            return entry.identity == number && !AwaitsDriverProperty(entry);
+        };
+        Keep(usb_, present, name, sameDevice, [&]() -> std::optional<Entry> {
+            const std::optional<std::string> syspath = SysfsFile::LinkDestination(std::string(kUsbFolder) + "/" + name);
+            const std::optional<UdevDevice> device = syspath ? UdevDevice::FromSyspath(*syspath) : std::nullopt;
+            if (!device || device->Attribute("devnum").value_or("") != number) {
+                return std::nullopt;  // gone, or plugged in again, since the listing: the next look reads it
+            }
+            return Entry{*syspath, number, UsbDeviceOf(*device)};
+        });
+    }
+    usb_ = std::move(present);
+    return InterfacesOf(usb_);
+}
+
+template <typename Current, typename Read>
+void UdevInterfaceCache::Keep(Entries& known, Entries& present, const std::string& key, Current current, Read read) {
+    const auto found = known.find(key);
+    if (found != known.end() && current(found->second)) {
+        present.insert(*found);
+        return;
+    }
+    if (std::optional<Entry> entry = read()) {
+        present.emplace(key, std::move(*entry));
+    }
+}
+
+bool UdevInterfaceCache::AwaitsDriverProperty(const Entry& entry) {
+    return entry.interface && entry.interface->setupClass == Guid() &&
+           DeviceIdentity::GetsDfuDriverProperty(entry.interface->hardwareId);
+}
+
+std::vector<DeviceInterface> UdevInterfaceCache::InterfacesOf(const Entries& entries) {
+    std::vector<const Entry*> ordered;
+    for (const auto& [key, entry] : entries) {
+        if (entry.interface) {
+            ordered.push_back(&entry);
+        }
+    }
+    std::sort(ordered.begin(), ordered.end(),
+              [](const Entry* a, const Entry* b) { return InUdevOrder(a->syspath, b->syspath); });
+    std::vector<DeviceInterface> interfaces;
+    for (const Entry* entry : ordered) {
+        interfaces.push_back(*entry->interface);
+    }
+    return interfaces;
+}
+
+}  // namespace tarnix::platform
