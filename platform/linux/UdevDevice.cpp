@@ -94,6 +94,18 @@ std::optional<UdevDevice> UdevDevice::Ancestor(const char* subsystem, const char
     return UdevDevice(context_, udev_device_ref(parent));
 }
 
+bool UdevDevice::IsInitialized() const { return udev_device_get_is_initialized(device_.get()) > 0; }
+
+bool UdevDevice::DaemonRuns() {
+    const std::shared_ptr<udev> context = NewContext();
+    if (!context) {
+        return false;
+    }
+    const std::unique_ptr<udev_queue, udev_queue* (*)(udev_queue*)> queue(udev_queue_new(context.get()),
+                                                                          udev_queue_unref);
+    return queue && udev_queue_get_udev_is_active(queue.get()) > 0;
+}
+
 bool UdevDevice::HasDeviceType(const char* deviceType) const { return IsOfType(device_.get(), deviceType); }
 
 std::string UdevDevice::Syspath() const { return Text(udev_device_get_syspath(device_.get())).value_or(""); }

@@ -26,6 +26,11 @@ public:
     // The nearest device above this one of that subsystem (and device type, when given).
     std::optional<UdevDevice> Ancestor(const char* subsystem, const char* deviceType) const;
 
+    // Whether udev has finished with the device: its rules have been applied (properties, node access).
+    bool IsInitialized() const;
+    // Whether udev's daemon runs on this system; without it no device is ever initialized.
+    static bool DaemonRuns();
+
     // Whether the device has this device type; any type matches nullptr.
     bool HasDeviceType(const char* deviceType) const;
 

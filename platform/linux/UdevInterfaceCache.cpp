@@ -36,6 +36,11 @@ std::optional<DeviceInterface> UsbDeviceOf(const UdevDevice& device) {
         DeviceIdentity::UsbDeviceSetupClass(device.Property(DeviceIdentity::kDfuDriverProperty))};
 }
 
+// A device that udev has not finished with yet: it may still lack our rule's property and node access.
+// It is passed over until it is ready, so that it is neither taken for a bootloader with the wrong driver
+// nor opened (and refused) before its node is the user's. Without udev's daemon no device ever gets ready.
+bool Unsettled(const UdevDevice& device) { return !device.IsInitialized() && UdevDevice::DaemonRuns(); }
+
 // Takes the next folder name off the front of a path ("/sys/devices" gives "sys", leaving "/devices").
 std::string_view NextFolder(std::string_view& path) {
     const std::size_t start = path.find_first_not_of('/');
@@ -82,8 +87,8 @@ std::vector<DeviceInterface> UdevInterfaceCache::HidInterfaces() {
         const auto sameDevice = [](const Entry&) { return true; };
         Keep(hid_, present, *syspath, sameDevice, [&]() -> std::optional<Entry> {
             const std::optional<UdevDevice> hidraw = UdevDevice::FromSyspath(*syspath);
-            if (!hidraw) {
-                return std::nullopt;  // gone since the listing
+            if (!hidraw || Unsettled(*hidraw)) {
+                return std::nullopt;  // gone since the listing, or not yet ready
             }
             return Entry{*syspath, "", HidInterfaceOf(*hidraw)};
         });
@@ -108,8 +113,8 @@ std::vector<DeviceInterface> UdevInterfaceCache::UsbDevices() {
         Keep(usb_, present, name, sameDevice, [&]() -> std::optional<Entry> {
             const std::optional<std::string> syspath = SysfsFile::LinkDestination(std::string(kUsbFolder) + "/" + name);
             const std::optional<UdevDevice> device = syspath ? UdevDevice::FromSyspath(*syspath) : std::nullopt;
-            if (!device || device->Attribute("devnum").value_or("") != number) {
-                return std::nullopt;  // gone, or plugged in again, since the listing: the next look reads it
+            if (!device || device->Attribute("devnum").value_or("") != number || Unsettled(*device)) {
+                return std::nullopt;  // gone, plugged in again or not yet ready: the next look reads it
             }
             return Entry{*syspath, number, UsbDeviceOf(*device)};
         });

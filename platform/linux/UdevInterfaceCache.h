@@ -18,7 +18,8 @@ namespace tarnix::platform {
 // sysfs path, which carries the kernel's HID device counter; a USB device by its name (its port) and its
 // device number, which the kernel gives anew to every plug-in on a bus. A bootloader still waiting for our
 // udev rule's property is read on every look, so that the property shows once the rule has been applied.
-// One process-wide instance, for any thread.
+// Where udev's daemon runs, a device is listed only once udev has finished with it. One process-wide
+// instance, for any thread.
 class UdevInterfaceCache {
 public:
     static UdevInterfaceCache& Instance();
