@@ -111,7 +111,7 @@ check_cli() {
 
   # Reading the parameters goes through the DFU libraries, which the program loads from its own folder.
   output=$("$cli" -d 1 -r "$work/parameters.json") || fail "TarnixProgrammer_CLI -r failed: $output"
-  grep -q '"' "$work/parameters.json" || fail "no parameters were read: $output"
+  grep -q '"fingerFrequency": ' "$work/parameters.json" || fail "no parameters were read: $output"
 }
 
 # ---- The desktop entry and its icons -------------------------------------------------------------------

@@ -11,4 +11,4 @@ export TARNIX_SIM_DIR="$work/bus" TARNIX_MUTEX_PREFIX="$work:" QT_QPA_PLATFORM=o
 mkdir -p "$TARNIX_SIM_DIR"
 "$bin/tarnix-sim" plug --serial TNXUSB1 --product "Tarnix TS-210" --firmware 3.7 --mcu 0A1B2C3D >/dev/null
 cd "$bin"
-exec "$bin/tarnix-sim" usb-run -- "$test_binary"
+"$bin/tarnix-sim" usb-run -- "$test_binary"
