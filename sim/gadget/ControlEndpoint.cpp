@@ -7,13 +7,14 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstddef>
 
 namespace tarnix::sim {
 
 namespace {
 
-constexpr std::size_t kEventSize = 12;
-constexpr std::size_t kEventTypeOffset = 8;
+constexpr std::size_t kEventSize = sizeof(usb_functionfs_event);
+constexpr std::size_t kEventTypeOffset = offsetof(usb_functionfs_event, type);
 constexpr std::size_t kEventsPerRead = 4;
 
 }  // namespace

@@ -1,12 +1,8 @@
 #include "sim/usbrun/DeviceTestbed.h"
 
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/stat.h>
 #include <umockdev.h>
-#include <unistd.h>
 
-#include "sim/FileAccess.h"
 #include "sim/SimError.h"
 
 namespace tarnix::sim {
@@ -18,22 +14,6 @@ std::string Message(GError* error) {
     std::string text = error != nullptr && error->message != nullptr ? error->message : "unknown error";
     g_clear_error(&error);
     return text;
-}
-
-// Replaces a file by a new one readable by everyone (written beside it, then renamed over it).
-bool ReplaceReadableFile(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".new";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return false;
-    }
-    const bool written = ::fchmod(fd, 0644) == 0 &&
-                         ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    if (::close(fd) == 0 && written && ::rename(temporary.c_str(), path.c_str()) == 0) {
-        return true;
-    }
-    ::unlink(temporary.c_str());
-    return false;
 }
 
 }  // namespace
@@ -70,17 +50,7 @@ void DeviceTestbed::Add(const std::string& records) {
 void DeviceTestbed::Remove(const std::string& sysPath) { umockdev_testbed_remove_device(testbed_, sysPath.c_str()); }
 
 void DeviceTestbed::AddProperty(const std::string& sysPath, const std::string& name, const std::string& value) {
-    const std::string uevent = root_ + sysPath + "/uevent";
-    auto text = FileAccess::ReadText(uevent);
-    if (!text) {
-        throw SimError("cannot read " + uevent);
-    }
-    if (!text->empty() && text->back() != '\n') {
-        *text += '\n';
-    }
-    if (!ReplaceReadableFile(uevent, *text + name + "=" + value + "\n")) {
-        throw SimError("cannot write " + uevent);
-    }
+    umockdev_testbed_set_property(testbed_, sysPath.c_str(), name.c_str(), value.c_str());
 }
 
 void DeviceTestbed::Attach(const std::string& devNode, _UMockdevIoctlBase* handler) {

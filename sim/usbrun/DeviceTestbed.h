@@ -27,8 +27,8 @@ public:
     void Add(const std::string& records);
     // Removes one device (its children go first).
     void Remove(const std::string& sysPath);
-    // Adds a udev property to a device; its uevent file is replaced at once, so that a reader sees the
-    // device with or without the property, never a partial one.
+    // Adds a udev property to a device; umockdev replaces its uevent file at once (a new file renamed over
+    // it), so that a reader sees the device with or without the property, never a partial one.
     void AddProperty(const std::string& sysPath, const std::string& name, const std::string& value);
     // Routes the ioctls on a device node to the handler, from now on; the node need not exist yet.
     void Attach(const std::string& devNode, _UMockdevIoctlBase* handler);

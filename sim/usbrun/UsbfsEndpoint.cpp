@@ -16,8 +16,6 @@ namespace tarnix::sim {
 namespace {
 
 constexpr std::uint8_t kStandardIn = 0x80;
-constexpr std::uint8_t kClassInterfaceOut = 0x21;
-constexpr std::uint8_t kClassInterfaceIn = 0xA1;
 constexpr std::uint8_t kGetDescriptor = 6;
 constexpr std::uint8_t kDeviceDescriptor = 1;
 constexpr std::uint8_t kConfigurationDescriptor = 2;
@@ -86,7 +84,8 @@ IoctlAnswer UsbfsEndpoint::Control(IoctlCall& call) {
     if (transfer.bRequestType == kStandardIn) {
         return StandardRequest(transfer.bRequest, transfer.wValue, data, transfer.wLength);
     }
-    if (transfer.bRequestType != kClassInterfaceOut && transfer.bRequestType != kClassInterfaceIn) {
+    if (transfer.bRequestType != DfuControlRequests::kClassInterfaceOut &&
+        transfer.bRequestType != DfuControlRequests::kClassInterfaceIn) {
         return IoctlAnswer::Failure(EPIPE);
     }
     if (transfer.wIndex != 0) {
@@ -124,7 +123,7 @@ IoctlAnswer UsbfsEndpoint::StandardRequest(std::uint8_t request, std::uint16_t v
 IoctlAnswer UsbfsEndpoint::DfuRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
                                       std::uint8_t* data, std::uint16_t length) {
     const DfuControlResult result =
-        DfuControlRequests::Run(*port_, requestType == kClassInterfaceIn, request, value, data, length);
+        DfuControlRequests::Run(*port_, requestType == DfuControlRequests::kClassInterfaceIn, request, value, data, length);
     if (!result.recognised) {
         return IoctlAnswer::Failure(EPIPE);
     }
