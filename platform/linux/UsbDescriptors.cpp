@@ -51,6 +51,12 @@ private:
     // True once the functional descriptor of the DFU interface has been seen.
     bool Visit(const std::uint8_t* descriptor, std::size_t size) {
         const std::uint8_t type = descriptor[1];
+        if (type == kConfigurationDescriptorType && seenDfuInterface_) {
+            ended_ = true;  // another configuration: its interfaces are not the DFU interface's settings
+        }
+        if (ended_) {
+            return false;
+        }
         if (type == kConfigurationDescriptorType || (type == kInterfaceDescriptorType && size < kInterfaceDescriptorLength)) {
             inDfuInterface_ = false;
         }
@@ -77,6 +83,7 @@ private:
     DfuDescriptorSummary& summary_;
     bool seenDfuInterface_ = false;
     bool inDfuInterface_ = false;
+    bool ended_ = false;
 };
 
 }  // namespace

@@ -75,13 +75,16 @@ TEST(UsbDescriptors, MissingFunctionalDescriptorIsNoDfuInterface) {
     EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(0), InterfaceDescriptor(0, 0, 0xFE, 0x02, 4),
                                 DfuFunctionalDescriptor(2048)})))
         << "subclass 2 is no DFU";
+    // The same interface number in the next configuration is another interface, its HID descriptor no
+    // functional descriptor of the DFU interface.
+    EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(0), InterfaceDescriptor(0, 0, 0xFE, 0x01, 4),
+                                ConfigurationDescriptor(0), InterfaceDescriptor(0, 0, 0x03, 0x00, 0),
+                                DfuFunctionalDescriptor(2048)})));
 }
 
 TEST(UsbDescriptors, EveryTruncationIsRefused) {
     const Bytes whole = DfuModeDescriptors();
-    // wTransferSize is at bytes 5 and 6 of the functional descriptor, which is the last one.
-    const std::size_t needed = whole.size() - 2;
-    for (std::size_t length = 0; length < needed; ++length) {
+    for (std::size_t length = 0; length < whole.size(); ++length) {
         EXPECT_FALSE(ParseDfu(Bytes(whole.begin(), whole.begin() + length))) << length << " bytes";
     }
 }
