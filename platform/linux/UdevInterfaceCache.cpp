@@ -123,11 +123,17 @@ std::vector<DeviceInterface> UdevInterfaceCache::UsbDevices() {
     return InterfacesOf(usb_);
 }
 
+void UdevInterfaceCache::Forget() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hid_.clear();
+    usb_.clear();
+}
+
 template <typename Current, typename Read>
 void UdevInterfaceCache::Keep(Entries& known, Entries& present, const std::string& key, Current current, Read read) {
     const auto found = known.find(key);
     if (found != known.end() && current(found->second)) {
-        present.insert(*found);
+        present.insert(known.extract(found));
         return;
     }
     if (std::optional<Entry> entry = read()) {

@@ -243,33 +243,6 @@ TEST_P(NamedMutexAcrossUsers, AKilledHolderFreesTheNameForTheOtherUserAtOnce)
     EXPECT_EQ(AnswerOfAShortRun(name, SecondIsOtherUser()), "first");
 }
 
-// The mutex once was a lock file in /tmp, named after the mutex; such files, left by either user and
-// readable by their owner alone, must not make anyone "second". Here the parameter names the file's owner.
-std::string EarlierLockFilePath(const std::string& name)
-{
-    std::string file = "/tmp/.tarnix-mutex-";
-    unsigned long hash = 5381;
-    for (unsigned char c : name) {
-        hash = hash * 33 + c;
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        file += plain ? static_cast<char>(c) : '_';
-    }
-    return file + "-" + std::to_string(hash & 0xFFFFFFFFUL) + ".lock";
-}
-
-TEST_P(NamedMutexAcrossUsers, AFileLeftByTheOtherUserDoesNotBlock)
-{
-    const std::string name = UniqueName("Leftover");
-    const std::string path = EarlierLockFilePath(name);
-    const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    ASSERT_GE(file, 0) << path;
-    const uid_t owner = HolderIsOtherUser() ? 65534 : 0;
-    EXPECT_EQ(::fchown(file, owner, owner), 0);
-    ::close(file);
-    EXPECT_EQ(AnswerOfAShortRun(name, SecondIsOtherUser()), "first");
-    ::unlink(path.c_str());
-}
-
 INSTANTIATE_TEST_SUITE_P(, NamedMutexAcrossUsers, ::testing::Bool(), [](const ::testing::TestParamInfo<bool>& info) {
     return info.param ? std::string("HeldByOtherUser") : std::string("HeldByRoot");
 });

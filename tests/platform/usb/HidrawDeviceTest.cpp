@@ -188,6 +188,21 @@ TEST(HidrawDevice, ProbeNeverOpensTheNode) {
     EXPECT_FALSE(probe->SetFeature(report, sizeof report));
     EXPECT_FALSE(probe->GetFeature(answer, sizeof answer));
     EXPECT_TRUE(device->SentReports().empty());
+
+    // A sensor whose node cannot be opened at all is still probed, capabilities and strings included.
+    HidSensorRecord withoutNode;
+    withoutNode.port = 2;
+    withoutNode.hidCounter = 0x000B;
+    withoutNode.hidraw = 1;
+    withoutNode.devnum = 3;
+    withoutNode.hasNode = false;
+    bus.Plug(withoutNode);
+    EXPECT_FALSE(HidDevice::Open(withoutNode.DeviceName(), HidDevice::Access::ReadWrite));
+    const auto unopened = HidDevice::Open(withoutNode.DeviceName(), HidDevice::Access::Probe);
+    ASSERT_TRUE(unopened);
+    ASSERT_TRUE(unopened->Capabilities());
+    EXPECT_EQ(unopened->Capabilities()->usagePage, 0xFF00u);
+    EXPECT_EQ(unopened->SerialNumberString(), "TS0001");
 }
 
 TEST(HidrawDevice, NodeThatCannotBeOpenedIsReportedByDiscovery) {

@@ -2,9 +2,15 @@
 
 #include <filesystem>
 
+#include "platform/linux/UdevInterfaceCache.h"
+
 namespace tarnix::test {
 
-UsbTestBus::UsbTestBus() { testBed_.AddRecords(usb_records::RootHubRecords()); }
+// A test bed is a device tree of its own: what the backend knows of an earlier one's devices goes.
+UsbTestBus::UsbTestBus() {
+    platform::UdevInterfaceCache::Instance().Forget();
+    testBed_.AddRecords(usb_records::RootHubRecords());
+}
 
 std::shared_ptr<ScriptedHidraw> UsbTestBus::Plug(const usb_records::HidSensorRecord& sensor) {
     auto device = std::make_shared<ScriptedHidraw>();
