@@ -1,5 +1,6 @@
 #include "core/DeviceHandler.h"
 
+#include "core/Dfu.h"
 #include "core/DfuDevice.h"
 #include "core/SensorDevice.h"
 
@@ -24,19 +25,29 @@ Record* LookUp(const std::map<std::string, Record*>& devices, const std::string&
 // Drops the device's name when that name still leads to this very record. The name is read through the
 // record's own type, so a sensor answers its HID interface path.
 template <typename Record>
-void ForgetIfRegistered(std::map<std::string, Record*>& devices, std::vector<std::string>& removed,
+bool ForgetIfRegistered(std::map<std::string, Record*>& devices, std::vector<std::string>& removed,
                         Record* device)
 {
     if (device == nullptr) {
-        return;
+        return false;
     }
     const std::string name = device->GetUsbDevicePath();
     const auto entry = devices.find(name);
     if (entry == devices.end() || entry->second != device) {
-        return;
+        return false;
     }
     removed.push_back(name);
     devices.erase(entry);
+    return true;
+}
+
+// Empties a map, answering the records it held.
+template <typename Record>
+std::map<std::string, Record*> TakeAll(std::map<std::string, Record*>& devices)
+{
+    std::map<std::string, Record*> taken;
+    taken.swap(devices);
+    return taken;
 }
 
 }  // namespace
@@ -99,16 +110,34 @@ void DeviceHandler::CreateNewDfuDevice(std::string name)
     }
 }
 
+void DeviceHandler::Release(SensorDevice* device) { device->ReleaseHidDeviceHandle(); }
+
+// The DFU layer is only asked when there is a handle to close; it opened it, so it exists by then.
+void DeviceHandler::Release(DfuDevice* device)
+{
+    if (void* const handle = device->Depart()) {
+        Dfu::GetInstance().CloseHandle(handle);
+    }
+}
+
 void DeviceHandler::DeleteSensorDevice(SensorDevice* device)
 {
-    const std::lock_guard<std::mutex> guard(lock);
-    ForgetIfRegistered(sensorDevices, removedSensorDevices, device);
+    std::unique_lock<std::mutex> guard(lock);
+    const bool dropped = ForgetIfRegistered(sensorDevices, removedSensorDevices, device);
+    guard.unlock();
+    if (dropped) {
+        Release(device);
+    }
 }
 
 void DeviceHandler::DeleteDfuDevice(DfuDevice* device)
 {
-    const std::lock_guard<std::mutex> guard(lock);
-    ForgetIfRegistered(dfuDevices, removedDfuDevices, device);
+    std::unique_lock<std::mutex> guard(lock);
+    const bool dropped = ForgetIfRegistered(dfuDevices, removedDfuDevices, device);
+    guard.unlock();
+    if (dropped) {
+        Release(device);
+    }
 }
 
 std::map<std::string, SensorDevice*> DeviceHandler::GetSensorDeviceMap()
@@ -144,7 +173,14 @@ void DeviceHandler::ClearRemovedDeviceVectors()
 
 void DeviceHandler::ClearDeviceMaps()
 {
-    const std::lock_guard<std::mutex> guard(lock);
-    sensorDevices.clear();
-    dfuDevices.clear();
+    std::unique_lock<std::mutex> guard(lock);
+    const std::map<std::string, SensorDevice*> sensors = TakeAll(sensorDevices);
+    const std::map<std::string, DfuDevice*> dfus = TakeAll(dfuDevices);
+    guard.unlock();
+    for (const auto& entry : sensors) {
+        Release(entry.second);
+    }
+    for (const auto& entry : dfus) {
+        Release(entry.second);
+    }
 }

@@ -16,6 +16,9 @@ class SensorDevice;
 // out once stays valid after the device is gone. Every operation runs under one lock, so the discovery
 // thread, the front end's thread and the firmware write thread may call it at the same time; callers walk
 // copies of the maps and lists.
+//
+// A device's OS handle lives only as long as its entry: once a record has left the registry its handle is
+// closed, so a program that sees many devices come and go keeps no descriptor of the gone ones.
 class DeviceHandler {
 public:
     static DeviceHandler* GetInstance();
@@ -34,9 +37,10 @@ public:
     void CreateNewSensorDevice(std::string name);
     void CreateNewDfuDevice(std::string name);
 
-    // Records the device's name as removed and drops its entry; the record stays allocated. Only the
-    // record currently registered under its name is removed, so a stale pointer cannot drop the newer
-    // record of a device that came back under the same name.
+    // Records the device's name as removed and drops its entry; the record stays allocated but lets go of
+    // its OS handle (closed at once, or by the operation still using it when that ends). Only the record
+    // currently registered under its name is removed, so a stale pointer cannot drop the newer record of a
+    // device that came back under the same name.
     void DeleteSensorDevice(SensorDevice* device);
     void DeleteDfuDevice(DfuDevice* device);
 
@@ -46,7 +50,8 @@ public:
     std::vector<std::string> GetRemovedDfuDeviceVector();
 
     void ClearRemovedDeviceVectors();
-    // Forgets every name; the records stay allocated and the removed-name lists are kept.
+    // Forgets every name; the records stay allocated, let go of their handles as above, and the
+    // removed-name lists are kept.
     void ClearDeviceMaps();
 
 private:
@@ -55,6 +60,10 @@ private:
 
     template <typename Record>
     Record* Adopt(std::unique_ptr<Record> record);
+    // A record that has left the registry closes its handle; called outside the lock, as closing talks to
+    // the device.
+    static void Release(SensorDevice* device);
+    static void Release(DfuDevice* device);
 
     std::mutex lock;
     std::map<std::string, SensorDevice*> sensorDevices;

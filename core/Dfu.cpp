@@ -91,6 +91,20 @@ struct Dfu::Image {
     void* handle = nullptr;
 };
 
+// Brackets one operation on a device: the record knows that its handle is in use, and when the device has
+// left the registry meanwhile, its handle is closed as the operation ends.
+class Dfu::DeviceUse {
+public:
+    DeviceUse(Dfu& owner, DfuDevice* used) : dfu(owner), device(used) { device->BeginUse(); }
+    ~DeviceUse() { dfu.CloseHandle(device->EndUse()); }
+    DeviceUse(const DeviceUse&) = delete;
+    DeviceUse& operator=(const DeviceUse&) = delete;
+
+private:
+    Dfu& dfu;
+    DfuDevice* device;
+};
+
 Dfu& Dfu::GetInstance()
 {
     static Dfu instance;
@@ -116,6 +130,9 @@ Dfu::~Dfu()
 
 bool Dfu::Connect(DfuDevice* device)
 {
+    if (*device->GetDfuDeviceHandle() != nullptr) {
+        Close(device);
+    }
     if (!stdfu->Open(device->GetDfuDeviceHandle(), device->GetUsbDevicePath())) {
         return false;
     }
@@ -127,6 +144,13 @@ bool Dfu::Close(DfuDevice* device)
 {
     device->SetIsConnected(false);
     return stdfu->Close(device->GetDfuDeviceHandle());
+}
+
+void Dfu::CloseHandle(void* handle)
+{
+    if (handle != nullptr) {
+        stdfu->Close(&handle);
+    }
 }
 
 bool Dfu::WaitIdle(DfuDevice* device) { return stdfu->WaitForDfuIdle(device->GetDfuDeviceHandle(), idleTimeout); }
@@ -163,6 +187,7 @@ bool Dfu::SetParameterAddress(DfuDevice* device, unsigned length)
 
 bool Dfu::ReadParameters(DfuDevice* device, char* buffer, unsigned length)
 {
+    const DeviceUse use(*this, device);
     if (length > parameterAreaSize) {
         throw TpError::ParametersTooLarge();
     }
@@ -191,6 +216,7 @@ bool Dfu::WriteParameters(DfuDevice* device, char* buffer, unsigned length)
     if (length > parameterAreaSize) {
         throw TpError::ParametersTooLarge();
     }
+    const DeviceUse use(*this, device);
     if (!Connect(device)) {
         throw TpError::UnableToConnect();
     }
@@ -217,9 +243,11 @@ bool Dfu::WriteParameters(DfuDevice* device, char* buffer, unsigned length)
 
 // ---- Leaving DFU mode ----
 
-// The device is left open: the sensor resets into its firmware and its DFU device goes away.
+// The device is left open: the sensor resets into its firmware and its DFU device goes away; the handle is
+// closed when discovery drops the record.
 bool Dfu::LeaveDFUMode(DfuDevice* device)
 {
+    const DeviceUse use(*this, device);
     if (!Connect(device)) {
         throw TpError::UnableToConnect();
     }
@@ -267,6 +295,7 @@ std::unique_ptr<Dfu::Image> Dfu::LoadImage(std::string& path)
 
 bool Dfu::EraseFirmware(DfuDevice* device, std::string& path)
 {
+    const DeviceUse use(*this, device);
     if (!Connect(device)) {
         return false;
     }
@@ -275,6 +304,7 @@ bool Dfu::EraseFirmware(DfuDevice* device, std::string& path)
 
 bool Dfu::WriteFirmware(DfuDevice* device, std::string& path)
 {
+    const DeviceUse use(*this, device);
     if (!Connect(device)) {
         firmwareWritePercentage = 0;
         throw TpError::UnableToConnect();

@@ -29,8 +29,12 @@ public:
     Dfu(const Dfu&) = delete;
     Dfu& operator=(const Dfu&) = delete;
 
-    // Opens the device; on success it counts as connected.
+    // Opens the device; on success it counts as connected. A handle the record still holds from an earlier
+    // operation (a leave keeps it open) is closed first rather than overwritten.
     bool Connect(DfuDevice* device);
+    // Closes a handle that a record handed out for closing (DfuDevice::EndUse, DfuDevice::Depart); null is
+    // nothing to close.
+    void CloseHandle(void* handle);
     // Reads `length` bytes of the parameter area. Throws TpError::UnableToConnect,
     // TpError::FailedToSetAddressPointer, TpError::UploadFailed, or TpError::ParametersTooLarge when length
     // exceeds the area.
@@ -40,7 +44,7 @@ public:
     // throws TpError::UnableToConnect, TpError::EraseFailed, TpError::FailedToSetAddressPointer or
     // TpError::DownloadFailed.
     bool WriteParameters(DfuDevice* device, char* buffer, unsigned length);
-    // Makes the sensor start its firmware; the device stays open. Throws TpError::UnableToConnect,
+    // Makes the sensor start its firmware; the device stays open until its record leaves the registry. Throws TpError::UnableToConnect,
     // TpError::FailedToSetAddressPointer or TpError::FailedToLeaveDfuMode.
     bool LeaveDFUMode(DfuDevice* device);
     // Erases what the file's image covers; false on any failure.
@@ -76,6 +80,7 @@ public:
 
 private:
     struct Image;
+    class DeviceUse;
 
     bool Close(DfuDevice* device);
     bool WaitIdle(DfuDevice* device);

@@ -33,7 +33,7 @@ bool AppendString(const std::optional<std::string>& part, const char* separator,
 
 std::shared_ptr<HidDevice> HandleOf(SensorDevice* sensor)
 {
-    return sensor != nullptr ? *sensor->GetHidDeviceHandle() : nullptr;
+    return sensor != nullptr ? sensor->GetHidDeviceHandle() : nullptr;
 }
 
 }  // namespace

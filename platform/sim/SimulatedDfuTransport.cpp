@@ -2,17 +2,23 @@
 
 #include "sim/UsbDfuPort.h"
 
+#include <fcntl.h>
+
 namespace tarnix::platform {
 
 std::unique_ptr<DfuTransport> SimulatedDfuTransport::Open(const std::string& devicePath) {
     std::unique_ptr<sim::UsbDfuPort> port = sim::UsbDfuPort::Open(devicePath);
-    if (!port) {
+    FileDescriptor node = FileDescriptor::Open("/dev/null", O_RDONLY);
+    if (!port || !node.IsValid()) {
         return nullptr;
     }
-    return std::make_unique<SimulatedDfuTransport>(std::move(port));
+    return std::make_unique<SimulatedDfuTransport>(std::move(port), std::move(node));
 }
 
-SimulatedDfuTransport::SimulatedDfuTransport(std::unique_ptr<sim::UsbDfuPort> port) : port_(std::move(port)) {}
+SimulatedDfuTransport::SimulatedDfuTransport(std::unique_ptr<sim::UsbDfuPort> port, FileDescriptor node)
+    : port_(std::move(port)), node_(std::move(node))
+{
+}
 
 SimulatedDfuTransport::~SimulatedDfuTransport() = default;
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/DfuTransport.h"
+#include "platform/linux/FileDescriptor.h"
 
 namespace tarnix::sim {
 class UsbDfuPort;
@@ -11,12 +12,15 @@ class UsbDfuPort;
 
 namespace tarnix::platform {
 
-// The DFU interface of a virtual sensor in DFU mode on the simulated bus.
+// The DFU interface of a virtual sensor in DFU mode on the simulated bus. It holds one file descriptor for as
+// long as it lives, as the usbfs node does on the real bus, so that a session a program never closes shows in
+// its descriptor count and runs into its descriptor limit here too.
 class SimulatedDfuTransport : public DfuTransport {
 public:
+    // Nothing when the device cannot be opened or no descriptor is left.
     static std::unique_ptr<DfuTransport> Open(const std::string& devicePath);
 
-    explicit SimulatedDfuTransport(std::unique_ptr<sim::UsbDfuPort> port);
+    SimulatedDfuTransport(std::unique_ptr<sim::UsbDfuPort> port, FileDescriptor node);
     ~SimulatedDfuTransport() override;
 
     bool Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length) override;
@@ -34,6 +38,7 @@ public:
 
 private:
     std::unique_ptr<sim::UsbDfuPort> port_;
+    FileDescriptor node_;
 };
 
 }  // namespace tarnix::platform

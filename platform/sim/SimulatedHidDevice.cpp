@@ -2,6 +2,8 @@
 
 #include "sim/SimHidDevice.h"
 
+#include <fcntl.h>
+
 namespace tarnix::platform {
 
 namespace {
@@ -24,10 +26,20 @@ std::unique_ptr<HidDevice> SimulatedHidDevice::Open(const std::string& devicePat
     if (!device) {
         return nullptr;
     }
-    return std::make_unique<SimulatedHidDevice>(std::move(device));
+    FileDescriptor node;
+    if (access == Access::ReadWrite) {
+        node = FileDescriptor::Open("/dev/null", O_RDONLY);
+        if (!node.IsValid()) {
+            return nullptr;
+        }
+    }
+    return std::make_unique<SimulatedHidDevice>(std::move(device), std::move(node));
 }
 
-SimulatedHidDevice::SimulatedHidDevice(std::unique_ptr<sim::SimHidDevice> device) : device_(std::move(device)) {}
+SimulatedHidDevice::SimulatedHidDevice(std::unique_ptr<sim::SimHidDevice> device, FileDescriptor node)
+    : device_(std::move(device)), node_(std::move(node))
+{
+}
 
 SimulatedHidDevice::~SimulatedHidDevice() = default;
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/HidDevice.h"
+#include "platform/linux/FileDescriptor.h"
 
 namespace tarnix::sim {
 class SimHidDevice;
@@ -11,12 +12,15 @@ class SimHidDevice;
 
 namespace tarnix::platform {
 
-// A HID interface of a virtual sensor on the simulated bus.
+// A HID interface of a virtual sensor on the simulated bus. Opened for reading and writing it holds one
+// file descriptor for as long as it lives, as a hidraw node does on the real bus, so that a handle a
+// program never closes shows in its descriptor count and runs into its descriptor limit here too.
 class SimulatedHidDevice : public HidDevice {
 public:
+    // Nothing when the sensor refuses, or when no descriptor is left for a read/write open.
     static std::unique_ptr<HidDevice> Open(const std::string& devicePath, Access access);
 
-    explicit SimulatedHidDevice(std::unique_ptr<sim::SimHidDevice> device);
+    SimulatedHidDevice(std::unique_ptr<sim::SimHidDevice> device, FileDescriptor node);
     ~SimulatedHidDevice() override;
 
     std::optional<HidCapabilities> Capabilities() const override;
@@ -28,6 +32,7 @@ public:
 
 private:
     std::unique_ptr<sim::SimHidDevice> device_;
+    FileDescriptor node_;  // not open for a probe
 };
 
 }  // namespace tarnix::platform

@@ -43,7 +43,7 @@ protected:
         const std::string path = DevicePath(serial);
         auto sensor = std::make_unique<SensorDevice>(path);
         sensor->SetHidDeviceHandle(HidDevice::Open(path, HidDevice::Access::ReadWrite));
-        EXPECT_NE(*sensor->GetHidDeviceHandle(), nullptr);
+        EXPECT_NE(sensor->GetHidDeviceHandle(), nullptr);
         return sensor;
     }
 

@@ -52,7 +52,7 @@ TEST(SensorDevice, AnswersItsPathOnlyThroughItsOwnType)
     EXPECT_EQ(sensor.GetDeviceSerialNumber(), "");
     EXPECT_EQ(sensor.GetDeviceDescription(), "");
     EXPECT_FALSE(sensor.GetIsConnected());
-    EXPECT_EQ(*sensor.GetHidDeviceHandle(), nullptr);
+    EXPECT_EQ(sensor.GetHidDeviceHandle(), nullptr);
     EXPECT_TRUE(IsBlank(*sensor.GetDeviceInformation()));
     EXPECT_EQ(*sensor.GetParameters(), Parameters());
 }

@@ -181,7 +181,7 @@ TEST_F(UsbHandlerTest, OpenedSensorIsConnectedAndDescribedByItsThreeStrings)
 
     EXPECT_TRUE(usb->GetSensorDeviceHandle(&sensor));
     EXPECT_TRUE(sensor.GetIsConnected());
-    EXPECT_NE(*sensor.GetHidDeviceHandle(), nullptr);
+    EXPECT_NE(sensor.GetHidDeviceHandle(), nullptr);
     EXPECT_EQ(sensor.GetDeviceDescription(), "M P 123");
 }
 
@@ -223,7 +223,7 @@ TEST_F(UsbHandlerTest, SensorThatRefusesTheOpenThrowsAndStaysUnconnected)
         }
     }
     EXPECT_FALSE(sensor.GetIsConnected());
-    EXPECT_EQ(*sensor.GetHidDeviceHandle(), nullptr);
+    EXPECT_EQ(sensor.GetHidDeviceHandle(), nullptr);
     EXPECT_EQ(sensor.GetDeviceDescription(), "");
 }
 
