@@ -1,8 +1,8 @@
 // The OS handles of devices that come and go: a record may live on after its device has gone, but its HID
 // interface or DFU session is closed, so the process's descriptor count stays flat however many sensors are
-// plugged, unplugged, switched to DFU mode and back. The cycle tests run on the simulated bus here, and once
-// more on the real-bus backend inside `tarnix-sim usb-run` (tests/core/CMakeLists.txt), where the bus folder
-// is the one usb-run mirrors.
+// plugged, unplugged, switched to DFU mode and back. The tests run on the simulated bus; those of single
+// devices run once more on the real-bus backend inside `tarnix-sim usb-run` (tests/core/CMakeLists.txt),
+// where the bus folder is the one usb-run mirrors, and the cycle tests can be run there the same way.
 
 #include "core/ApplicationModel.h"
 #include "core/DeviceFinder.h"
@@ -48,7 +48,17 @@ constexpr auto kAppearanceLimit = std::chrono::seconds(10);
 // device's own handle).
 constexpr rlim_t kHeadroom = 16;
 
-// The descriptors open in this process, and the highest of their numbers.
+// Whether the test runs on the real-bus backend inside usb-run.
+bool InsideTestBed()
+{
+    const char* const backend = std::getenv("TARNIX_BUS");
+    return backend != nullptr && std::string(backend) == "usb";
+}
+
+// The descriptors open in this process other than sockets, and the highest number of all. A device handle is
+// never a socket on either backend; inside usb-run, umockdev's preload opens a socket beside every node the
+// program opens, and keeps one whenever an open races the test bed's replacement of a node, which is the
+// test bed's own descriptor, not the program's.
 struct Descriptors {
     int count = 0;
     int highest = -1;
@@ -66,14 +76,18 @@ Descriptors OpenDescriptors()
     const int own = ::dirfd(folder);
     while (const dirent* entry = ::readdir(folder)) {
         const int fd = std::atoi(entry->d_name);
-        if (entry->d_name[0] != '.' && fd != own) {
-            ++open.count;
-            open.highest = std::max(open.highest, fd);
-            char target[256] = {};
-            const std::string link = std::string("/proc/self/fd/") + entry->d_name;
-            const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
-            open.targets += std::string(entry->d_name) + "=" + (length > 0 ? target : "?") + " ";
+        if (entry->d_name[0] == '.' || fd == own) {
+            continue;
         }
+        open.highest = std::max(open.highest, fd);
+        char target[256] = {};
+        const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+        const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+        if (length > 0 && std::string(target).rfind("socket:", 0) == 0) {
+            continue;
+        }
+        ++open.count;
+        open.targets += std::string(entry->d_name) + "=" + (length > 0 ? target : "?") + " ";
     }
     ::closedir(folder);
     return open;
@@ -83,11 +97,12 @@ Descriptors OpenDescriptors()
 // that a descriptor kept per cycle exhausts it within a few cycles.
 class LowDescriptorLimit {
 public:
-    LowDescriptorLimit()
+    // `testBedRoom`: descriptors that the test bed may keep on its own (see Descriptors).
+    explicit LowDescriptorLimit(rlim_t testBedRoom = 0)
     {
         ::getrlimit(RLIMIT_NOFILE, &saved);
         rlimit lowered = saved;
-        lowered.rlim_cur = static_cast<rlim_t>(OpenDescriptors().highest + 1) + kHeadroom;
+        lowered.rlim_cur = static_cast<rlim_t>(OpenDescriptors().highest + 1) + kHeadroom + testBedRoom;
         applied = lowered.rlim_cur < saved.rlim_cur && ::setrlimit(RLIMIT_NOFILE, &lowered) == 0;
     }
     ~LowDescriptorLimit()
@@ -112,8 +127,7 @@ protected:
     {
         // Inside usb-run the bus is the one it mirrors, named by the inherited variable.
         const char* const mirrored = std::getenv("TARNIX_SIM_DIR");
-        const char* const backend = std::getenv("TARNIX_BUS");
-        if (backend != nullptr && std::string(backend) == "usb" && mirrored != nullptr) {
+        if (InsideTestBed() && mirrored != nullptr) {
             busFolder = mirrored;
         } else {
             privateBus = std::make_unique<tarnix::test::SimulatedBus>();
@@ -131,6 +145,17 @@ protected:
     }
 
     tarnix::sim::SimBus Bus() const { return tarnix::sim::SimBus(busFolder); }
+
+    // The bus's sensors as "serial path present", for failure messages.
+    std::string BusListing() const
+    {
+        std::string text;
+        for (const tarnix::sim::SensorListing& listing : Bus().List()) {
+            text += listing.serial + " " + (listing.devicePath.empty() ? "-" : listing.devicePath) + " " +
+                    (listing.present ? "present" : "absent") + "; ";
+        }
+        return text;
+    }
 
     std::string Plug(SensorMode mode) const
     {
@@ -251,7 +276,7 @@ protected:
     // libraries, caches).
     void RunCyclesWithFlatDescriptorCount(int cycles, const std::function<bool(int)>& cycle)
     {
-        const LowDescriptorLimit limit;
+        const LowDescriptorLimit limit(InsideTestBed() ? static_cast<rlim_t>(cycles) : 0);
         ASSERT_TRUE(limit.Applied());
         ASSERT_TRUE(cycle(0)) << "first cycle";
         const Descriptors settled = OpenDescriptors();
@@ -387,16 +412,19 @@ TEST_F(HandleLifetimeTest, TheSearchThreadDropsRecordsWhileOperationsUseThem)
     // The search must have ended before the model goes, also when an assertion ends the test early.
     const std::unique_ptr<ApplicationModel, void (*)(ApplicationModel*)> ending(
         &model, [](ApplicationModel* searching) { searching->EndSearch(); });
-    // Each appearance gets a record of its own (a name may come back: the simulated bus names a device by its
-    // serial); the search may still list the one before it for a moment.
+    // Each appearance gets a record of its own. The simulated bus gives a device the same name in every
+    // appearance, so a step waits until the search has also dropped the device of the other mode: a device
+    // that came back before the search noticed it had gone would keep its earlier record.
     std::set<const Device*> seen;
     const auto registered = [&](bool dfu) {
         const auto end = Clock::now() + kAppearanceLimit;
         while (Clock::now() < end) {
+            const bool otherGone =
+                dfu ? registry->GetSensorDeviceMap().empty() : registry->GetDfuDeviceMap().empty();
             for (const auto& [name, record] : dfu ? Records(registry->GetDfuDeviceMap())
                                                   : Records(registry->GetSensorDeviceMap())) {
                 // A sensor is usable once discovery has opened it, which it does after registering it.
-                if ((dfu || record->GetIsConnected()) && seen.insert(record).second) {
+                if (otherGone && (dfu || record->GetIsConnected()) && seen.insert(record).second) {
                     return name;
                 }
             }
@@ -410,6 +438,10 @@ TEST_F(HandleLifetimeTest, TheSearchThreadDropsRecordsWhileOperationsUseThem)
             return false;
         }
         const std::string dfuName = registered(true);
+        if (dfuName.empty()) {
+            ADD_FAILURE() << "no new DFU device registered; the bus: " << BusListing();
+            return false;
+        }
         Parameters parameters;
         model.Upload(dfuName, parameters);
         model.LeaveDfuMode(dfuName);
