@@ -76,6 +76,44 @@ TEST(DfuDevice, AnswersItsPathThroughTheBaseAndStartsBlank)
     EXPECT_EQ(*dfu.GetDfuDeviceHandle(), nullptr);
 }
 
+// The handle of a DFU record goes to whoever comes last: the departure, or the operation using it then.
+TEST(DfuDevice, AHandleInUseWhenTheDeviceDepartsGoesToTheOperationThatEndsLast)
+{
+    DfuDevice dfu(kDfuPath);
+    int token = 0;
+    dfu.BeginUse();
+    dfu.BeginUse();
+    *dfu.GetDfuDeviceHandle() = &token;
+    dfu.SetIsConnected(true);
+
+    EXPECT_EQ(dfu.Depart(), nullptr) << "handed out while operations use it";
+    EXPECT_EQ(*dfu.GetDfuDeviceHandle(), &token);
+    EXPECT_EQ(dfu.EndUse(), nullptr) << "handed out while another operation uses it";
+    EXPECT_EQ(dfu.EndUse(), &token);
+    EXPECT_EQ(*dfu.GetDfuDeviceHandle(), nullptr);
+    EXPECT_FALSE(dfu.GetIsConnected());
+    EXPECT_EQ(dfu.Depart(), nullptr) << "handed out twice";
+}
+
+TEST(DfuDevice, AnIdleHandleGoesAtTheDepartureAndARegisteredOneStays)
+{
+    DfuDevice dfu(kDfuPath);
+    int token = 0;
+    dfu.BeginUse();
+    *dfu.GetDfuDeviceHandle() = &token;
+    EXPECT_EQ(dfu.EndUse(), nullptr) << "a registered device keeps its handle (a leave leaves it open)";
+    EXPECT_EQ(*dfu.GetDfuDeviceHandle(), &token);
+
+    EXPECT_EQ(dfu.Depart(), &token);
+    EXPECT_EQ(*dfu.GetDfuDeviceHandle(), nullptr);
+
+    // An operation through a pointer kept from before closes what it opened once it ends.
+    int reopened = 0;
+    dfu.BeginUse();
+    *dfu.GetDfuDeviceHandle() = &reopened;
+    EXPECT_EQ(dfu.EndUse(), &reopened);
+}
+
 TEST(Device, KeepsItsParametersAfterTheGivenRecordIsGone)
 {
     DfuDevice dfu(kDfuPath);
