@@ -104,7 +104,8 @@ TEST(SystemServices, AStartedProgramRunsInASessionOfItsOwn)
     EXPECT_NE(std::stol(session), static_cast<long>(::getsid(0)));
 }
 
-// A program run on this program's console writes to its standard output and has ended when RunProgram returns.
+// A program run on this program's console shares its standard output and terminal session and has ended when
+// RunProgram returns.
 TEST(SystemServices, RunsAProgramOnThisConsoleAndWaitsForIt)
 {
     TemporaryFolder folder;
@@ -112,7 +113,7 @@ TEST(SystemServices, RunsAProgramOnThisConsoleAndWaitsForIt)
     const fs::path output = folder.Path() / "arguments.txt";
     {
         std::ofstream out(script);
-        out << "#!/bin/sh\nsleep 0.2\necho \"$@\" > '" << output.string() << "'\necho said-on-the-console\n";
+        out << "#!/bin/sh\nsleep 0.2\necho \"$@\" > '" << output.string() << "'\ncut -d' ' -f6 /proc/$$/stat\n";
     }
     fs::permissions(script, fs::perms::owner_all);
 
@@ -123,7 +124,9 @@ TEST(SystemServices, RunsAProgramOnThisConsoleAndWaitsForIt)
     ASSERT_TRUE(started);
     std::ifstream in(output);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "/F /SW /SA\n");
-    EXPECT_EQ(console, "said-on-the-console\n");
+    // What it wrote on the console: its session, which is this program's, so a password prompt on the
+    // terminal reaches the user who started this program.
+    EXPECT_EQ(console, std::to_string(::getsid(0)) + "\n");
 
     EXPECT_FALSE(SystemServices::RunProgram((folder.Path() / "missing.exe").string(), " /F"));
 }
