@@ -94,8 +94,14 @@ void InstallDfuDrivers(bool silent)
 {
     const std::string installer = Is64BitWindows() ? "dpinst_amd64.exe" : "dpinst_x86.exe";
     const std::string path = GetExecutablePath() + "\\Drivers\\STtube_DFU_Drivers\\" + installer;
-    // The installer's outcome is not examined: it runs on its own and reports to the user itself.
-    SystemServices::StartProgram(path, silent ? " /F /SW /SA" : " /F");
+    // The installer's outcome is not examined: it reports to the user itself. The silent form has no window:
+    // it runs on the caller's console, where it asks for root rights and tells a failure, and the caller
+    // waits for it. The other form runs on its own and shows a failure in a window.
+    if (silent) {
+        SystemServices::RunProgram(path, " /F /SW /SA");
+    } else {
+        SystemServices::StartProgram(path, " /F");
+    }
 }
 
 // Scanning ranges, in 1/256 of a range unit: one peak count spans 38128 / 256 = 148.9375 range units.

@@ -32,6 +32,8 @@ bool FindInString(std::string& text, const char* part);
 
 // Driver installer and platform.
 bool Is64BitWindows();
+// Starts the driver installer beside the program. Silent: on this program's console, returning when the
+// installer has ended; otherwise detached, returning at once. Its outcome is not reported here.
 void InstallDfuDrivers(bool silent);
 
 // Scanning ranges: a sensor scans peakCount rows; users choose a scanning range instead.

@@ -63,14 +63,21 @@ std::vector<std::string> SystemServices::SplitArguments(const std::string& argum
     return words;
 }
 
-bool SystemServices::StartProgram(const std::string& path, const std::string& arguments)
+namespace {
+
+// Runs a program with the words of a blank-separated argument list and waits for the child that it forks.
+// Detached, that child forks once more and ends at once, so that the program is adopted by init and never
+// becomes a zombie of ours; the program then runs on its own, as an elevated program would: in a session of
+// its own, without a controlling terminal, its standard streams /dev/null. Otherwise the child is the
+// program, on this program's console. False when the program could not be started.
+bool Launch(const std::string& path, const std::string& arguments, bool detached)
 {
-    const std::string program = NativePath(path);
+    const std::string program = SystemServices::NativePath(path);
     if (::access(program.c_str(), X_OK) != 0) {
         return false;
     }
     // Everything the child needs is prepared before fork: after it only async-signal-safe calls are made.
-    std::vector<std::string> words = SplitArguments(arguments);
+    std::vector<std::string> words = SystemServices::SplitArguments(arguments);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (std::string& word : words) {
@@ -78,14 +85,17 @@ bool SystemServices::StartProgram(const std::string& path, const std::string& ar
     }
     argv.push_back(nullptr);
 
-    // Fork twice so that the program is adopted by init and never becomes a zombie of ours.
     const pid_t child = ::fork();
     if (child < 0) {
         return false;
     }
     if (child == 0) {
+        if (!detached) {
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
         if (::fork() == 0) {
-            // The program runs on its own, as an elevated program would: not on this program's console.
+            ::setsid();
             const int nowhere = ::open("/dev/null", O_RDWR);
             if (nowhere >= 0) {
                 ::dup2(nowhere, STDIN_FILENO);
@@ -100,6 +110,18 @@ bool SystemServices::StartProgram(const std::string& path, const std::string& ar
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     return true;
+}
+
+}  // namespace
+
+bool SystemServices::StartProgram(const std::string& path, const std::string& arguments)
+{
+    return Launch(path, arguments, true);
+}
+
+bool SystemServices::RunProgram(const std::string& path, const std::string& arguments)
+{
+    return Launch(path, arguments, false);
 }
 
 }  // namespace tarnix::platform

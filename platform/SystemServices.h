@@ -25,9 +25,15 @@ public:
 
     // Starts a program with the given arguments (a blank-separated list) and returns at once, without waiting
     // for it; the started program does not stay behind as a child of this process and does not share this
-    // program's console (its standard streams are /dev/null). "Elevated" start needs no consent here. False
+    // program's console: its standard streams are /dev/null and it runs in a session of its own, without a
+    // controlling terminal, so nothing it asks can land in the terminal this program was started from. False
     // when the program could not be started.
     static bool StartProgram(const std::string& path, const std::string& arguments);
+
+    // Runs a program with the given arguments on this program's console (its standard streams and terminal)
+    // and waits until it has ended; its exit code is not examined. False when the program could not be
+    // started.
+    static bool RunProgram(const std::string& path, const std::string& arguments);
 
     // Splits a blank-separated argument list into its words.
     static std::vector<std::string> SplitArguments(const std::string& arguments);

@@ -33,13 +33,21 @@ UdevDoubles::UdevDoubles(const std::string& busFolder, const std::string& toolFo
     }
     folder_ = pattern;
     std::error_code error;
-    fs::create_directory(RulesFolder(), error);
+    for (const char* folder : {"/usr/lib/udev/rules.d", "/etc/udev/rules.d", "/run/udev/rules.d", "/usr/bin"}) {
+        fs::create_directories(folder_ + folder, error);
+    }
     std::ofstream(Udevadm()) << Script(busFolder, toolFolder);
-    for (const std::string& path : {folder_, RulesFolder(), Udevadm()}) {
-        fs::permissions(path, kReadableByAll, error);
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder_, error)) {
+        fs::permissions(entry.path(), kReadableByAll, error);
         if (error) {
-            throw SimError("cannot prepare the udev doubles in " + folder_ + ": " + error.message());
+            break;
         }
+    }
+    if (!error) {
+        fs::permissions(folder_, kReadableByAll, error);
+    }
+    if (error || !fs::exists(Udevadm())) {
+        throw SimError("cannot prepare the udev doubles in " + folder_ + ": " + error.message());
     }
 }
 
@@ -51,18 +59,23 @@ UdevDoubles::~UdevDoubles() {
 std::string UdevDoubles::Script(const std::string& busFolder, const std::string& toolFolder) const {
     const std::string shipped = toolFolder + "/Drivers/STtube_DFU_Drivers/" + kRuleFile;
     const std::string installed = RulesFolder() + "/" + kRuleFile;
+    // The installer's copy starts with a comment line of its own, then holds the shipped rule.
     return "#!/bin/sh\n"
            "# udevadm double of one tarnix-sim usb-run session.\n"
+           "echo \"$*\" >>" + Quoted(folder_ + "/udevadm.log") + "\n"
            "case \"$1\" in\n"
            "control)\n"
            "    exit 0 ;;\n"
            "trigger)\n"
-           "    if ! cmp -s " + Quoted(shipped) + " " + Quoted(installed) + "; then\n"
+           "    if ! tail -n +2 " + Quoted(installed) + " 2>/dev/null | cmp -s " + Quoted(shipped) + " -; then\n"
            "        echo \"udevadm: the sensor rule is not installed as \"" + Quoted(installed) + " >&2\n"
            "        exit 1\n"
            "    fi\n"
-           "    TARNIX_SIM_DIR=" + Quoted(busFolder) + " exec " + Quoted(toolFolder + "/tarnix-sim") +
+           "    case \"$*\" in\n"
+           "    *idVendor=0483*)\n"
+           "        TARNIX_SIM_DIR=" + Quoted(busFolder) + " exec " + Quoted(toolFolder + "/tarnix-sim") +
            " fix-drivers >/dev/null ;;\n"
+           "    esac ;;\n"
            "*)\n"
            "    echo \"udevadm: '$1' is not supported by this double\" >&2\n"
            "    exit 2 ;;\n"

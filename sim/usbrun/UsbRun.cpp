@@ -94,8 +94,7 @@ int UsbRun::RunInTestbed(const std::vector<std::string>& command) {
                                                                   {"UMOCKDEV_DIR", testbed.Root()},
                                                                   {"TARNIX_BUS", "usb"},
                                                                   {"TARNIX_SIM_DIR", busFolder},
-                                                                  {"TARNIX_UDEV_RULES_DIR", doubles.RulesFolder()},
-                                                                  {"TARNIX_UDEVADM", doubles.Udevadm()}});
+                                                                  {"TARNIX_UDEV_ROOT", doubles.Root()}});
     ChildProcess::AdoptOrphans();
     const int exitCode = ChildProcess::Run(command, environment);
     ChildProcess::WaitForLeftovers(kLeftoverLimitMs);

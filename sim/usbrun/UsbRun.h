@@ -10,8 +10,8 @@ namespace tarnix::sim {
 // bed that mirrors the simulated bus of $TARNIX_SIM_DIR for as long as COMMAND runs. COMMAND and its
 // children run under the umockdev preload with TARNIX_BUS=usb, see the bus's sensors as USB devices in
 // /sys and /dev, and their ioctls on the device nodes are answered by the virtual sensors. The driver
-// installer is pointed at usb-run's own udev rule folder and udevadm double (TARNIX_UDEV_RULES_DIR,
-// TARNIX_UDEVADM), so nothing touches the system's udev. Programs that COMMAND leaves running (the installer
+// installer is pointed at usb-run's own udev rule folders and udevadm double (TARNIX_UDEV_ROOT, which the
+// installer honours only in a run of the caller's own, never elevated), so nothing touches the system's udev. Programs that COMMAND leaves running (the installer
 // is started detached) keep the test bed for a while after COMMAND has ended.
 class UsbRun {
 public:

@@ -218,18 +218,17 @@ check_udev_rule() {
     echo "udevadm verify is not available here: checked the rule's lines only"
   fi
 
-  # The installed driver installer finds the rule beside it and installs it on the real bus (as root at once,
-  # else through pkexec, here a double that runs the command itself).
-  udevadm_double "$work/doubles" "$work/udevadm-calls"
-  printf '#!/bin/sh\nexec "$@"\n' >"$work/doubles/pkexec"
-  chmod +x "$work/doubles/pkexec"
+  # The installed driver installer finds the rule beside it and installs it on the real bus (here on a
+  # stand-in file-system root, as the caller).
   local installer
   for installer in dpinst_x86.exe dpinst_amd64.exe; do
-    rm -rf "$work/rules.d" "$work/udevadm-calls"
-    TARNIX_BUS=usb TARNIX_UDEV_RULES_DIR="$work/rules.d" TARNIX_UDEVADM="$work/doubles/udevadm" \
-      TARNIX_PKEXEC="$work/doubles/pkexec" "$installed/$program_folder/Drivers/STtube_DFU_Drivers/$installer" /F ||
+    rm -rf "$work/root" "$work/udevadm-calls"
+    mkdir -p "$work/root/etc/udev/rules.d"
+    udevadm_double "$work/root/usr/bin" "$work/udevadm-calls"
+    TARNIX_BUS=usb TARNIX_UDEV_ROOT="$work/root" "$installed/$program_folder/Drivers/STtube_DFU_Drivers/$installer" /F ||
       fail "the installed $installer failed"
-    cmp "$work/rules.d/70-tarnix-sensors.rules" "$rule" || fail "the installed $installer did not install the rule"
+    tail -n +2 "$work/root/etc/udev/rules.d/70-tarnix-sensors.rules" | cmp -s - "$rule" ||
+      fail "the installed $installer did not install the rule"
     grep -qx "control --reload-rules" "$work/udevadm-calls" || fail "the installed $installer did not reload udev"
   done
 }
@@ -355,22 +354,60 @@ check_package() {
   [ "$(entry_value "$entry" Exec)" = "/usr/bin/TarnixProgrammer %f" ] || fail "packaged Exec is '$(entry_value "$entry" Exec)'"
   [ "$(entry_value "$entry" Path)" = "/usr/$program_folder" ] || fail "packaged Path is '$(entry_value "$entry" Path)'"
 
-  # The maintainer script reloads and re-triggers udev, and succeeds where udev is missing or not running.
+  [[ $depends == *"pkexec | policykit-1"* ]] || fail "the package does not depend on pkexec: $depends"
+
+  # The maintainer scripts reload udev and trigger the sensors' devices only, after the install and after
+  # the removal, and succeed where udev is missing or not running.
   dpkg-deb -e "$package" "$work/control"
-  local postinst="$work/control/postinst"
-  [ -x "$postinst" ] || fail "the package has no executable postinst"
   udevadm_double "$work/fake-udev" "$work/udevadm-calls"
   mkdir -p "$work/no-udev" "$work/failing-udev"
   printf '#!/bin/sh\necho "Failed to send reload request: No such file or directory" >&2\nexit 1\n' \
     >"$work/failing-udev/udevadm"
   chmod +x "$work/failing-udev/udevadm"
-  PATH="$work/fake-udev" "$postinst" configure || fail "postinst failed"
-  grep -qx "control --reload-rules" "$work/udevadm-calls" || fail "postinst did not reload the rules"
-  grep -q "^trigger .*--subsystem-match=usb" "$work/udevadm-calls" &&
-    grep -q "^trigger .*--subsystem-match=hidraw" "$work/udevadm-calls" &&
-    grep -q "^trigger .*--action=add" "$work/udevadm-calls" || fail "postinst did not trigger the sensors' devices"
-  PATH="$work/failing-udev" "$postinst" configure || fail "postinst fails when udev is not running"
-  PATH="$work/no-udev" "$postinst" configure || fail "postinst fails without udevadm"
+  local script action
+  for script in postinst:configure postrm:remove; do
+    action=${script#*:}
+    script="$work/control/${script%:*}"
+    [ -x "$script" ] || fail "the package has no executable ${script##*/}"
+    rm -f "$work/udevadm-calls"
+    PATH="$work/fake-udev:$PATH" "$script" "$action" || fail "${script##*/} $action failed"
+    diff -u - <(grep -v '^trigger --action=change /sys/class/hidraw/' "$work/udevadm-calls") <<'CALLS' ||
+control --reload-rules
+trigger --action=change --attr-match=idVendor=3c9e --attr-match=idProduct=0101
+trigger --action=change --attr-match=idVendor=0483 --attr-match=idProduct=df11
+CALLS
+      fail "${script##*/} $action did not tell udev as expected"
+    PATH="$work/failing-udev:$PATH" "$script" "$action" || fail "${script##*/} fails when udev is not running"
+    PATH="$work/no-udev" "$script" "$action" || fail "${script##*/} fails without udevadm"
+  done
+  rm -f "$work/udevadm-calls"
+  PATH="$work/fake-udev:$PATH" "$work/control/postrm" upgrade || fail "postrm upgrade failed"
+  [ ! -e "$work/udevadm-calls" ] || fail "postrm upgrade told udev although the rule stays"
+  check_postinst_removes_installer_copy "$package"
+}
+
+# The installer's copy of the rule in /etc goes when the package is configured; another file there stays. The
+# script's /etc is a stand-in layer of a private mount namespace, so this needs root.
+check_postinst_removes_installer_copy() {
+  if [ "$(id -u)" -ne 0 ] || ! unshare --mount --propagation private true 2>/dev/null; then
+    echo "not root or no mount namespace: postinst's removal of the installer's copy not checked"
+    return 0
+  fi
+  local marker copy=/etc/udev/rules.d/70-tarnix-sensors.rules
+  marker=$(sed -n 's/^marker="\(.*\)"$/\1/p' "$source_dir/platform/drivers/dpinst.sh")
+  [ -n "$marker" ] || fail "found no marker line in the installer"
+  mkdir -p "$work/etc-upper/udev/rules.d" "$work/etc-work"
+  unshare --mount --propagation private bash -c '
+    set -e
+    mount -t overlay overlay -o "lowerdir=/etc,upperdir=$1/etc-upper,workdir=$1/etc-work" /etc
+    { echo "$2"; cat "$3"; } >"$4"
+    PATH="$1/failing-udev:/usr/bin:/bin" "$1/control/postinst" configure
+    [ ! -e "$4" ] || { echo "the installer copy stayed"; exit 1; }
+    echo "# an administrator'"'"'s own rule" >"$4"
+    PATH="$1/failing-udev:/usr/bin:/bin" "$1/control/postinst" configure
+    [ -e "$4" ] || { echo "an administrator'"'"'s own rule was removed"; exit 1; }
+  ' check "$work" "$marker" "$source_dir/platform/drivers/70-tarnix-sensors.rules" "$copy" ||
+    fail "postinst did not remove exactly the installer's copy"
 }
 
 # ---- Dispatch ------------------------------------------------------------------------------------------

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -81,6 +83,52 @@ TEST(SystemServices, StartsAProgramWithItsArgumentsWithoutWaiting)
     EXPECT_EQ(ReadWhenPresent(output, std::chrono::seconds(5)), "/F /SW /SA\n");
 
     EXPECT_FALSE(SystemServices::StartProgram((folder.Path() / "missing.exe").string(), " /F"));
+}
+
+// A program started on its own has no controlling terminal: it runs in a session of its own.
+TEST(SystemServices, AStartedProgramRunsInASessionOfItsOwn)
+{
+    TemporaryFolder folder;
+    const fs::path script = folder.Path() / "installer.exe";
+    const fs::path output = folder.Path() / "session.txt";
+    {
+        std::ofstream out(script);
+        out << "#!/bin/sh\ncut -d' ' -f6 /proc/$$/stat > '" << output.string() << ".part'\n"
+            << "mv '" << output.string() << ".part' '" << output.string() << "'\n";
+    }
+    fs::permissions(script, fs::perms::owner_all);
+
+    ASSERT_TRUE(SystemServices::StartProgram(script.string(), ""));
+    const std::string session = ReadWhenPresent(output, std::chrono::seconds(10));
+    ASSERT_FALSE(session.empty()) << "the program did not run";
+    EXPECT_NE(std::stol(session), static_cast<long>(::getsid(0)));
+}
+
+// A program run on this program's console shares its standard output and terminal session and has ended when
+// RunProgram returns.
+TEST(SystemServices, RunsAProgramOnThisConsoleAndWaitsForIt)
+{
+    TemporaryFolder folder;
+    const fs::path script = folder.Path() / "installer.exe";
+    const fs::path output = folder.Path() / "arguments.txt";
+    {
+        std::ofstream out(script);
+        out << "#!/bin/sh\nsleep 0.2\necho \"$@\" > '" << output.string() << "'\ncut -d' ' -f6 /proc/$$/stat\n";
+    }
+    fs::permissions(script, fs::perms::owner_all);
+
+    testing::internal::CaptureStdout();
+    std::fflush(stdout);
+    const bool started = SystemServices::RunProgram(script.string(), " /F /SW /SA");
+    const std::string console = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(started);
+    std::ifstream in(output);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "/F /SW /SA\n");
+    // What it wrote on the console: its session, which is this program's, so a password prompt on the
+    // terminal reaches the user who started this program.
+    EXPECT_EQ(console, std::to_string(::getsid(0)) + "\n");
+
+    EXPECT_FALSE(SystemServices::RunProgram((folder.Path() / "missing.exe").string(), " /F"));
 }
 
 }  // namespace

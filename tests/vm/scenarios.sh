@@ -10,8 +10,7 @@
 #   plug_sensor            plugs the sensor TNX1 (in the guest: and starts the gadget that plays it)
 #   wait_for_normal_mode   returns when the sensor is back in normal mode where the tool can find it
 #   wait_for_driver        returns when the sensor's bootloader has the driver the installer gives it (the
-#                          tool starts the installer and returns without waiting for it, as a user does not
-#                          go on before the installer is done)
+#                          tool waits for the installer, but udev applies the rule on its own time)
 #
 # The sensor starts in normal mode without the bootloader's driver (on the real stack: without our udev rule),
 # as on a new machine. Each scenario's file holds every command with its output and exit code; a command

@@ -46,7 +46,7 @@ TEST(UsbRunCommand, ATerminationRequestReachesTheCommandAndUsbRunStillCleansUp) 
 TEST(UsbRunCommand, ProgramsTheCommandLeavesRunningStillFindTheTestBedAndItsDoubles) {
     UsbRunSession session;
     const std::string marker = session.Bus().File("late");
-    const ToolRun run = session.Run("(sleep 0.3; test -x \"$TARNIX_UDEVADM\" && test -d " +
+    const ToolRun run = session.Run("(sleep 0.3; test -x \"$TARNIX_UDEV_ROOT/usr/bin/udevadm\" && test -d " +
                                     std::string(UsbRunSession::kRootHub) + " && echo still-there >" + marker +
                                     ") >/dev/null 2>&1 & exit 4");
     EXPECT_EQ(run.exitCode, 4);
@@ -56,8 +56,8 @@ TEST(UsbRunCommand, ProgramsTheCommandLeavesRunningStillFindTheTestBedAndItsDoub
 TEST(UsbRunCommand, TheCommandRunsOnTheRealBusBackendInsideTheTestBed) {
     UsbRunSession session;
     const ToolRun run = session.Run(
-        "echo bus=$TARNIX_BUS; echo sim=$TARNIX_SIM_DIR; echo rules=$(ls -A \"$TARNIX_UDEV_RULES_DIR\" | wc -l); "
-        "test -x \"$TARNIX_UDEVADM\" && echo udevadm=yes; "
+        "echo bus=$TARNIX_BUS; echo sim=$TARNIX_SIM_DIR; echo rules=$(ls -A \"$TARNIX_UDEV_ROOT/etc/udev/rules.d\" | wc -l); "
+        "test -x \"$TARNIX_UDEV_ROOT/usr/bin/udevadm\" && echo udevadm=yes; "
         "test -d /sys/devices/pci0000:00/0000:00:14.0/usb1 && echo roothub=yes; echo testbed=$UMOCKDEV_DIR");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const auto values = UsbRunSession::Values(run.out);

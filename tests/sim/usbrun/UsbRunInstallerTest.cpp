@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <vector>
 
 #include "sim/SimBus.h"
 #include "tests/sim/usbrun/UsbRunSession.h"
@@ -14,16 +14,23 @@ std::string ShippedRule() {
     return (TestBinaryFolder() / "Drivers/STtube_DFU_Drivers/70-tarnix-sensors.rules").string();
 }
 
+// The installer finds usb-run's stand-in root, installs its copy of the rule there and triggers the sensor's
+// and the bootloader's devices, the sensor's hidraw node included; the double's trigger then gives the DFU
+// device the driver property.
 TEST(UsbRunInstaller, TheInstalledRuleGivesAnIncompatibleDfuDeviceTheDriverProperty) {
     UsbRunSession session;
     sim::SensorState prototype = SimulatedBus::QuickSensor();
     prototype.driver = sim::DriverKind::Incompatible;
     const std::string serial = session.Bus().Plug(sim::SensorMode::Dfu, prototype);
+    session.Bus().Plug(sim::SensorMode::Normal, SimulatedBus::QuickSensor());
     const ToolRun run = session.Run(
-        "$PROBE devices; \"$TARNIX_UDEVADM\" trigger; echo early_trigger=$?; "
+        "$PROBE devices; udevadm=\"$TARNIX_UDEV_ROOT/usr/bin/udevadm\"; \"$udevadm\" trigger; echo early_trigger=$?; "
+        ": >\"$TARNIX_UDEV_ROOT/udevadm.log\"; "
         "\"$INSTALLER\" /F /SW /SA; echo installer=$?; "
         "$PROBE wait-property /dev/bus/usb/001/002 3000; "
-        "cmp \"$TARNIX_UDEV_RULES_DIR/70-tarnix-sensors.rules\" " + ShippedRule() + " && echo rule=installed");
+        "tail -n +2 \"$TARNIX_UDEV_ROOT/etc/udev/rules.d/70-tarnix-sensors.rules\" | cmp - " + ShippedRule() +
+        " && echo rule=installed; "
+        "sed 's/^/call=/' \"$TARNIX_UDEV_ROOT/udevadm.log\"; ls /sys/class/hidraw | sed 's/^/hidraw=/'");
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
 
     const auto before = UsbRunSession::Devices(run.out);
@@ -35,43 +42,47 @@ TEST(UsbRunInstaller, TheInstalledRuleGivesAnIncompatibleDfuDeviceTheDriverPrope
     EXPECT_EQ(values.at("property"), "1");
     EXPECT_EQ(values.at("rule"), "installed");
     EXPECT_EQ(session.Bus().Listing(serial)->driver, sim::DriverKind::Ok);
+
+    std::vector<std::string> calls;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("call=", 0) == 0) {
+            calls.push_back(line.substr(5));
+        }
+    }
+    EXPECT_EQ(calls, (std::vector<std::string>{
+                         "control --reload-rules",
+                         "trigger --action=change --attr-match=idVendor=3c9e --attr-match=idProduct=0101",
+                         "trigger --action=change --attr-match=idVendor=0483 --attr-match=idProduct=df11",
+                         "trigger --action=change /sys/class/hidraw/" + values.at("hidraw")}))
+        << run.out;
 }
 
-// The installer run by a user re-runs itself through pkexec with the rule folder and udevadm as arguments,
-// and works in the cleared environment pkexec gives it.
-TEST(UsbRunInstaller, AUserRunsTheInstallerThroughPkexec) {
-    if (::geteuid() != 0) {
-        GTEST_SKIP() << "needs root to run the installer as another user";
-    }
-    SimulatedBus bus;
-    const std::string rules = bus.File("rules.d");
-    ASSERT_EQ(::mkdir(rules.c_str(), 0777), 0);
-    ASSERT_EQ(::chmod(rules.c_str(), 0777), 0);
-    ASSERT_EQ(::chmod(bus.Files().Path().c_str(), 0755), 0);
-    const std::string log = bus.File("calls.log");
-    bus.Files().Write("calls.log", std::string());
-    ASSERT_EQ(::chmod(log.c_str(), 0666), 0);
-    const std::string pkexec = bus.Files().Write(
-        "pkexec", "#!/bin/sh\necho \"pkexec $*\" >>'" + log + "'\nexec env -i PATH=/usr/bin:/bin \"$@\"\n");
-    const std::string udevadm = bus.Files().Write("udevadm", "#!/bin/sh\necho \"udevadm $*\" >>'" + log + "'\n");
-    ASSERT_EQ(::chmod(pkexec.c_str(), 0755), 0);
-    ASSERT_EQ(::chmod(udevadm.c_str(), 0755), 0);
-    const std::string installer = (TestBinaryFolder() / "Drivers/STtube_DFU_Drivers/dpinst_x86.exe").string();
+// The command-line tool runs the installer on its own console and waits for it: the driver is there when the
+// tool has ended, and a failure of the installer is told on the tool's standard error, while the tool's own
+// answer stays that the installer was started.
+TEST(UsbRunInstaller, TheCommandLineToolWaitsForTheInstallerAndShowsItsFailure) {
+    UsbRunSession session;
+    sim::SensorState prototype = SimulatedBus::QuickSensor();
+    prototype.driver = sim::DriverKind::Incompatible;
+    session.Bus().Plug(sim::SensorMode::Dfu, prototype);
+    const std::string cli = ShellQuoted((TestBinaryFolder() / "TarnixProgrammer_CLI").string());
+    const std::string blocked = "\"$TARNIX_UDEV_ROOT/etc/udev/rules.d/70-tarnix-sensors.rules\"";
 
-    const std::string command = "env TARNIX_BUS=usb TARNIX_UDEV_RULES_DIR=" + rules + " TARNIX_UDEVADM=" + udevadm +
-                                " TARNIX_PKEXEC=" + pkexec +
-                                " setpriv --reuid=65534 --regid=65534 --clear-groups " + installer + " /F";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    const ToolRun failing = session.Run("mkdir " + blocked + " && " + cli + " -i");
+    EXPECT_EQ(failing.exitCode, 0) << failing.err;
+    EXPECT_EQ(failing.out, "Operation succeeded\n");
+    EXPECT_NE(failing.err.find("Driver installer: could not write"), std::string::npos) << failing.err;
+    EXPECT_NE(failing.err.find("Driver installer: the DFU driver (the udev rule 70-tarnix-sensors.rules) was not "
+                               "installed."),
+              std::string::npos)
+        << failing.err;
 
-    EXPECT_EQ(bus.Files().Read("calls.log"),
-              "pkexec " + installer + " --rules-dir " + rules + " --udevadm " + udevadm + "\n" +
-                  "udevadm control --reload-rules\n"
-                  "udevadm trigger --subsystem-match=usb --subsystem-match=hidraw --action=add\n");
-    const std::string installed = rules + "/70-tarnix-sensors.rules";
-    EXPECT_EQ(std::system(("cmp -s " + installed + " " + ShippedRule()).c_str()), 0);
-    struct stat status {};
-    ASSERT_EQ(::stat(installed.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0644u);
+    const ToolRun working = session.Run(cli + " -i && $PROBE devices");
+    ASSERT_EQ(working.exitCode, 0) << working.err;
+    EXPECT_EQ(working.err, "");
+    EXPECT_EQ(UsbRunSession::Devices(working.out).at(UsbRunSession::PortPath(1)).at(4), "1")
+        << "the driver property is there as soon as the tool has ended";
 }
 
 }  // namespace
