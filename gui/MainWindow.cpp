@@ -17,6 +17,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFont>
+#include <QFontMetricsF>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -33,7 +35,9 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QToolBar>
+#include <QSize>
 #include <QUrl>
+#include <QtMath>
 
 #include <algorithm>
 
@@ -79,6 +83,34 @@ QAction* NamedAction(QObject* parent, const char* name, const QString& text)
 }
 
 void OpenLink(const char* address) { QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode)); }
+
+// The width of the widest line of a text in a font, whole pixels rounded up.
+int WidestLine(const QFont& font, const QString& text)
+{
+    const QFontMetricsF metrics(font);
+    qreal widest = 0;
+    for (const QString& line : text.split('\n')) {
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    }
+    return qCeil(widest);
+}
+
+// QMessageBox::about for a text of lines laid out by hand: the box would wrap a text wider than about half the
+// screen at that width, leaving single words of the long lines on lines of their own. Its text label is made
+// as wide as the widest line, so the box grows to show every line whole (the box still keeps to the screen).
+void ShowAboutWithWholeLines(QWidget* parent, const QString& title, const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    const QIcon icon = box.windowIcon();
+    box.setIconPixmap(icon.pixmap(icon.actualSize(QSize(64, 64))));
+    for (QLabel* label : box.findChildren<QLabel*>()) {
+        if (label->text() == text) {
+            label->ensurePolished();
+            label->setMinimumWidth(WidestLine(label->font(), text));
+        }
+    }
+    box.exec();
+}
 
 }  // namespace
 
@@ -652,8 +684,8 @@ void MainWindow::OnAboutClicked()
 
 void MainWindow::OnTroubleshootingClicked()
 {
-    QMessageBox::about(this, "Troubleshooting",
-                       QString(troubleshootingText) + MakerLinks::supportSite + " for documentation and support. \n");
+    ShowAboutWithWholeLines(this, "Troubleshooting",
+                            QString(troubleshootingText) + MakerLinks::supportSite + " for documentation and support. \n");
 }
 
 void MainWindow::OnParameterDocumentationActionClicked() { OpenLink(MakerLinks::parameterDocumentation); }

@@ -21,11 +21,14 @@
 #include <QGraphicsView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextLayout>
+#include <QTextOption>
 
 #include <algorithm>
 #include <functional>
@@ -336,6 +339,59 @@ TEST_F(MainWindowTest, ScreenshotsOfTheFirmwarePageTheParameterPageAndTheProgres
     ASSERT_TRUE(WaitFor([&] { return dialog->value() >= 20; }));
     EXPECT_TRUE(SaveScreenshot(dialog, "progress-dialog.png"));
     ASSERT_TRUE(WaitFor([&] { return LabelText("firmwareVersionLabel") == "2.5"; }));
+}
+
+// How many lines each line of a label's text takes when laid out with word wrap at the label's width.
+std::vector<int> WrappedLineCounts(const QLabel& label)
+{
+    std::vector<int> counts;
+    QTextOption wrapAtWords;
+    wrapAtWords.setWrapMode(QTextOption::WordWrap);
+    for (const QString& line : label.text().split('\n')) {
+        QTextLayout layout(line, label.font());
+        layout.setTextOption(wrapAtWords);
+        layout.beginLayout();
+        int count = 0;
+        for (QTextLine wrapped = layout.createLine(); wrapped.isValid(); wrapped = layout.createLine()) {
+            wrapped.setLineWidth(label.contentsRect().width());
+            ++count;
+        }
+        layout.endLayout();
+        counts.push_back(count);
+    }
+    return counts;
+}
+
+TEST_F(MainWindowTest, TheTroubleshootingBoxShowsEachLineOfItsTextWhole)
+{
+    std::vector<int> lineCounts;
+    answerer.inspectBox = [&](QMessageBox* box) {
+        for (const QLabel* label : box->findChildren<QLabel*>()) {
+            if (label->text() == box->text()) {
+                lineCounts = WrappedLineCounts(*label);
+            }
+        }
+        QDir().mkpath(TARNIX_SCREENSHOT_DIR);
+        box->grab().save(QString(TARNIX_SCREENSHOT_DIR) + "/troubleshooting-box.png");
+    };
+    Find<QAction>("troubleshootingAction")->trigger();
+
+    ASSERT_EQ(answerer.boxes.size(), 1u);
+    EXPECT_EQ(answerer.boxes[0].title, "Troubleshooting");
+    EXPECT_EQ(answerer.boxes[0].text.toStdString(),
+              "If writing a firmware fails or the sensor stops working check the following:\n\n"
+              "        * Check that all connectors are plugged in correctly.\n"
+              "        * Unplug the sensor, press and hold the black button on\n"
+              "            the interfaceboard while plugging the sensor back in.\n"
+              "        * Try another USB port, preferably connected directly with \n"
+              "            the computer without any hub or docking station between.\n"
+              "\n\n"
+              "If the problem persists, refer to: https://support.morvel.example for documentation and support. \n");
+    const QStringList lines = answerer.boxes[0].text.split('\n');
+    ASSERT_EQ(lineCounts.size(), static_cast<std::size_t>(lines.size()));
+    for (std::size_t i = 0; i < lineCounts.size(); ++i) {
+        EXPECT_EQ(lineCounts[i], 1) << "wrapped: " << lines[static_cast<int>(i)].toStdString();
+    }
 }
 
 }  // namespace
