@@ -468,6 +468,12 @@ check_release_package() {
       -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON >"$work/configure.log" 2>&1 ||
     fail "configuring the release build failed: $(cat "$work/configure.log")"
   cmake --build "$release/build" -j 4 >"$work/build.log" 2>&1 || fail "the release build failed: $(tail -n 30 "$work/build.log")"
+  # usb-run, a tool of the tests, is not in this build, and tarnix-sim says so.
+  local answer status=0
+  answer=$("$release/build/bin/tarnix-sim" usb-run -- true 2>&1) || status=$?
+  [ $status -eq 125 ] && [[ $answer == *"usb-run is not part of this build"* ]] ||
+    fail "tarnix-sim usb-run in a build without the tests answered $status: $answer"
+
   local package
   package=$(make_package "$release/build")
 
