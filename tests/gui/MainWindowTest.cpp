@@ -341,36 +341,49 @@ TEST_F(MainWindowTest, ScreenshotsOfTheFirmwarePageTheParameterPageAndTheProgres
     ASSERT_TRUE(WaitFor([&] { return LabelText("firmwareVersionLabel") == "2.5"; }));
 }
 
-// How many lines each line of a label's text takes when laid out with word wrap at the label's width.
-std::vector<int> WrappedLineCounts(const QLabel& label)
+// Each line of a label's text as the label lays it out with word wrap at the width its text gets (the label's
+// contents less its margin and indent): the visual lines it takes, trimmed.
+std::vector<QStringList> WrappedLines(const QLabel& label)
 {
-    std::vector<int> counts;
+    std::vector<QStringList> wrapped;
+    const int width = label.contentsRect().width() - 2 * label.margin() - std::max(label.indent(), 0);
     QTextOption wrapAtWords;
     wrapAtWords.setWrapMode(QTextOption::WordWrap);
     for (const QString& line : label.text().split('\n')) {
         QTextLayout layout(line, label.font());
         layout.setTextOption(wrapAtWords);
         layout.beginLayout();
-        int count = 0;
-        for (QTextLine wrapped = layout.createLine(); wrapped.isValid(); wrapped = layout.createLine()) {
-            wrapped.setLineWidth(label.contentsRect().width());
-            ++count;
+        QStringList parts;
+        for (QTextLine part = layout.createLine(); part.isValid(); part = layout.createLine()) {
+            part.setLineWidth(width);
+            parts << line.mid(part.textStart(), part.textLength()).trimmed();
         }
         layout.endLayout();
-        counts.push_back(count);
+        wrapped.push_back(parts);
     }
-    return counts;
+    return wrapped;
 }
 
-TEST_F(MainWindowTest, TheTroubleshootingBoxShowsEachLineOfItsTextWhole)
+// The widest QMessageBox makes itself on a screen.
+int MessageBoxWidthLimit(const QScreen& screen)
 {
-    std::vector<int> lineCounts;
+    const int width = screen.availableGeometry().width();
+    return width <= 1024 ? width : std::min(width - 480, 1000);
+}
+
+TEST_F(MainWindowTest, TheTroubleshootingBoxShowsEachLineOfItsTextWholeWhereTheScreenAllows)
+{
+    std::vector<QStringList> wrapped;
+    bool labelInsideBox = false;
+    bool boxAtItsLimit = false;
     answerer.inspectBox = [&](QMessageBox* box) {
         for (const QLabel* label : box->findChildren<QLabel*>()) {
             if (label->text() == box->text()) {
-                lineCounts = WrappedLineCounts(*label);
+                wrapped = WrappedLines(*label);
+                labelInsideBox = box->rect().contains(QRect(label->mapTo(box, QPoint(0, 0)), label->size()));
             }
         }
+        boxAtItsLimit = box->width() >= MessageBoxWidthLimit(*box->screen());
         QDir().mkpath(TARNIX_SCREENSHOT_DIR);
         box->grab().save(QString(TARNIX_SCREENSHOT_DIR) + "/troubleshooting-box.png");
     };
@@ -388,9 +401,16 @@ TEST_F(MainWindowTest, TheTroubleshootingBoxShowsEachLineOfItsTextWhole)
               "\n\n"
               "If the problem persists, refer to: https://support.morvel.example for documentation and support. \n");
     const QStringList lines = answerer.boxes[0].text.split('\n');
-    ASSERT_EQ(lineCounts.size(), static_cast<std::size_t>(lines.size()));
-    for (std::size_t i = 0; i < lineCounts.size(); ++i) {
-        EXPECT_EQ(lineCounts[i], 1) << "wrapped: " << lines[static_cast<int>(i)].toStdString();
+    ASSERT_EQ(wrapped.size(), static_cast<std::size_t>(lines.size()));
+    EXPECT_TRUE(labelInsideBox) << "the text is cut off at the box's edge";
+    for (std::size_t i = 0; i < wrapped.size(); ++i) {
+        const std::string line = lines[static_cast<int>(i)].toStdString();
+        if (wrapped[i].size() > 1) {
+            EXPECT_TRUE(boxAtItsLimit) << "wrapped in a box that could be wider: " << line;
+        }
+        for (const QString& part : wrapped[i]) {
+            EXPECT_FALSE(wrapped[i].size() > 1 && !part.contains(' ')) << "a single word on a line: " << line;
+        }
     }
 }
 
