@@ -39,6 +39,10 @@ int DesktopApplication::Run(int argc, char** argv)
     RequestDpiAwareness();
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     QApplication application(argc, argv);
+    // The window class follows the application name; set here, it does not depend on the name the
+    // program was started under.
+    QApplication::setApplicationName(kWindowClass);
+    QApplication::setDesktopFileName(kDesktopFileName);
     if (!guard.IsFirstInstance()) {
         QMessageBox::warning(nullptr, QString(), anotherInstanceText, QMessageBox::Ok);
         return 0;

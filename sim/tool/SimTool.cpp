@@ -11,7 +11,9 @@
 #include "sim/SimError.h"
 #include "sim/TextNumbers.h"
 #include "sim/tool/CommandArguments.h"
+#ifdef TARNIX_USB_RUN
 #include "sim/usbrun/UsbRun.h"
+#endif
 
 namespace tarnix::sim {
 
@@ -37,6 +39,18 @@ constexpr const char* kUsage =
     "                                        code (125 when usb-run itself fails)\n"
     "The bus lives in $TARNIX_SIM_DIR (default ${XDG_RUNTIME_DIR:-/tmp}/tarnix-sim-$UID).\n"
     "Addresses and sizes accept 0x hexadecimal.\n";
+
+// usb-run, when this build has it (it is built with the tests and the benchmarks); exits with COMMAND's code,
+// or 125 when usb-run itself fails or is missing.
+int RunOnEmulatedDevices(std::ostream& err, const std::vector<std::string>& command) {
+#ifdef TARNIX_USB_RUN
+    return UsbRun(err).Run(command);
+#else
+    static_cast<void>(command);
+    err << "tarnix-sim: usb-run is not part of this build (configure with -DTARNIX_BUILD_TESTS=ON)\n";
+    return 125;
+#endif
+}
 
 Version ParseVersion(const std::string& text, const std::string& option) {
     const auto version = Version::Parse(text);
@@ -106,7 +120,7 @@ int SimTool::Run(const std::vector<std::string>& arguments) {
     }
     if (arguments[0] == "usb-run") {
         out_.flush();
-        return UsbRun(err_).Run(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+        return RunOnEmulatedDevices(err_, std::vector<std::string>(arguments.begin() + 1, arguments.end()));
     }
     try {
         Dispatch(arguments[0], std::vector<std::string>(arguments.begin() + 1, arguments.end()));

@@ -21,11 +21,14 @@
 #include <QGraphicsView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextLayout>
+#include <QTextOption>
 
 #include <algorithm>
 #include <functional>
@@ -336,6 +339,79 @@ TEST_F(MainWindowTest, ScreenshotsOfTheFirmwarePageTheParameterPageAndTheProgres
     ASSERT_TRUE(WaitFor([&] { return dialog->value() >= 20; }));
     EXPECT_TRUE(SaveScreenshot(dialog, "progress-dialog.png"));
     ASSERT_TRUE(WaitFor([&] { return LabelText("firmwareVersionLabel") == "2.5"; }));
+}
+
+// Each line of a label's text as the label lays it out with word wrap at the width its text gets (the label's
+// contents less its margin and indent): the visual lines it takes, trimmed.
+std::vector<QStringList> WrappedLines(const QLabel& label)
+{
+    std::vector<QStringList> wrapped;
+    const int width = label.contentsRect().width() - 2 * label.margin() - std::max(label.indent(), 0);
+    QTextOption wrapAtWords;
+    wrapAtWords.setWrapMode(QTextOption::WordWrap);
+    for (const QString& line : label.text().split('\n')) {
+        QTextLayout layout(line, label.font());
+        layout.setTextOption(wrapAtWords);
+        layout.beginLayout();
+        QStringList parts;
+        for (QTextLine part = layout.createLine(); part.isValid(); part = layout.createLine()) {
+            part.setLineWidth(width);
+            parts << line.mid(part.textStart(), part.textLength()).trimmed();
+        }
+        layout.endLayout();
+        wrapped.push_back(parts);
+    }
+    return wrapped;
+}
+
+// The widest QMessageBox makes itself on a screen.
+int MessageBoxWidthLimit(const QScreen& screen)
+{
+    const int width = screen.availableGeometry().width();
+    return width <= 1024 ? width : std::min(width - 480, 1000);
+}
+
+TEST_F(MainWindowTest, TheTroubleshootingBoxShowsEachLineOfItsTextWholeWhereTheScreenAllows)
+{
+    std::vector<QStringList> wrapped;
+    bool labelInsideBox = false;
+    bool boxAtItsLimit = false;
+    answerer.inspectBox = [&](QMessageBox* box) {
+        for (const QLabel* label : box->findChildren<QLabel*>()) {
+            if (label->text() == box->text()) {
+                wrapped = WrappedLines(*label);
+                labelInsideBox = box->rect().contains(QRect(label->mapTo(box, QPoint(0, 0)), label->size()));
+            }
+        }
+        boxAtItsLimit = box->width() >= MessageBoxWidthLimit(*box->screen());
+        QDir().mkpath(TARNIX_SCREENSHOT_DIR);
+        box->grab().save(QString(TARNIX_SCREENSHOT_DIR) + "/troubleshooting-box.png");
+    };
+    Find<QAction>("troubleshootingAction")->trigger();
+
+    ASSERT_EQ(answerer.boxes.size(), 1u);
+    EXPECT_EQ(answerer.boxes[0].title, "Troubleshooting");
+    EXPECT_EQ(answerer.boxes[0].text.toStdString(),
+              "If writing a firmware fails or the sensor stops working check the following:\n\n"
+              "        * Check that all connectors are plugged in correctly.\n"
+              "        * Unplug the sensor, press and hold the black button on\n"
+              "            the interfaceboard while plugging the sensor back in.\n"
+              "        * Try another USB port, preferably connected directly with \n"
+              "            the computer without any hub or docking station between.\n"
+              "\n\n"
+              "If the problem persists, refer to: https://support.morvel.example for documentation and support. \n");
+    const QStringList lines = answerer.boxes[0].text.split('\n');
+    ASSERT_EQ(wrapped.size(), static_cast<std::size_t>(lines.size()));
+    EXPECT_TRUE(labelInsideBox) << "the text is cut off at the box's edge";
+    for (std::size_t i = 0; i < wrapped.size(); ++i) {
+        const std::string line = lines[static_cast<int>(i)].toStdString();
+        if (wrapped[i].size() > 1) {
+            EXPECT_TRUE(boxAtItsLimit) << "wrapped in a box that could be wider: " << line;
+        }
+        for (const QString& part : wrapped[i]) {
+            EXPECT_FALSE(wrapped[i].size() > 1 && !part.contains(' ')) << "a single word on a line: " << line;
+        }
+    }
 }
 
 }  // namespace

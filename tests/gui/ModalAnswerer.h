@@ -9,10 +9,11 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
 #include <vector>
 
 // Answers every modal dialog that opens while it lives, so that no test waits on a user: a message box is
-// recorded and confirmed with its first button; a file dialog is recorded with its start folder and gets
+// recorded, shown to inspectBox when one is set, and confirmed with its first button; a file dialog is recorded with its start folder and gets
 // the next queued answer, or is cancelled when none is queued.
 class ModalAnswerer : public QObject {
 public:
@@ -39,6 +40,7 @@ public:
     std::vector<Box> boxes;
     QStringList fileDialogFolders;
     QStringList fileAnswers;
+    std::function<void(QMessageBox*)> inspectBox;
 
 private:
     void Answer()
@@ -46,6 +48,9 @@ private:
         QWidget* modal = QApplication::activeModalWidget();
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             boxes.push_back({box->windowTitle(), box->text()});
+            if (inspectBox) {
+                inspectBox(box);
+            }
             if (box->buttons().isEmpty()) {
                 box->done(0);
             } else {

@@ -60,6 +60,11 @@ expected_files() {
   done
   echo "lib/udev/rules.d/70-tarnix-sensors.rules"
   echo "share/applications/tarnix-programmer.desktop"
+  echo "share/doc/tarnix-programmer/changelog.Debian.gz"
+  echo "share/doc/tarnix-programmer/copyright"
+  echo "share/lintian/overrides/tarnix-programmer"
+  echo "share/man/man1/TarnixProgrammer.1.gz"
+  echo "share/man/man1/TarnixProgrammer_CLI.1.gz"
   echo "share/icons/hicolor/48x48/apps/tarnix-programmer.png"
   echo "share/icons/hicolor/256x256/apps/tarnix-programmer.png"
 }
@@ -330,12 +335,18 @@ package_files() {
       sub(/^\.\/usr\//, "", path); print path }' | LC_ALL=C sort
 }
 
-check_package() {
-  cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1 ||
+# Makes the Debian package of a build folder in $work/package; prints its path.
+make_package() {
+  cpack -G DEB --config "$1/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1 ||
     fail "cpack failed: $(cat "$work/cpack.log")"
   local packages=("$work"/package/*.deb)
   [ ${#packages[@]} -eq 1 ] && [ -f "${packages[0]}" ] || fail "cpack made no single .deb: ${packages[*]}"
-  local package=${packages[0]}
+  echo "${packages[0]}"
+}
+
+check_package() {
+  local package
+  package=$(make_package "$build_dir")
 
   diff -u <(installed_files "$installed") <(package_files "$package") ||
     fail "the package's files (+) differ from the installed tree (-)"
@@ -410,6 +421,108 @@ check_postinst_removes_installer_copy() {
     fail "postinst did not remove exactly the installer's copy"
 }
 
+# ---- The window and its desktop entry ------------------------------------------------------------------
+
+# Starts an X server of the check's own and points DISPLAY at it.
+start_x_server() {
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  running+=($!)
+  local deadline=$((SECONDS + 30))
+  until [ -s "$work/display" ]; do
+    [ $SECONDS -lt $deadline ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+    sleep 0.1
+  done
+  export DISPLAY=":$(head -n 1 "$work/display")"
+}
+
+# The class of each shown top-level window (the second string of its WM_CLASS), one line each. A window that
+# goes away while it is looked at is passed over.
+shown_window_classes() {
+  local window
+  for window in $(xwininfo -root -children 2>/dev/null | awk '$1 ~ /^0x/ { print $1 }'); do
+    xwininfo -id "$window" 2>/dev/null | grep -q "Map State: IsViewable" || continue
+    xprop -id "$window" WM_CLASS 2>/dev/null | sed -n 's/^WM_CLASS(STRING) = ".*", "\(.*\)"$/\1/p' || true
+  done
+}
+
+# Docks and task bars group a window under the desktop entry whose StartupWMClass is the window's class.
+check_window_class() {
+  local entry="$installed/share/applications/tarnix-programmer.desktop" wanted classes=""
+  wanted=$(entry_value "$entry" StartupWMClass)
+  [ -n "$wanted" ] || fail "the desktop entry names no StartupWMClass"
+  start_x_server
+  (cd "$work" && QT_QPA_PLATFORM=xcb exec "$installed/bin/TarnixProgrammer") >>"$work/program.log" 2>&1 &
+  running+=($!)
+  local deadline=$((SECONDS + 60))
+  until [ -n "$classes" ]; do
+    kill -0 "${running[-1]}" 2>/dev/null || fail "the program ended early: $(cat "$work/program.log")"
+    [ $SECONDS -lt $deadline ] || fail "the program showed no window in 60 s"
+    sleep 0.2
+    classes=$(shown_window_classes)
+  done
+  [ "$classes" = "$wanted" ] || fail "the window's class is $classes, the desktop entry's StartupWMClass $wanted"
+}
+
+# ---- The Debian package of a release build -------------------------------------------------------------
+
+# Every ELF file below a folder.
+elf_files() {
+  find "$1" -type f -exec sh -c 'head -c 4 "$1" | grep -q "ELF"' sh {} \; -print | LC_ALL=C sort
+}
+
+# The hardening of a Debian build in each program and library: read-only relocations bound at start-up,
+# position-independent programs, the stack protector, and fortified libc calls in the programs.
+check_hardening() {
+  local file name headers symbols
+  for file in $(elf_files "$1"); do
+    name=${file#"$1"/}
+    headers=$(readelf -lW "$file")
+    symbols=$(readelf --dyn-syms -W "$file")
+    grep -q GNU_RELRO <<<"$headers" || fail "$name has no read-only relocations"
+    readelf -dW "$file" | grep -Eq "\(FLAGS\).*BIND_NOW|\(FLAGS_1\).*NOW" || fail "$name does not bind at start-up"
+    if readelf -SW "$file" | grep -q "\.symtab"; then fail "$name is not stripped"; fi
+    grep -q "__stack_chk_fail" <<<"$symbols" || fail "$name has no stack protector"
+    case $name in
+      *.so) ;;
+      *)
+        readelf -hW "$file" | grep -q "Type: *DYN" || fail "$name is no position-independent executable"
+        grep -Eq "__[a-z0-9_]+_chk@" <<<"$symbols" || fail "$name calls no fortified libc function"
+        ;;
+    esac
+  done
+}
+
+# A release build as the README makes it, in a folder of its own that later runs build on, configured where
+# nothing but what the installed programs need can be found: Google Test and Google Benchmark are switched
+# off, and pkg-config knows libudev alone (no umockdev). Its package passes lintian without an error or a
+# warning.
+check_release_package() {
+  local release="$build_dir/release-package"
+  mkdir -p "$release/pkg-config"
+  ln -sf "$(pkg-config --variable=pcfiledir libudev)/libudev.pc" "$release/pkg-config/libudev.pc"
+  PKG_CONFIG_LIBDIR="$release/pkg-config" PKG_CONFIG_PATH="" \
+    cmake -S "$source_dir" -B "$release/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNIX_BUILD_TESTS=OFF \
+      -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON >"$work/configure.log" 2>&1 ||
+    fail "configuring the release build failed: $(cat "$work/configure.log")"
+  cmake --build "$release/build" -j 4 >"$work/build.log" 2>&1 || fail "the release build failed: $(tail -n 30 "$work/build.log")"
+  # usb-run, a tool of the tests, is not in this build, and tarnix-sim says so.
+  local answer status=0
+  answer=$("$release/build/bin/tarnix-sim" usb-run -- true 2>&1) || status=$?
+  [ $status -eq 125 ] && [[ $answer == *"usb-run is not part of this build"* ]] ||
+    fail "tarnix-sim usb-run in a build without the tests answered $status: $answer"
+
+  local package
+  package=$(make_package "$release/build")
+
+  [[ $(dpkg-deb -f "$package" Recommends) == *xdg-utils* ]] || fail "the package does not recommend xdg-utils"
+  dpkg-deb -x "$package" "$work/unpacked"
+  check_hardening "$work/unpacked"
+
+  local report
+  report=$(lintian --fail-on error,warning "$package" 2>&1) || fail "lintian reports on the package: $report"
+  echo "lintian: ${report:-no tags}"
+}
+
 # ---- Dispatch ------------------------------------------------------------------------------------------
 
 case $check in
@@ -424,6 +537,8 @@ case $check in
   udev-rule) check_udev_rule ;;
   gui-pictures) check_gui_pictures ;;
   package) check_package ;;
+  window-class) check_window_class ;;
+  release-package) check_release_package ;;
   *) fail "unknown check $check" ;;
 esac
 echo "PASS: $check"

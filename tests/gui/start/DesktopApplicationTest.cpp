@@ -9,11 +9,15 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -23,6 +27,8 @@ struct Seen {
     std::vector<std::pair<QString, QString>> boxes;  // title, text
     bool window = false;
     QString selectedFile;
+    QString applicationName;  // the class of the window's X11 WM_CLASS
+    QString desktopFileName;  // the window's Wayland app_id
 };
 Seen seen;
 
@@ -42,6 +48,8 @@ void ArmProbe()
             if (window != nullptr && window->isVisible()) {
                 seen.window = true;
                 seen.selectedFile = window->findChild<QLabel*>("selectedFileLabel")->text();
+                seen.applicationName = QGuiApplication::applicationName();
+                seen.desktopFileName = QGuiApplication::desktopFileName();
                 window->close();
             }
         }
@@ -53,9 +61,11 @@ class DesktopApplicationTest : public ::testing::Test {
 protected:
     DesktopApplicationTest() { seen = Seen(); }
 
-    int Run(std::vector<std::string> arguments)
+    int Run(std::vector<std::string> arguments) { return RunAs("TarnixProgrammer", std::move(arguments)); }
+
+    int RunAs(const std::string& program, std::vector<std::string> arguments)
     {
-        arguments.insert(arguments.begin(), "TarnixProgrammer");
+        arguments.insert(arguments.begin(), program);
         std::vector<char*> argv;
         for (std::string& argument : arguments) {
             argv.push_back(argument.data());
@@ -103,6 +113,30 @@ TEST_F(DesktopApplicationTest, TwoArgumentsAreIgnored)
     EXPECT_EQ(Run({firmware, firmware}), 0);
     EXPECT_TRUE(seen.window);
     EXPECT_EQ(seen.selectedFile, "");
+}
+
+// The value of a key of the packaged desktop entry's template.
+QString DesktopEntryValue(const QString& key)
+{
+    QFile entry(TARNIX_DESKTOP_ENTRY_TEMPLATE);
+    EXPECT_TRUE(entry.open(QIODevice::ReadOnly | QIODevice::Text));
+    for (const QString& line : QString::fromUtf8(entry.readAll()).split('\n')) {
+        if (line.startsWith(key + "=")) {
+            return line.mid(key.size() + 1);
+        }
+    }
+    return QString();
+}
+
+// Docks and task bars find a window's launcher by its app_id (the desktop entry's file name) or its window
+// class (the entry's StartupWMClass), whatever name the program was started under.
+TEST_F(DesktopApplicationTest, TheWindowNamesTheDesktopEntryItBelongsTo)
+{
+    EXPECT_EQ(RunAs("tarnix-programmer-renamed", {}), 0);
+    ASSERT_TRUE(seen.window);
+    EXPECT_EQ(seen.desktopFileName + ".desktop.in", QFileInfo(TARNIX_DESKTOP_ENTRY_TEMPLATE).fileName());
+    EXPECT_FALSE(seen.applicationName.isEmpty());
+    EXPECT_EQ(seen.applicationName, DesktopEntryValue("StartupWMClass"));
 }
 
 }  // namespace
