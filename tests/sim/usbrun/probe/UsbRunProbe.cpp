@@ -5,6 +5,7 @@
 //   usbrun_probe devices                          usb, hid and hidraw devices in udev's order
 //   usbrun_probe wait-device VID PID MS           waits for a usb_device; prints node= and found_at=
 //   usbrun_probe wait-gone SYSPATH MS             waits until the device has left sysfs
+//   usbrun_probe wait-tree SYSPATH COUNT MS       waits until udev lists COUNT whole devices at or below SYSPATH
 //   usbrun_probe wait-property NODE MS            waits until the device of NODE has TARNIX_DFU_DRIVER=1
 //   usbrun_probe hid-request NODE                 platform information request; prints answer= and rdev=
 //   usbrun_probe hid-switch NODE                  sends the switch to DFU mode; prints sent_at=
@@ -139,6 +140,23 @@ int WaitDevice(const std::string& vendor, const std::string& product, long limit
 int WaitGone(const std::string& sysPath, long limitMs) {
     struct stat status {};
     return WaitFor(limitMs, [&] { return ::stat(sysPath.c_str(), &status) != 0; }) ? 0 : 1;
+}
+
+// A device appears in steps: its folder and links first, its properties (the uevent file) after them, its
+// children after it. A device counts once udev can read its properties, which is what `devices` prints.
+int WholeDevicesBelow(const std::string& sysPath) {
+    int count = 0;
+    ForEachDevice([&](udev_device* device) {
+        const std::string path = udev_device_get_syspath(device);
+        const bool below = path.compare(0, sysPath.size(), sysPath) == 0 &&
+                           (path.size() == sysPath.size() || path[sysPath.size()] == '/');
+        count += below && ::access((path + "/uevent").c_str(), R_OK) == 0 ? 1 : 0;
+    });
+    return count;
+}
+
+int WaitTree(const std::string& sysPath, int count, long limitMs) {
+    return WaitFor(limitMs, [&] { return WholeDevicesBelow(sysPath) == count; }) ? 0 : 1;
 }
 
 int WaitProperty(const std::string& node, long limitMs) {
@@ -369,6 +387,9 @@ int main(int argc, char** argv) {
     }
     if (has(3) && arguments[0] == "wait-gone") {
         return WaitGone(arguments[1], std::stol(arguments[2]));
+    }
+    if (has(4) && arguments[0] == "wait-tree") {
+        return WaitTree(arguments[1], std::stoi(arguments[2]), std::stol(arguments[3]));
     }
     if (has(3) && arguments[0] == "wait-property") {
         return WaitProperty(arguments[1], std::stol(arguments[2]));
