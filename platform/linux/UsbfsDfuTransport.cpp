@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cerrno>
-#include <fcntl.h>
 #include <vector>
 
 #include "platform/TextEncoding.h"
@@ -56,42 +55,19 @@ std::unique_ptr<DfuTransport> UsbfsDfuTransport::Open(const std::string& deviceP
     if (!descriptors) {
         return nullptr;
     }
-    FileDescriptor node = FileDescriptor::Open(devicePath.c_str(), O_RDWR);
-    if (!node.IsValid()) {
+    std::shared_ptr<SharedUsbfsClaim> claim = SharedUsbfsClaim::Acquire(devicePath, descriptors->interfaceNumber);
+    if (!claim) {
         return nullptr;
     }
-    auto transport = std::make_unique<UsbfsDfuTransport>(std::move(node), *descriptors);
-    if (!transport->ClaimInterface()) {
-        return nullptr;
-    }
+    auto transport = std::make_unique<UsbfsDfuTransport>(std::move(claim), *descriptors);
     transport->memoryLayout_ = transport->ReadMemoryLayout();
     return transport;
 }
 
-UsbfsDfuTransport::UsbfsDfuTransport(FileDescriptor node, const DfuDescriptorSummary& descriptors)
-    : node_(std::move(node)), descriptors_(descriptors) {}
+UsbfsDfuTransport::UsbfsDfuTransport(std::shared_ptr<SharedUsbfsClaim> claim, const DfuDescriptorSummary& descriptors)
+    : claim_(std::move(claim)), descriptors_(descriptors) {}
 
-UsbfsDfuTransport::~UsbfsDfuTransport() {
-    if (claimed_) {
-        unsigned int interface = descriptors_.interfaceNumber;
-        ::ioctl(node_.Get(), USBDEVFS_RELEASEINTERFACE, &interface);
-    }
-}
-
-bool UsbfsDfuTransport::ClaimInterface() {
-    // A kernel driver bound to the interface is detached first; ENODATA: there was none.
-    usbdevfs_ioctl disconnect{descriptors_.interfaceNumber, USBDEVFS_DISCONNECT, nullptr};
-    if (::ioctl(node_.Get(), USBDEVFS_IOCTL, &disconnect) < 0 && errno != ENODATA) {
-        return false;
-    }
-    unsigned int interface = descriptors_.interfaceNumber;
-    if (::ioctl(node_.Get(), USBDEVFS_CLAIMINTERFACE, &interface) < 0) {
-        return false;
-    }
-    claimed_ = true;
-    usbdevfs_setinterface setting{descriptors_.interfaceNumber, 0};
-    return ::ioctl(node_.Get(), USBDEVFS_SETINTERFACE, &setting) >= 0;
-}
+UsbfsDfuTransport::~UsbfsDfuTransport() = default;
 
 std::string UsbfsDfuTransport::ReadMemoryLayout() {
     if (descriptors_.interfaceString == 0) {
@@ -118,7 +94,7 @@ std::optional<std::size_t> UsbfsDfuTransport::Control(std::uint8_t requestType, 
     transfer.wLength = static_cast<std::uint16_t>(length);
     transfer.timeout = kTransferTimeoutMs;
     transfer.data = data;
-    const int result = ::ioctl(node_.Get(), USBDEVFS_CONTROL, &transfer);
+    const int result = ::ioctl(claim_->Descriptor(), USBDEVFS_CONTROL, &transfer);
     if (result < 0) {
         return std::nullopt;
     }

@@ -5,22 +5,23 @@
 #include <string>
 
 #include "platform/DfuTransport.h"
-#include "platform/linux/FileDescriptor.h"
+#include "platform/linux/SharedUsbfsClaim.h"
 #include "platform/linux/UsbDescriptors.h"
 
 namespace tarnix::platform {
 
 // The DFU interface of a USB device on the real bus, reached through its usbfs node: the interface is
-// claimed (after detaching any kernel driver) and set to alternate setting 0 for as long as the object
+// claimed (after detaching any kernel driver, never another program's claim; shared with the other
+// transports of this process on the same device) and set to alternate setting 0 for as long as the object
 // lives; every DFU request is one synchronous control transfer with a time-out, so none waits for ever.
 class UsbfsDfuTransport : public DfuTransport {
 public:
     // The device path is the usbfs node, /dev/bus/usb/BBB/DDD. Nothing when no USB device has it, its
     // descriptors show no DFU interface with its functional descriptor, the node cannot be opened or the
-    // interface cannot be claimed.
+    // interface cannot be claimed (another program holds it, for one).
     static std::unique_ptr<DfuTransport> Open(const std::string& devicePath);
 
-    UsbfsDfuTransport(FileDescriptor node, const DfuDescriptorSummary& descriptors);
+    UsbfsDfuTransport(std::shared_ptr<SharedUsbfsClaim> claim, const DfuDescriptorSummary& descriptors);
     ~UsbfsDfuTransport() override;
 
     bool Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length) override;
@@ -38,7 +39,6 @@ public:
     std::string MemoryLayout() const override { return memoryLayout_; }
 
 private:
-    bool ClaimInterface();
     std::string ReadMemoryLayout();
     // One control transfer; the byte count, or nothing when the transfer failed (stall, device gone,
     // time-out).
@@ -47,9 +47,8 @@ private:
     std::optional<std::size_t> ClassRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
                                             void* data, std::size_t length);
 
-    FileDescriptor node_;
+    std::shared_ptr<SharedUsbfsClaim> claim_;
     DfuDescriptorSummary descriptors_;
-    bool claimed_ = false;
     std::string memoryLayout_;
 };
 

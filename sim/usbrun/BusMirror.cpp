@@ -134,13 +134,15 @@ void BusMirror::BindNodes(const SensorState& state, const DeviceRecordSet& devic
         testbed_.Attach(devices.hidrawNode, handler_.Base());
     }
     if (state.mode == SensorMode::Dfu) {
-        handler_.Bind(devices.usbNode, [store, state] {
+        // The files opened on the node share the claim of the bootloader's interface.
+        auto claim = std::make_shared<UsbInterfaceClaim>();
+        handler_.Bind(devices.usbNode, [store, state, claim] {
             // Whether the interface can be claimed is decided when the program opens the node, by the
             // sensor's driver and faults at that moment.
             const auto current = store.Load(state.serial);
             const bool claimable = current && SameAppearance(*current, state) && SimUsbDfuPort::Openable(*current);
             return std::make_unique<UsbfsEndpoint>(std::make_unique<SimUsbDfuPort>(store, state), claimable,
-                                                   DescriptorsOf(state));
+                                                   DescriptorsOf(state), claim);
         });
         testbed_.Attach(devices.usbNode, handler_.Base());
     }

@@ -43,8 +43,11 @@ IoctlAnswer Copied(const std::vector<std::uint8_t>& bytes, std::uint8_t* data, s
 
 }  // namespace
 
-UsbfsEndpoint::UsbfsEndpoint(std::unique_ptr<SimUsbDfuPort> port, bool claimable, BootloaderDescriptors descriptors)
-    : port_(std::move(port)), claimable_(claimable), descriptors_(std::move(descriptors)) {}
+UsbfsEndpoint::UsbfsEndpoint(std::unique_ptr<SimUsbDfuPort> port, bool claimable, BootloaderDescriptors descriptors,
+                             std::shared_ptr<UsbInterfaceClaim> claim)
+    : port_(std::move(port)), claimable_(claimable), descriptors_(std::move(descriptors)), claim_(std::move(claim)) {}
+
+UsbfsEndpoint::~UsbfsEndpoint() { claim_->Release(this); }
 
 IoctlAnswer UsbfsEndpoint::Handle(IoctlCall& call) {
     if (!port_->Present()) {
@@ -62,7 +65,9 @@ IoctlAnswer UsbfsEndpoint::Handle(IoctlCall& call) {
         case USBDEVFS_IOCTL:
             return DriverControl(call);
         case USBDEVFS_GETDRIVER:
-            return IoctlAnswer::Failure(ENODATA);
+            return GetDriver(call);
+        case USBDEVFS_DISCONNECT_CLAIM:
+            return DisconnectClaim(call);
         default:
             return IoctlAnswer::Failure(ENOTTY);
     }
@@ -146,11 +151,10 @@ IoctlAnswer UsbfsEndpoint::ReleaseInterface(IoctlCall& call) {
     if (!interface) {
         return IoctlAnswer::Failure(EFAULT);
     }
-    if (*interface != 0 || !claimed_) {
-        return IoctlAnswer::Failure(EINVAL);
+    if (*interface != 0) {
+        return IoctlAnswer::Failure(ENOENT);
     }
-    claimed_ = false;
-    return IoctlAnswer::Success(0);
+    return claim_->Release(this) ? IoctlAnswer::Success(0) : IoctlAnswer::Failure(EINVAL);
 }
 
 IoctlAnswer UsbfsEndpoint::SetInterface(IoctlCall& call) {
@@ -172,20 +176,59 @@ IoctlAnswer UsbfsEndpoint::DriverControl(IoctlCall& call) {
     if (!command) {
         return IoctlAnswer::Failure(EFAULT);
     }
+    if (command->ifno != 0) {
+        return IoctlAnswer::Failure(EINVAL);
+    }
     if (command->ioctl_code == static_cast<int>(USBDEVFS_DISCONNECT)) {
-        return IoctlAnswer::Failure(ENODATA);  // no kernel driver is bound to the interface
+        // Whatever driver holds the interface is detached, usbfs and so another file's claim included.
+        return claim_->Disconnect() ? IoctlAnswer::Success(0) : IoctlAnswer::Failure(ENODATA);
     }
     return IoctlAnswer::Failure(ENOTTY);
+}
+
+IoctlAnswer UsbfsEndpoint::GetDriver(IoctlCall& call) {
+    std::uint8_t* bytes = call.Argument(sizeof(usbdevfs_getdriver));
+    if (bytes == nullptr) {
+        return IoctlAnswer::Failure(EFAULT);
+    }
+    usbdevfs_getdriver query;
+    std::memcpy(&query, bytes, sizeof query);
+    if (query.interface != 0) {
+        return IoctlAnswer::Failure(EINVAL);
+    }
+    const std::string driver = claim_->Driver();
+    if (driver.empty()) {
+        return IoctlAnswer::Failure(ENODATA);
+    }
+    std::memset(query.driver, 0, sizeof query.driver);
+    std::memcpy(query.driver, driver.data(), std::min(driver.size(), sizeof query.driver - 1));
+    std::memcpy(bytes, &query, sizeof query);
+    return IoctlAnswer::Success(0);
+}
+
+IoctlAnswer UsbfsEndpoint::DisconnectClaim(IoctlCall& call) {
+    const auto request = ArgumentOf<usbdevfs_disconnect_claim>(call);
+    if (!request) {
+        return IoctlAnswer::Failure(EFAULT);
+    }
+    if (request->interface != 0) {
+        return IoctlAnswer::Failure(EINVAL);
+    }
+    if (!claimable_) {
+        return IoctlAnswer::Failure(EBUSY);
+    }
+    const std::string named(request->driver, strnlen(request->driver, sizeof request->driver));
+    const auto mayDetach = [&](const std::string& bound) {
+        const bool onlyNamed = (request->flags & USBDEVFS_DISCONNECT_CLAIM_IF_DRIVER) != 0;
+        const bool exceptNamed = (request->flags & USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER) != 0;
+        return !(onlyNamed && named != bound) && !(exceptNamed && named == bound);
+    };
+    return claim_->DisconnectAndClaim(this, mayDetach) ? IoctlAnswer::Success(0) : IoctlAnswer::Failure(EBUSY);
 }
 
 IoctlAnswer UsbfsEndpoint::Refusal() const { return IoctlAnswer::Failure(port_->Present() ? EPIPE : ENODEV); }
 
 // usbfs claims the interface on the first request that needs it, as the kernel does.
-bool UsbfsEndpoint::Claim() {
-    if (claimable_) {
-        claimed_ = true;
-    }
-    return claimed_;
-}
+bool UsbfsEndpoint::Claim() { return claimable_ && claim_->Claim(this); }
 
 }  // namespace tarnix::sim

@@ -7,6 +7,7 @@
 
 #include "sim/SimUsbDfuPort.h"
 #include "sim/usbrun/NodeEndpoint.h"
+#include "sim/usbrun/UsbInterfaceClaim.h"
 
 namespace tarnix::sim {
 
@@ -21,12 +22,22 @@ struct BootloaderDescriptors {
 // An open usbfs node of a sensor in DFU mode. Control transfers reach the sensor's bootloader on the
 // simulated bus through its DFU port: the DFU class requests to interface 0 and the standard descriptor
 // requests, each answering its byte count. A request the device stalls or refuses fails with EPIPE, and once
-// the device has left the bus every ioctl fails with ENODEV. The interface has no kernel driver (disconnect
-// and driver queries: ENODATA); claiming it fails with EBUSY when the host could not open the DFU interface
+// the device has left the bus every ioctl fails with ENODEV. No kernel driver is bound to the interface;
+// the files opened on the node share its claim as the kernel's usbfs does: a file's claim (explicit, or
+// made by the first request to the interface) fails with EBUSY while another file holds it, the driver
+// query then answers "usbfs" (ENODATA while nobody holds it), the plain disconnect ends the other file's
+// claim, the disconnect-and-claim request honours its driver conditions, and a claim ends at its release or
+// when its file is closed. Claiming also fails with EBUSY when the host could not open the DFU interface
 // (wrong driver, open fault).
 class UsbfsEndpoint : public NodeEndpoint {
 public:
-    UsbfsEndpoint(std::unique_ptr<SimUsbDfuPort> port, bool claimable, BootloaderDescriptors descriptors);
+    UsbfsEndpoint(std::unique_ptr<SimUsbDfuPort> port, bool claimable, BootloaderDescriptors descriptors,
+                  std::shared_ptr<UsbInterfaceClaim> claim);
+    // Closing the file ends its claim.
+    ~UsbfsEndpoint() override;
+    UsbfsEndpoint(const UsbfsEndpoint&) = delete;
+    UsbfsEndpoint& operator=(const UsbfsEndpoint&) = delete;
+
     IoctlAnswer Handle(IoctlCall& call) override;
 
 private:
@@ -38,13 +49,15 @@ private:
     IoctlAnswer ReleaseInterface(IoctlCall& call);
     IoctlAnswer SetInterface(IoctlCall& call);
     IoctlAnswer DriverControl(IoctlCall& call);
+    IoctlAnswer GetDriver(IoctlCall& call);
+    IoctlAnswer DisconnectClaim(IoctlCall& call);
     IoctlAnswer Refusal() const;
     bool Claim();
 
     std::unique_ptr<SimUsbDfuPort> port_;
     bool claimable_;
-    bool claimed_ = false;
     BootloaderDescriptors descriptors_;
+    std::shared_ptr<UsbInterfaceClaim> claim_;
 };
 
 }  // namespace tarnix::sim

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 
 namespace tarnix::test {
 
@@ -46,15 +47,34 @@ int StringDescriptor(const std::string& text, std::uint8_t* data, std::size_t le
     return static_cast<int>(count);
 }
 
+usbdevfs_disconnect_claim DisconnectClaimOf(const std::uint8_t* argument) {
+    usbdevfs_disconnect_claim claim{};
+    std::copy_n(argument, sizeof claim, reinterpret_cast<std::uint8_t*>(&claim));
+    return claim;
+}
+
+std::string DriverNameOf(const usbdevfs_disconnect_claim& claim) {
+    return std::string(claim.driver, strnlen(claim.driver, sizeof claim.driver));
+}
+
 }  // namespace
 
 std::uint8_t ScriptedDfuDevice::Pattern(std::uint16_t block, std::size_t index) {
     return static_cast<std::uint8_t>(block * 7 + index * 13);
 }
 
-void ScriptedDfuDevice::SetInterfaceErrors(int disconnect, int claim, int setInterface) {
+void ScriptedDfuDevice::BindDriver(const std::string& driver) {
     std::lock_guard<std::mutex> guard(mutex_);
-    disconnectError_ = disconnect;
+    driver_ = driver;
+}
+
+std::string ScriptedDfuDevice::BoundDriver() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return driver_;
+}
+
+void ScriptedDfuDevice::SetInterfaceErrors(int claim, int setInterface) {
+    std::lock_guard<std::mutex> guard(mutex_);
     claimError_ = claim;
     setInterfaceError_ = setInterface;
 }
@@ -107,27 +127,24 @@ void ScriptedDfuDevice::AddLog(const std::string& line) {
 
 void ScriptedDfuDevice::Answer(std::unique_ptr<IoctlCall> call) {
     const unsigned long request = call->Request();
-    std::unique_lock<std::mutex> lock(mutex_);
-    const int disconnectError = disconnectError_;
-    const int claimError = claimError_;
-    const int setInterfaceError = setInterfaceError_;
-    lock.unlock();
     if (request == USBDEVFS_CONTROL) {
         Control(std::move(call));
     } else if (request == USBDEVFS_IOCTL) {
-        InterfaceRequest(*call, "disconnect", disconnectError, sizeof(usbdevfs_ioctl));
+        InterfaceRequest(*call, "disconnect", sizeof(usbdevfs_ioctl));
     } else if (request == USBDEVFS_CLAIMINTERFACE) {
-        InterfaceRequest(*call, "claim", claimError, sizeof(unsigned int));
+        InterfaceRequest(*call, "claim", sizeof(unsigned int));
+    } else if (request == USBDEVFS_DISCONNECT_CLAIM) {
+        InterfaceRequest(*call, "disconnect-claim", sizeof(usbdevfs_disconnect_claim));
     } else if (request == USBDEVFS_SETINTERFACE) {
-        InterfaceRequest(*call, "setinterface", setInterfaceError, sizeof(usbdevfs_setinterface));
+        InterfaceRequest(*call, "setinterface", sizeof(usbdevfs_setinterface));
     } else if (request == USBDEVFS_RELEASEINTERFACE) {
-        InterfaceRequest(*call, "release", 0, sizeof(unsigned int));
+        InterfaceRequest(*call, "release", sizeof(unsigned int));
     } else {
         call->Complete(-1, ENOTTY);
     }
 }
 
-void ScriptedDfuDevice::InterfaceRequest(IoctlCall& call, const char* name, int error, std::size_t argumentSize) {
+void ScriptedDfuDevice::InterfaceRequest(IoctlCall& call, const char* name, std::size_t argumentSize) {
     const std::uint8_t* argument = call.Argument(argumentSize);
     if (argument == nullptr) {
         call.Complete(-1, EFAULT);
@@ -142,8 +159,51 @@ void ScriptedDfuDevice::InterfaceRequest(IoctlCall& call, const char* name, int 
         std::copy_n(argument, sizeof setting, reinterpret_cast<std::uint8_t*>(&setting));
         line += " " + std::to_string(setting.altsetting);
     }
+    if (std::string(name) == "disconnect-claim") {
+        const usbdevfs_disconnect_claim claim = DisconnectClaimOf(argument);
+        line += (claim.flags & USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER) ? " except " + DriverNameOf(claim)
+                : (claim.flags & USBDEVFS_DISCONNECT_CLAIM_IF_DRIVER)   ? " if " + DriverNameOf(claim)
+                                                                        : std::string(" always");
+    }
     AddLog(line);
+    const int error = InterfaceError(name, argument);
     call.Complete(error == 0 ? 0 : -1, error);
+}
+
+// What the kernel answers to the interface requests, given the driver bound to the interface.
+int ScriptedDfuDevice::InterfaceError(const std::string& name, const std::uint8_t* argument) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (name == "disconnect") {
+        const bool bound = !driver_.empty();
+        driver_.clear();
+        return bound ? 0 : ENODATA;
+    }
+    if (name == "disconnect-claim") {
+        return DisconnectClaim(argument);
+    }
+    if (name == "claim") {
+        if (!driver_.empty()) {
+            return EBUSY;
+        }
+        driver_ = claimError_ == 0 ? "usbfs" : "";
+        return claimError_;
+    }
+    if (name == "release") {
+        driver_.clear();
+        return 0;
+    }
+    return name == "setinterface" ? setInterfaceError_ : 0;
+}
+
+int ScriptedDfuDevice::DisconnectClaim(const std::uint8_t* argument) {
+    const usbdevfs_disconnect_claim claim = DisconnectClaimOf(argument);
+    const std::string named = DriverNameOf(claim);
+    if (!driver_.empty() && (((claim.flags & USBDEVFS_DISCONNECT_CLAIM_IF_DRIVER) && named != driver_) ||
+                             ((claim.flags & USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER) && named == driver_))) {
+        return EBUSY;
+    }
+    driver_ = claimError_ == 0 ? "usbfs" : "";
+    return claimError_;
 }
 
 void ScriptedDfuDevice::Control(std::unique_ptr<IoctlCall> call) {

@@ -23,9 +23,14 @@ public:
     // The byte at `index` of an upload of `block`.
     static std::uint8_t Pattern(std::uint16_t block, std::size_t index);
 
-    // The errno of the kernel-driver disconnect (ENODATA: no driver; 0: a driver was detached), of the
-    // interface claim and of the alternate-setting selection (0: done).
-    void SetInterfaceErrors(int disconnect, int claim, int setInterface);
+    // The driver bound to the interface, as the kernel names it: empty for none, "usbfs" while another
+    // program holds the interface claimed, a kernel driver's name otherwise. The disconnect requests detach
+    // it as the kernel does (the plain one whatever it is, the disconnect-and-claim one by its conditions);
+    // a claim while one is bound fails with EBUSY, and a claim made binds "usbfs".
+    void BindDriver(const std::string& driver);
+    std::string BoundDriver() const;
+    // The errno of a claim that would succeed and of the alternate-setting selection (0: done).
+    void SetInterfaceErrors(int claim, int setInterface);
     void Stall(std::uint8_t dfuRequest);
     void HoldNextUpload();
     // Waits until a held upload has arrived; false after the time-out.
@@ -33,7 +38,8 @@ public:
     // Ends the held upload with -1 and this errno.
     void FailHeldUpload(int error);
 
-    // One line per request: "disconnect 0", "claim 0", "setinterface 0 0", "release 0", and for control
+    // One line per request: "disconnect 0", "claim 0", "disconnect-claim 0 except usbfs" (or "if" and the
+    // name, or "always"), "setinterface 0 0", "release 0", and for control
     // transfers "control <bmRequestType> <bRequest> <wValue> <wIndex> <wLength> <timeout>" in hex (the
     // last two decimal).
     std::vector<std::string> Log() const;
@@ -46,7 +52,9 @@ protected:
 
 private:
     void Control(std::unique_ptr<IoctlCall> call);
-    void InterfaceRequest(IoctlCall& call, const char* name, int error, std::size_t argumentSize);
+    void InterfaceRequest(IoctlCall& call, const char* name, std::size_t argumentSize);
+    int InterfaceError(const std::string& name, const std::uint8_t* argument);
+    int DisconnectClaim(const std::uint8_t* argument);
     int StandardRequest(std::uint16_t value, std::uint8_t* data, std::size_t length);
     int ClassRequest(std::uint8_t request, std::uint16_t value, std::uint8_t* data, std::size_t length);
     void AddLog(const std::string& line);
@@ -56,7 +64,7 @@ private:
     std::vector<std::string> log_;
     std::vector<std::vector<std::uint8_t>> downloads_;
     std::set<std::uint8_t> stalled_;
-    int disconnectError_ = ENODATA;
+    std::string driver_;
     int claimError_ = 0;
     int setInterfaceError_ = 0;
     bool holdNextUpload_ = false;

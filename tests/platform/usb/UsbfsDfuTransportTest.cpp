@@ -20,9 +20,10 @@ using Log = std::vector<std::string>;
 
 constexpr std::uint8_t kUpload = 2;
 
-// What the transport says when it claims the interface: detach a driver, claim, alternate setting 0, then
-// the layout string (string 4 in US English, up to 255 bytes).
-const Log kOpening{"disconnect 0", "claim 0", "setinterface 0 0", "control 80 06 0304 0409 255 5000"};
+// What the transport says when it claims the interface: detach a kernel driver and claim in one request that
+// spares another program's claim, alternate setting 0, then the layout string (string 4 in US English, up
+// to 255 bytes).
+const Log kOpening{"disconnect-claim 0 except usbfs", "setinterface 0 0", "control 80 06 0304 0409 255 5000"};
 
 Log Appended(Log log, std::initializer_list<std::string> more) {
     log.insert(log.end(), more);
@@ -141,13 +142,12 @@ TEST(UsbfsDfuTransport, OpenFailsWithoutAUsableDfuInterface) {
 
 TEST(UsbfsDfuTransport, OpenFailsWhenTheInterfaceCannotBeClaimed) {
     struct Case {
-        int disconnect, claim, setInterface;
+        int claim, setInterface;
         Log log;
     };
     const Case cases[] = {
-        {EPERM, 0, 0, {"disconnect 0"}},
-        {ENODATA, EBUSY, 0, {"disconnect 0", "claim 0"}},
-        {0, 0, EINVAL, {"disconnect 0", "claim 0", "setinterface 0 0", "release 0"}},
+        {EPERM, 0, {"disconnect-claim 0 except usbfs"}},
+        {0, EINVAL, {"disconnect-claim 0 except usbfs", "setinterface 0 0", "release 0"}},
     };
     int port = 1;
     for (const Case& c : cases) {
@@ -156,16 +156,60 @@ TEST(UsbfsDfuTransport, OpenFailsWhenTheInterfaceCannotBeClaimed) {
         record.port = port;
         record.devnum = 10 + port++;
         auto device = bus.Plug(record);
-        device->SetInterfaceErrors(c.disconnect, c.claim, c.setInterface);
+        device->SetInterfaceErrors(c.claim, c.setInterface);
         EXPECT_FALSE(DfuTransport::Open(record.Node()));
         EXPECT_EQ(device->Log(), c.log) << "a claimed interface is given back";
     }
-    // A detached driver (the disconnect succeeds) is fine.
+}
+
+TEST(UsbfsDfuTransport, AKernelDriverIsDetachedButAnotherProgramsClaimIsNeverTakenAway) {
+    UsbTestBus bus;
+    DfuDeviceRecord held;
+    auto holder = bus.Plug(held);
+    holder->BindDriver("usbfs");
+    EXPECT_FALSE(DfuTransport::Open(held.Node())) << "busy: an open failure";
+    EXPECT_EQ(holder->Log(), Log{"disconnect-claim 0 except usbfs"});
+    EXPECT_EQ(holder->BoundDriver(), "usbfs") << "the other program keeps the interface";
+
+    DfuDeviceRecord driven;
+    driven.port = 3;
+    driven.devnum = 7;
+    auto device = bus.Plug(driven);
+    device->BindDriver("dfu_kernel_driver");
+    auto dfu = DfuTransport::Open(driven.Node());
+    ASSERT_TRUE(dfu);
+    EXPECT_EQ(device->Log(), kOpening);
+    EXPECT_EQ(device->BoundDriver(), "usbfs") << "the kernel driver was detached and the interface is ours";
+    dfu.reset();
+    EXPECT_EQ(device->BoundDriver(), "") << "released when the transport goes";
+}
+
+// The kernel refuses a claimed interface to every other file, one of this process too; the firmware
+// operation opens a device again while it is connected.
+TEST(UsbfsDfuTransport, OpeningAnOpenDeviceAgainSharesTheClaimUntilTheLastTransportGoes) {
     UsbTestBus bus;
     DfuDeviceRecord record;
     auto device = bus.Plug(record);
-    device->SetInterfaceErrors(0, 0, 0);
-    EXPECT_TRUE(DfuTransport::Open(record.Node()));
+    auto first = DfuTransport::Open(record.Node());
+    ASSERT_TRUE(first);
+    auto second = DfuTransport::Open(record.Node());
+    ASSERT_TRUE(second) << "the claim this process holds is used, not claimed again";
+    EXPECT_EQ(second->MemoryLayout(), "@Internal Flash  /0x08000000/64*002Kg");
+    EXPECT_EQ(device->Log(), Appended(kOpening, {"control 80 06 0304 0409 255 5000"}));
+
+    first.reset();
+    std::uint8_t state = 0;
+    EXPECT_TRUE(second->GetState(state)) << "the claim lives on with the second transport";
+    EXPECT_EQ(device->BoundDriver(), "usbfs");
+    second.reset();
+    EXPECT_EQ(device->Log().back(), "release 0");
+    EXPECT_EQ(device->BoundDriver(), "");
+
+    const auto again = DfuTransport::Open(record.Node());
+    EXPECT_TRUE(again);
+    Log expected = Appended(kOpening, {"control 80 06 0304 0409 255 5000", "control a1 05 0000 0000 1 5000", "release 0"});
+    expected.insert(expected.end(), kOpening.begin(), kOpening.end());
+    EXPECT_EQ(device->Log(), expected) << "claimed afresh";
 }
 
 }  // namespace

@@ -77,11 +77,15 @@ TEST(UsbRunTraffic, ASwitchToDfuModeReplacesTheHidDevicesAndLeavingItBringsNewOn
     sim::SensorState prototype = SimulatedBus::QuickSensor();
     prototype.reenumerateMs = 300;
     session.Bus().Plug(sim::SensorMode::Normal, prototype);
-    const std::string firstHid = UsbRunSession::PortPath(1) + "/1-1:1.0/0003:3C9E:0101.0001";
+    const std::string port = UsbRunSession::PortPath(1);
+    const std::string firstHid = port + "/1-1:1.0/0003:3C9E:0101.0001";
+    // The device on the port appears before its interface, HID device and hidraw node, as on a real bus:
+    // each listing waits for the whole tree it is checked against.
     const ToolRun run = session.Run(
         "$PROBE hid-switch /dev/hidraw0 && $PROBE wait-gone " + firstHid + " 2000 && echo hid=gone && "
-        "$PROBE wait-device 0483 df11 5000 && $PROBE devices && $PROBE dfu-leave /dev/bus/usb/001/003 && "
-        "$PROBE wait-device 3c9e 0101 5000 && $PROBE devices");
+        "$PROBE wait-device 0483 df11 5000 && $PROBE wait-tree " + port + " 2 5000 && $PROBE devices && "
+        "$PROBE dfu-leave /dev/bus/usb/001/003 && "
+        "$PROBE wait-device 3c9e 0101 5000 && $PROBE wait-tree " + port + " 4 5000 && $PROBE devices");
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
 
     const std::string dfuPart = run.out.substr(0, run.out.find("leave="));
@@ -92,7 +96,7 @@ TEST(UsbRunTraffic, ASwitchToDfuModeReplacesTheHidDevicesAndLeavingItBringsNewOn
     EXPECT_GE(std::stoll(dfu.at("found_at")) - std::stoll(dfu.at("sent_at")), 300)
         << "the bootloader shows only after the re-enumeration delay";
     const auto dfuDevices = UsbRunSession::Devices(dfuPart);
-    EXPECT_EQ(dfuDevices.at(UsbRunSession::PortPath(1)),
+    EXPECT_EQ(dfuDevices.at(port),
               (std::vector<std::string>{"usb", "usb_device", "/dev/bus/usb/001/003", "189:2", "1"}))
         << "same port";
     EXPECT_EQ(dfuDevices.size(), 3u) << "the root hub and the bootloader's two devices";
@@ -100,7 +104,7 @@ TEST(UsbRunTraffic, ASwitchToDfuModeReplacesTheHidDevicesAndLeavingItBringsNewOn
     const std::string normalPart = run.out.substr(run.out.find("leave="));
     EXPECT_EQ(UsbRunSession::Values(normalPart).at("node"), "/dev/bus/usb/001/004");
     const auto normalDevices = UsbRunSession::Devices(normalPart);
-    EXPECT_EQ(normalDevices.count(UsbRunSession::PortPath(1) + "/1-1:1.0/0003:3C9E:0101.0002/hidraw/hidraw1"), 1u)
+    EXPECT_EQ(normalDevices.count(port + "/1-1:1.0/0003:3C9E:0101.0002/hidraw/hidraw1"), 1u)
         << "the HID device counter and the hidraw node move on";
     EXPECT_EQ(normalDevices.size(), 5u);
 }
@@ -111,7 +115,8 @@ TEST(UsbRunTraffic, SensorsPluggedAndUnpluggedWhileTheCommandRunsComeAndGo) {
     const ToolRun run = session.Run(
         "$SIM plug --serial EARLY >/dev/null && $PROBE wait-device 3c9e 0101 3000 && "
         "$SIM unplug EARLY && $PROBE wait-gone " + port + " 3000 && echo gone=yes && "
-        "$SIM plug --serial LATE >/dev/null && $PROBE wait-device 3c9e 0101 3000 && $PROBE devices");
+        "$SIM plug --serial LATE >/dev/null && $PROBE wait-device 3c9e 0101 3000 && "
+        "$PROBE wait-tree " + port + " 4 3000 && $PROBE devices");
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_EQ(UsbRunSession::Values(run.out).at("gone"), "yes");
     EXPECT_EQ(UsbRunSession::Values(run.out).at("node"), "/dev/bus/usb/001/003");

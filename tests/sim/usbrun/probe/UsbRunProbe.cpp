@@ -5,6 +5,7 @@
 //   usbrun_probe devices                          usb, hid and hidraw devices in udev's order
 //   usbrun_probe wait-device VID PID MS           waits for a usb_device; prints node= and found_at=
 //   usbrun_probe wait-gone SYSPATH MS             waits until the device has left sysfs
+//   usbrun_probe wait-tree SYSPATH COUNT MS       waits until udev lists COUNT whole devices at or below SYSPATH
 //   usbrun_probe wait-property NODE MS            waits until the device of NODE has TARNIX_DFU_DRIVER=1
 //   usbrun_probe hid-request NODE                 platform information request; prints answer= and rdev=
 //   usbrun_probe hid-switch NODE                  sends the switch to DFU mode; prints sent_at=
@@ -12,6 +13,13 @@
 //   usbrun_probe dfu-leave NODE                   leaves DFU mode (address 0x08000000, zero-length DNLOAD)
 //   usbrun_probe hold hid|dfu NODE COMMAND        one request, COMMAND (through sh), the request again;
 //                                                 prints before=, after= and reopen= (errno names)
+//   usbrun_probe hold-claim NODE ADDRESS COMMAND  another DFU program: claims the interface, sets the address
+//                                                 pointer, runs COMMAND (through sh), releases the claim and
+//                                                 uploads 16 bytes from ADDRESS; prints claim=, address=,
+//                                                 command=, release=, upload= and data= (hex)
+//   usbrun_probe contend NODE                     a second file against a held claim: driver query, claim,
+//                                                 transfer, claim sparing usbfs, plain disconnect, claim,
+//                                                 release, a claim ended by closing its file
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -53,6 +61,7 @@ std::string ErrorName(int error) {
         case EACCES: return "EACCES";
         case ENODATA: return "ENODATA";
         case ENOTTY: return "ENOTTY";
+        case EINVAL: return "EINVAL";
         default: return "errno" + std::to_string(error);
     }
 }
@@ -139,6 +148,23 @@ int WaitDevice(const std::string& vendor, const std::string& product, long limit
 int WaitGone(const std::string& sysPath, long limitMs) {
     struct stat status {};
     return WaitFor(limitMs, [&] { return ::stat(sysPath.c_str(), &status) != 0; }) ? 0 : 1;
+}
+
+// A device appears in steps: its folder and links first, its properties (the uevent file) after them, its
+// children after it. A device counts once udev can read its properties, which is what `devices` prints.
+int WholeDevicesBelow(const std::string& sysPath) {
+    int count = 0;
+    ForEachDevice([&](udev_device* device) {
+        const std::string path = udev_device_get_syspath(device);
+        const bool below = path.compare(0, sysPath.size(), sysPath) == 0 &&
+                           (path.size() == sysPath.size() || path[sysPath.size()] == '/');
+        count += below && ::access((path + "/uevent").c_str(), R_OK) == 0 ? 1 : 0;
+    });
+    return count;
+}
+
+int WaitTree(const std::string& sysPath, int count, long limitMs) {
+    return WaitFor(limitMs, [&] { return WholeDevicesBelow(sysPath) == count; }) ? 0 : 1;
 }
 
 int WaitProperty(const std::string& node, long limitMs) {
@@ -243,7 +269,8 @@ int DfuStatus(int fd, Bytes& status) {
     return Control(fd, 0xA1, 3, 0, 0, status.data(), 6, count);
 }
 
-// Opens the DFU interface as the backend does; prints what each step answered.
+// Opens the DFU interface as many programs do (detach any driver, claim, alternate setting 0); prints what
+// each step answered.
 int OpenDfu(const std::string& node) {
     const int fd = OpenNode(node);
     if (fd < 0) {
@@ -351,6 +378,89 @@ int Hold(const std::string& kind, const std::string& node, const std::string& co
     return 0;
 }
 
+// A transfer of another program that holds the interface claimed while COMMAND runs: the address pointer it
+// set before must still be in place afterwards, and the claim still its own.
+int HoldClaim(const std::string& node, std::uint32_t address, const std::string& command) {
+    const int fd = OpenNode(node);
+    if (fd < 0) {
+        return 1;
+    }
+    unsigned int interface = 0;
+    const int claim = ::ioctl(fd, USBDEVFS_CLAIMINTERFACE, &interface) < 0 ? errno : 0;
+    Bytes status;
+    int failure = claim != 0 ? claim : DfuOut(fd, 6, 0);
+    failure = failure != 0 ? failure : DfuOut(fd, 1, 0, AddressCommand(address));
+    failure = failure != 0 ? failure : DfuStatus(fd, status);
+    failure = failure != 0 ? failure : DfuOut(fd, 6, 0);
+    std::cout << "claim=" << ErrorName(claim) << "\naddress=" << ErrorName(failure) << std::endl;
+    const int commandStatus = std::system(command.c_str());
+    // Released first: the release succeeds only while the claim is still this file's, whereas a transfer
+    // would claim the interface again by itself.
+    const int release = ::ioctl(fd, USBDEVFS_RELEASEINTERFACE, &interface) < 0 ? errno : 0;
+    Bytes data(16, 0);
+    int count = 0;
+    const int upload = Control(fd, 0xA1, 2, 2, 0, data.data(), static_cast<std::uint16_t>(data.size()), count);
+    data.resize(upload == 0 ? static_cast<std::size_t>(count) : 0);
+    DfuOut(fd, 6, 0);
+    std::cout << "command=" << commandStatus << "\nrelease=" << ErrorName(release) << "\nupload=" << ErrorName(upload)
+              << "\ndata=" << tarnix::sim::TextNumbers::HexBytes(data) << '\n';
+    ::close(fd);
+    return 0;
+}
+
+// errno of a driver query; `driver` gets the name.
+int GetDriver(int fd, std::string& driver) {
+    usbdevfs_getdriver query{};
+    query.interface = 0;
+    if (::ioctl(fd, USBDEVFS_GETDRIVER, &query) < 0) {
+        return errno;
+    }
+    driver.assign(query.driver, strnlen(query.driver, sizeof query.driver));
+    return 0;
+}
+
+std::string DriverText(int fd) {
+    std::string driver;
+    const int error = GetDriver(fd, driver);
+    return error == 0 ? driver : ErrorName(error);
+}
+
+int DisconnectClaim(int fd, const char* spared) {
+    usbdevfs_disconnect_claim claim{};
+    claim.interface = 0;
+    claim.flags = USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER;
+    std::strncpy(claim.driver, spared, sizeof claim.driver - 1);
+    return ::ioctl(fd, USBDEVFS_DISCONNECT_CLAIM, &claim) < 0 ? errno : 0;
+}
+
+int Contend(const std::string& node) {
+    const int fd = OpenNode(node);
+    if (fd < 0) {
+        return 1;
+    }
+    unsigned int interface = 0;
+    std::uint8_t state = 0;
+    int count = 0;
+    std::cout << "driver=" << DriverText(fd) << '\n';
+    std::cout << "claim=" << ErrorName(::ioctl(fd, USBDEVFS_CLAIMINTERFACE, &interface) < 0 ? errno : 0) << '\n';
+    std::cout << "transfer=" << ErrorName(Control(fd, 0xA1, 5, 0, 0, &state, 1, count)) << '\n';
+    std::cout << "spare=" << ErrorName(DisconnectClaim(fd, "usbfs")) << '\n';
+    usbdevfs_ioctl disconnect{0, static_cast<int>(USBDEVFS_DISCONNECT), nullptr};
+    std::cout << "disconnect=" << ErrorName(::ioctl(fd, USBDEVFS_IOCTL, &disconnect) < 0 ? errno : 0) << '\n';
+    std::cout << "reclaim=" << ErrorName(::ioctl(fd, USBDEVFS_CLAIMINTERFACE, &interface) < 0 ? errno : 0) << '\n';
+    std::cout << "release=" << ErrorName(::ioctl(fd, USBDEVFS_RELEASEINTERFACE, &interface) < 0 ? errno : 0)
+              << "\nreleased=" << DriverText(fd) << '\n';
+    std::cout << "own=" << ErrorName(DisconnectClaim(fd, "usbfs")) << '\n';
+    ::close(fd);
+    // Closing ends the claim; the emulated node learns of the close a moment later than the kernel would.
+    const int other = OpenNode(node);
+    std::string driver;
+    const bool ended = WaitFor(3000, [&] { return GetDriver(other, driver) == ENODATA; });
+    std::cout << "closed=" << (ended ? "ENODATA" : DriverText(other)) << '\n';
+    ::close(other);
+    return 0;
+}
+
 int Usage() {
     std::cerr << "usbrun_probe: unknown command (see the head of UsbRunProbe.cpp)\n";
     return 2;
@@ -370,6 +480,9 @@ int main(int argc, char** argv) {
     if (has(3) && arguments[0] == "wait-gone") {
         return WaitGone(arguments[1], std::stol(arguments[2]));
     }
+    if (has(4) && arguments[0] == "wait-tree") {
+        return WaitTree(arguments[1], std::stoi(arguments[2]), std::stol(arguments[3]));
+    }
     if (has(3) && arguments[0] == "wait-property") {
         return WaitProperty(arguments[1], std::stol(arguments[2]));
     }
@@ -388,6 +501,12 @@ int main(int argc, char** argv) {
     }
     if (has(4) && arguments[0] == "hold") {
         return Hold(arguments[1], arguments[2], arguments[3]);
+    }
+    if (has(2) && arguments[0] == "contend") {
+        return Contend(arguments[1]);
+    }
+    if (has(4) && arguments[0] == "hold-claim") {
+        return HoldClaim(arguments[1], static_cast<std::uint32_t>(std::stoul(arguments[2], nullptr, 0)), arguments[3]);
     }
     return Usage();
 }
