@@ -55,31 +55,11 @@ TEST_F(ListCommandTest, OneSensorShowsWhatItReports)
     EXPECT_EQ(run.exitCode, 0);
 }
 
-// The quickest of a few runs of a command: a busy machine may hold up one run, never all of them, while a
-// tool that waits where it should not is slow every time.
-template <typename Run>
-double QuickestOf(Run run)
-{
-    double quickest = 0;
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        const ProgramRun done = run();
-        EXPECT_EQ(done.exitCode, 0) << done.out << done.err;
-        quickest = attempt == 0 ? done.milliseconds : std::min(quickest, done.milliseconds);
-    }
-    return quickest;
-}
-
 TEST_F(ListCommandTest, OneResponsiveSensorIsListedQuickly)
 {
     Plug();
     RunCli({"-l"});  // the first run loads the libraries from disk into the cache
-    // On the real-bus backend each run also builds and removes the emulated device tree; that cost is not the
-    // tool's.
-    double harness = 0;
-    if (OnRealUsbBackend()) {
-        const std::string sim = (tarnix::test::TestBinaryFolder() / "tarnix-sim").string();
-        harness = QuickestOf([&] { return RunProgram(sim, {"usb-run", "--", "/bin/true"}, bus.Files().Path()); });
-    }
+    const double harness = HarnessMilliseconds();
     const double quickest = QuickestOf([&] { return RunCli({"-l"}); });
     EXPECT_LT(quickest - harness, listLimitMs) << "the list of one answering sensor took at least " << quickest
                                                << " ms, of which " << harness << " ms for the emulated devices";

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,14 @@ protected:
     bool WaitForMode(const std::string& serial, const std::string& mode, int limitMs = 10000);
     std::vector<unsigned char> ReadFlash(const std::string& serial, unsigned int address, unsigned int length);
     std::vector<unsigned char> ReadParameterArea(const std::string& serial);
+
+    // The quickest of a few runs of a command, each of which must succeed: a busy machine may hold up one run,
+    // never all of them, while a tool that waits where it should not is slow every time.
+    static double QuickestOf(const std::function<ProgramRun()>& run, int attempts = 5);
+    // What a run of the tool costs on top of the tool's own work: on the real-bus backend, usb-run building
+    // and removing the emulated device tree (the quickest of a few runs of usb-run alone); 0 on the simulated
+    // bus.
+    double HarnessMilliseconds();
 
     // The usage text, exactly as the tool prints it.
     static std::string Usage();
