@@ -16,24 +16,31 @@ constexpr const char* kHidrawFolder = "/sys/class/hidraw";
 constexpr const char* kUsbFolder = "/sys/bus/usb/devices";
 constexpr std::size_t kDeviceNumberLimit = 16;
 
-std::optional<DeviceInterface> HidInterfaceOf(const UdevDevice& hidraw) {
+// The interfaces of a hidraw node: one per top-level collection of its report descriptor, which a HID device
+// keeps for as long as it exists, so it is read once per device.
+std::vector<DeviceInterface> HidInterfacesOf(const UdevDevice& hidraw) {
     const std::optional<UsbHidrawNode> node = UsbHidrawNode::From(hidraw);
     if (!node) {
-        return std::nullopt;  // a HID device on another transport, or no node
+        return {};  // a HID device on another transport, or no node
     }
-    return DeviceInterface{node->DeviceName(), node->HardwareId(), DeviceIdentity::HidSetupClass()};
+    const std::string hardwareId = node->HardwareId();
+    std::vector<DeviceInterface> interfaces;
+    for (std::string& name : node->InterfaceNames(node->Collections())) {
+        interfaces.push_back({std::move(name), hardwareId, DeviceIdentity::HidSetupClass()});
+    }
+    return interfaces;
 }
 
-std::optional<DeviceInterface> UsbDeviceOf(const UdevDevice& device) {
+std::vector<DeviceInterface> UsbDeviceOf(const UdevDevice& device) {
     std::optional<std::string> node = device.Devnode();
     if (!node || !device.HasDeviceType("usb_device")) {
-        return std::nullopt;
+        return {};
     }
-    return DeviceInterface{
+    return {DeviceInterface{
         std::move(*node),
         DeviceIdentity::HardwareId("USB", device.Attribute("idVendor"), device.Attribute("idProduct"),
                                    device.Attribute("bcdDevice")),
-        DeviceIdentity::UsbDeviceSetupClass(device.Property(DeviceIdentity::kDfuDriverProperty))};
+        DeviceIdentity::UsbDeviceSetupClass(device.Property(DeviceIdentity::kDfuDriverProperty))}};
 }
 
 // A device that udev has not finished with yet: it may still lack our rule's property and node access.
@@ -90,7 +97,7 @@ std::vector<DeviceInterface> UdevInterfaceCache::HidInterfaces() {
             if (!hidraw || Unsettled(*hidraw)) {
                 return std::nullopt;  // gone since the listing, or not yet ready
             }
-            return Entry{*syspath, "", HidInterfaceOf(*hidraw)};
+            return Entry{*syspath, "", HidInterfacesOf(*hidraw)};
         });
     }
     hid_ = std::move(present);
@@ -142,14 +149,15 @@ void UdevInterfaceCache::Keep(Entries& known, Entries& present, const std::strin
 }
 
 bool UdevInterfaceCache::AwaitsDriverProperty(const Entry& entry) {
-    return entry.interface && entry.interface->setupClass == Guid() &&
-           DeviceIdentity::GetsDfuDriverProperty(entry.interface->hardwareId);
+    return std::any_of(entry.interfaces.begin(), entry.interfaces.end(), [](const DeviceInterface& interface) {
+        return interface.setupClass == Guid() && DeviceIdentity::GetsDfuDriverProperty(interface.hardwareId);
+    });
 }
 
 std::vector<DeviceInterface> UdevInterfaceCache::InterfacesOf(const Entries& entries) {
     std::vector<const Entry*> ordered;
     for (const auto& [key, entry] : entries) {
-        if (entry.interface) {
+        if (!entry.interfaces.empty()) {
             ordered.push_back(&entry);
         }
     }
@@ -157,7 +165,7 @@ std::vector<DeviceInterface> UdevInterfaceCache::InterfacesOf(const Entries& ent
               [](const Entry* a, const Entry* b) { return InUdevOrder(a->syspath, b->syspath); });
     std::vector<DeviceInterface> interfaces;
     for (const Entry* entry : ordered) {
-        interfaces.push_back(*entry->interface);
+        interfaces.insert(interfaces.end(), entry->interfaces.begin(), entry->interfaces.end());
     }
     return interfaces;
 }

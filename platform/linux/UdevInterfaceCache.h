@@ -27,7 +27,8 @@ public:
     UdevInterfaceCache(const UdevInterfaceCache&) = delete;
     UdevInterfaceCache& operator=(const UdevInterfaceCache&) = delete;
 
-    // hidraw nodes of USB HID devices, in udev's order.
+    // The HID interfaces of the hidraw nodes of USB HID devices, in udev's order of the nodes: one per
+    // top-level collection of a node's report descriptor, in descriptor order (UsbHidrawNode).
     std::vector<DeviceInterface> HidInterfaces();
     // USB devices with a node, in udev's order.
     std::vector<DeviceInterface> UsbDevices();
@@ -43,7 +44,7 @@ private:
     struct Entry {
         std::string syspath;
         std::string identity;                      // a USB device's number; "" for a hidraw device
-        std::optional<DeviceInterface> interface;  // nothing: the device offers no interface of its class
+        std::vector<DeviceInterface> interfaces;  // none: the device offers no interface of its class
     };
     using Entries = std::map<std::string, Entry>;  // by what the device is known by
 
