@@ -10,6 +10,7 @@
 
 #include "platform/linux/DeviceIdentity.h"
 #include "platform/linux/SysfsFile.h"
+#include "platform/linux/UdevInterfaceCache.h"
 #include "platform/linux/UsbHidrawNode.h"
 
 namespace tarnix::platform {
@@ -45,6 +46,16 @@ bool IsDeviceNode(const std::string& path, dev_t devnum) {
 }  // namespace
 
 std::unique_ptr<HidDevice> HidrawDevice::Open(const std::string& devicePath, Access access) {
+    // A probe of an interface the last look listed needs nothing from udev: the look read it, and the HID
+    // device's sysfs path is this plug-in's own.
+    if (access == Access::Probe) {
+        std::optional<UdevInterfaceCache::HidInterfaceFacts> seen =
+            UdevInterfaceCache::Instance().LastSeenHidInterface(devicePath);
+        if (seen && SysfsFile::Exists(seen->hidSyspath)) {
+            return std::make_unique<HidrawDevice>(std::move(seen->hidSyspath), std::move(seen->usbDeviceSyspath),
+                                                  FileDescriptor(), std::move(seen->collection));
+        }
+    }
     const std::optional<DeviceIdentity::HidName> name = DeviceIdentity::SplitHidDeviceName(devicePath);
     std::optional<UsbHidrawNode> node = name ? Locate(*name) : std::nullopt;
     std::optional<HidCollection> collection;
@@ -122,8 +133,8 @@ bool HidrawDevice::GetFeature(std::uint8_t* report, std::size_t length) {
     if (received < 0) {
         return false;
     }
-    // The kernel copies what the device sent and leaves the rest of the buffer as it was; the report ID in
-    // byte 0 stays whatever came.
+    // The kernel copies what the device sent and leaves the rest of the buffer as it was: the rest becomes
+    // zeros (byte 0, the report ID, is kept even when nothing came).
     const std::size_t filled = std::max<std::size_t>(static_cast<std::size_t>(received), 1);
     if (filled < length) {
         std::fill(report + filled, report + length, 0);

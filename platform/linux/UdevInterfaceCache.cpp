@@ -18,17 +18,21 @@ constexpr std::size_t kDeviceNumberLimit = 16;
 
 // The interfaces of a hidraw node: one per top-level collection of its report descriptor, which a HID device
 // keeps for as long as it exists, so it is read once per device.
-std::vector<DeviceInterface> HidInterfacesOf(const UdevDevice& hidraw) {
+void AddHidInterfaces(const UdevDevice& hidraw, std::vector<DeviceInterface>& interfaces,
+                      std::vector<UdevInterfaceCache::HidInterfaceFacts>& facts) {
     const std::optional<UsbHidrawNode> node = UsbHidrawNode::From(hidraw);
     if (!node) {
-        return {};  // a HID device on another transport, or no node
+        return;  // a HID device on another transport, or no node
     }
     const std::string hardwareId = node->HardwareId();
-    std::vector<DeviceInterface> interfaces;
-    for (std::string& name : node->InterfaceNames(node->Collections())) {
-        interfaces.push_back({std::move(name), hardwareId, DeviceIdentity::HidSetupClass()});
+    const std::optional<std::vector<HidCollection>> collections = node->Collections();
+    const std::vector<std::string> names = node->InterfaceNames(collections);
+    for (std::size_t index = 0; index < names.size(); ++index) {
+        interfaces.push_back({names[index], hardwareId, DeviceIdentity::HidSetupClass()});
+        std::optional<HidCollection> collection;
+        UsbHidrawNode::PickCollection(collections, names.size() > 1 ? index + 1 : 0, collection);
+        facts.push_back({node->Hid().Syspath(), node->UsbDevice().Syspath(), std::move(collection)});
     }
-    return interfaces;
 }
 
 std::vector<DeviceInterface> UsbDeviceOf(const UdevDevice& device) {
@@ -97,7 +101,9 @@ std::vector<DeviceInterface> UdevInterfaceCache::HidInterfaces() {
             if (!hidraw || Unsettled(*hidraw)) {
                 return std::nullopt;  // gone since the listing, or not yet ready
             }
-            return Entry{*syspath, "", HidInterfacesOf(*hidraw)};
+            Entry entry{*syspath, "", {}, {}};
+            AddHidInterfaces(*hidraw, entry.interfaces, entry.hidFacts);
+            return entry;
         });
     }
     hid_ = std::move(present);
@@ -123,11 +129,24 @@ std::vector<DeviceInterface> UdevInterfaceCache::UsbDevices() {
             if (!device || device->Attribute("devnum").value_or("") != number || Unsettled(*device)) {
                 return std::nullopt;  // gone, plugged in again or not yet ready: the next look reads it
             }
-            return Entry{*syspath, number, UsbDeviceOf(*device)};
+            return Entry{*syspath, number, UsbDeviceOf(*device), {}};
         });
     }
     usb_ = std::move(present);
     return InterfacesOf(usb_);
+}
+
+std::optional<UdevInterfaceCache::HidInterfaceFacts> UdevInterfaceCache::LastSeenHidInterface(
+    const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [key, entry] : hid_) {
+        for (std::size_t index = 0; index < entry.interfaces.size() && index < entry.hidFacts.size(); ++index) {
+            if (entry.interfaces[index].devicePath == name) {
+                return entry.hidFacts[index];
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 void UdevInterfaceCache::Forget() {

@@ -151,6 +151,28 @@ TEST(HidrawCollections, ANameOpensOnlyTheCollectionsTheNodeHas) {
     EXPECT_FALSE(HidDevice::Open(Collection(unreadable, 1), HidDevice::Access::Probe));
 }
 
+// The device search probes the interfaces it has not registered on every pass, from what the last look
+// found; an interface listed by that look and gone since does not open, also once another sensor has taken
+// its port.
+TEST(HidrawCollections, AProbeAfterTheListingSeesTheDeviceAsItIsNow) {
+    UsbTestBus bus;
+    const HidSensorRecord sensor = Sensor(1, Join({DigitizerCollection(), SensorReportDescriptor(0xFF00, 0x01)}));
+    bus.Plug(sensor);
+    ASSERT_EQ(HidInterfaceNames().size(), 2u);
+    bus.Unplug(sensor);
+    EXPECT_FALSE(HidDevice::Open(Collection(sensor, 1), HidDevice::Access::Probe)) << "listed, but gone";
+
+    HidSensorRecord successor = Sensor(1, DigitizerCollection());
+    successor.hidCounter = sensor.hidCounter + 1;
+    successor.devnum = sensor.devnum + 1;
+    successor.hidraw = sensor.hidraw + 1;  // the test bed cannot make a node twice
+    bus.Plug(successor);
+    EXPECT_FALSE(HidDevice::Open(Collection(sensor, 1), HidDevice::Access::Probe)) << "another plug-in on the port";
+    const auto probe = HidDevice::Open(successor.DeviceName(), HidDevice::Access::Probe);
+    ASSERT_TRUE(probe) << "not listed yet, found all the same";
+    EXPECT_EQ(probe->Capabilities()->usagePage, 0x000D);
+}
+
 TEST(HidrawCollections, ACollectionExchangesOnlyItsOwnFeatureReports) {
     UsbTestBus bus;
     const HidSensorRecord sensor = Sensor(1, Join({DigitizerCollection(), SensorReportDescriptor(0xFF00, 0x01)}));
