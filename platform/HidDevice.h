@@ -38,7 +38,8 @@ public:
 
     // Sends a feature report; report[0] is its report ID.
     virtual bool SetFeature(const std::uint8_t* report, std::size_t length) = 0;
-    // Reads a feature report of `length` bytes; the caller puts the report ID into report[0].
+    // Reads a feature report of up to `length` bytes; the caller puts the report ID into report[0]. A report
+    // the device sends shorter is followed by zeros up to `length`.
     virtual bool GetFeature(std::uint8_t* report, std::size_t length) = 0;
 
 protected:

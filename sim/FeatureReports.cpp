@@ -6,8 +6,6 @@ namespace tarnix::sim {
 
 namespace {
 
-constexpr std::uint8_t kSwitchReportId = 0x80;
-constexpr std::uint8_t kRequestReportId = 0x01;
 constexpr std::size_t kRequestLength = 10;
 
 }  // namespace

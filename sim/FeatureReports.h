@@ -15,6 +15,8 @@ enum class FeatureRequest { SwitchToDfu, PlatformInformation, DeviceInformation,
 
 class FeatureReports {
 public:
+    static constexpr std::uint8_t kSwitchReportId = 0x80;
+    static constexpr std::uint8_t kRequestReportId = 0x01;
     static constexpr std::uint8_t kAnswerReportId = 0x02;
 
     static FeatureRequest Classify(const std::uint8_t* report, std::size_t length);

@@ -1,6 +1,7 @@
 #include "sim/SensorState.h"
 
 #include <cctype>
+#include <cstdio>
 
 namespace tarnix::sim {
 
@@ -36,9 +37,20 @@ std::string SensorState::InterfaceClass() const {
 
 std::string SensorState::DevicePath() const {
     if (mode == SensorMode::Normal) {
-        return "\\\\?\\hid#vid_3c9e&pid_0101#7&" + serial + "&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+        return HidInterfacePath(SensorCollections::Configuration(collections).value_or(0));
     }
     return "\\\\?\\usb#vid_0483&pid_df11#" + serial + "#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+}
+
+std::string SensorState::HidInterfacePath(std::size_t collection) const {
+    char numbers[32] = "";
+    if (collections.size() > 1) {
+        std::snprintf(numbers, sizeof numbers, "&col%02zu", collection + 1);
+    }
+    char instance[16];
+    std::snprintf(instance, sizeof instance, "&0&%04zx", collection);
+    return std::string("\\\\?\\hid#vid_3c9e&pid_0101") + numbers + "#7&" + serial + instance +
+           "#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 }
 
 std::string SensorState::HardwareId() const {

@@ -10,6 +10,7 @@
 #include "sim/DfuBootloader.h"
 #include "sim/Fault.h"
 #include "sim/FirmwareHeader.h"
+#include "sim/SensorCollections.h"
 #include "sim/Version.h"
 
 namespace tarnix::sim {
@@ -30,8 +31,10 @@ struct SensorState {
     std::string product = "Tarnix TS-200";
     std::string manufacturer = "Tarnix";
     std::vector<std::uint8_t> mcuId;
-    std::uint16_t usagePage = kSensorUsagePage;
+    std::uint16_t usagePage = kSensorUsagePage;  // of the configuration collection
     std::uint16_t usage = kSensorUsage;
+    // The top-level collections of the HID report descriptor, in order; each is a HID interface of its own.
+    std::vector<SensorCollection> collections = SensorCollections::Default();
     std::string hidHardwareId;  // empty: the standard one of the sensor's HID interface
     std::string dfuHardwareId;  // empty: the standard one of the bootloader
     bool silent = false;        // no answers to information requests
@@ -62,9 +65,13 @@ struct SensorState {
     DfuRegisters dfu;
 
     bool IsPresent(std::int64_t nowMs) const;
-    // The interface class the sensor currently shows on the bus, and its device interface path there.
+    // The interface class the sensor currently shows on the bus, and its device interface path there (in
+    // normal mode the path of its configuration collection, or of its first collection when it has none).
     std::string InterfaceClass() const;
     std::string DevicePath() const;
+    // The device interface path of the HID interface of one collection (its position in `collections`); a
+    // sensor with several collections names each in the path, as the host does.
+    std::string HidInterfacePath(std::size_t collection) const;
     std::string HardwareId() const;
     std::string SetupClass() const;
 

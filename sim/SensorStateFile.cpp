@@ -112,6 +112,16 @@ const std::vector<Field>& Fields() {
          true},
         NumberField("usage_page", &SensorState::usagePage, 0xFFFF),
         NumberField("usage", &SensorState::usage, 0xFFFF),
+        {"collections", [](const SensorState& s) { return SensorCollections::Format(s.collections); },
+         [](SensorState& s, std::string_view v) {
+             std::string error;
+             auto collections = SensorCollections::Parse(v, error);
+             if (collections) {
+                 s.collections = std::move(*collections);
+             }
+             return collections.has_value();
+         },
+         false},
         TextField("hid_hardware_id", &SensorState::hidHardwareId, false),
         TextField("dfu_hardware_id", &SensorState::dfuHardwareId, false),
         FlagField("silent", &SensorState::silent),

@@ -188,7 +188,13 @@ std::vector<DeviceInterfaceRecord> SimBus::Enumerate(std::string_view interfaceC
             ::strncasecmp(stateClass.c_str(), interfaceClass.data(), stateClass.size()) != 0) {
             continue;
         }
-        records.push_back({state.DevicePath(), state.HardwareId(), state.SetupClass()});
+        if (state.mode == SensorMode::Dfu) {
+            records.push_back({state.DevicePath(), state.HardwareId(), state.SetupClass()});
+            continue;
+        }
+        for (std::size_t collection = 0; collection < state.collections.size(); ++collection) {
+            records.push_back({state.HidInterfacePath(collection), state.HardwareId(), state.SetupClass()});
+        }
     }
     return records;
 }
@@ -212,6 +218,10 @@ void SimBus::Validate(const SensorState& prototype) const {
     if (prototype.reenumerateMs > kMaxReenumerateMs || prototype.pageMs > kMaxPageMs) {
         throw SimError("the re-enumeration time is at most " + std::to_string(kMaxReenumerateMs) +
                        " ms and the page time at most " + std::to_string(kMaxPageMs) + " ms");
+    }
+    const std::string collections = SensorCollections::Check(prototype.collections);
+    if (!collections.empty()) {
+        throw SimError(collections);
     }
 }
 

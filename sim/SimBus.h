@@ -52,7 +52,8 @@ public:
     std::vector<std::uint8_t> ReadFlash(const std::string& serial, std::uint32_t address, std::size_t length) const;
     void WriteFlash(const std::string& serial, std::uint32_t address, const std::vector<std::uint8_t>& data);
 
-    // The device interfaces of one interface class ("{...}", any letter case) present now, in plug order.
+    // The device interfaces of one interface class ("{...}", any letter case) present now, in plug order; a
+    // sensor in normal mode has one HID interface per collection, in the collections' order.
     std::vector<DeviceInterfaceRecord> Enumerate(std::string_view interfaceClass) const;
 
 private:

@@ -1,5 +1,6 @@
 #include "sim/SimHidDevice.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "sim/BusLock.h"
@@ -13,6 +14,8 @@ namespace {
 
 constexpr std::uint16_t kInputReportLength = 64;
 constexpr std::uint16_t kOutputReportLength = 64;
+constexpr std::uint8_t kSensorReportIds[] = {FeatureReports::kSwitchReportId, FeatureReports::kRequestReportId,
+                                             FeatureReports::kAnswerReportId};
 
 // The serial within a HID interface path "...#7&SERIAL&0&0000#{...}" (serials hold no '&'); empty when the
 // path has another shape.
@@ -35,30 +38,43 @@ std::unique_ptr<SimHidDevice> SimHidDevice::Open(const std::string& devicePath, 
     SensorStore store;
     const std::string serial = SerialInPath(devicePath);
     const auto state = SensorState::IsValidSerial(serial) ? store.Load(serial) : std::nullopt;
-    if (!state || state->mode != SensorMode::Normal || !state->IsPresent(WallClock::NowMs()) ||
-        state->DevicePath() != devicePath) {
+    if (!state || state->mode != SensorMode::Normal || !state->IsPresent(WallClock::NowMs())) {
         return nullptr;
     }
-    if (access == Access::ReadWrite && state->openFails) {
+    std::size_t collection = 0;
+    while (collection < state->collections.size() && state->HidInterfacePath(collection) != devicePath) {
+        ++collection;
+    }
+    if (collection == state->collections.size() || (access == Access::ReadWrite && state->openFails)) {
         return nullptr;
     }
-    return std::make_unique<SimHidDevice>(store, *state, access);
+    return std::make_unique<SimHidDevice>(store, *state, access, collection);
 }
 
-SimHidDevice::SimHidDevice(SensorStore store, const SensorState& state, Access access)
+SimHidDevice::SimHidDevice(SensorStore store, const SensorState& state, Access access,
+                           std::optional<std::size_t> collection)
     : store_(std::move(store)),
       serial_(state.serial),
       instance_(state.instance),
       generation_(state.generation),
-      access_(access) {}
+      access_(access),
+      collection_(collection) {}
 
 bool SimHidDevice::GetCapabilities(HidCapabilities& capabilities) const {
     const auto state = Current();
     if (!state || state->capabilitiesUnreadable) {
         return false;
     }
+    const std::size_t index =
+        collection_.value_or(SensorCollections::Configuration(state->collections).value_or(0));
+    const SensorCollection& collection = state->collections.at(index);
+    if (!collection.configuration) {
+        capabilities = HidCapabilities{collection.usagePage, collection.usage,
+                                       SensorCollections::kOtherInputBytes + 1, 0, 0};
+        return true;
+    }
     capabilities = HidCapabilities{state->usagePage, state->usage, kInputReportLength, kOutputReportLength,
-                                   kFeatureReportLength};
+                                   static_cast<std::uint16_t>(collection.featureBytes + 1)};
     return true;
 }
 
@@ -91,12 +107,15 @@ bool SimHidDevice::SetFeature(const std::uint8_t* report, std::size_t length) {
     if (access_ != Access::ReadWrite || report == nullptr || length == 0 || length > kFeatureReportLength) {
         return false;
     }
+    const auto state = Current();
+    if (!state || !HasFeatureReport(*state, report[0])) {
+        return false;
+    }
     const FeatureRequest request = FeatureReports::Classify(report, length);
     if (request == FeatureRequest::SwitchToDfu) {
         return SwitchToDfu();
     }
-    const auto state = Current();
-    if (!state || request == FeatureRequest::Unknown) {
+    if (request == FeatureRequest::Unknown) {
         return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);
@@ -108,13 +127,23 @@ bool SimHidDevice::SetFeature(const std::uint8_t* report, std::size_t length) {
     return true;
 }
 
-bool SimHidDevice::GetFeature(std::uint8_t* report, std::size_t length) {
+std::optional<std::size_t> SimHidDevice::GetFeature(std::uint8_t* report, std::size_t length) {
     if (access_ != Access::ReadWrite || report == nullptr || length < 2 || length > kFeatureReportLength ||
-        report[0] != FeatureReports::kAnswerReportId || !Current()) {
-        return false;
+        report[0] != FeatureReports::kAnswerReportId) {
+        return std::nullopt;
     }
+    const auto state = Current();
+    if (!state || !HasFeatureReport(*state, report[0])) {
+        return std::nullopt;
+    }
+    const SensorCollection& configuration =
+        state->collections[*SensorCollections::Configuration(state->collections)];
+    const std::size_t sent = std::min<std::size_t>(length, configuration.featureBytes + 1u);
     std::lock_guard<std::mutex> lock(mutex_);
-    return FeatureReports::FillAnswer(answer_, report, length);
+    if (!FeatureReports::FillAnswer(answer_, report, sent)) {
+        return std::nullopt;
+    }
+    return sent;
 }
 
 std::optional<SensorState> SimHidDevice::Current() const {
@@ -128,6 +157,14 @@ std::optional<SensorState> SimHidDevice::Current() const {
 bool SimHidDevice::IsMine(const SensorState& state) const {
     return state.instance == instance_ && state.generation == generation_ && state.mode == SensorMode::Normal &&
            state.IsPresent(WallClock::NowMs());
+}
+
+bool SimHidDevice::HasFeatureReport(const SensorState& state, std::uint8_t reportId) const {
+    const std::optional<std::size_t> configuration = SensorCollections::Configuration(state.collections);
+    if (!configuration || (collection_ && *collection_ != *configuration)) {
+        return false;
+    }
+    return std::find(std::begin(kSensorReportIds), std::end(kSensorReportIds), reportId) != std::end(kSensorReportIds);
 }
 
 bool SimHidDevice::SwitchToDfu() {

@@ -22,9 +22,14 @@ struct HidCapabilities {
     std::uint16_t featureReportLength = 0;
 };
 
-// The host side of one open HID interface of a virtual sensor in normal mode. A probe handle (no access)
-// reads capabilities and strings; a read/write handle also exchanges feature reports. Every call fails
-// (false) once the sensor has left this interface: unplugged, switched to DFU mode, re-enumerated.
+// One open HID interface of a virtual sensor in normal mode. A probe handle (no access) reads capabilities
+// and strings; a read/write handle also exchanges feature reports. Every call fails (false) once the sensor
+// has left this interface: unplugged, switched to DFU mode, re-enumerated.
+//
+// A handle opened by its device path is the host's handle of one collection (SensorCollection): it has that
+// collection's capabilities and exchanges only that collection's feature reports, as the host's HID stack
+// keeps a collection's interface to its own reports. A handle made directly is the whole device, as the
+// wire sees it (the test bed's hidraw node, the gadget): a report ID the sensor does not have is refused.
 //
 // The sensor answers an information request at once: the answer is kept and returned by every read of
 // report 02 until the next request (a silent sensor keeps none, so reads return 02 00 and zeros).
@@ -42,15 +47,21 @@ public:
     bool GetSerialNumber(std::string& text) const;
     // report[0] is the report ID.
     bool SetFeature(const std::uint8_t* report, std::size_t length);
-    bool GetFeature(std::uint8_t* report, std::size_t length);
+    // The number of bytes the sensor sent into `report`: its report, cut to `length` when that is shorter
+    // (the bytes after it are left as they were); nothing when it refuses.
+    std::optional<std::size_t> GetFeature(std::uint8_t* report, std::size_t length);
     // Whether the sensor still shows this interface (a failed call on a present interface was refused).
     bool Present() const { return Current().has_value(); }
 
-    SimHidDevice(SensorStore store, const SensorState& state, Access access);
+    // `collection`: the position of the collection the handle is limited to; nothing for the whole device.
+    SimHidDevice(SensorStore store, const SensorState& state, Access access,
+                 std::optional<std::size_t> collection = std::nullopt);
 
 private:
     std::optional<SensorState> Current() const;
     bool IsMine(const SensorState& state) const;
+    // Whether the report ID is one of the sensor's feature reports that this handle may exchange.
+    bool HasFeatureReport(const SensorState& state, std::uint8_t reportId) const;
     bool SwitchToDfu();
 
     SensorStore store_;
@@ -58,6 +69,7 @@ private:
     std::uint64_t instance_;
     std::uint32_t generation_;
     Access access_;
+    std::optional<std::size_t> collection_;
     std::mutex mutex_;
     std::vector<std::uint8_t> answer_;
 };

@@ -1,6 +1,7 @@
 #include "sim/UsbDescriptors.h"
 
 #include "sim/BusConstants.h"
+#include "sim/FeatureReports.h"
 
 namespace tarnix::sim {
 
@@ -136,20 +137,38 @@ Bytes UsbDescriptors::SensorConfiguration(std::size_t reportDescriptorLength) {
 
 Bytes UsbDescriptors::SensorReportDescriptor(std::uint16_t usagePage, std::uint16_t usage,
                                              std::uint16_t featureBytes) {
+    SensorCollection configuration;
+    configuration.featureBytes = featureBytes;
+    return SensorReportDescriptor(usagePage, usage, {configuration});
+}
+
+Bytes UsbDescriptors::SensorReportDescriptor(std::uint16_t usagePage, std::uint16_t usage,
+                                             const std::vector<SensorCollection>& collections) {
     Bytes bytes;
-    Item(bytes, 0x04, usagePage);    // Usage Page
-    Item(bytes, 0x08, usage);        // Usage
-    bytes.insert(bytes.end(), {0xA1, 0x01});  // Collection (Application)
-    Item(bytes, 0x14, 0x00);         // Logical Minimum 0
-    bytes.insert(bytes.end(), {0x26, 0xFF, 0x00});  // Logical Maximum 255
-    Item(bytes, 0x74, 8);            // Report Size 8
-    for (const std::uint8_t reportId : {0x80, 0x01, 0x02}) {
-        Item(bytes, 0x84, reportId);     // Report ID
-        Item(bytes, 0x94, featureBytes); // Report Count
-        Item(bytes, 0x08, 0x01);         // Usage 1
-        Item(bytes, 0xB0, 0x02);         // Feature (Data, Variable, Absolute)
+    for (std::size_t position = 0; position < collections.size(); ++position) {
+        const SensorCollection& collection = collections[position];
+        Item(bytes, 0x04, collection.configuration ? usagePage : collection.usagePage);  // Usage Page
+        Item(bytes, 0x08, collection.configuration ? usage : collection.usage);          // Usage
+        bytes.insert(bytes.end(), {0xA1, 0x01});        // Collection (Application)
+        Item(bytes, 0x14, 0x00);                        // Logical Minimum 0
+        bytes.insert(bytes.end(), {0x26, 0xFF, 0x00});  // Logical Maximum 255
+        Item(bytes, 0x74, 8);                           // Report Size 8
+        if (collection.configuration) {
+            for (const std::uint8_t reportId : {FeatureReports::kSwitchReportId, FeatureReports::kRequestReportId,
+                                                FeatureReports::kAnswerReportId}) {
+                Item(bytes, 0x84, reportId);                 // Report ID
+                Item(bytes, 0x94, collection.featureBytes);  // Report Count
+                Item(bytes, 0x08, 0x01);                     // Usage 1
+                Item(bytes, 0xB0, 0x02);                     // Feature (Data, Variable, Absolute)
+            }
+        } else {
+            Item(bytes, 0x84, SensorCollections::kOtherReportIdBase + position);  // Report ID
+            Item(bytes, 0x94, SensorCollections::kOtherInputBytes);              // Report Count
+            Item(bytes, 0x08, 0x01);                                             // Usage 1
+            Item(bytes, 0x80, 0x02);                                             // Input (Data, Variable, Absolute)
+        }
+        bytes.push_back(0xC0);  // End Collection
     }
-    bytes.push_back(0xC0);  // End Collection
     return bytes;
 }
 

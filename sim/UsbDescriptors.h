@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/SensorCollections.h"
+
 namespace tarnix::sim {
 
 // The standard USB descriptors of the devices the virtual sensor shows on a real USB stack: the root hub, the
@@ -34,6 +36,10 @@ public:
     // A vendor collection with the given usage page and usage holding the feature reports 0x80 (switch to
     // DFU mode), 0x01 (request) and 0x02 (answer), each `featureBytes` data bytes after the report ID.
     static Bytes SensorReportDescriptor(std::uint16_t usagePage, std::uint16_t usage, std::uint16_t featureBytes);
+    // The application collections of the list in its order (SensorCollection); the configuration collection
+    // has the given usage page and usage and is laid out as above.
+    static Bytes SensorReportDescriptor(std::uint16_t usagePage, std::uint16_t usage,
+                                        const std::vector<SensorCollection>& collections);
 
     static Bytes BootloaderDevice();
     // One DFU interface (class 0xFE, subclass 1, protocol 2, alternate setting 0, interface string 4) and

@@ -9,6 +9,7 @@ namespace tarnix::platform {
 namespace {
 
 constexpr char kNameSeparator = '#';
+constexpr std::string_view kCollectionMark = "&col";
 
 // A 16-bit number written as 1 to 4 hex digits, as sysfs writes USB identifiers.
 std::optional<std::uint16_t> HexWord(std::optional<std::string> text) {
@@ -32,8 +33,16 @@ std::optional<std::uint16_t> HexWord(std::optional<std::string> text) {
 
 }  // namespace
 
-std::string DeviceIdentity::HidDeviceName(const std::string& node, const std::string& hidSysname) {
-    return node + kNameSeparator + hidSysname;
+std::string DeviceIdentity::HidDeviceName(const std::string& node, const std::string& hidSysname,
+                                          std::size_t collection) {
+    std::string name = node + kNameSeparator + hidSysname;
+    if (collection != 0 && collection <= kMaxCollectionNumber) {
+        char number[3];
+        std::snprintf(number, sizeof number, "%02zu", collection);
+        name += kCollectionMark;
+        name += number;
+    }
+    return name;
 }
 
 std::optional<DeviceIdentity::HidName> DeviceIdentity::SplitHidDeviceName(std::string_view name) {
@@ -42,7 +51,19 @@ std::optional<DeviceIdentity::HidName> DeviceIdentity::SplitHidDeviceName(std::s
         name.find(kNameSeparator, separator + 1) != std::string_view::npos) {
         return std::nullopt;
     }
-    return HidName{std::string(name.substr(0, separator)), std::string(name.substr(separator + 1))};
+    std::string_view sysname = name.substr(separator + 1);
+    std::size_t collection = 0;
+    const std::size_t mark = sysname.find(kCollectionMark);
+    if (mark != std::string_view::npos) {
+        const std::string_view digits = sysname.substr(mark + kCollectionMark.size());
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), collection);
+        if (mark == 0 || digits.size() != 2 || error != std::errc() || end != digits.data() + digits.size() ||
+            collection == 0) {
+            return std::nullopt;
+        }
+        sysname = sysname.substr(0, mark);
+    }
+    return HidName{std::string(name.substr(0, separator)), std::string(sysname), collection};
 }
 
 std::string DeviceIdentity::HardwareId(std::string_view bus, const std::optional<std::string>& vendor,

@@ -15,15 +15,21 @@ public:
     // The udev property our rule gives a DFU device once it may be used ("1").
     static constexpr const char* kDfuDriverProperty = "TARNIX_DFU_DRIVER";
 
-    // The two parts of the device name of a HID interface.
+    // The parts of the device name of a HID interface.
     struct HidName {
         std::string node;        // the hidraw device node, "/dev/hidraw0"
         std::string hidSysname;  // the HID device above it, "0003:3C9E:0101.000A"
+        // Which top-level collection of the node: 0 for a node with one (or none that can be read), 1 to
+        // kMaxCollectionNumber for one of several.
+        std::size_t collection = 0;
     };
+    static constexpr std::size_t kMaxCollectionNumber = 99;
 
-    // "<node>#<HID device sysname>". The sysname carries the kernel's HID device counter, which grows
-    // with every new HID device, so a name is never given to a later plug-in.
-    static std::string HidDeviceName(const std::string& node, const std::string& hidSysname);
+    // "<node>#<HID device sysname>", and "&colNN" (two decimal digits) after it for collection NN of a node
+    // with several, as the host names each collection's interface. The sysname carries the kernel's HID
+    // device counter, which grows with every new HID device, so a name is never given to a later plug-in.
+    static std::string HidDeviceName(const std::string& node, const std::string& hidSysname,
+                                     std::size_t collection = 0);
     // The parts of a name made by HidDeviceName; nothing for any other text.
     static std::optional<HidName> SplitHidDeviceName(std::string_view name);
 

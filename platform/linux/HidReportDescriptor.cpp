@@ -61,17 +61,17 @@ class DescriptorParser {
 public:
     DescriptorParser(const std::uint8_t* data, std::size_t length) : data_(data), length_(length) {}
 
-    std::optional<HidCapabilities> Run() {
+    std::optional<std::vector<HidCollection>> Run() {
         while (position_ < length_) {
             Item item;
             if (!ReadItem(item) || !Apply(item)) {
                 return std::nullopt;
             }
         }
-        if (depth_ != 0 || !found_) {
+        if (depth_ != 0 || collections_.empty()) {
             return std::nullopt;
         }
-        return Result();
+        return std::move(collections_);
     }
 
 private:
@@ -126,8 +126,7 @@ private:
     bool ApplyMain(const Item& item) {
         switch (item.tag) {
             case kCollectionTag:
-                OpenCollection(item.value & 0xFF);
-                return true;
+                return OpenCollection(item.value & 0xFF);
             case kEndCollectionTag:
                 return CloseCollection();
             case kInputTag:
@@ -179,30 +178,39 @@ private:
         }
     }
 
-    void OpenCollection(std::uint32_t kind) {
-        if (depth_ == 0 && !found_ && kind == kApplicationCollection) {
-            found_ = true;
-            inFirstCollection_ = true;
+    // Opens a collection; a top-level application collection starts the count of its reports afresh.
+    bool OpenCollection(std::uint32_t kind) {
+        if (depth_ == 0 && kind == kApplicationCollection) {
+            if (collections_.size() == HidReportDescriptor::kMaxCollections) {
+                return false;
+            }
+            inCollection_ = true;
             const PendingUsage usage = usage_.value_or(PendingUsage{});
             usagePage_ = usage.carriesPage ? static_cast<std::uint16_t>(usage.value >> 16) : global_.usagePage;
             usageValue_ = static_cast<std::uint16_t>(usage.value & 0xFFFF);
+            bits_ = {};
+            present_ = {};
         }
         ++depth_;
+        return true;
     }
 
+    // Closes a collection; the end of a top-level application collection adds it to the result.
     bool CloseCollection() {
         if (depth_ == 0) {
             return false;
         }
-        if (--depth_ == 0) {
-            inFirstCollection_ = false;
+        if (--depth_ == 0 && inCollection_) {
+            collections_.push_back(Result());
+            inCollection_ = false;
         }
         return true;
     }
 
-    // Counts the bits of a main item towards its report, when it belongs to the first top-level collection.
+    // Counts the bits of a main item towards its report, when it belongs to a top-level application
+    // collection.
     bool AddReport(ReportKind kind) {
-        if (!inFirstCollection_) {
+        if (!inCollection_) {
             return true;
         }
         const std::uint64_t bits = static_cast<std::uint64_t>(global_.reportSize) * global_.reportCount;
@@ -225,14 +233,19 @@ private:
         return static_cast<std::uint16_t>(longest);
     }
 
-    HidCapabilities Result() const {
-        HidCapabilities capabilities;
-        capabilities.usagePage = usagePage_;
-        capabilities.usage = usageValue_;
-        capabilities.inputReportLength = LongestReport(kInputReport);
-        capabilities.outputReportLength = LongestReport(kOutputReport);
-        capabilities.featureReportLength = LongestReport(kFeatureReport);
-        return capabilities;
+    HidCollection Result() const {
+        HidCollection collection;
+        collection.capabilities.usagePage = usagePage_;
+        collection.capabilities.usage = usageValue_;
+        collection.capabilities.inputReportLength = LongestReport(kInputReport);
+        collection.capabilities.outputReportLength = LongestReport(kOutputReport);
+        collection.capabilities.featureReportLength = LongestReport(kFeatureReport);
+        for (std::size_t id = 0; id <= kLargestReportId; ++id) {
+            if (present_[kFeatureReport][id]) {
+                collection.featureReportIds.push_back(static_cast<std::uint8_t>(id));
+            }
+        }
+        return collection;
     }
 
     const std::uint8_t* data_;
@@ -242,8 +255,8 @@ private:
     std::vector<GlobalState> stack_;
     std::optional<PendingUsage> usage_;
     std::size_t depth_ = 0;
-    bool found_ = false;
-    bool inFirstCollection_ = false;
+    bool inCollection_ = false;  // within a top-level application collection
+    std::vector<HidCollection> collections_;
     std::uint16_t usagePage_ = 0;
     std::uint16_t usageValue_ = 0;
     std::array<std::array<std::uint64_t, kLargestReportId + 1>, kReportKinds> bits_{};
@@ -252,7 +265,7 @@ private:
 
 }  // namespace
 
-std::optional<HidCapabilities> HidReportDescriptor::Parse(const std::uint8_t* data, std::size_t length) {
+std::optional<std::vector<HidCollection>> HidReportDescriptor::Parse(const std::uint8_t* data, std::size_t length) {
     if (data == nullptr) {
         return std::nullopt;
     }

@@ -4,26 +4,25 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <vector>
 
 #include "platform/linux/DeviceIdentity.h"
-#include "platform/linux/HidReportDescriptor.h"
 #include "platform/linux/SysfsFile.h"
+#include "platform/linux/UdevInterfaceCache.h"
 #include "platform/linux/UsbHidrawNode.h"
 
 namespace tarnix::platform {
 
 namespace {
 
-// The kernel's own limit of a report descriptor is 4096 bytes; anything far beyond is no descriptor.
-constexpr std::size_t kReportDescriptorLimit = 65536;
 constexpr std::size_t kStringLimit = 4096;
 // The length of a feature report travels in the 14-bit size field of the ioctl request code.
 constexpr std::size_t kLargestFeatureReport = (1u << _IOC_SIZEBITS) - 1;
 
 // The USB HID hidraw node that the name gives, while the name still fits it.
-std::optional<UsbHidrawNode> Locate(const DeviceIdentity::HidName& name, const std::string& devicePath) {
+std::optional<UsbHidrawNode> Locate(const DeviceIdentity::HidName& name) {
     const std::size_t slash = name.node.rfind('/');
     const std::string sysname = slash == std::string::npos ? name.node : name.node.substr(slash + 1);
     const std::optional<UdevDevice> hidraw = UdevDevice::FromSubsystemSysname("hidraw", sysname);
@@ -31,7 +30,7 @@ std::optional<UsbHidrawNode> Locate(const DeviceIdentity::HidName& name, const s
         return std::nullopt;
     }
     std::optional<UsbHidrawNode> node = UsbHidrawNode::From(*hidraw);
-    if (!node || node->DeviceName() != devicePath) {
+    if (!node || node->DeviceName() != DeviceIdentity::HidDeviceName(name.node, name.hidSysname)) {
         return std::nullopt;  // that node belongs to another HID device now
     }
     return node;
@@ -47,9 +46,20 @@ bool IsDeviceNode(const std::string& path, dev_t devnum) {
 }  // namespace
 
 std::unique_ptr<HidDevice> HidrawDevice::Open(const std::string& devicePath, Access access) {
+    // A probe of an interface the last look listed needs nothing from udev: the look read it, and the HID
+    // device's sysfs path is this plug-in's own.
+    if (access == Access::Probe) {
+        std::optional<UdevInterfaceCache::HidInterfaceFacts> seen =
+            UdevInterfaceCache::Instance().LastSeenHidInterface(devicePath);
+        if (seen && SysfsFile::Exists(seen->hidSyspath)) {
+            return std::make_unique<HidrawDevice>(std::move(seen->hidSyspath), std::move(seen->usbDeviceSyspath),
+                                                  FileDescriptor(), std::move(seen->collection));
+        }
+    }
     const std::optional<DeviceIdentity::HidName> name = DeviceIdentity::SplitHidDeviceName(devicePath);
-    std::optional<UsbHidrawNode> node = name ? Locate(*name, devicePath) : std::nullopt;
-    if (!node) {
+    std::optional<UsbHidrawNode> node = name ? Locate(*name) : std::nullopt;
+    std::optional<HidCollection> collection;
+    if (!node || !UsbHidrawNode::PickCollection(node->Collections(), name->collection, collection)) {
         return nullptr;
     }
     FileDescriptor file;
@@ -59,23 +69,28 @@ std::unique_ptr<HidDevice> HidrawDevice::Open(const std::string& devicePath, Acc
             return nullptr;
         }
         // The device may have gone and its node been given to a new one between the lookup and the open.
-        node = Locate(*name, devicePath);
+        node = Locate(*name);
         if (!node || !IsDeviceNode(node->Node(), node->Hidraw().Devnum())) {
             return nullptr;
         }
     }
-    return std::make_unique<HidrawDevice>(node->Hid().Syspath(), node->UsbDevice().Syspath(), std::move(file));
+    return std::make_unique<HidrawDevice>(node->Hid().Syspath(), node->UsbDevice().Syspath(), std::move(file),
+                                          std::move(collection));
 }
 
-HidrawDevice::HidrawDevice(std::string hidSyspath, std::string usbDeviceSyspath, FileDescriptor node)
-    : hidSyspath_(std::move(hidSyspath)), usbDeviceSyspath_(std::move(usbDeviceSyspath)), node_(std::move(node)) {}
+HidrawDevice::HidrawDevice(std::string hidSyspath, std::string usbDeviceSyspath, FileDescriptor node,
+                           std::optional<HidCollection> collection)
+    : hidSyspath_(std::move(hidSyspath)),
+      usbDeviceSyspath_(std::move(usbDeviceSyspath)),
+      node_(std::move(node)),
+      collection_(std::move(collection)) {}
 
 std::optional<HidCapabilities> HidrawDevice::Capabilities() const {
-    const auto descriptor = SysfsFile::ReadBytes(hidSyspath_ + "/report_descriptor", kReportDescriptorLimit);
-    if (!descriptor) {
+    // A HID device keeps its report descriptor for as long as it exists.
+    if (!collection_ || !SysfsFile::Exists(hidSyspath_)) {
         return std::nullopt;
     }
-    return HidReportDescriptor::Parse(descriptor->data(), descriptor->size());
+    return collection_->capabilities;
 }
 
 std::optional<std::string> HidrawDevice::ManufacturerString() const { return UsbDeviceString("manufacturer"); }
@@ -94,8 +109,16 @@ std::optional<std::string> HidrawDevice::UsbDeviceString(const char* attribute) 
     return text;
 }
 
-bool HidrawDevice::SetFeature(const std::uint8_t* report, std::size_t length) {
+bool HidrawDevice::MayTransfer(const std::uint8_t* report, std::size_t length) const {
     if (!node_.IsValid() || report == nullptr || length == 0 || length > kLargestFeatureReport) {
+        return false;
+    }
+    return !collection_ || std::binary_search(collection_->featureReportIds.begin(),
+                                              collection_->featureReportIds.end(), report[0]);
+}
+
+bool HidrawDevice::SetFeature(const std::uint8_t* report, std::size_t length) {
+    if (!MayTransfer(report, length)) {
         return false;
     }
     std::vector<std::uint8_t> copy(report, report + length);  // the request takes a writable buffer
@@ -103,10 +126,20 @@ bool HidrawDevice::SetFeature(const std::uint8_t* report, std::size_t length) {
 }
 
 bool HidrawDevice::GetFeature(std::uint8_t* report, std::size_t length) {
-    if (!node_.IsValid() || report == nullptr || length == 0 || length > kLargestFeatureReport) {
+    if (!MayTransfer(report, length)) {
         return false;
     }
-    return ::ioctl(node_.Get(), HIDIOCGFEATURE(length), report) >= 0;
+    const int received = ::ioctl(node_.Get(), HIDIOCGFEATURE(length), report);
+    if (received < 0) {
+        return false;
+    }
+    // The kernel copies what the device sent and leaves the rest of the buffer as it was: the rest becomes
+    // zeros (byte 0, the report ID, is kept even when nothing came).
+    const std::size_t filled = std::max<std::size_t>(static_cast<std::size_t>(received), 1);
+    if (filled < length) {
+        std::fill(report + filled, report + length, 0);
+    }
+    return true;
 }
 
 }  // namespace tarnix::platform

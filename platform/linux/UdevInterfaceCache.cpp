@@ -16,24 +16,35 @@ constexpr const char* kHidrawFolder = "/sys/class/hidraw";
 constexpr const char* kUsbFolder = "/sys/bus/usb/devices";
 constexpr std::size_t kDeviceNumberLimit = 16;
 
-std::optional<DeviceInterface> HidInterfaceOf(const UdevDevice& hidraw) {
+// The interfaces of a hidraw node: one per top-level collection of its report descriptor, which a HID device
+// keeps for as long as it exists, so it is read once per device.
+void AddHidInterfaces(const UdevDevice& hidraw, std::vector<DeviceInterface>& interfaces,
+                      std::vector<UdevInterfaceCache::HidInterfaceFacts>& facts) {
     const std::optional<UsbHidrawNode> node = UsbHidrawNode::From(hidraw);
     if (!node) {
-        return std::nullopt;  // a HID device on another transport, or no node
+        return;  // a HID device on another transport, or no node
     }
-    return DeviceInterface{node->DeviceName(), node->HardwareId(), DeviceIdentity::HidSetupClass()};
+    const std::string hardwareId = node->HardwareId();
+    const std::optional<std::vector<HidCollection>> collections = node->Collections();
+    const std::vector<std::string> names = node->InterfaceNames(collections);
+    for (std::size_t index = 0; index < names.size(); ++index) {
+        interfaces.push_back({names[index], hardwareId, DeviceIdentity::HidSetupClass()});
+        std::optional<HidCollection> collection;
+        UsbHidrawNode::PickCollection(collections, names.size() > 1 ? index + 1 : 0, collection);
+        facts.push_back({node->Hid().Syspath(), node->UsbDevice().Syspath(), std::move(collection)});
+    }
 }
 
-std::optional<DeviceInterface> UsbDeviceOf(const UdevDevice& device) {
+std::vector<DeviceInterface> UsbDeviceOf(const UdevDevice& device) {
     std::optional<std::string> node = device.Devnode();
     if (!node || !device.HasDeviceType("usb_device")) {
-        return std::nullopt;
+        return {};
     }
-    return DeviceInterface{
+    return {DeviceInterface{
         std::move(*node),
         DeviceIdentity::HardwareId("USB", device.Attribute("idVendor"), device.Attribute("idProduct"),
                                    device.Attribute("bcdDevice")),
-        DeviceIdentity::UsbDeviceSetupClass(device.Property(DeviceIdentity::kDfuDriverProperty))};
+        DeviceIdentity::UsbDeviceSetupClass(device.Property(DeviceIdentity::kDfuDriverProperty))}};
 }
 
 // A device that udev has not finished with yet: it may still lack our rule's property and node access.
@@ -90,7 +101,9 @@ std::vector<DeviceInterface> UdevInterfaceCache::HidInterfaces() {
             if (!hidraw || Unsettled(*hidraw)) {
                 return std::nullopt;  // gone since the listing, or not yet ready
             }
-            return Entry{*syspath, "", HidInterfaceOf(*hidraw)};
+            Entry entry{*syspath, "", {}, {}};
+            AddHidInterfaces(*hidraw, entry.interfaces, entry.hidFacts);
+            return entry;
         });
     }
     hid_ = std::move(present);
@@ -116,11 +129,24 @@ std::vector<DeviceInterface> UdevInterfaceCache::UsbDevices() {
             if (!device || device->Attribute("devnum").value_or("") != number || Unsettled(*device)) {
                 return std::nullopt;  // gone, plugged in again or not yet ready: the next look reads it
             }
-            return Entry{*syspath, number, UsbDeviceOf(*device)};
+            return Entry{*syspath, number, UsbDeviceOf(*device), {}};
         });
     }
     usb_ = std::move(present);
     return InterfacesOf(usb_);
+}
+
+std::optional<UdevInterfaceCache::HidInterfaceFacts> UdevInterfaceCache::LastSeenHidInterface(
+    const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [key, entry] : hid_) {
+        for (std::size_t index = 0; index < entry.interfaces.size() && index < entry.hidFacts.size(); ++index) {
+            if (entry.interfaces[index].devicePath == name) {
+                return entry.hidFacts[index];
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 void UdevInterfaceCache::Forget() {
@@ -142,14 +168,15 @@ void UdevInterfaceCache::Keep(Entries& known, Entries& present, const std::strin
 }
 
 bool UdevInterfaceCache::AwaitsDriverProperty(const Entry& entry) {
-    return entry.interface && entry.interface->setupClass == Guid() &&
-           DeviceIdentity::GetsDfuDriverProperty(entry.interface->hardwareId);
+    return std::any_of(entry.interfaces.begin(), entry.interfaces.end(), [](const DeviceInterface& interface) {
+        return interface.setupClass == Guid() && DeviceIdentity::GetsDfuDriverProperty(interface.hardwareId);
+    });
 }
 
 std::vector<DeviceInterface> UdevInterfaceCache::InterfacesOf(const Entries& entries) {
     std::vector<const Entry*> ordered;
     for (const auto& [key, entry] : entries) {
-        if (entry.interface) {
+        if (!entry.interfaces.empty()) {
             ordered.push_back(&entry);
         }
     }
@@ -157,7 +184,7 @@ std::vector<DeviceInterface> UdevInterfaceCache::InterfacesOf(const Entries& ent
               [](const Entry* a, const Entry* b) { return InUdevOrder(a->syspath, b->syspath); });
     std::vector<DeviceInterface> interfaces;
     for (const Entry* entry : ordered) {
-        interfaces.push_back(*entry->interface);
+        interfaces.insert(interfaces.end(), entry->interfaces.begin(), entry->interfaces.end());
     }
     return interfaces;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/DeviceEnumerator.h"
+#include "platform/linux/HidReportDescriptor.h"
 
 namespace tarnix::platform {
 
@@ -27,10 +28,21 @@ public:
     UdevInterfaceCache(const UdevInterfaceCache&) = delete;
     UdevInterfaceCache& operator=(const UdevInterfaceCache&) = delete;
 
-    // hidraw nodes of USB HID devices, in udev's order.
+    // The HID interfaces of the hidraw nodes of USB HID devices, in udev's order of the nodes: one per
+    // top-level collection of a node's report descriptor, in descriptor order (UsbHidrawNode).
     std::vector<DeviceInterface> HidInterfaces();
     // USB devices with a node, in udev's order.
     std::vector<DeviceInterface> UsbDevices();
+
+    // What the last look at the HID interfaces found for one of them: enough for a probe, which the device
+    // search makes of every interface it has not registered, many times a second.
+    struct HidInterfaceFacts {
+        std::string hidSyspath;        // the HID device
+        std::string usbDeviceSyspath;  // the USB device above it
+        std::optional<HidCollection> collection;  // nothing when the report descriptor cannot be read
+    };
+    // Nothing when the last look did not list an interface of this name.
+    std::optional<HidInterfaceFacts> LastSeenHidInterface(const std::string& name);
 
     // Forgets every device met so far, so that the next look describes each one afresh: for a process that
     // is handed another device tree (each umockdev test bed of the tests is one).
@@ -43,7 +55,8 @@ private:
     struct Entry {
         std::string syspath;
         std::string identity;                      // a USB device's number; "" for a hidraw device
-        std::optional<DeviceInterface> interface;  // nothing: the device offers no interface of its class
+        std::vector<DeviceInterface> interfaces;  // none: the device offers no interface of its class
+        std::vector<HidInterfaceFacts> hidFacts;  // of a hidraw device: one per interface, in their order
     };
     using Entries = std::map<std::string, Entry>;  // by what the device is known by
 

@@ -1,5 +1,7 @@
 #include "platform/sim/SimulatedHidDevice.h"
 
+#include <algorithm>
+
 #include "sim/SimHidDevice.h"
 
 #include <fcntl.h>
@@ -68,6 +70,13 @@ bool SimulatedHidDevice::SetFeature(const std::uint8_t* report, std::size_t leng
     return device_->SetFeature(report, length);
 }
 
-bool SimulatedHidDevice::GetFeature(std::uint8_t* report, std::size_t length) { return device_->GetFeature(report, length); }
+bool SimulatedHidDevice::GetFeature(std::uint8_t* report, std::size_t length) {
+    const std::optional<std::size_t> received = device_->GetFeature(report, length);
+    if (!received) {
+        return false;
+    }
+    std::fill(report + *received, report + length, 0);  // a shorter report is followed by zeros
+    return true;
+}
 
 }  // namespace tarnix::platform

@@ -25,7 +25,7 @@ constexpr std::uint8_t kFeatureReportType = 0x03;
 HidPersonality::HidPersonality(SensorStore store, const SensorState& state)
     : identity_{kSensorVendorId, kSensorProductId, kSensorBcdDevice, state.manufacturer, state.product, state.serial},
       device_(std::move(store), state, SimHidDevice::Access::ReadWrite),
-      reportDescriptor_(UsbDescriptors::SensorReportDescriptor(state.usagePage, state.usage, kFeatureReportLength - 1)) {}
+      reportDescriptor_(UsbDescriptors::SensorReportDescriptor(state.usagePage, state.usage, state.collections)) {}
 
 std::vector<std::uint8_t> HidPersonality::FunctionDescriptors() const {
     // The interface, HID and endpoint descriptors the sensor's configuration holds, at both speeds.
@@ -71,9 +71,11 @@ ControlAnswer HidPersonality::GetReport(const ControlSetup& setup) {
     }
     std::vector<std::uint8_t> report(setup.length, 0);
     report[0] = static_cast<std::uint8_t>(setup.value & 0xFF);
-    if (!device_.GetFeature(report.data(), report.size())) {
+    const std::optional<std::size_t> sent = device_.GetFeature(report.data(), report.size());
+    if (!sent) {
         return ControlAnswer::Stalled();
     }
+    report.resize(*sent);  // a report shorter than asked for ends the transfer early
     return ControlAnswer::WithData(std::move(report));
 }
 

@@ -24,6 +24,11 @@ constexpr const char* kUsage =
     "  plug [--serial S] [--mode normal|dfu] [--driver ok|incompatible]\n"
     "       [--firmware MAJ.MIN] [--schema MAJ.MIN|none] [--mcu HEX] [--product TEXT]\n"
     "       [--silent] [--open-fails] [--reenumerate-ms N] [--page-ms N]\n"
+    "       [--collections LIST]             LIST: the HID report descriptor's top-level collections in\n"
+    "                                        order, comma-separated: config (the configuration collection\n"
+    "                                        with the feature reports), config/BYTES (its reports carry BYTES\n"
+    "                                        data bytes, default 257), PAGE:USAGE (another collection, e.g.\n"
+    "                                        0x0D:0x04 for a digitizer); default: config\n"
     "                                        plug in a sensor; prints its serial\n"
     "  unplug S | --all                      unplug one sensor or all of them\n"
     "  list                                  one line per sensor: serial, mode, driver, device name\n"
@@ -136,7 +141,7 @@ void SimTool::Dispatch(const std::string& command, const std::vector<std::string
     if (command == "plug") {
         Plug(CommandArguments(arguments,
                               {"--serial", "--mode", "--driver", "--firmware", "--schema", "--mcu", "--product",
-                               "--reenumerate-ms", "--page-ms"},
+                               "--reenumerate-ms", "--page-ms", "--collections"},
                               {"--silent", "--open-fails"}));
     } else if (command == "unplug") {
         Unplug(CommandArguments(arguments, {}, {"--all"}));
@@ -200,6 +205,14 @@ void SimTool::Plug(const CommandArguments& arguments) {
     }
     if (const auto page = arguments.Value("--page-ms")) {
         prototype.pageMs = static_cast<std::uint32_t>(ParseNumber(*page, "--page-ms", 60000));
+    }
+    if (const auto collections = arguments.Value("--collections")) {
+        std::string error;
+        auto parsed = SensorCollections::Parse(*collections, error);
+        if (!parsed) {
+            throw SimError("--collections: " + error);
+        }
+        prototype.collections = std::move(*parsed);
     }
     prototype.silent = arguments.Flag("--silent");
     prototype.openFails = arguments.Flag("--open-fails");

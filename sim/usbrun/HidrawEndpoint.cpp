@@ -42,9 +42,11 @@ IoctlAnswer HidrawEndpoint::Transfer(IoctlCall& call, bool set) {
     if (report == nullptr) {
         return IoctlAnswer::Failure(EFAULT);
     }
-    const bool answered = set ? device_->SetFeature(report, length) : device_->GetFeature(report, length);
-    if (answered) {
-        return IoctlAnswer::Success(static_cast<long>(length));
+    const std::optional<std::size_t> transferred =
+        set ? (device_->SetFeature(report, length) ? std::optional<std::size_t>(length) : std::nullopt)
+            : device_->GetFeature(report, length);
+    if (transferred) {
+        return IoctlAnswer::Success(static_cast<long>(*transferred));
     }
     return IoctlAnswer::Failure(device_->Present() ? EPIPE : ENODEV);
 }

@@ -118,7 +118,7 @@ void AddNormalMode(const SensorState& state, const BusPlacement& placement, Devi
     const std::vector<std::uint8_t> reportDescriptor =
         state.capabilitiesUnreadable
             ? std::vector<std::uint8_t>()
-            : UsbDescriptors::SensorReportDescriptor(state.usagePage, state.usage, kFeatureReportLength - 1);
+            : UsbDescriptors::SensorReportDescriptor(state.usagePage, state.usage, state.collections);
 
     Record device = SensorUsbDevice(state, set.usbDevicePath, placement.deviceNumber,
                                     {kSensorVendorId, kSensorProductId, kSensorBcdDevice});

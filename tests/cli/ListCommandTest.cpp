@@ -55,6 +55,21 @@ TEST_F(ListCommandTest, OneSensorShowsWhatItReports)
     EXPECT_EQ(run.exitCode, 0);
 }
 
+// Every top-level collection of the sensor's HID report descriptor is an interface of its own: a digitizer
+// collection before the configuration collection does not hide the sensor, whose reports here are shorter
+// than the 258 bytes the tool reads; a device with the digitizer collection alone is no sensor.
+TEST_F(ListCommandTest, TheConfigurationCollectionIsFoundBehindADigitizerCollection)
+{
+    Plug({"--mcu", "0a1b2c3d4e5f", "--collections", "0x0D:0x04,config/200"});
+    const ProgramRun run = RunCli({"--list"});
+    EXPECT_EQ(run.out, "Devices:\n" + SensorLine(1, "Tarnix TS-200", "2.4", "0A1B2C3D4E5F") + "\nOperation succeeded\n");
+    EXPECT_EQ(run.exitCode, 0);
+
+    Plug({"--collections", "0x0D:0x04"});
+    const ProgramRun again = RunCli({"--list"});
+    EXPECT_EQ(again.out, run.out) << "the digitizer alone is not listed";
+}
+
 TEST_F(ListCommandTest, OneResponsiveSensorIsListedQuickly)
 {
     Plug();

@@ -29,8 +29,26 @@ TEST(DeviceIdentity, HidDeviceNameRoundTrip) {
     ASSERT_TRUE(parts);
     EXPECT_EQ(parts->node, "/dev/hidraw0");
     EXPECT_EQ(parts->hidSysname, "0003:3C9E:0101.000A");
+    EXPECT_EQ(parts->collection, 0u);
     for (const char* other :
          {"/dev/hidraw0", "#0003:3C9E:0101.000A", "/dev/hidraw0#", "/dev/a#b#c", "", "/dev/bus/usb/001/005"}) {
+        EXPECT_FALSE(DeviceIdentity::SplitHidDeviceName(other)) << other;
+    }
+}
+
+TEST(DeviceIdentity, EachCollectionOfANodeWithSeveralHasANameOfItsOwn) {
+    const std::string second = DeviceIdentity::HidDeviceName("/dev/hidraw3", "0003:3C9E:0101.000B", 2);
+    EXPECT_EQ(second, "/dev/hidraw3#0003:3C9E:0101.000B&col02");
+    const auto parts = DeviceIdentity::SplitHidDeviceName(second);
+    ASSERT_TRUE(parts);
+    EXPECT_EQ(parts->node, "/dev/hidraw3");
+    EXPECT_EQ(parts->hidSysname, "0003:3C9E:0101.000B");
+    EXPECT_EQ(parts->collection, 2u);
+    EXPECT_EQ(DeviceIdentity::SplitHidDeviceName("/dev/hidraw3#0003:3C9E:0101.000B&col32")->collection, 32u);
+    for (const char* other : {"/dev/hidraw3#0003:3C9E:0101.000B&col00", "/dev/hidraw3#0003:3C9E:0101.000B&col2",
+                              "/dev/hidraw3#0003:3C9E:0101.000B&col002", "/dev/hidraw3#0003:3C9E:0101.000B&col",
+                              "/dev/hidraw3#0003:3C9E:0101.000B&col+2", "/dev/hidraw3#0003:3C9E:0101.000B&col0x",
+                              "/dev/hidraw3#&col01"}) {
         EXPECT_FALSE(DeviceIdentity::SplitHidDeviceName(other)) << other;
     }
 }

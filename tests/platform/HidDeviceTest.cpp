@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 
 #include "platform/DeviceEnumerator.h"
@@ -72,6 +73,45 @@ TEST(HidDevice, FeatureReportsCarryTheInformationExchange) {
     EXPECT_FALSE(device->GetFeature(wrongId.data(), wrongId.size()));
     std::array<std::uint8_t, 300> tooLong{0x01};
     EXPECT_FALSE(device->SetFeature(tooLong.data(), tooLong.size()));
+}
+
+// As on the real bus: each collection of the sensor is an interface of its own, with its own capabilities and
+// feature reports, and a report shorter than asked for is followed by zeros.
+TEST(HidDevice, EachCollectionIsAnInterfaceOfItsOwn) {
+    SimulatedBus bus;
+    SensorState prototype = SimulatedBus::QuickSensor();
+    prototype.collections = {tarnix::sim::SensorCollection{false, 0x000D, 0x0004, 0},
+                             tarnix::sim::SensorCollection{true, 0, 0, 127}};
+    bus.Plug(tarnix::sim::SensorMode::Normal, prototype);
+    const auto interfaces = DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass());
+    ASSERT_EQ(interfaces.size(), 2u);
+    EXPECT_NE(interfaces[0].devicePath, interfaces[1].devicePath);
+
+    auto digitizer = HidDevice::Open(interfaces[0].devicePath, HidDevice::Access::ReadWrite);
+    auto configuration = HidDevice::Open(interfaces[1].devicePath, HidDevice::Access::ReadWrite);
+    ASSERT_TRUE(digitizer);
+    ASSERT_TRUE(configuration);
+    ASSERT_TRUE(digitizer->Capabilities());
+    EXPECT_EQ(digitizer->Capabilities()->usagePage, 0x000D);
+    EXPECT_EQ(digitizer->Capabilities()->usage, 0x0004);
+    EXPECT_EQ(digitizer->Capabilities()->featureReportLength, 0);
+    ASSERT_TRUE(configuration->Capabilities());
+    EXPECT_EQ(configuration->Capabilities()->usagePage, 0xFF00);
+    EXPECT_EQ(configuration->Capabilities()->featureReportLength, 128);
+
+    std::array<std::uint8_t, 257> request{0x01, 0x08, 0xEE, 0x06, 0x40, 0x02, 0x00, 0x00, 0x6C, 0x00};
+    EXPECT_FALSE(digitizer->SetFeature(request.data(), request.size())) << "the request is not the digitizer's";
+    ASSERT_TRUE(configuration->SetFeature(request.data(), request.size()));
+    std::array<std::uint8_t, 258> answer;
+    answer.fill(0xAA);
+    answer[0] = 0x02;
+    EXPECT_FALSE(digitizer->GetFeature(answer.data(), answer.size()));
+    ASSERT_TRUE(configuration->GetFeature(answer.data(), answer.size()));
+    EXPECT_EQ(answer[2], 0xEF) << "the platform answer fits the sensor's shorter report";
+    EXPECT_EQ(std::count(answer.begin() + 128, answer.end(), 0), 130) << "zeros after the 128-byte report";
+    const std::uint8_t toDfu[] = {0x80, 0x00};
+    EXPECT_FALSE(digitizer->SetFeature(toDfu, sizeof toDfu));
+    EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass()).size() == 2u) << "still in normal mode";
 }
 
 TEST(HidDevice, DeviceThatLeftMakesEveryCallFail) {

@@ -12,17 +12,32 @@
 namespace {
 
 using tarnix::platform::HidCapabilities;
+using tarnix::platform::HidCollection;
 using tarnix::platform::HidReportDescriptor;
+using tarnix::test::descriptors::ApplicationCollection;
 using tarnix::test::descriptors::Bytes;
+using tarnix::test::descriptors::DigitizerCollection;
 using tarnix::test::descriptors::FeatureReport;
+using tarnix::test::descriptors::InputReport;
 using tarnix::test::descriptors::Join;
 using tarnix::test::descriptors::SensorReportDescriptor;
 
 // The parser sees a heap block of exactly the descriptor's size, so a read past it is caught by ASan.
-std::optional<HidCapabilities> Parse(const Bytes& descriptor) {
+std::optional<std::vector<HidCollection>> Collections(const Bytes& descriptor) {
     const Bytes exact(descriptor);
     return HidReportDescriptor::Parse(exact.data(), exact.size());
 }
+
+// The capabilities of the first top-level collection.
+std::optional<HidCapabilities> Parse(const Bytes& descriptor) {
+    const auto collections = Collections(descriptor);
+    if (!collections) {
+        return std::nullopt;
+    }
+    EXPECT_FALSE(collections->empty());
+    return collections->front().capabilities;
+}
+
 
 TEST(HidReportDescriptor, TopLevelUsagesThatDiscoveryTellsApart) {
     struct Case {
@@ -84,6 +99,67 @@ TEST(HidReportDescriptor, FirstTopLevelApplicationCollectionAndItsNestedReports)
     EXPECT_EQ(capabilities->inputReportLength, 2) << "ID 3: 3 + 5 bits in one byte, plus the ID";
     EXPECT_EQ(capabilities->outputReportLength, 10) << "the largest output report, ID 4";
     EXPECT_EQ(capabilities->featureReportLength, 0) << "the feature report of the second collection";
+
+    const auto collections = Collections(descriptor);
+    ASSERT_TRUE(collections);
+    ASSERT_EQ(collections->size(), 2u) << "the physical collection is none, the nested one part of the first";
+    EXPECT_EQ((*collections)[1].capabilities.usagePage, 0xFF01);
+    EXPECT_EQ((*collections)[1].capabilities.usage, 0x07);
+    EXPECT_EQ((*collections)[1].capabilities.featureReportLength, 0x401);
+    EXPECT_EQ((*collections)[1].capabilities.inputReportLength, 0) << "the first collection's reports stay there";
+    EXPECT_EQ((*collections)[1].featureReportIds, std::vector<std::uint8_t>{0x06});
+    EXPECT_TRUE((*collections)[0].featureReportIds.empty());
+}
+
+TEST(HidReportDescriptor, EachTopLevelCollectionHasItsOwnUsagesReportsAndIds) {
+    // A touch sensor's digitizer collection before its configuration collection, and a mouse after it.
+    const Bytes descriptor = Join({DigitizerCollection(), SensorReportDescriptor(0xFF00, 0x01),
+                                   ApplicationCollection(0x0001, 0x02, {InputReport(0x20, 3)})});
+    const auto collections = Collections(descriptor);
+    ASSERT_TRUE(collections);
+    ASSERT_EQ(collections->size(), 3u);
+    const HidCapabilities& digitizer = (*collections)[0].capabilities;
+    EXPECT_EQ(digitizer.usagePage, 0x000D);
+    EXPECT_EQ(digitizer.usage, 0x04);
+    EXPECT_EQ(digitizer.inputReportLength, 9);
+    EXPECT_EQ(digitizer.featureReportLength, 0);
+    EXPECT_TRUE((*collections)[0].featureReportIds.empty());
+    const HidCapabilities& configuration = (*collections)[1].capabilities;
+    EXPECT_EQ(configuration.usagePage, 0xFF00);
+    EXPECT_EQ(configuration.usage, 0x01);
+    EXPECT_EQ(configuration.featureReportLength, 258);
+    EXPECT_EQ(configuration.inputReportLength, 0) << "the digitizer's input report is not the sensor's";
+    EXPECT_EQ((*collections)[1].featureReportIds, (std::vector<std::uint8_t>{0x01, 0x02, 0x80}));
+    EXPECT_EQ((*collections)[2].capabilities.usagePage, 0x0001);
+    EXPECT_EQ((*collections)[2].capabilities.inputReportLength, 4);
+    EXPECT_EQ((*collections)[2].capabilities.featureReportLength, 0) << "the sensor's reports are not the mouse's";
+
+    // Without report IDs a collection's feature report has ID 0.
+    const auto unnumbered = Collections({0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x04, 0xB1, 0x02,
+                                         0xC0});
+    ASSERT_TRUE(unnumbered);
+    EXPECT_EQ(unnumbered->front().featureReportIds, std::vector<std::uint8_t>{0x00});
+    // Main items between two collections belong to neither.
+    const auto between = Collections(Join({DigitizerCollection(), {0x85, 0x30, 0x95, 0x40, 0xB1, 0x02},
+                                           ApplicationCollection(0xFF00, 0x01, {FeatureReport(0x31, 2)})}));
+    ASSERT_TRUE(between);
+    ASSERT_EQ(between->size(), 2u);
+    EXPECT_EQ((*between)[0].capabilities.featureReportLength, 0);
+    EXPECT_EQ((*between)[1].capabilities.featureReportLength, 3);
+    EXPECT_EQ((*between)[1].featureReportIds, std::vector<std::uint8_t>{0x31});
+}
+
+TEST(HidReportDescriptor, TheNumberOfCollectionsIsBounded) {
+    const Bytes one{0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0xC0};
+    Bytes descriptor;
+    for (std::size_t i = 0; i < HidReportDescriptor::kMaxCollections; ++i) {
+        descriptor.insert(descriptor.end(), one.begin(), one.end());
+    }
+    const auto most = Collections(descriptor);
+    ASSERT_TRUE(most);
+    EXPECT_EQ(most->size(), HidReportDescriptor::kMaxCollections);
+    descriptor.insert(descriptor.end(), one.begin(), one.end());
+    EXPECT_FALSE(Collections(descriptor)) << "one more than the limit";
 }
 
 TEST(HidReportDescriptor, ReportsWithoutIdsStillCountTheIdByte) {
@@ -177,7 +253,7 @@ TEST(HidReportDescriptor, LongDescriptorsAreReadToTheEnd) {
 }
 
 TEST(HidReportDescriptor, GarbageAfterTheFirstCollectionCannotChangeIt) {
-    // Whatever follows a closed first collection either spoils the descriptor or leaves its answer alone.
+    // Whatever follows a closed first collection either spoils the descriptor or leaves that collection alone.
     std::mt19937 generator(20240611);
     std::uniform_int_distribution<int> byte(0, 255);
     std::uniform_int_distribution<int> length(1, 64);

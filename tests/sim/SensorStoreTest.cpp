@@ -21,6 +21,7 @@ SensorState Sample() {
     state.mcuId = {0x00, 0xFF, 0x10};
     state.usagePage = 0x000D;
     state.usage = 4;
+    state.collections = {SensorCollection{false, 0x000D, 0x0004, 0}, SensorCollection{true, 0, 0, 100}};
     state.dfuHardwareId = "USB\\vid_0483&pid_df11";
     state.silent = true;
     state.reenumerateMs = 17;
@@ -54,6 +55,7 @@ TEST(SensorStateFile, EveryFieldSurvivesTheRoundTrip) {
     EXPECT_EQ(parsed->product, original.product);
     EXPECT_EQ(parsed->mcuId, original.mcuId);
     EXPECT_EQ(parsed->usagePage, 0x000D);
+    EXPECT_EQ(SensorCollections::Format(parsed->collections), "0xD:0x4,config/100");
     EXPECT_EQ(parsed->driver, DriverKind::Incompatible);
     EXPECT_FALSE(parsed->schema.has_value());
     EXPECT_EQ(parsed->instance, original.instance);
@@ -61,6 +63,17 @@ TEST(SensorStateFile, EveryFieldSurvivesTheRoundTrip) {
     EXPECT_EQ(parsed->appearAtMs, -5);
     EXPECT_EQ(parsed->fault, Fault::Corrupt);
     EXPECT_EQ(parsed->dfu, original.dfu);
+}
+
+TEST(SensorStateFile, AFileWrittenBeforeSensorsHadCollectionsGivesTheConfigurationCollectionAlone) {
+    std::string text = SensorStateFile::Format(Sample());
+    const std::size_t line = text.find("collections=");
+    ASSERT_NE(line, std::string::npos);
+    text.erase(line, text.find('\n', line) + 1 - line);
+    std::string error;
+    const auto parsed = SensorStateFile::Parse(text, error);
+    ASSERT_TRUE(parsed) << error;
+    EXPECT_EQ(SensorCollections::Format(parsed->collections), "config");
 }
 
 TEST(SensorStateFile, DamagedTextsAreRefusedWithAReason) {
@@ -83,6 +96,7 @@ TEST(SensorStateFile, DamagedTextsAreRefusedWithAReason) {
         replace("silent=1", "silent=yes"),
         replace("usage=4", "usage"),
         replace("plug_sequence=78187493520", "plug_sequence=-1"),
+        replace("collections=0xD:0x4,config/100", "collections=config,config"),
     };
     for (const std::string& text : damaged) {
         std::string error;

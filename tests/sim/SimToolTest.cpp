@@ -142,6 +142,25 @@ TEST(SimTool, DriverInstallerStandInFixesIncompatibleDrivers) {
     EXPECT_EQ(RunBeside("Drivers/STtube_DFU_Drivers/dpinst_x86.exe", {}, bus.Files()).exitCode, 0);
 }
 
+TEST(SimTool, PlugWithCollectionsShowsOneHidInterfacePerCollection) {
+    test::SimulatedBus bus;
+    const test::ToolRun plug = bus.RunSimTool({"plug", "--serial", "MULTI", "--collections", "0x0D:0x04,config"});
+    ASSERT_EQ(plug.exitCode, 0) << plug.err;
+    const std::vector<DeviceInterfaceRecord> interfaces = bus.Bus().Enumerate(kHidInterfaceClass);
+    ASSERT_EQ(interfaces.size(), 2u);
+    EXPECT_EQ(interfaces[0].devicePath,
+              "\\\\?\\hid#vid_3c9e&pid_0101&col01#7&MULTI&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}");
+    EXPECT_EQ(interfaces[1].devicePath,
+              "\\\\?\\hid#vid_3c9e&pid_0101&col02#7&MULTI&0&0001#{4d1e55b2-f16f-11cf-88cb-001111000030}");
+    EXPECT_EQ(interfaces[0].hardwareId, interfaces[1].hardwareId);
+    const test::ToolRun list = bus.RunSimTool({"list"});
+    EXPECT_EQ(test::LinesOfWords(list.out),
+              (std::vector<std::vector<std::string>>{{"MULTI", "normal", "ok", interfaces[1].devicePath}}))
+        << "the configuration collection names the sensor";
+    const test::ToolRun help = bus.RunSimTool({"--help"});
+    EXPECT_NE(help.out.find("[--collections LIST]"), std::string::npos);
+}
+
 TEST(SimTool, EveryErrorIsOneLineOnStandardErrorAndAFailingExit) {
     test::SimulatedBus bus;
     const std::string serial = bus.Plug(SensorMode::Normal);
@@ -155,6 +174,8 @@ TEST(SimTool, EveryErrorIsOneLineOnStandardErrorAndAFailingExit) {
         {"plug", "--serial", serial},
         {"plug", "--page-ms"},
         {"plug", "--colour", "red"},
+        {"plug", "--collections", "config,config"},
+        {"plug", "--collections", "0x0D"},
         {"unplug", "NOPE"},
         {"unplug"},
         {"fault", serial, "explode"},

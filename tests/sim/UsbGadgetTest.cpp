@@ -174,6 +174,29 @@ TEST_F(HidPersonalityTest, RefusesReportsTheSensorDoesNotHave) {
     EXPECT_EQ(hid.Answer(Packet(0x21, 0x0A, 0, 0, 0), {}).kind, ControlAnswer::Kind::Acknowledge) << "SET_IDLE";
 }
 
+TEST_F(HidPersonalityTest, ASensorWithSeveralCollectionsAnswersWithItsOwnReportLength) {
+    SensorState prototype = test::SimulatedBus::QuickSensor();
+    prototype.collections = {SensorCollection{false, 0x000D, 0x0004, 0}, SensorCollection{true, 0, 0, 200}};
+    HidPersonality hid = Plug(prototype);
+    const std::vector<test::ReportLayout> layouts = test::ParseTopLevelCollections(hid.ReportDescriptor());
+    ASSERT_EQ(layouts.size(), 2u);
+    EXPECT_EQ(layouts[0].usagePage, 0x000Du);
+    EXPECT_EQ(layouts[1].usagePage, 0xFF00u);
+    EXPECT_EQ(layouts[1].featureBits.at(0x02), 1600u);
+
+    EXPECT_EQ(SetFeature(hid, InformationRequest(0x00)).kind, ControlAnswer::Kind::Acknowledge);
+    const ControlAnswer answer = GetFeature(hid, 0x02, 258);
+    ASSERT_EQ(answer.kind, ControlAnswer::Kind::Data);
+    EXPECT_EQ(answer.data.size(), 201u) << "the report it has, not the length asked for";
+    const Bytes expected = InformationAnswers::Platform(State());
+    EXPECT_EQ(answer.data[1], expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), answer.data.begin() + 2));
+    EXPECT_EQ(GetFeature(hid, 0x02, 64).kind, ControlAnswer::Kind::Stall) << "the answer does not fit 64 bytes";
+    EXPECT_EQ(SetFeature(hid, InformationRequest(0x02)).kind, ControlAnswer::Kind::Acknowledge);
+    EXPECT_EQ(GetFeature(hid, 0x02, 64).data.size(), 64u) << "the short device answer, cut to the request";
+    EXPECT_EQ(GetFeature(hid, 0x10, 9).kind, ControlAnswer::Kind::Stall) << "the digitizer's input report";
+}
+
 TEST_F(HidPersonalityTest, SilentSensorAnswersAnEmptyReport) {
     SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.silent = true;

@@ -26,6 +26,24 @@ inline Bytes FeatureReport(std::uint8_t id, std::uint16_t count) {
     return {0x85, id, 0x75, 0x08, 0x96, Low(count), High(count), 0x09, 0x01, 0xB1, 0x02};
 }
 
+// An input report of `count` data bytes with the given report ID.
+inline Bytes InputReport(std::uint8_t id, std::uint16_t count) {
+    return {0x85, id, 0x75, 0x08, 0x96, Low(count), High(count), 0x09, 0x01, 0x81, 0x02};
+}
+
+// A top-level application collection with the usage page and usage, holding the reports.
+inline Bytes ApplicationCollection(std::uint16_t usagePage, std::uint8_t usage, std::initializer_list<Bytes> reports) {
+    Bytes all = {0x06, Low(usagePage), High(usagePage), 0x09, usage, 0xA1, 0x01};
+    for (const Bytes& report : reports) {
+        all.insert(all.end(), report.begin(), report.end());
+    }
+    all.push_back(0xC0);
+    return all;
+}
+
+// A touch screen's digitizer collection (usage page 0x0D, usage 0x04) with its input report 0x10.
+inline Bytes DigitizerCollection() { return ApplicationCollection(0x000D, 0x04, {InputReport(0x10, 8)}); }
+
 // The sensor's vendor collection: usage page, usage, then the feature reports 0x80, 0x01 and 0x02 of 257
 // data bytes each.
 inline Bytes SensorReportDescriptor(std::uint16_t usagePage, std::uint8_t usage) {

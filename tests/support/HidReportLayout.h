@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -50,6 +51,29 @@ inline ReportLayout ParseReportDescriptor(const std::vector<std::uint8_t>& descr
         at += 1 + size;
     }
     return layout;
+}
+
+// The layout of each top-level collection: the descriptor cut after every End Collection that closes one,
+// each piece read by itself (for descriptors whose collections each set the global items they use).
+inline std::vector<ReportLayout> ParseTopLevelCollections(const std::vector<std::uint8_t>& descriptor)
+{
+    std::vector<ReportLayout> collections;
+    std::size_t start = 0;
+    int depth = 0;
+    for (std::size_t at = 0; at < descriptor.size();) {
+        const std::uint8_t prefix = descriptor[at];
+        const std::size_t size = (prefix & 0x03) == 3 ? 4 : (prefix & 0x03);
+        at += 1 + size;
+        if ((prefix & 0xFC) == 0xA0) {
+            ++depth;
+        } else if ((prefix & 0xFC) == 0xC0 && --depth == 0) {
+            collections.push_back(ParseReportDescriptor(std::vector<std::uint8_t>(
+                descriptor.begin() + static_cast<std::ptrdiff_t>(start),
+                descriptor.begin() + static_cast<std::ptrdiff_t>(std::min(at, descriptor.size())))));
+            start = at;
+        }
+    }
+    return collections;
 }
 
 }  // namespace tarnix::test

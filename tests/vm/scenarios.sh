@@ -11,6 +11,8 @@
 #   wait_for_normal_mode   returns when the sensor is back in normal mode where the tool can find it
 #   wait_for_driver        returns when the sensor's bootloader has the driver the installer gives it (the
 #                          tool waits for the installer, but udev applies the rule on its own time)
+#   replug_sensor OPTIONS  unplugs the sensor and plugs a new TNX1 made with these `tarnix-sim plug` options
+#                          (in the guest: once the old one has left the bus, with a gadget of its own)
 #
 # The sensor starts in normal mode without the bootloader's driver (on the real stack: without our udev rule),
 # as on a new machine. Each scenario's file holds every command with its output and exit code; a command
@@ -93,6 +95,15 @@ unplug_during_flash() {
     cli --flash firmware-2.5.hex
 }
 
+# A sensor whose HID report descriptor holds a digitizer collection before its configuration collection,
+# whose feature reports are shorter than the 258 bytes the tool reads: it is found by its configuration
+# collection, and its information comes through the report IDs of that collection.
+digitizer_collection_first() {
+    replug_sensor --collections 0x0D:0x04,config/200
+    wait_for_normal_mode
+    cli --list
+}
+
 # What the reference run on the simulated bus must show, so that a comparison of two equally wrong runs
 # cannot pass: scenario, then a line its output must contain.
 REFERENCE_CHECKS='list_in_normal_mode|1. Tarnix TS-200   Firmware Version: 2.4
@@ -104,11 +115,12 @@ write_parameters|  "fingerFrequency": 260,
 flash_hex_image|Firmware Version: 2.5
 overwrite_check|Error: This firmware will overwrite parameters.
 flash_dfu_image_with_overwrite|Firmware Version: 2.6
-unplug_during_flash|Error: Flashing failed.'
+unplug_during_flash|Error: Flashing failed.
+digitizer_collection_first|1. Tarnix TS-200   Firmware Version: 2.4'
 
 SCENARIOS="list_in_normal_mode read_without_driver list_in_dfu_mode_without_driver install_driver
 list_in_dfu_mode read_parameters write_parameters flash_hex_image overwrite_check
-flash_dfu_image_with_overwrite unplug_during_flash"
+flash_dfu_image_with_overwrite unplug_during_flash digitizer_collection_first"
 
 run_scenarios() {
     mkdir -p "$RESULTS"

@@ -24,6 +24,11 @@ std::vector<std::size_t> ScriptedHidraw::ReadLengths() const {
     return readLengths_;
 }
 
+void ScriptedHidraw::SetReportLength(std::size_t length) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    reportLength_ = length;
+}
+
 void ScriptedHidraw::Answer(std::unique_ptr<IoctlCall> call) {
     const unsigned long request = call->Request();
     const std::size_t length = _IOC_SIZE(request);
@@ -62,11 +67,12 @@ void ScriptedHidraw::GetFeature(IoctlCall& call, std::size_t length) {
     }
     std::lock_guard<std::mutex> guard(mutex_);
     readLengths_.push_back(length);
+    const std::size_t sent = reportLength_ == 0 ? length : std::min(std::max<std::size_t>(reportLength_, 2), length);
     const std::vector<std::uint8_t> last = sent_.empty() ? std::vector<std::uint8_t>() : sent_.back();
     report[1] = static_cast<std::uint8_t>(last.size());
-    std::fill(report + 2, report + length, 0);
-    std::copy_n(last.begin(), std::min(last.size(), length - 2), report + 2);
-    call.Complete(static_cast<int>(length));
+    std::fill(report + 2, report + sent, 0);
+    std::copy_n(last.begin(), std::min(last.size(), sent - 2), report + 2);
+    call.Complete(static_cast<int>(sent));
 }
 
 }  // namespace tarnix::test

@@ -9,6 +9,9 @@
 //   usbrun_probe wait-property NODE MS            waits until the device of NODE has TARNIX_DFU_DRIVER=1
 //   usbrun_probe hid-request NODE                 platform information request; prints answer= and rdev=
 //   usbrun_probe hid-switch NODE                  sends the switch to DFU mode; prints sent_at=
+//   usbrun_probe hid-get NODE ID LENGTH           reads feature report ID into a buffer of LENGTH bytes
+//                                                 filled with AA; prints got= (count or errno name),
+//                                                 report= (the bytes counted) and kept= (AA bytes after them)
 //   usbrun_probe dfu-read NODE ADDRESS LENGTH OUT DFU UPLOAD of flash bytes into OUT; prints layout=
 //   usbrun_probe dfu-leave NODE                   leaves DFU mode (address 0x08000000, zero-length DNLOAD)
 //   usbrun_probe hold hid|dfu NODE COMMAND        one request, COMMAND (through sh), the request again;
@@ -20,6 +23,7 @@
 //   usbrun_probe contend NODE                     a second file against a held claim: driver query, claim,
 //                                                 transfer, claim sparing usbfs, plain disconnect, claim,
 //                                                 release, a claim ended by closing its file
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -220,8 +224,25 @@ int HidRequest(const std::string& node) {
     answer[0] = 0x02;
     const int read = ::ioctl(fd, HIDIOCGFEATURE(kAnswerLength), answer.data());
     std::cout << "set=" << ErrorName(sent) << "\nget=" << (read < 0 ? ErrorName(errno) : std::to_string(read)) << '\n';
-    if (read == static_cast<int>(kAnswerLength) && answer[1] <= kAnswerLength - 2) {
+    if (read >= 2 && answer[1] <= read - 2) {  // a sensor's report may be shorter than the buffer
         std::cout << "answer=" << tarnix::sim::TextNumbers::HexBytes(Bytes(answer.begin() + 2, answer.begin() + 2 + answer[1])) << '\n';
+    }
+    ::close(fd);
+    return 0;
+}
+
+int HidGet(const std::string& node, std::uint8_t id, std::size_t length) {
+    const int fd = OpenNode(node);
+    if (fd < 0) {
+        return 1;
+    }
+    Bytes report(length, 0xAA);
+    report[0] = id;
+    const int got = ::ioctl(fd, HIDIOCGFEATURE(length), report.data());
+    std::cout << "got=" << (got < 0 ? ErrorName(errno) : std::to_string(got)) << '\n';
+    if (got >= 0 && static_cast<std::size_t>(got) <= length) {
+        std::cout << "report=" << tarnix::sim::TextNumbers::HexBytes(Bytes(report.begin(), report.begin() + got))
+                  << "\nkept=" << std::count(report.begin() + got, report.end(), 0xAA) << '\n';
     }
     ::close(fd);
     return 0;
@@ -488,6 +509,10 @@ int main(int argc, char** argv) {
     }
     if (has(2) && arguments[0] == "hid-request") {
         return HidRequest(arguments[1]);
+    }
+    if (has(4) && arguments[0] == "hid-get") {
+        return HidGet(arguments[1], static_cast<std::uint8_t>(std::stoul(arguments[2], nullptr, 0)),
+                      std::stoul(arguments[3], nullptr, 0));
     }
     if (has(2) && arguments[0] == "hid-switch") {
         return HidSwitch(arguments[1]);
