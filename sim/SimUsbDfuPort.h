@@ -42,6 +42,7 @@ public:
     bool Present() const;
 
 private:
+    static void SpendOneShotOpenFault(const SensorStore& store, const std::string& serial);
     using Request = std::function<DfuOutcome(DfuBootloader&, FlashMemory*)>;
     bool Run(bool needsFlash, const Request& request);
     bool IsMine(const SensorState& state, std::int64_t nowMs) const;
