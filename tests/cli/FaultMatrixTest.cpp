@@ -354,6 +354,38 @@ INSTANTIATE_TEST_SUITE_P(Flash, FaultMatrixTest,
                                            FaultCell{Command::Flash, "unplug", flashingFailed}),
                          CellName);
 
+// ---- The schema form of the write ----
+
+// The schema form replaces the whole area with a shorter buffer; a failure after the erase puts the whole
+// old page back while the sensor answers, and leaves it erased when the fault lasts.
+class SchemaWriteFaultTest : public FaultMatrixBase {
+protected:
+    ProgramRun WriteWithSchema()
+    {
+        const std::string schema = std::string(TARNIX_SOURCE_DIR) + "/core/schemas/tnxp_serialization_1_1.fbs";
+        return RunCli({"-w", bus.File("p.json"), schema});
+    }
+};
+
+TEST_F(SchemaWriteFaultTest, FailedTransferLeavesTheOldPageOrAnErasedOne)
+{
+    const std::string serial = Plug({"--reenumerate-ms", "100", "--page-ms", "1"});
+    const std::vector<unsigned char> before = ReadParameterArea(serial);
+    RunSim({"fault", serial, "download", "--once"});
+    const ProgramRun once = WriteWithSchema();
+    EXPECT_EQ(once.exitCode, 255);
+    EXPECT_EQ(once.err, "Error: " + downloadFailed + "\n");
+    EXPECT_LT(once.milliseconds, parameterCommandLimitMs);
+    EXPECT_EQ(ReadParameterArea(serial), before);
+
+    RunSim({"fault", serial, "stall"});
+    const ProgramRun lasting = WriteWithSchema();
+    EXPECT_EQ(lasting.exitCode, 255);
+    EXPECT_EQ(lasting.err, "Error: " + downloadFailed + "\n");
+    EXPECT_LT(lasting.milliseconds, parameterCommandLimitMs);
+    EXPECT_TRUE(Erased(ReadParameterArea(serial)));
+}
+
 // ---- Sensors pulled off the bus ----
 
 class UnplugTest : public FaultMatrixBase, public ::testing::WithParamInterface<Command> {
