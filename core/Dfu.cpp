@@ -203,6 +203,12 @@ void Dfu::ThrowOnFailedRead(AreaRead read)
 // back while the device still answers. The error reported is the write's own.
 bool Dfu::WriteParameters(DfuDevice* device, char* buffer, unsigned length)
 {
+    std::vector<char> kept;
+    return WriteParameters(device, buffer, length, kept);
+}
+
+bool Dfu::WriteParameters(DfuDevice* device, char* buffer, unsigned length, std::vector<char>& kept)
+{
     if (length == 0) {
         throw TpError::FailedToLoadJsonFile();
     }
@@ -212,7 +218,7 @@ bool Dfu::WriteParameters(DfuDevice* device, char* buffer, unsigned length)
     if (!Connect(device)) {
         throw TpError::UnableToConnect();
     }
-    std::vector<char> kept(parameterAreaSize, 0);
+    kept.assign(parameterAreaSize, 0);
     const AreaRead read = ReadArea(device, kept.data(), parameterAreaSize);
     if (read != AreaRead::Done) {
         Close(device);
@@ -255,6 +261,16 @@ bool Dfu::Download(DfuDevice* device, char* buffer, unsigned length)
     return WaitIdle(device) &&
            stdfu->Dnload(device->GetDfuDeviceHandle(), buffer, static_cast<int>(length), STDFU::transferBlock) &&
            RequestSucceeded(device) && WaitIdle(device);
+}
+
+bool Dfu::RestoreParameters(DfuDevice* device, std::vector<char>& kept)
+{
+    if (kept.size() != parameterAreaSize || !Connect(device)) {
+        return false;
+    }
+    const bool restored = RestorePage(device, kept);
+    Close(device);
+    return restored;
 }
 
 // Writes the kept contents back once and reads them back, on a device that still answers a status request

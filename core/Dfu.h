@@ -42,6 +42,11 @@ public:
     // while the device still answers. Otherwise throws TpError::UnableToConnect, TpError::EraseFailed,
     // TpError::FailedToSetAddressPointer or TpError::DownloadFailed.
     bool WriteParameters(DfuDevice* device, char* buffer, unsigned length);
+    // As above; `kept` receives the page's contents from before the erase (2048 bytes) once they are read.
+    bool WriteParameters(DfuDevice* device, char* buffer, unsigned length, std::vector<char>& kept);
+    // Writes kept contents of the parameter page back and reads them back, once, on a device that can be
+    // opened and still answers. True when the page holds them afterwards. Never throws.
+    bool RestoreParameters(DfuDevice* device, std::vector<char>& kept);
     // Makes the sensor start its firmware; the device stays open. Throws TpError::UnableToConnect,
     // TpError::FailedToSetAddressPointer or TpError::FailedToLeaveDfuMode.
     bool LeaveDFUMode(DfuDevice* device);

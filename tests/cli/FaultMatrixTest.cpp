@@ -52,6 +52,7 @@ const std::string uploadFailed = "Upload failed.";
 const std::string downloadFailed = "Download failed.";
 const std::string eraseFailed = "Failed to erase flash memory.";
 const std::string leaveFailed = "Failed to leave configuration mode and enter application mode.";
+const std::string verificationFailed = "The flashed parameters differs from the parameters on the device.";
 const std::string noConfigurationHandle = "Failed getting the configuration handle.";
 const std::string flashingFailed = "flashing failed";  // the flash command reports on standard output
 
@@ -338,7 +339,8 @@ INSTANTIATE_TEST_SUITE_P(WriteOnce, FaultMatrixTest,
                                            FaultCell{Command::Write, "leave", leaveFailed, Page::New, true},
                                            FaultCell{Command::Write, "program", downloadFailed, Page::Old, true},
                                            FaultCell{Command::Write, "stall", downloadFailed, Page::Old, true},
-                                           FaultCell{Command::Write, "unplug", downloadFailed, Page::Erased, true}),
+                                           FaultCell{Command::Write, "unplug", downloadFailed, Page::Erased, true},
+                                           FaultCell{Command::Write, "corrupt", verificationFailed, Page::Old, true}),
                          CellName);
 
 // Every failure of the firmware write, leaving DFU mode included, is "Error: Flashing failed.".
