@@ -198,15 +198,15 @@ void Dfu::ThrowOnFailedRead(AreaRead read)
     }
 }
 
-// The page's contents are read first, in the same session, and kept: once the erase has been sent the page
-// may be blank or half erased whatever the erase answered, so a write that fails from then on puts them
-// back while the device still answers. The error reported is the write's own.
 bool Dfu::WriteParameters(DfuDevice* device, char* buffer, unsigned length)
 {
     std::vector<char> kept;
     return WriteParameters(device, buffer, length, kept);
 }
 
+// The page's contents are read first, in the same session, and kept: once the erase has been sent the page
+// may be blank or half erased whatever the erase answered, so a write that fails from then on puts them
+// back while the device still answers. The error reported is the write's own.
 bool Dfu::WriteParameters(DfuDevice* device, char* buffer, unsigned length, std::vector<char>& kept)
 {
     if (length == 0) {
