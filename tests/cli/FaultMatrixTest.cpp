@@ -133,7 +133,8 @@ protected:
     {
         const ProgramRun refused = RunCli(ArgumentsOf(Command::Write));
         EXPECT_EQ(refused.exitCode, 255);
-        EXPECT_EQ(refused.err, "Error: Could not find parameter identifier. The parameters data is corrupt.\n");
+        EXPECT_EQ(refused.err, "Error: Could not find parameter identifier. The parameters data is corrupt.\n")
+            << refused.out;
         ASSERT_TRUE(WaitForMode(serial, "dfu", 3000));
         EXPECT_TRUE(Erased(ReadParameterArea(serial)));
 
