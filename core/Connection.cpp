@@ -136,8 +136,11 @@ void Connection::WriteParameters(DfuDevice* device, Parameters& parameters)
     }
     ParameterArea area(parameterAreaSize, 0);
     std::memcpy(area.data(), builder.GetBufferPointer(), size);
-    Dfu::GetInstance().WriteParameters(device, area.data(), parameterAreaSize);
+    // A page that reads back wrong holds a damaged buffer; the page from before the write goes back.
+    std::vector<char> kept;
+    Dfu::GetInstance().WriteParameters(device, area.data(), parameterAreaSize, kept);
     if (!VerifyParameters(device, area.data(), size)) {
+        Dfu::GetInstance().RestoreParameters(device, kept);
         throw TpError::ParameterVerificationFailed();
     }
     device->SetParameters(parameters);

@@ -194,21 +194,45 @@ bool Dfu::ReadParameters(DfuDevice* device, char* buffer, unsigned length)
     if (!Connect(device)) {
         throw TpError::UnableToConnect();
     }
+    const AreaRead read = ReadArea(device, buffer, length);
+    const bool closed = Close(device);
+    ThrowOnFailedRead(read);
+    return closed;
+}
+
+// The address step, then the transfer whatever the address step gave.
+Dfu::AreaRead Dfu::ReadArea(DfuDevice* device, char* buffer, unsigned length)
+{
     const bool addressSet = SetParameterAddress(device, length);
     const bool transferred =
         WaitIdle(device) && stdfu->Upload(device->GetDfuDeviceHandle(), buffer, static_cast<int>(length));
     const bool settled = transferred && WaitIdle(device);
-    const bool closed = Close(device);
     if (!addressSet) {
+        return AreaRead::AddressFailed;
+    }
+    return settled ? AreaRead::Done : AreaRead::UploadFailed;
+}
+
+void Dfu::ThrowOnFailedRead(AreaRead read)
+{
+    if (read == AreaRead::AddressFailed) {
         throw TpError::FailedToSetAddressPointer();
     }
-    if (!settled) {
+    if (read == AreaRead::UploadFailed) {
         throw TpError::UploadFailed();
     }
-    return closed;
 }
 
 bool Dfu::WriteParameters(DfuDevice* device, char* buffer, unsigned length)
+{
+    std::vector<char> kept;
+    return WriteParameters(device, buffer, length, kept);
+}
+
+// The page's contents are read first, in the same session, and kept: once the erase has been sent the page
+// may be blank or half erased whatever the erase answered, so a write that fails from then on puts them
+// back while the device still answers. The error reported is the write's own.
+bool Dfu::WriteParameters(DfuDevice* device, char* buffer, unsigned length, std::vector<char>& kept)
 {
     if (length == 0) {
         throw TpError::FailedToLoadJsonFile();
@@ -220,25 +244,78 @@ bool Dfu::WriteParameters(DfuDevice* device, char* buffer, unsigned length)
     if (!Connect(device)) {
         throw TpError::UnableToConnect();
     }
-    void** handle = device->GetDfuDeviceHandle();
-    const bool erased = WaitIdle(device) && stdfu->Erase(handle, parameterAddress) && RequestSucceeded(device) &&
-                        WaitIdle(device);
+    kept.assign(parameterAreaSize, 0);
+    const AreaRead read = ReadArea(device, kept.data(), parameterAreaSize);
+    if (read != AreaRead::Done) {
+        Close(device);
+        ThrowOnFailedRead(read);
+    }
+    const bool eraseSent = WaitIdle(device);
+    const bool erased = eraseSent && ErasePage(device);
     const bool addressSet = SetParameterAddress(device, length);
     if (!erased || !addressSet) {
+        if (eraseSent) {
+            RestorePage(device, kept);
+        }
         Close(device);
         if (!erased) {
             throw TpError::EraseFailed();
         }
         throw TpError::FailedToSetAddressPointer();
     }
-    const bool downloaded = WaitIdle(device) &&
-                            stdfu->Dnload(handle, buffer, static_cast<int>(length), STDFU::transferBlock) &&
-                            RequestSucceeded(device) && WaitIdle(device);
+    const bool downloaded = Download(device, buffer, length);
+    if (!downloaded) {
+        RestorePage(device, kept);
+    }
     Close(device);
     if (!downloaded) {
         throw TpError::DownloadFailed();
     }
     return true;
+}
+
+// The erase request for the parameter page on an idle device, and the wait for its end.
+bool Dfu::ErasePage(DfuDevice* device)
+{
+    return stdfu->Erase(device->GetDfuDeviceHandle(), parameterAddress) && RequestSucceeded(device) &&
+           WaitIdle(device);
+}
+
+// The data transfer to the address set before.
+bool Dfu::Download(DfuDevice* device, char* buffer, unsigned length)
+{
+    return WaitIdle(device) &&
+           stdfu->Dnload(device->GetDfuDeviceHandle(), buffer, static_cast<int>(length), STDFU::transferBlock) &&
+           RequestSucceeded(device) && WaitIdle(device);
+}
+
+bool Dfu::RestoreParameters(DfuDevice* device, std::vector<char>& kept)
+{
+    if (kept.size() != parameterAreaSize || !Connect(device)) {
+        return false;
+    }
+    const bool restored = RestorePage(device, kept);
+    Close(device);
+    return restored;
+}
+
+// Writes the kept contents back once and reads them back, on a device that still answers a status request
+// (one that is gone or hangs gets no further requests). A page that still holds them is not erased again.
+// True when the page holds the kept contents afterwards.
+bool Dfu::RestorePage(DfuDevice* device, std::vector<char>& kept)
+{
+    DFUSTATUS status{};
+    if (!stdfu->GetStatus(device->GetDfuDeviceHandle(), &status)) {
+        return false;
+    }
+    std::vector<char> page(parameterAreaSize, 0);
+    if (ReadArea(device, page.data(), parameterAreaSize) == AreaRead::Done && page == kept) {
+        return true;
+    }
+    const bool rewritten = WaitIdle(device) && ErasePage(device) && SetParameterAddress(device, parameterAreaSize) &&
+                           Download(device, kept.data(), parameterAreaSize);
+    std::fill(page.begin(), page.end(), 0);
+    return rewritten && ReadArea(device, page.data(), parameterAreaSize) == AreaRead::Done && page == kept;
 }
 
 // ---- Leaving DFU mode ----

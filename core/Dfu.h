@@ -40,11 +40,19 @@ public:
     // exceeds the area.
     bool ReadParameters(DfuDevice* device, char* buffer, unsigned length);
     // Erases the parameter page and writes `length` bytes to it. A length of 0 (TpError::FailedToLoadJsonFile)
-    // or above the area (TpError::ParametersTooLarge) is refused before the device is touched. Otherwise
-    // throws TpError::UnableToConnect, TpError::EraseFailed, TpError::FailedToSetAddressPointer or
-    // TpError::DownloadFailed.
+    // or above the area (TpError::ParametersTooLarge) is refused before the device is touched. The page is
+    // read first (TpError::FailedToSetAddressPointer or TpError::UploadFailed end the write there, the page
+    // untouched); when the write fails after the erase was sent, the page's former contents are written back
+    // while the device still answers. Otherwise throws TpError::UnableToConnect, TpError::EraseFailed,
+    // TpError::FailedToSetAddressPointer or TpError::DownloadFailed.
     bool WriteParameters(DfuDevice* device, char* buffer, unsigned length);
-    // Makes the sensor start its firmware; the device stays open until its record leaves the registry. Throws TpError::UnableToConnect,
+    // As above; `kept` receives the page's contents from before the erase (2048 bytes) once they are read.
+    bool WriteParameters(DfuDevice* device, char* buffer, unsigned length, std::vector<char>& kept);
+    // Writes kept contents of the parameter page back and reads them back, once, on a device that can be
+    // opened and still answers. True when the page holds them afterwards. Never throws.
+    bool RestoreParameters(DfuDevice* device, std::vector<char>& kept);
+    // Makes the sensor start its firmware; the device stays open until its record leaves the registry.
+    // Throws TpError::UnableToConnect,
     // TpError::FailedToSetAddressPointer or TpError::FailedToLeaveDfuMode.
     bool LeaveDFUMode(DfuDevice* device);
     // Erases what the file's image covers; false on any failure.
@@ -81,11 +89,17 @@ public:
 private:
     struct Image;
     class DeviceUse;
+    enum class AreaRead { Done, AddressFailed, UploadFailed };
 
     bool Close(DfuDevice* device);
     bool WaitIdle(DfuDevice* device);
     bool RequestSucceeded(DfuDevice* device);
     bool SetParameterAddress(DfuDevice* device, unsigned length);
+    AreaRead ReadArea(DfuDevice* device, char* buffer, unsigned length);
+    static void ThrowOnFailedRead(AreaRead read);
+    bool ErasePage(DfuDevice* device);
+    bool Download(DfuDevice* device, char* buffer, unsigned length);
+    bool RestorePage(DfuDevice* device, std::vector<char>& kept);
     bool RunFirmwareOperation(DfuDevice* device, std::string& path, std::uint32_t operation);
     bool LaunchAndPoll(Dfuse::DFUThreadContext& context, std::uint32_t operation);
     std::unique_ptr<Image> LoadImage(std::string& path);

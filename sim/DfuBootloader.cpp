@@ -29,7 +29,8 @@ DfuOutcome NotAnswered() {
 
 }  // namespace
 
-DfuBootloader::DfuBootloader(DfuRegisters& registers, Fault fault) : registers_(registers), fault_(fault) {}
+DfuBootloader::DfuBootloader(DfuRegisters& registers, Fault fault, bool faultOnce)
+    : registers_(registers), fault_(fault), faultOnce_(faultOnce) {}
 
 DfuOutcome DfuBootloader::Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length,
                                  FlashMemory& flash) {
@@ -128,7 +129,7 @@ DfuOutcome DfuBootloader::Command(const std::uint8_t* data, std::size_t length, 
 
 DfuOutcome DfuBootloader::SetAddress(std::uint32_t address) {
     if (fault_ == Fault::Address) {
-        return Stall(dfu::kErrTarget);
+        return Struck(Stall(dfu::kErrTarget));
     }
     if (!FlashMemory::Contains(address, 0)) {
         return Refuse(dfu::kErrTarget);
@@ -139,7 +140,7 @@ DfuOutcome DfuBootloader::SetAddress(std::uint32_t address) {
 
 DfuOutcome DfuBootloader::ErasePage(std::uint32_t address, FlashMemory& flash) {
     if (fault_ == Fault::Erase) {
-        return Stall(dfu::kErrErase);
+        return Struck(CutShortErase(address, flash));
     }
     if (!flash.ErasePage(address)) {
         return Refuse(dfu::kErrTarget);
@@ -150,9 +151,22 @@ DfuOutcome DfuBootloader::ErasePage(std::uint32_t address, FlashMemory& flash) {
     return outcome;
 }
 
+// An erase that broke off half-way: the second half of the page is blank, the first half as it was, and
+// the command is not answered.
+DfuOutcome DfuBootloader::CutShortErase(std::uint32_t address, FlashMemory& flash) {
+    DfuOutcome outcome = Stall(dfu::kErrErase);
+    if (FlashMemory::Contains(address, 0)) {
+        const std::uint32_t pageStart = address - (address - kFlashBase) % kFlashPageSize;
+        const std::vector<std::uint8_t> blank(kFlashPageSize / 2, 0xFF);
+        flash.Overwrite(pageStart + kFlashPageSize / 2, blank.data(), blank.size());
+        outcome.flashChanged = true;
+    }
+    return outcome;
+}
+
 DfuOutcome DfuBootloader::EraseAll(FlashMemory& flash) {
     if (fault_ == Fault::Erase) {
-        return Stall(dfu::kErrErase);
+        return Struck(Stall(dfu::kErrErase));
     }
     flash.EraseAll();
     DfuOutcome outcome = Done(dfu::kStateDnloadIdle);
@@ -163,7 +177,7 @@ DfuOutcome DfuBootloader::EraseAll(FlashMemory& flash) {
 
 DfuOutcome DfuBootloader::RequestLeave() {
     if (fault_ == Fault::Leave) {
-        return Stall(dfu::kErrNotDone);
+        return Struck(Stall(dfu::kErrNotDone));
     }
     registers_.leavePending = true;
     return DfuOutcome{};
@@ -173,15 +187,15 @@ DfuOutcome DfuBootloader::WriteData(std::uint16_t block, const std::uint8_t* dat
                                     FlashMemory& flash) {
     switch (fault_) {
         case Fault::Stall:
-            registers_.stalled = true;
-            return NotAnswered();
+            registers_.stalled = !faultOnce_;
+            return Struck(NotAnswered());
         case Fault::Unplug: {
             DfuOutcome outcome = NotAnswered();
             outcome.event = DfuEvent::DropOffBus;
-            return outcome;
+            return Struck(outcome);
         }
         case Fault::Download:
-            return Stall(dfu::kErrWrite);
+            return Struck(Stall(dfu::kErrWrite));
         default:
             break;
     }
@@ -190,7 +204,7 @@ DfuOutcome DfuBootloader::WriteData(std::uint16_t block, const std::uint8_t* dat
         return Refuse(dfu::kErrAddress);
     }
     if (fault_ == Fault::Program) {
-        return Refuse(dfu::kErrProg);
+        return Struck(Refuse(dfu::kErrProg));
     }
     std::vector<std::uint8_t> bytes(data, data + length);
     if (fault_ == Fault::Corrupt) {
@@ -203,13 +217,14 @@ DfuOutcome DfuBootloader::WriteData(std::uint16_t block, const std::uint8_t* dat
     DfuOutcome outcome = Done(dfu::kStateDnloadIdle);
     outcome.busyPages = FlashMemory::PagesTouched(*address, length);
     outcome.flashChanged = true;
+    outcome.faultStruck = fault_ == Fault::Corrupt;
     return outcome;
 }
 
 DfuOutcome DfuBootloader::ReadData(std::uint16_t block, std::uint8_t* data, std::size_t length,
                                    std::size_t& received, const FlashMemory& flash) {
     if (fault_ == Fault::Upload) {
-        return Stall(dfu::kErrUnknown);
+        return Struck(Stall(dfu::kErrUnknown));
     }
     const auto address = DataAddress(block, length);
     if (!address || !flash.Read(*address, data, length)) {
@@ -243,6 +258,11 @@ DfuOutcome DfuBootloader::Stall(std::uint8_t status) {
     }
     registers_.state = dfu::kStateError;
     return NotAnswered();
+}
+
+DfuOutcome DfuBootloader::Struck(DfuOutcome outcome) {
+    outcome.faultStruck = true;
+    return outcome;
 }
 
 DfuOutcome DfuBootloader::Done(std::uint8_t state) {

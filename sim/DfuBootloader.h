@@ -60,6 +60,7 @@ struct DfuOutcome {
     unsigned busyPages = 0;    // flash pages erased or programmed (each costs the page time)
     bool flashChanged = false;
     DfuEvent event = DfuEvent::None;
+    bool faultStruck = false;  // the injected fault decided this request's outcome
 };
 
 // The DfuSe bootloader of the sensor as a state machine over its registers and its flash.
@@ -81,7 +82,8 @@ struct DfuOutcome {
 // return to dfuIDLE from every state.
 class DfuBootloader {
 public:
-    DfuBootloader(DfuRegisters& registers, Fault fault);
+    // `faultOnce`: the fault strikes one request only, so a stall leaves the device answering afterwards.
+    DfuBootloader(DfuRegisters& registers, Fault fault, bool faultOnce = false);
 
     DfuOutcome Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length, FlashMemory& flash);
     DfuOutcome Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received,
@@ -95,6 +97,7 @@ private:
     DfuOutcome Command(const std::uint8_t* data, std::size_t length, FlashMemory& flash);
     DfuOutcome SetAddress(std::uint32_t address);
     DfuOutcome ErasePage(std::uint32_t address, FlashMemory& flash);
+    DfuOutcome CutShortErase(std::uint32_t address, FlashMemory& flash);
     DfuOutcome EraseAll(FlashMemory& flash);
     DfuOutcome RequestLeave();
     DfuOutcome WriteData(std::uint16_t block, const std::uint8_t* data, std::size_t length, FlashMemory& flash);
@@ -104,9 +107,11 @@ private:
     DfuOutcome Refuse(std::uint8_t status);
     DfuOutcome Stall(std::uint8_t status);
     DfuOutcome Done(std::uint8_t state);
+    static DfuOutcome Struck(DfuOutcome outcome);
 
     DfuRegisters& registers_;
     Fault fault_;
+    bool faultOnce_;
 };
 
 }  // namespace tarnix::sim

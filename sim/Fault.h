@@ -5,13 +5,16 @@
 
 namespace tarnix::sim {
 
-// Faults that can be injected into one virtual sensor (`tarnix-sim fault SERIAL NAME`). A fault stays until
-// it is replaced; setting any fault (also `none`) ends the effects of the previous one: a stalled device
-// answers again, a device that dropped off the bus comes back (in DFU mode, after its re-enumeration delay).
+// Faults that can be injected into one virtual sensor (`tarnix-sim fault SERIAL NAME [--once]`). A fault
+// stays until it is replaced; setting any fault (also `none`) ends the effects of the previous one: a stalled
+// device answers again, a device that dropped off the bus comes back (in DFU mode, after its re-enumeration
+// delay). A one-shot fault strikes the next request it matches only and is then replaced by `none`: a stall
+// leaves only that one request unanswered, an unplug brings the sensor back after its re-enumeration delay.
 //
 //   none      normal behaviour
 //   open      the DFU device cannot be opened (UsbDfuPort::Open gives nothing); the HID side is unaffected
-//   erase     erase commands (0x41) are not answered (false); the device goes to dfuERROR / errERASE
+//   erase     erase commands (0x41) are not answered (false); the device goes to dfuERROR / errERASE. A page
+//             erase breaks off half-way: the second half of the page is blank, the first half unchanged
 //   address   set-address-pointer commands (0x21) are not answered; dfuERROR / errTARGET
 //   upload    data UPLOADs (block >= 2) are not answered; dfuERROR / errUNKNOWN
 //   download  data DNLOADs (block >= 2) are not answered, nothing is written; dfuERROR / errWRITE

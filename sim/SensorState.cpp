@@ -90,14 +90,21 @@ void SensorState::DropOffBus(std::int64_t nowMs) {
     dfu = DfuRegisters{};
 }
 
-void SensorState::ReplaceFault(Fault newFault, std::int64_t nowMs) {
+void SensorState::ReplaceFault(Fault newFault, std::int64_t nowMs, bool once) {
     fault = newFault;
+    faultOnce = once && newFault != Fault::None;
     dfu.stalled = false;
     if (detached) {
         detached = false;
         Reenumerate(mode, nowMs);
     }
     changedAtMs = nowMs;
+}
+
+void SensorState::SpendOneShotFault(std::int64_t nowMs) {
+    if (faultOnce) {
+        ReplaceFault(Fault::None, nowMs);
+    }
 }
 
 bool SensorState::IsValidSerial(std::string_view serial) {

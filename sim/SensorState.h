@@ -62,6 +62,7 @@ struct SensorState {
     std::int64_t changedAtMs = 0;
 
     Fault fault = Fault::None;
+    bool faultOnce = false;  // the fault strikes one matching request, then the sensor behaves again
     DfuRegisters dfu;
 
     bool IsPresent(std::int64_t nowMs) const;
@@ -84,7 +85,9 @@ struct SensorState {
     // Leaves the bus until the fault is replaced.
     void DropOffBus(std::int64_t nowMs);
     // Replaces the fault and ends the effects of the previous one.
-    void ReplaceFault(Fault newFault, std::int64_t nowMs);
+    void ReplaceFault(Fault newFault, std::int64_t nowMs, bool once = false);
+    // A one-shot fault has struck: the sensor behaves again (back on the bus when it dropped off).
+    void SpendOneShotFault(std::int64_t nowMs);
 
     // A serial number is 1 to kMaxSerialLength letters, digits, '-' or '_'.
     static constexpr std::size_t kMaxSerialLength = 24;

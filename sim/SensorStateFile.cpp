@@ -40,7 +40,7 @@ Field TextField(const char* key, std::string SensorState::*member, bool required
             required};
 }
 
-Field FlagField(const char* key, bool SensorState::*member) {
+Field FlagField(const char* key, bool SensorState::*member, bool required = true) {
     return {key, [member](const SensorState& s) { return std::string(s.*member ? "1" : "0"); },
             [member](SensorState& s, std::string_view v) {
                 if (v != "0" && v != "1") {
@@ -49,7 +49,7 @@ Field FlagField(const char* key, bool SensorState::*member) {
                 s.*member = v == "1";
                 return true;
             },
-            true};
+            required};
 }
 
 template <typename T>
@@ -157,6 +157,7 @@ const std::vector<Field>& Fields() {
         TimeField("appear_at_ms", &SensorState::appearAtMs),
         TimeField("changed_at_ms", &SensorState::changedAtMs),
         EnumField("fault", &SensorState::fault, FaultName, ParseFault),
+        FlagField("fault_once", &SensorState::faultOnce, false),
         {"dfu_state", [](const SensorState& s) { return std::to_string(s.dfu.state); },
          [](SensorState& s, std::string_view v) {
              const auto value = TextNumbers::ParseDecimal(v, dfu::kStateError);

@@ -123,10 +123,10 @@ std::vector<SensorListing> SimBus::List() const {
     return listings;
 }
 
-void SimBus::SetFault(const std::string& serial, Fault fault) {
+void SimBus::SetFault(const std::string& serial, Fault fault, bool once) {
     BusLock lock(Folder());
     SensorState state = LoadExisting(serial);
-    state.ReplaceFault(fault, WallClock::NowMs());
+    state.ReplaceFault(fault, WallClock::NowMs(), once);
     Save(state);
 }
 

@@ -46,7 +46,8 @@ public:
     void Unplug(const std::string& serial);
     void UnplugAll();
     std::vector<SensorListing> List() const;
-    void SetFault(const std::string& serial, Fault fault);
+    // `once`: the fault strikes the next matching request only.
+    void SetFault(const std::string& serial, Fault fault, bool once = false);
     // Every DFU device with the wrong driver gets the right one; the serials that changed.
     std::vector<std::string> FixDrivers();
     std::vector<std::uint8_t> ReadFlash(const std::string& serial, std::uint32_t address, std::size_t length) const;

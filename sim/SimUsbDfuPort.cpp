@@ -22,9 +22,24 @@ std::unique_ptr<SimUsbDfuPort> SimUsbDfuPort::OpenPath(const std::string& device
         if (state.mode != SensorMode::Dfu || !state.IsPresent(now) || state.DevicePath() != devicePath) {
             continue;
         }
-        return Openable(state) ? std::make_unique<SimUsbDfuPort>(store, state) : nullptr;
+        if (!Openable(state)) {
+            SpendOneShotOpenFault(store, state.serial);
+            return nullptr;
+        }
+        return std::make_unique<SimUsbDfuPort>(store, state);
     }
     return nullptr;
+}
+
+// A one-shot open fault refuses this open only.
+void SimUsbDfuPort::SpendOneShotOpenFault(const SensorStore& store, const std::string& serial) {
+    BusLock lock(store.Folder());
+    auto state = store.Load(serial);
+    if (lock.IsHeld() && state && state->driver == DriverKind::Ok && state->fault == Fault::Open &&
+        state->faultOnce) {
+        state->SpendOneShotFault(WallClock::NowMs());
+        store.Save(*state);
+    }
 }
 
 bool SimUsbDfuPort::Openable(const SensorState& state) {
@@ -87,17 +102,21 @@ bool SimUsbDfuPort::Run(bool needsFlash, const Request& request) {
             }
         }
         const DfuRegisters before = state->dfu;
-        DfuBootloader bootloader(state->dfu, state->fault);
+        DfuBootloader bootloader(state->dfu, state->fault, state->faultOnce);
         const DfuOutcome outcome = request(bootloader, flash ? &*flash : nullptr);
         if (outcome.event == DfuEvent::LeaveDfuMode) {
             state->BootFirmware(FirmwareHeader::ReadFrom(*flash), now);
         } else if (outcome.event == DfuEvent::DropOffBus) {
             state->DropOffBus(now);
         }
+        const bool faultSpent = outcome.faultStruck && state->faultOnce;
+        if (faultSpent) {
+            state->SpendOneShotFault(now);
+        }
         if (outcome.flashChanged && !store_.SaveFlash(serial_, *flash)) {
             return false;
         }
-        if ((state->dfu != before || outcome.event != DfuEvent::None) && !store_.Save(*state)) {
+        if ((state->dfu != before || outcome.event != DfuEvent::None || faultSpent) && !store_.Save(*state)) {
             return false;
         }
         answered = outcome.answered;

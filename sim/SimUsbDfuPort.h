@@ -21,6 +21,8 @@ public:
     // Whether the host can open the DFU interface of a sensor in this state: the bootloader driver, no open
     // fault.
     static bool Openable(const SensorState& state);
+    // An open refused by a one-shot open fault spends it: the next open works.
+    static void SpendOneShotOpenFault(const SensorStore& store, const std::string& serial);
 
     SimUsbDfuPort(SensorStore store, const SensorState& state);
 

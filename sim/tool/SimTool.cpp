@@ -32,7 +32,8 @@ constexpr const char* kUsage =
     "                                        plug in a sensor; prints its serial\n"
     "  unplug S | --all                      unplug one sensor or all of them\n"
     "  list                                  one line per sensor: serial, mode, driver, device name\n"
-    "  fault S none|open|erase|address|upload|download|leave|program|stall|unplug|corrupt\n"
+    "  fault S none|open|erase|address|upload|download|leave|program|stall|unplug|corrupt [--once]\n"
+    "                                        inject a device fault; --once: the next matching request only\n"
     "  read-flash S ADDRESS LENGTH -o FILE   copy flash bytes of a sensor into a file\n"
     "  write-flash S ADDRESS FILE            write a file's bytes into a sensor's flash\n"
     "  make-firmware --version MAJ.MIN [--schema MAJ.MIN] [--size BYTES]\n"
@@ -148,7 +149,7 @@ void SimTool::Dispatch(const std::string& command, const std::vector<std::string
     } else if (command == "list") {
         List(CommandArguments(arguments, {}, {}));
     } else if (command == "fault") {
-        Fault(CommandArguments(arguments, {}, {}));
+        Fault(CommandArguments(arguments, {}, {"--once"}));
     } else if (command == "read-flash") {
         ReadFlash(CommandArguments(arguments, {"-o"}, {}));
     } else if (command == "write-flash") {
@@ -238,13 +239,14 @@ void SimTool::List(const CommandArguments& arguments) {
 
 void SimTool::Fault(const CommandArguments& arguments) {
     const auto& positionals =
-        arguments.Positionals(2, "fault S none|open|erase|address|upload|download|leave|program|stall|unplug|corrupt");
+        arguments.Positionals(2, "fault S none|open|erase|address|upload|download|leave|program|stall|unplug|corrupt "
+                                 "[--once]");
     const auto fault = ParseFault(positionals[1]);
     if (!fault) {
         throw SimError("unknown fault '" + positionals[1] +
                        "' (none, open, erase, address, upload, download, leave, program, stall, unplug, corrupt)");
     }
-    SimBus().SetFault(positionals[0], *fault);
+    SimBus().SetFault(positionals[0], *fault, arguments.Flag("--once"));
 }
 
 void SimTool::ReadFlash(const CommandArguments& arguments) {

@@ -141,6 +141,9 @@ void BusMirror::BindNodes(const SensorState& state, const DeviceRecordSet& devic
             // sensor's driver and faults at that moment.
             const auto current = store.Load(state.serial);
             const bool claimable = current && SameAppearance(*current, state) && SimUsbDfuPort::Openable(*current);
+            if (current && SameAppearance(*current, state) && !claimable) {
+                SimUsbDfuPort::SpendOneShotOpenFault(store, state.serial);
+            }
             return std::make_unique<UsbfsEndpoint>(std::make_unique<SimUsbDfuPort>(store, state), claimable,
                                                    DescriptorsOf(state), claim);
         });

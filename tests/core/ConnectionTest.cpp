@@ -162,6 +162,28 @@ TEST_F(ConnectionTest, CorruptedWriteFailsVerificationAndTheDeviceKeepsItsOldCop
     EXPECT_EQ(*device->GetParameters(), Parameters{});
 }
 
+// A write that reads back wrong once puts the page from before the write back; with a lasting fault the
+// write-back reads back wrong too and the verification error stays.
+TEST_F(ConnectionTest, CorruptedWriteIsReplacedByThePageFromBeforeTheWrite)
+{
+    const std::string serial = PlugDfuSensor();
+    const auto device = OpenDfu(serial);
+    const std::vector<std::uint8_t> before = bus->ReadFlash(serial, 0x08004000, 2048);
+    Parameters parameters;
+    connection.ReadParameters(device.get(), parameters);
+    parameters.idleFrequency = 321;
+    const auto write = [&] { connection.WriteParameters(device.get(), parameters); };
+
+    bus->SetFault(serial, Fault::Corrupt, true);
+    EXPECT_THROW(write(), TpError::ParameterVerificationFailed);
+    EXPECT_EQ(bus->ReadFlash(serial, 0x08004000, 2048), before);
+    EXPECT_FALSE(device->GetIsConnected());
+
+    bus->SetFault(serial, Fault::Corrupt);
+    EXPECT_THROW(write(), TpError::ParameterVerificationFailed);
+    EXPECT_NE(bus->ReadFlash(serial, 0x08004000, 2048), before);
+}
+
 TEST_F(ConnectionTest, VerificationComparesOnlyTheGivenSize)
 {
     const std::string serial = PlugDfuSensor();

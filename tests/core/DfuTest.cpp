@@ -162,6 +162,94 @@ TEST_F(DfuTest, ProgrammingErrorReportedByTheDeviceFailsTheWrite)
               "Download failed.");
 }
 
+// ---- A failed write puts the page back ----
+
+class DfuRestoreTest : public DfuTest {
+protected:
+    void SetUp() override
+    {
+        DfuTest::SetUp();
+        ASSERT_TRUE(dfu.WriteParameters(device.get(), old.data(), kPage));
+        ASSERT_EQ(ParameterPage(), Bytes(old));
+    }
+
+    std::vector<std::uint8_t> OldFirstHalfThenBlank() const
+    {
+        std::vector<std::uint8_t> page = Bytes(old);
+        std::fill(page.begin() + kPage / 2, page.end(), 0xFF);
+        return page;
+    }
+
+    std::vector<char> old = Pattern(kPage, 3);
+    std::vector<char> fresh = Pattern(kPage, 7);
+};
+
+// Each fault strikes once after the erase was sent (a broken-off erase leaves half the page blank): the
+// write fails with its own error and the page holds the old contents again. The next write succeeds.
+TEST_F(DfuRestoreTest, OneShotFaultsAfterTheEraseLeaveTheOldPage)
+{
+    const auto write = [&] { dfu.WriteParameters(device.get(), fresh.data(), kPage); };
+    bus->SetFault(serial, Fault::Erase, true);
+    EXPECT_EQ(MessageOf<TpError::EraseFailed>(write), "Failed to erase flash memory.");
+    EXPECT_EQ(ParameterPage(), Bytes(old));
+    for (Fault fault : {Fault::Download, Fault::Program, Fault::Stall}) {
+        bus->SetFault(serial, fault, true);
+        EXPECT_EQ(MessageOf<TpError::DownloadFailed>(write), "Download failed.") << tarnix::sim::FaultName(fault);
+        EXPECT_EQ(ParameterPage(), Bytes(old)) << tarnix::sim::FaultName(fault);
+        EXPECT_FALSE(device->GetIsConnected());
+    }
+    EXPECT_TRUE(dfu.WriteParameters(device.get(), fresh.data(), kPage));
+    EXPECT_EQ(ParameterPage(), Bytes(fresh));
+}
+
+// A short write (the schema form) erases the whole page too; the whole page comes back.
+TEST_F(DfuRestoreTest, ShortWriteThatFailsLeavesTheWholeOldPage)
+{
+    bus->SetFault(serial, Fault::Download, true);
+    EXPECT_THROW(dfu.WriteParameters(device.get(), fresh.data(), 100), TpError::DownloadFailed);
+    EXPECT_EQ(ParameterPage(), Bytes(old));
+}
+
+// With a lasting fault the write-back fails as well and the write's own error stays. A device that keeps
+// answering gets the write-back; one that hangs or is gone gets nothing more.
+TEST_F(DfuRestoreTest, LastingFaultsKeepTheWritesErrorAndTheRestoreFails)
+{
+    const auto write = [&] { dfu.WriteParameters(device.get(), fresh.data(), kPage); };
+    bus->SetFault(serial, Fault::Erase);
+    EXPECT_EQ(MessageOf<TpError::EraseFailed>(write), "Failed to erase flash memory.");
+    EXPECT_EQ(ParameterPage(), OldFirstHalfThenBlank());
+
+    bus->SetFault(serial, Fault::None);
+    ASSERT_TRUE(dfu.WriteParameters(device.get(), old.data(), kPage));
+    for (Fault fault : {Fault::Download, Fault::Program, Fault::Stall}) {
+        bus->SetFault(serial, fault);
+        EXPECT_EQ(MessageOf<TpError::DownloadFailed>(write), "Download failed.") << tarnix::sim::FaultName(fault);
+        EXPECT_TRUE(AllErased(ParameterPage())) << tarnix::sim::FaultName(fault);
+        EXPECT_FALSE(device->GetIsConnected());
+    }
+}
+
+// The page cannot be kept when it cannot be read: the write ends before the erase with the read's error.
+TEST_F(DfuRestoreTest, WriteThatCannotReadThePageFirstLeavesItUntouched)
+{
+    const auto write = [&] { dfu.WriteParameters(device.get(), fresh.data(), kPage); };
+    bus->SetFault(serial, Fault::Upload);
+    EXPECT_EQ(MessageOf<TpError::UploadFailed>(write), "Upload failed.");
+    EXPECT_EQ(ParameterPage(), Bytes(old));
+    bus->SetFault(serial, Fault::Address, true);
+    EXPECT_EQ(MessageOf<TpError::FailedToSetAddressPointer>(write),
+              "Configuration command failed. Could not set address pointer.");
+    EXPECT_EQ(ParameterPage(), Bytes(old));
+}
+
+// A sensor that drops off the bus during the transfer cannot be written back: the page stays erased.
+TEST_F(DfuRestoreTest, SensorGoneDuringTheTransferLeavesTheErasedPage)
+{
+    bus->SetFault(serial, Fault::Unplug, true);
+    EXPECT_THROW(dfu.WriteParameters(device.get(), fresh.data(), kPage), TpError::DownloadFailed);
+    EXPECT_TRUE(AllErased(ParameterPage()));
+}
+
 TEST_F(DfuTest, LeavingDfuModeStartsTheFirmwareAndKeepsTheDeviceMarkedConnected)
 {
     EXPECT_TRUE(dfu.LeaveDFUMode(device.get()));

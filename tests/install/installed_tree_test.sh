@@ -59,6 +59,9 @@ expected_files() {
     echo "$program_folder/images/${picture##*/}"
   done
   echo "lib/udev/rules.d/70-tarnix-sensors.rules"
+  for schema in "$source_dir"/core/schemas/*.fbs; do
+    echo "share/tarnix-programmer/schemas/${schema##*/}"
+  done
   echo "share/applications/tarnix-programmer.desktop"
   echo "share/doc/tarnix-programmer/changelog.Debian.gz"
   echo "share/doc/tarnix-programmer/copyright"
@@ -117,6 +120,18 @@ check_cli() {
   # Reading the parameters goes through the DFU libraries, which the program loads from its own folder.
   output=$("$cli" -d 1 -r "$work/parameters.json") || fail "TarnixProgrammer_CLI -r failed: $output"
   grep -q '"fingerFrequency": ' "$work/parameters.json" || fail "no parameters were read: $output"
+
+  # The schema form with the installed schema file: the whole area read, changed, written back whole (the
+  # way back for a sensor whose parameter page was lost), and then read by the plain form.
+  local schema="$installed/share/tarnix-programmer/schemas/tnxp_serialization_1_1.fbs"
+  [ -f "$schema" ] || fail "the parameter schema 1.1 is not installed"
+  output=$("$cli" -d 1 -r "$work/area.json" "$schema") || fail "TarnixProgrammer_CLI -r with schema failed: $output"
+  grep -q '"sourceCount": ' "$work/area.json" || fail "the schema form did not read the whole area: $output"
+  sed 's/"fingerFrequency": [0-9]*/"fingerFrequency": 321/' "$work/area.json" >"$work/changed.json"
+  output=$("$cli" -d 1 -w "$work/changed.json" "$schema") || fail "TarnixProgrammer_CLI -w with schema failed: $output"
+  output=$("$cli" -d 1 -r "$work/after.json") || fail "TarnixProgrammer_CLI -r after the schema write failed: $output"
+  grep -q '"fingerFrequency": 321' "$work/after.json" || fail "the schema write did not land: $(cat "$work/after.json")"
+  grep -q '"peakCount": ' "$work/after.json" || fail "the schema write lost the geometry: $(cat "$work/after.json")"
 }
 
 # ---- The desktop entry and its icons -------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -31,7 +32,7 @@ protected:
         return interfaces.empty() ? std::string() : interfaces[0].devicePath;
     }
     std::unique_ptr<UsbDfuPort> OpenPort() const { return UsbDfuPort::Open(DfuPath()); }
-    void SetFault(Fault fault) const { bus_.Bus().SetFault(serial_, fault); }
+    void SetFault(Fault fault, bool once = false) const { bus_.Bus().SetFault(serial_, fault, once); }
 
     bool Command(std::uint8_t command, std::uint32_t address) {
         const Bytes bytes = DfuCommand(command, address);
@@ -78,7 +79,10 @@ TEST_F(DfuFaultTest, EraseFaultStallsEraseCommands) {
     const DfuStatusReport report = Status();
     EXPECT_EQ(report.state, dfu::kStateError);
     EXPECT_EQ(report.status, dfu::kErrErase);
-    EXPECT_EQ(ParameterPage(32), before) << "nothing was erased";
+    EXPECT_EQ(ParameterPage(32), before) << "the erase broke off: the first half is as it was";
+    const Bytes page = ParameterPage(kFlashPageSize);
+    EXPECT_TRUE(std::all_of(page.begin() + kFlashPageSize / 2, page.end(), [](std::uint8_t b) { return b == 0xFF; }))
+        << "and the second half is blank";
     EXPECT_TRUE(port_->ClearStatus());
     EXPECT_TRUE(Command(0x21, kParameterAddress)) << "other commands still work";
 }
@@ -168,6 +172,55 @@ TEST_F(DfuFaultTest, UnplugFaultDropsTheSensorOffTheBusUntilCleared) {
     SetFault(Fault::None);
     ASSERT_FALSE(DfuPath().empty()) << "it comes back after its re-enumeration delay (0 here)";
     EXPECT_FALSE(port_->ClearStatus()) << "a handle from before the drop stays dead";
+    EXPECT_TRUE(OpenPort());
+}
+
+// ---- One-shot faults ----
+
+TEST_F(DfuFaultTest, OneShotFaultStrikesTheNextMatchingRequestOnly) {
+    SetFault(Fault::Erase, true);
+    EXPECT_TRUE(Command(0x21, kParameterAddress)) << "a request the fault does not match leaves it armed";
+    EXPECT_FALSE(Command(0x41, kParameterAddress));
+    EXPECT_TRUE(port_->ClearStatus());
+    EXPECT_TRUE(Command(0x41, kParameterAddress)) << "the second erase works";
+
+    SetFault(Fault::Program, true);
+    ASSERT_TRUE(Command(0x21, kParameterAddress));
+    EXPECT_TRUE(WriteBlock(Bytes(64, 0x11)));
+    EXPECT_EQ(Status().status, dfu::kErrProg);
+    EXPECT_TRUE(port_->ClearStatus());
+    PrepareParameterPage();
+    EXPECT_TRUE(WriteBlock(Bytes(64, 0x22)));
+    EXPECT_EQ(Status().status, dfu::kStatusOk);
+    EXPECT_EQ(ParameterPage(64), Bytes(64, 0x22));
+}
+
+TEST_F(DfuFaultTest, OneShotStallLeavesOneRequestUnansweredThenTheDeviceAnswers) {
+    PrepareParameterPage();
+    SetFault(Fault::Stall, true);
+    EXPECT_FALSE(WriteBlock(Bytes(64, 0x00)));
+    EXPECT_TRUE(port_->ClearStatus());
+    EXPECT_EQ(Status().state, dfu::kStateIdle);
+    ASSERT_TRUE(Command(0x21, kParameterAddress));
+    EXPECT_TRUE(WriteBlock(Bytes(64, 0x33)));
+    EXPECT_EQ(ParameterPage(64), Bytes(64, 0x33));
+}
+
+TEST_F(DfuFaultTest, OneShotUnplugDropsTheSensorWhichComesBackByItself) {
+    PrepareParameterPage();
+    SetFault(Fault::Unplug, true);
+    EXPECT_FALSE(WriteBlock(Bytes(64, 0x00)));
+    EXPECT_FALSE(port_->ClearStatus()) << "the handle from before the drop is dead";
+    ASSERT_FALSE(DfuPath().empty()) << "back after its re-enumeration delay (0 here), no fault to clear";
+    port_ = OpenPort();
+    ASSERT_TRUE(port_);
+    PrepareParameterPage();
+    EXPECT_TRUE(WriteBlock(Bytes(64, 0x44)));
+}
+
+TEST_F(DfuFaultTest, OneShotOpenFaultRefusesOneOpen) {
+    SetFault(Fault::Open, true);
+    EXPECT_FALSE(OpenPort());
     EXPECT_TRUE(OpenPort());
 }
 

@@ -100,6 +100,9 @@ TEST(SimTool, FaultAndUnplugChangeTheBus) {
     EXPECT_FALSE(UsbDfuPort::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
     ASSERT_EQ(bus.RunSimTool({"fault", serial, "none"}).exitCode, 0);
     EXPECT_TRUE(UsbDfuPort::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
+    ASSERT_EQ(bus.RunSimTool({"fault", serial, "open", "--once"}).exitCode, 0);
+    EXPECT_FALSE(UsbDfuPort::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
+    EXPECT_TRUE(UsbDfuPort::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
 
     ASSERT_EQ(bus.RunSimTool({"unplug", serial}).exitCode, 0);
     EXPECT_TRUE(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).empty());

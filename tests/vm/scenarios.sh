@@ -133,3 +133,102 @@ run_scenarios() {
         "$scenario" > "$RESULTS/$(printf '%02d' "$number")-$scenario.txt" 2>&1
     done
 }
+
+# ---- Guest only: the device taken away during the erase of a parameter write ----------------------------
+#
+# These need the kernel's stack (a device controller the gadget is unbound from, a device program that is
+# stopped), so they run in the guest only, after the others, and vmtest checks their results against
+# GUEST_CHECKS instead of comparing them with the simulated bus. The guest's runner also defines:
+#   plug_slow_sensor   replaces the sensor by SLOW1, whose flash pages take 3 s each, so that its erase can be
+#                      caught while it runs, and returns once it is in normal mode
+#   gadget_unbind, gadget_bind         take the device off the device controller and put it back
+#   gadget_stop, gadget_continue       stop (SIGSTOP: on the bus, answering nothing) and continue its program
+# Each scenario prints the write's output, whether it ended within 60 s, and what the parameter page holds
+# afterwards, compared byte for byte with the page before: old, erased, or other (a partly written or
+# otherwise damaged page). Then it puts the old page back for the next one.
+
+SLOW_SERIAL=SLOW1
+
+save_parameter_page() {
+    "$SIM" read-flash "$SLOW_SERIAL" 0x08004000 2048 -o "$1" > /dev/null
+}
+
+all_erased() {
+    ! od -An -v -tx1 "$1" | grep -q '[0-9a-e]'
+}
+
+# Returns once the slow sensor's parameter page reads erased, that is while its erase runs (at most 20 s).
+wait_for_parameter_erase() {
+    for _ in $(seq 1 200); do
+        if save_parameter_page erase-probe.bin && all_erased erase-probe.bin; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    echo "The parameter page was never erased."
+    return 1
+}
+
+parameter_page_state() {
+    save_parameter_page page-after.bin
+    if cmp -s page-after.bin page-before.bin; then
+        echo "page: old"
+    elif all_erased page-after.bin; then
+        echo "page: erased"
+    else
+        echo "page: other"
+    fi
+}
+
+# Runs the write in the background, takes the device away with $1 once the erase runs, waits for the write,
+# brings the device back with $2, and reports.
+write_disturbed_during_erase() {
+    save_parameter_page page-before.bin
+    sed 's/"fingerFrequency": *-*[0-9]*/"fingerFrequency": 270/' parameters.json > slow.json
+    started=$(cut -d. -f1 /proc/uptime)
+    cli --write slow.json > write.txt 2>&1 &
+    writer=$!
+    wait_for_parameter_erase && "$1"
+    wait "$writer"
+    ended=$(cut -d. -f1 /proc/uptime)
+    "$2"
+    cat write.txt
+    if [ $((ended - started)) -le 60 ]; then
+        echo "ended within 60 s"
+    else
+        echo "took $((ended - started)) s"
+    fi
+    parameter_page_state
+    "$SIM" write-flash "$SLOW_SERIAL" 0x08004000 page-before.bin
+}
+
+unbind_during_parameter_erase() {
+    plug_slow_sensor
+    write_disturbed_during_erase gadget_unbind gadget_bind
+}
+
+stop_during_parameter_erase() {
+    write_disturbed_during_erase gadget_stop gadget_continue
+}
+
+# The device was gone or silent when the write failed, so an erased page is allowed; anything else than the
+# old page or an erased one is not. Lines that begin with "!" must not appear.
+GUEST_CHECKS='unbind_during_parameter_erase|Error: Failed to erase flash memory.
+unbind_during_parameter_erase|exit: 255
+unbind_during_parameter_erase|ended within 60 s
+unbind_during_parameter_erase|!page: other
+stop_during_parameter_erase|Error: Failed to erase flash memory.
+stop_during_parameter_erase|exit: 255
+stop_during_parameter_erase|ended within 60 s
+stop_during_parameter_erase|!page: other'
+
+GUEST_SCENARIOS="unbind_during_parameter_erase stop_during_parameter_erase"
+
+run_guest_scenarios() {
+    cd "$WORK" || return 1
+    number=50
+    for scenario in $GUEST_SCENARIOS; do
+        number=$((number + 1))
+        "$scenario" > "$RESULTS/$(printf '%02d' "$number")-$scenario.txt" 2>&1
+    done
+}
