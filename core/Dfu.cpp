@@ -291,6 +291,7 @@ bool Dfu::Download(DfuDevice* device, char* buffer, unsigned length)
 
 bool Dfu::RestoreParameters(DfuDevice* device, std::vector<char>& kept)
 {
+    const DeviceUse use(*this, device);
     if (kept.size() != parameterAreaSize || !Connect(device)) {
         return false;
     }
