@@ -105,7 +105,10 @@ void ApplicationModel::AnnounceNewDevices(std::vector<std::string>& newDfuNames)
         if (sensor == nullptr) {
             return;  // unplugged and dropped between registration and now
         }
-        sensor->SetDeviceInformation(connection->GetDeviceInformation(sensor));
+        {
+            const std::lock_guard<std::mutex> guard(informationLock);
+            sensor->SetDeviceInformation(connection->GetDeviceInformation(sensor));
+        }
         events->OnNewDevice(path, sensor->GetDeviceDescription(), false);
     }
 }
@@ -240,7 +243,9 @@ bool ApplicationModel::SetDfuAndExpectDevice(std::string sensorName, std::string
     // Discovery registers one DFU device per pass, so a device that was already in configuration mode may
     // enter the registry only during the wait; the bus itself tells which ones were there before the switch.
     const std::set<std::string> presentBefore = UsbHandler::GetInstance()->GetPresentDfuDevicePaths();
+    std::unique_lock<std::mutex> guard(informationLock);
     DeviceInformation information = *sensor->GetDeviceInformation();
+    guard.unlock();
     connection->SetDeviceToDfuMode(sensor);
     return WaitForExpectedDfuDevice(dfuName, dfuAppearanceTimeoutMs, before, information, presentBefore);
 }
@@ -458,6 +463,7 @@ DeviceInformation ApplicationModel::GetDeviceInformation(const std::string& name
         return *RequireDfuDevice(name)->GetDeviceInformation();
     }
     SensorDevice* sensor = RequireSensor(name);
+    const std::lock_guard<std::mutex> guard(informationLock);
     if (sensor->GetDeviceInformation()->mcuIdentifier.empty()) {
         sensor->SetDeviceInformation(connection->GetDeviceInformation(sensor));
     }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -82,6 +83,11 @@ private:
 
     ApplicationModelEvents* events;
     std::unique_ptr<Connection> connection;
+    // Held while a sensor's information is read from it and stored, and while a caller looks at it: the search
+    // thread reads a new sensor's information right after registering it, and a caller that meets the sensor
+    // in the registry meanwhile waits for that read instead of making a second one, whose requests and
+    // answers would interleave with it on the one device.
+    std::mutex informationLock;
     std::thread searchThread;
     std::thread writeThread;
     std::thread progressThread;

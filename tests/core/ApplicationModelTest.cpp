@@ -421,6 +421,24 @@ TEST_F(ApplicationModelTest, LeavingDfuModeFindsTheSensorAgain)
     EXPECT_TRUE(results[0].flag);
 }
 
+// The search thread registers the returning sensor and then reads its information; a caller that meets the
+// sensor in the registry before that read has ended gets the information read once, whole, not two reads whose
+// requests and answers interleave on the one device.
+TEST_F(ApplicationModelTest, TheReturningSensorsInformationIsWholeWhenTheCallerFirstAsks)
+{
+    std::string dfu = PlugDfu(Quick("WHOLE"));
+    SearchUntilAnnounced(dfu);
+    for (int cycle = 0; cycle < 6; ++cycle) {
+        std::string sensorName;
+        ASSERT_TRUE(model->LeaveDfuAndExpectDevice(dfu, sensorName)) << "cycle " << cycle;
+        EXPECT_EQ(model->IsDeviceParametersVersionSupported(sensorName, false), 3) << "cycle " << cycle;
+        const DeviceInformation information = model->GetDeviceInformation(sensorName, false);
+        EXPECT_EQ(information.firmwareVersionMajor, 2u) << "cycle " << cycle;
+        EXPECT_FALSE(information.mcuIdentifier.empty()) << "cycle " << cycle;
+        ASSERT_TRUE(model->SetDfuAndExpectDevice(sensorName, dfu)) << "cycle " << cycle;
+    }
+}
+
 TEST_F(ApplicationModelTest, LeavingWithoutAValidFirmwareWaitsTheFullTime)
 {
     SensorState prototype = Quick("NOFW");
