@@ -2,6 +2,7 @@
 
 #include "core/ApplicationInformation.h"
 #include "core/Connection.h"
+#include "core/DeviceArrival.h"
 #include "core/DeviceFinder.h"
 #include "core/DeviceHandler.h"
 #include "core/DfuDevice.h"
@@ -18,19 +19,6 @@ namespace {
 const char* const dfuDeviceDescription = "Device In Configuration Mode";
 
 void Pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
-
-// The first entry of `now`, by name, that is neither in `before` nor among `alsoKnown`.
-template <typename Map>
-const typename Map::value_type* FirstNewEntry(const Map& now, const Map& before,
-                                              const std::set<std::string>& alsoKnown = {})
-{
-    for (const auto& entry : now) {
-        if (before.count(entry.first) == 0 && alsoKnown.count(entry.first) == 0) {
-            return &entry;
-        }
-    }
-    return nullptr;
-}
 
 }  // namespace
 
@@ -73,6 +61,7 @@ void ApplicationModel::SearchDevices()
 // information, then the devices that went away, DFU devices first.
 void ApplicationModel::SearchPass(std::vector<std::string>& newDfuNames)
 {
+    ++searchPassesBegun;
     newDfuNames.clear();
     try {
         AnnounceNewDevices(newDfuNames);
@@ -83,6 +72,7 @@ void ApplicationModel::SearchPass(std::vector<std::string>& newDfuNames)
     }
     DeviceFinder::UpdateFoundDevices();
     ReportRemovedDevices();
+    ++searchPassesEnded;
 }
 
 void ApplicationModel::AnnounceNewDevices(std::vector<std::string>& newDfuNames)
@@ -98,19 +88,20 @@ void ApplicationModel::AnnounceNewDevices(std::vector<std::string>& newDfuNames)
         events->OnIncompatibleDfuDrivers();
     }
 
+    // The lock is taken before the sensor enters the registry: a caller that meets it there waits until its
+    // handle is open and its information read and stored.
+    std::unique_lock<std::mutex> guard(informationLock);
     std::string path;
-    if (DeviceFinder::FindSensorHidDevice(path) && events != nullptr) {
-        DeviceHandler* registry = DeviceHandler::GetInstance();
-        SensorDevice* sensor = registry->GetSensorDevice(path);
-        if (sensor == nullptr) {
-            return;  // unplugged and dropped between registration and now
-        }
-        {
-            const std::lock_guard<std::mutex> guard(informationLock);
-            sensor->SetDeviceInformation(connection->GetDeviceInformation(sensor));
-        }
-        events->OnNewDevice(path, sensor->GetDeviceDescription(), false);
+    if (!DeviceFinder::FindSensorHidDevice(path) || events == nullptr) {
+        return;
     }
+    SensorDevice* sensor = DeviceHandler::GetInstance()->GetSensorDevice(path);
+    if (sensor == nullptr) {
+        return;  // unplugged and dropped between registration and now
+    }
+    sensor->SetDeviceInformation(connection->GetDeviceInformation(sensor));
+    guard.unlock();
+    events->OnNewDevice(path, sensor->GetDeviceDescription(), false);
 }
 
 void ApplicationModel::ReportRemovedDevices()
@@ -255,11 +246,13 @@ bool ApplicationModel::WaitForExpectedDfuDevice(std::string& dfuName, int timeou
                                                 DeviceInformation information,
                                                 const std::set<std::string>& presentBefore)
 {
+    DeviceArrival<DfuDevice> arrival(
+        before, presentBefore, [] { return UsbHandler::GetInstance()->GetPresentDfuDevicePaths(); },
+        searchPassesBegun, searchPassesEnded);
     Utility::Timer timer;
     timer.Start();
     while (static_cast<long long>(timer.Current()) < timeout) {
-        const std::map<std::string, DfuDevice*> now = DeviceHandler::GetInstance()->GetDfuDeviceMap();
-        if (const auto* entry = FirstNewEntry(now, before, presentBefore)) {
+        if (const auto* entry = arrival.Find(DeviceHandler::GetInstance()->GetDfuDeviceMap())) {
             DfuDevice* device = entry->second;
             dfuName = device->GetUsbDevicePath();
             device->SetDeviceInformation(information);
@@ -281,7 +274,9 @@ void ApplicationModel::LeaveDfuMode(const std::string& dfuName)
 bool ApplicationModel::LeaveDfuAndExpectDevice(std::string dfuName, std::string& sensorName)
 {
     DfuDevice* device = RequireDfuDevice(dfuName);
-    const std::map<std::string, SensorDevice*> before = DeviceHandler::GetInstance()->GetSensorDeviceMap();
+    const auto presentHidInterfaces = [] { return UsbHandler::GetInstance()->GetPresentDevicePaths(false); };
+    DeviceArrival<SensorDevice> arrival(DeviceHandler::GetInstance()->GetSensorDeviceMap(), presentHidInterfaces(),
+                                        presentHidInterfaces, searchPassesBegun, searchPassesEnded);
     const bool result = connection->LeaveDfuMode(device);
     if (events != nullptr) {
         events->OnLeaveDfuModeResult(result);
@@ -289,8 +284,7 @@ bool ApplicationModel::LeaveDfuAndExpectDevice(std::string dfuName, std::string&
     Utility::Timer timer;
     timer.Start();
     while (static_cast<long long>(timer.Current()) <= sensorReturnLimitMs) {
-        const std::map<std::string, SensorDevice*> now = DeviceHandler::GetInstance()->GetSensorDeviceMap();
-        if (const auto* entry = FirstNewEntry(now, before)) {
+        if (const auto* entry = arrival.Find(DeviceHandler::GetInstance()->GetSensorDeviceMap())) {
             sensorName = entry->second->GetUsbDevicePath();
             return true;
         }

@@ -48,7 +48,9 @@ public:
     bool SetDfuAndExpectDevice(std::string sensorName, std::string& dfuName);
     // Waits for a DFU device that is neither in `before` (the registry's DFU devices) nor in `presentBefore`
     // (the DFU devices on the bus, registered or not), both taken before the switch was requested; it gets
-    // `information`. The device search must run, as it is what registers the device.
+    // `information`. A record of `before` whose device had left the bus is no device on the bus: its name is
+    // taken when the device comes back under it (DeviceArrival). The device search must run, as it is what
+    // registers the device.
     bool WaitForExpectedDfuDevice(std::string& dfuName, int timeout, std::map<std::string, DfuDevice*>& before,
                                   DeviceInformation information, const std::set<std::string>& presentBefore);
     void LeaveDfuMode(const std::string& dfuName);
@@ -84,13 +86,16 @@ private:
     ApplicationModelEvents* events;
     std::unique_ptr<Connection> connection;
     // Held while a sensor's information is read from it and stored, and while a caller looks at it: the search
-    // thread reads a new sensor's information right after registering it, and a caller that meets the sensor
-    // in the registry meanwhile waits for that read instead of making a second one, whose requests and
-    // answers would interleave with it on the one device.
+    // thread holds it from before it registers a new sensor until it has opened it and stored its information,
+    // so a caller that meets the sensor in the registry meanwhile waits for that read instead of making a
+    // second one, on a handle not yet open or with requests and answers interleaved with the first.
     std::mutex informationLock;
     std::thread searchThread;
     std::thread writeThread;
     std::thread progressThread;
     std::atomic<bool> searching{false};
+    // The search passes begun and ended, for telling a record the search keeps from one it may still drop.
+    std::atomic<unsigned long> searchPassesBegun{0};
+    std::atomic<unsigned long> searchPassesEnded{0};
     std::atomic<bool> downloading{false};
 };

@@ -123,6 +123,34 @@ protected:
         return {};
     }
 
+    // The name a sensor's device has in the given mode, whatever mode it is in now.
+    static std::string PathOnReturn(const std::string& serial, SensorMode mode)
+    {
+        SensorState state = Quick(serial);
+        state.mode = mode;
+        return state.DevicePath();
+    }
+
+    // Whether the bus shows a device under this name now.
+    bool BusShows(const std::string& name)
+    {
+        const std::vector<tarnix::sim::SensorListing> listings = bus->List();
+        return std::any_of(listings.begin(), listings.end(), [&](const tarnix::sim::SensorListing& listing) {
+            return listing.present && listing.devicePath == name;
+        });
+    }
+
+    // Runs the mode switch on a thread of its own and starts the search only once the bus shows the device
+    // under `name`, so that the device is back before the search first looks; false when it never came.
+    bool SearchOnceBack(const std::function<void()>& modeSwitch, const std::string& name)
+    {
+        std::thread switching(modeSwitch);
+        const bool back = PollUntil([&] { return BusShows(name); }, 3000ms);
+        model->StartSearchThread();
+        switching.join();
+        return back;
+    }
+
     // Starts the search and waits until it announced the device.
     void SearchUntilAnnounced(const std::string& name, std::chrono::milliseconds limit = 3000ms)
     {
@@ -437,6 +465,79 @@ TEST_F(ApplicationModelTest, TheReturningSensorsInformationIsWholeWhenTheCallerF
         EXPECT_FALSE(information.mcuIdentifier.empty()) << "cycle " << cycle;
         ASSERT_TRUE(model->SetDfuAndExpectDevice(sensorName, dfu)) << "cycle " << cycle;
     }
+}
+
+// A mode's device name repeats on this bus, so a record left from the device's last visit in that mode may
+// still be registered when the device comes back under its name: whether the search keeps that record for the
+// returned device or drops it and registers a new one, the wait takes it, and never before the device is back.
+TEST_F(ApplicationModelTest, SwitchTakesTheReturnedDeviceUnderANameLeftFromItsLastVisit)
+{
+    const std::string sensor = RegisterSensor(Quick("KEPT"));
+    const std::string dfu = PathOnReturn("KEPT", SensorMode::Dfu);
+    registry->CreateNewDfuDevice(dfu);
+    DfuDevice* const leftover = registry->GetDfuDevice(dfu);
+
+    // The device is back under that name before the search first looks: the search keeps the record.
+    bool switched = false;
+    std::string dfuName;
+    ASSERT_TRUE(SearchOnceBack([&] { switched = model->SetDfuAndExpectDevice(sensor, dfuName); }, dfu));
+    EXPECT_TRUE(switched);
+    EXPECT_EQ(dfuName, dfu);
+    EXPECT_EQ(registry->GetDfuDevice(dfu), leftover) << "the search kept the record for the returned device";
+}
+
+TEST_F(ApplicationModelTest, SwitchTakesANewRecordRegisteredUnderANameLeftFromTheLastVisit)
+{
+    SensorState prototype = Quick("DROPPED");
+    prototype.firmware = {4, 1};
+    const std::string sensor = RegisterSensor(prototype);
+    const std::string dfu = PathOnReturn("DROPPED", SensorMode::Dfu);
+    registry->CreateNewDfuDevice(dfu);
+    std::map<std::string, DfuDevice*> before = registry->GetDfuDeviceMap();
+    DfuDevice* const leftover = before.at(dfu);
+
+    model->StartSearchThread();
+    ASSERT_TRUE(PollUntil([&] { return !registry->DfuDeviceExists(dfu); }, 2000ms)) << "the search drops it";
+    const DeviceInformation information = model->GetDeviceInformation(sensor, false);
+    model->SetDfuMode(sensor);
+    std::string dfuName;
+    ASSERT_TRUE(model->WaitForExpectedDfuDevice(dfuName, 4000, before, information, {}));
+    EXPECT_EQ(dfuName, dfu);
+    EXPECT_NE(registry->GetDfuDevice(dfu), leftover);
+    EXPECT_EQ(model->GetDeviceInformation(dfu, true).firmwareVersionMajor, 4u);
+}
+
+// Until a search pass has kept a left-over record for the returned device, the pass under way may still drop
+// it, so the wait does not take it: without a search the record is never taken, device back or not.
+TEST_F(ApplicationModelTest, ARecordLeftFromTheLastVisitIsNotTakenBeforeASearchPassKeepsIt)
+{
+    const std::string sensor = RegisterSensor(Quick("NOPASS"));
+    const std::string dfu = PathOnReturn("NOPASS", SensorMode::Dfu);
+    registry->CreateNewDfuDevice(dfu);
+    std::map<std::string, DfuDevice*> before = registry->GetDfuDeviceMap();
+
+    std::string dfuName = "unchanged";
+    EXPECT_FALSE(model->WaitForExpectedDfuDevice(dfuName, 200, before, {}, {})) << "the device is away";
+    model->SetDfuMode(sensor);
+    ASSERT_TRUE(PollUntil([&] { return BusShows(dfu); }, 3000ms));
+    EXPECT_FALSE(model->WaitForExpectedDfuDevice(dfuName, 300, before, {}, {})) << "no search pass has ended";
+    EXPECT_EQ(dfuName, "unchanged");
+}
+
+TEST_F(ApplicationModelTest, LeaveTakesTheReturnedSensorUnderANameLeftFromItsLastVisit)
+{
+    const std::string dfu = PlugDfu(Quick("HOME"));
+    std::vector<std::string> found;
+    bool incompatible = false;
+    ASSERT_TRUE(DeviceFinder::FindDfuDevice(found, incompatible));
+    const std::string normal = PathOnReturn("HOME", SensorMode::Normal);
+    registry->CreateNewSensorDevice(normal);
+
+    bool left = false;
+    std::string sensorName;
+    ASSERT_TRUE(SearchOnceBack([&] { left = model->LeaveDfuAndExpectDevice(dfu, sensorName); }, normal));
+    EXPECT_TRUE(left);
+    EXPECT_EQ(sensorName, normal);
 }
 
 TEST_F(ApplicationModelTest, LeavingWithoutAValidFirmwareWaitsTheFullTime)
