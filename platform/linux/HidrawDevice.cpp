@@ -2,7 +2,6 @@
 
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <fcntl.h>
@@ -36,13 +35,6 @@ std::optional<UsbHidrawNode> Locate(const DeviceIdentity::HidName& name) {
     return node;
 }
 
-// Whether the node file is the device node udev describes. The file's status is read by its path: the test
-// bed's nodes stand on ptys whose open descriptors show the pty's number, their paths the device's.
-bool IsDeviceNode(const std::string& path, dev_t devnum) {
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode) && status.st_rdev == devnum;
-}
-
 }  // namespace
 
 std::unique_ptr<HidDevice> HidrawDevice::Open(const std::string& devicePath, Access access) {
@@ -70,7 +62,7 @@ std::unique_ptr<HidDevice> HidrawDevice::Open(const std::string& devicePath, Acc
         }
         // The device may have gone and its node been given to a new one between the lookup and the open.
         node = Locate(*name);
-        if (!node || !IsDeviceNode(node->Node(), node->Hidraw().Devnum())) {
+        if (!node || !node->Hidraw().NodeIsThisDevice()) {
             return nullptr;
         }
     }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <libudev.h>
+#include <sys/stat.h>
 
 namespace tarnix::platform {
 
@@ -115,6 +116,12 @@ std::string UdevDevice::Sysname() const { return Text(udev_device_get_sysname(de
 std::optional<std::string> UdevDevice::Devnode() const { return Text(udev_device_get_devnode(device_.get())); }
 
 dev_t UdevDevice::Devnum() const { return udev_device_get_devnum(device_.get()); }
+
+bool UdevDevice::NodeIsThisDevice() const {
+    const std::optional<std::string> node = Devnode();
+    struct stat status {};
+    return node && ::stat(node->c_str(), &status) == 0 && S_ISCHR(status.st_mode) && status.st_rdev == Devnum();
+}
 
 std::optional<std::string> UdevDevice::Property(const char* name) const {
     return Text(udev_device_get_property_value(device_.get(), name));

@@ -40,6 +40,11 @@ public:
     std::optional<std::string> Devnode() const;
     // The device number of the node; 0 when it has none.
     dev_t Devnum() const;
+    // Whether the file at Devnode() is this device's node: a character device with its number. The kernel
+    // lists a device before it makes the node, and a node's path may lead to an earlier device's node. The
+    // file's status is read by its path: the test bed's nodes stand on ptys whose open descriptors show the
+    // pty's number, their paths the device's.
+    bool NodeIsThisDevice() const;
     std::optional<std::string> Property(const char* name) const;
     std::optional<std::string> Attribute(const char* name) const;
 

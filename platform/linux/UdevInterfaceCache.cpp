@@ -49,8 +49,11 @@ std::vector<DeviceInterface> UsbDeviceOf(const UdevDevice& device) {
 
 // A device that udev has not finished with yet: it may still lack our rule's property and node access.
 // It is passed over until it is ready, so that it is neither taken for a bootloader with the wrong driver
-// nor opened (and refused) before its node is the user's. Without udev's daemon no device ever gets ready.
-bool Unsettled(const UdevDevice& device) { return !device.IsInitialized() && UdevDevice::DaemonRuns(); }
+// nor opened (and refused) before its node is the user's. Without udev's daemon no device ever gets
+// initialized; the device is then ready once its node is there.
+bool Unsettled(const UdevDevice& device) {
+    return (!device.IsInitialized() && UdevDevice::DaemonRuns()) || (device.Devnode() && !device.NodeIsThisDevice());
+}
 
 // Takes the next folder name off the front of a path ("/sys/devices" gives "sys", leaving "/devices").
 std::string_view NextFolder(std::string_view& path) {

@@ -119,6 +119,10 @@ void BusMirror::Show(const SensorState& state) {
     shown.devices = UsbDeviceRecords::Sensor(state, placement);
     BindNodes(state, shown.devices);
     testbed_.Add(shown.devices.records);
+    if (shown.devices.hidrawRefusesOpen) {
+        shown.refusedNode = std::make_unique<RefusedNode>(testbed_.Root(), shown.devices.hidrawNode,
+                                                          UsbDeviceRecords::kHidrawMajor, placement.hidrawMinor);
+    }
     shown_[state.serial] = std::move(shown);
 }
 
@@ -126,7 +130,7 @@ void BusMirror::Show(const SensorState& state) {
 // node that does not answer yet.
 void BusMirror::BindNodes(const SensorState& state, const DeviceRecordSet& devices) {
     const SensorStore store = store_;
-    if (state.mode == SensorMode::Normal && !devices.hidrawNode.empty()) {
+    if (state.mode == SensorMode::Normal && !devices.hidrawNode.empty() && !devices.hidrawRefusesOpen) {
         handler_.Bind(devices.hidrawNode, [store, state] {
             return std::make_unique<HidrawEndpoint>(
                 std::make_unique<SimHidDevice>(store, state, SimHidDevice::Access::ReadWrite));

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -10,6 +11,7 @@
 
 #include "sim/SensorState.h"
 #include "sim/SensorStore.h"
+#include "sim/usbrun/RefusedNode.h"
 #include "sim/usbrun/UsbDeviceRecords.h"
 
 namespace tarnix::sim {
@@ -46,6 +48,7 @@ private:
         SensorMode mode = SensorMode::Normal;
         bool driverProperty = false;
         DeviceRecordSet devices;
+        std::unique_ptr<RefusedNode> refusedNode;  // the hidraw node, when it cannot be opened
     };
     struct Port {
         std::uint64_t instance = 0;

@@ -145,12 +145,9 @@ void AddNormalMode(const SensorState& state, const BusPlacement& placement, Devi
         .Binary("report_descriptor", reportDescriptor);
     Record hidraw(hidrawPath);
     set.hidrawNode = "/dev/" + hidrawName;
-    if (state.openFails) {
-        set.hidrawNode.clear();  // no node: opening it fails as for a user without access
-    } else {
-        hidraw.Node(set.hidrawNode);
-    }
-    hidraw.Property("SUBSYSTEM", "hidraw")
+    set.hidrawRefusesOpen = state.openFails;
+    hidraw.Node(set.hidrawNode)
+        .Property("SUBSYSTEM", "hidraw")
         .Property("DEVNAME", "/dev/" + hidrawName)
         .CharacterDevice(UsbDeviceRecords::kHidrawMajor, placement.hidrawMinor);
 

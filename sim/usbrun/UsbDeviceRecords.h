@@ -22,7 +22,8 @@ struct DeviceRecordSet {
     std::string records;
     std::vector<std::string> sysPaths;  // parents first
     std::string usbNode;                // the usb_device's node, "/dev/bus/usb/001/DDD"
-    std::string hidrawNode;             // "/dev/hidrawK"; empty in DFU mode and when the node cannot be opened
+    std::string hidrawNode;             // "/dev/hidrawK"; empty in DFU mode
+    bool hidrawRefusesOpen = false;     // the node is there, but cannot be opened
     std::string usbDevicePath;          // sysfs path of the usb_device
 };
 

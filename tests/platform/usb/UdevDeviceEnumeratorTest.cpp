@@ -114,6 +114,55 @@ TEST(UdevDeviceEnumerator, DfuDeviceWithoutTheRulesPropertyIsIncompatibleForDisc
     EXPECT_EQ(name, "/dev/bus/usb/001/006");
 }
 
+// The kernel lists a device before it makes its node, and a node's path may still lead to the node of an
+// earlier device: such a device is not listed yet, so that discovery never registers a sensor it cannot open
+// or a bootloader it cannot reach. It is listed as soon as its node is there.
+TEST(UdevDeviceEnumerator, DevicesAreListedOnceTheirNodesAreThere) {
+    UsbTestBus bus;
+    HidSensorRecord withoutNode;
+    withoutNode.port = 1;
+    withoutNode.hidCounter = 0x000A;
+    withoutNode.hidraw = 0;
+    withoutNode.devnum = 2;
+    withoutNode.hasNode = false;
+    HidSensorRecord otherNode;
+    otherNode.port = 2;
+    otherNode.hidCounter = 0x000B;
+    otherNode.hidraw = 1;
+    otherNode.devnum = 3;
+    otherNode.deviceNumber = HidSensorRecord::DeviceNumber::Mismatched;
+    DfuDeviceRecord dfuWithoutNode;
+    dfuWithoutNode.port = 3;
+    dfuWithoutNode.devnum = 4;
+    dfuWithoutNode.hasNode = false;
+    bus.Plug(withoutNode);
+    bus.Plug(otherNode);
+    bus.Plug(dfuWithoutNode);
+    EXPECT_TRUE(HidInterfaces().empty());
+    EXPECT_FALSE(Lists(UsbDevices(), dfuWithoutNode.Node()));
+    std::string name;
+    EXPECT_FALSE(UsbHandler::GetInstance()->FindSensorDevicePath(name));
+
+    // The same devices once their nodes are there (the test bed makes a device in one go, so they come again).
+    bus.Unplug(withoutNode);
+    bus.Unplug(otherNode);
+    bus.Unplug(dfuWithoutNode);
+    HidSensorRecord ready = withoutNode;
+    ready.hidCounter = 0x000C;
+    ready.hidraw = 2;
+    ready.hasNode = true;
+    DfuDeviceRecord dfuReady = dfuWithoutNode;
+    dfuReady.devnum = 5;
+    dfuReady.hasNode = true;
+    bus.Plug(ready);
+    bus.Plug(dfuReady);
+    const std::vector<DeviceInterface> hid = HidInterfaces();
+    ASSERT_EQ(hid.size(), 1u);
+    EXPECT_EQ(hid[0].devicePath, ready.DeviceName());
+    EXPECT_TRUE(Lists(UsbDevices(), dfuReady.Node()));
+    EXPECT_TRUE(HidDevice::Open(ready.DeviceName(), HidDevice::Access::ReadWrite));
+}
+
 TEST(UdevDeviceEnumerator, UnreadableIdentifierGivesAnEmptyHardwareId) {
     UsbTestBus bus;
     bus.TestBed().AddRecords(

@@ -1,6 +1,6 @@
 // The real-bus tests run against a umockdev test bed, which this process only sees under the umockdev
 // preload: started without it, the program starts itself again with it. The same binary is also the
-// small program that a test starts as another user to try opening a device.
+// small program that a test starts as another user to try opening or discovering a device.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,6 +9,9 @@
 #include <string>
 #include <unistd.h>
 
+#include "core/DeviceFinder.h"
+#include "core/DeviceHandler.h"
+#include "core/TpError.h"
 #include "platform/HidDevice.h"
 
 namespace {
@@ -43,6 +46,23 @@ int TryOpen(const char* name) {
     return 0;
 }
 
+// Runs one discovery step for this process's user and prints what it found: the error of the first step,
+// the sensors then registered, and whether a second step found one as new.
+int TryFind() {
+    std::string name;
+    try {
+        DeviceFinder::FindSensorHidDevice(name);
+        std::printf("error=none\n");
+    } catch (const TpError::Exception& error) {
+        std::printf("error=%s\n", error.what());
+    }
+    for (const auto& [registered, record] : DeviceHandler::GetInstance()->GetSensorDeviceMap()) {
+        std::printf("registered=%s\n", registered.c_str());
+    }
+    std::printf("found again=%d\n", DeviceFinder::FindSensorHidDevice(name) ? 1 : 0);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,6 +72,9 @@ int main(int argc, char** argv) {
     ::setenv("TARNIX_BUS", "usb", 1);
     if (argc == 3 && std::strcmp(argv[1], "--try-open") == 0) {
         return TryOpen(argv[2]);
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--try-find") == 0) {
+        return TryFind();
     }
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

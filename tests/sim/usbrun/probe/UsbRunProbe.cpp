@@ -66,6 +66,7 @@ std::string ErrorName(int error) {
         case ENODATA: return "ENODATA";
         case ENOTTY: return "ENOTTY";
         case EINVAL: return "EINVAL";
+        case EIO: return "EIO";
         default: return "errno" + std::to_string(error);
     }
 }
