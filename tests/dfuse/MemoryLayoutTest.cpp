@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+
 namespace {
 
 using tarnix::dfuse::MemoryLayout;
@@ -57,6 +60,15 @@ TEST(MemoryLayoutTest, ABlockMayEndExactlyAtTheTopOfTheAddressSpace) {
 
 class MemoryLayoutRefusalTest : public ::testing::TestWithParam<const char*> {};
 
+// A case's name: its number, then the layout text with every character but letters and digits as '_'.
+std::string LayoutName(const ::testing::TestParamInfo<const char*>& info) {
+    std::string name = "Layout" + std::to_string(info.index) + "_";
+    for (const char* character = info.param; *character != '\0'; ++character) {
+        name += std::isalnum(static_cast<unsigned char>(*character)) ? *character : '_';
+    }
+    return name;
+}
+
 TEST_P(MemoryLayoutRefusalTest, IsRefused) {
     MemoryLayout layout;
     EXPECT_EQ(layout.Parse(GetParam()), DFUSE_ERROR_BAD_LAYOUT);
@@ -73,6 +85,7 @@ INSTANTIATE_TEST_SUITE_P(Defects, MemoryLayoutRefusalTest,
                                            "@Flash/0x08000000/64*000Kg", "@Flash/0x08000000/64*002Kg,",
                                            "@Flash/0xFFFFF800/02*002Kg",  // past 4 GiB
                                            "@Flash/0x08000000/02*002Kg/0x08000800/01*002Kg",  // overlap
-                                           "@Flash/0x00000000/70000*001 g"));                   // too many
+                                           "@Flash/0x00000000/70000*001 g"),                    // too many
+                         LayoutName);
 
 }  // namespace
