@@ -1,6 +1,7 @@
 #include "core/STDFU.h"
 
 #include "core/Timer.h"
+#include "platform/DfuProtocol.h"
 
 #include <chrono>
 #include <thread>
@@ -8,8 +9,8 @@
 using namespace Dfuse;
 
 namespace {
-constexpr std::uint8_t eraseCommand = 0x41;
-constexpr std::uint8_t setAddressCommand = 0x21;
+constexpr std::uint8_t eraseCommand = tarnix::platform::dfu::kEraseCommand;
+constexpr std::uint8_t setAddressCommand = tarnix::platform::dfu::kSetAddressPointerCommand;
 constexpr std::uint16_t commandBlock = 0;
 }  // namespace
 

@@ -3,20 +3,14 @@
 #include <algorithm>
 #include <thread>
 
+#include "platform/DfuProtocol.h"
+
 namespace tarnix::dfuse {
 
 namespace {
 
-enum DeviceState : std::uint8_t {
-    kIdle = 2,
-    kDownloadSync = 3,
-    kDownloadBusy = 4,
-    kDownloadIdle = 5,
-    kError = 10,
-};
+namespace dfu = tarnix::platform::dfu;
 
-constexpr std::uint8_t kEraseCommand = 0x41;
-constexpr std::uint8_t kSetAddressCommand = 0x21;
 constexpr std::size_t kLayoutCapacity = 1024;
 
 std::chrono::milliseconds PollDelay(const DFUSTATUS& status) {
@@ -63,26 +57,26 @@ std::uint32_t DfuDeviceChannel::MakeIdle() {
     if (const std::uint32_t status = ReadStatus(); status != DFUSE_STATUS_SUCCESS) {
         return status;
     }
-    if (last_.bState == kIdle && last_.bStatus == 0) {
+    if (last_.bState == dfu::kStateIdle && last_.bStatus == dfu::kStatusOk) {
         return DFUSE_STATUS_SUCCESS;
     }
-    const std::uint32_t reset = last_.bState == kError || last_.bStatus != 0 ? STDFU_Clrstatus(&handle_)
-                                                                            : STDFU_Abort(&handle_);
+    const bool failed = last_.bState == dfu::kStateError || last_.bStatus != dfu::kStatusOk;
+    const std::uint32_t reset = failed ? STDFU_Clrstatus(&handle_) : STDFU_Abort(&handle_);
     if (reset != DFUSE_STATUS_SUCCESS) {
         return reset;
     }
     if (const std::uint32_t status = ReadStatus(); status != DFUSE_STATUS_SUCCESS) {
         return status;
     }
-    return last_.bState == kIdle ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_DEVICE_STATUS;
+    return last_.bState == dfu::kStateIdle ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_DEVICE_STATUS;
 }
 
 std::uint32_t DfuDeviceChannel::EraseSector(std::uint32_t address) {
-    return Command(kEraseCommand, address);
+    return Command(dfu::kEraseCommand, address);
 }
 
 std::uint32_t DfuDeviceChannel::SetAddressPointer(std::uint32_t address) {
-    return Command(kSetAddressCommand, address);
+    return Command(dfu::kSetAddressPointerCommand, address);
 }
 
 std::uint32_t DfuDeviceChannel::Download(std::uint16_t block, const std::uint8_t* data, std::uint32_t length) {
@@ -102,14 +96,14 @@ std::uint32_t DfuDeviceChannel::AwaitCompletion() {
         if (const std::uint32_t status = ReadStatus(); status != DFUSE_STATUS_SUCCESS) {
             return status;
         }
-        if (last_.bStatus != 0 || last_.bState == kError) {
+        if (last_.bStatus != dfu::kStatusOk || last_.bState == dfu::kStateError) {
             STDFU_Clrstatus(&handle_);
             return DFUSE_ERROR_DEVICE_STATUS;
         }
-        if (last_.bState == kDownloadIdle || last_.bState == kIdle) {
+        if (last_.bState == dfu::kStateDownloadIdle || last_.bState == dfu::kStateIdle) {
             return DFUSE_STATUS_SUCCESS;
         }
-        if (last_.bState != kDownloadBusy && last_.bState != kDownloadSync) {
+        if (last_.bState != dfu::kStateDownloadBusy && last_.bState != dfu::kStateDownloadSync) {
             return DFUSE_ERROR_DEVICE_STATUS;
         }
         if (std::chrono::steady_clock::now() >= deadline) {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/DfuProtocol.h"
 #include "platform/TextEncoding.h"
 #include "platform/linux/SysfsFile.h"
 #include "platform/linux/UdevDevice.h"
@@ -19,18 +20,11 @@ constexpr std::uint8_t kClassOut = 0x21;    // host to device, class request, to
 constexpr std::uint8_t kClassIn = 0xA1;     // device to host, class request, to the interface
 constexpr std::uint8_t kStandardIn = 0x80;  // device to host, standard request, to the device
 
-constexpr std::uint8_t kDfuDnload = 1;
-constexpr std::uint8_t kDfuUpload = 2;
-constexpr std::uint8_t kDfuGetStatus = 3;
-constexpr std::uint8_t kDfuClrStatus = 4;
-constexpr std::uint8_t kDfuGetState = 5;
-constexpr std::uint8_t kDfuAbort = 6;
 constexpr std::uint8_t kGetDescriptor = 6;
 
 constexpr std::uint16_t kStringDescriptor = 0x0300;
 constexpr std::uint16_t kEnglishUnitedStates = 0x0409;
 constexpr std::size_t kStringDescriptorLimit = 255;
-constexpr std::size_t kStatusLength = 6;
 constexpr unsigned kTransferTimeoutMs = 5000;
 constexpr std::size_t kLargestTransfer = 0xFFFF;  // wLength
 // The sysfs descriptors of a device: the device descriptor and its configurations, a few hundred bytes.
@@ -114,11 +108,11 @@ bool UsbfsDfuTransport::Dnload(std::uint16_t block, const std::uint8_t* data, st
     if (length != 0) {
         copy.assign(data, data + length);
     }
-    return ClassRequest(kClassOut, kDfuDnload, block, copy.empty() ? nullptr : copy.data(), copy.size()).has_value();
+    return ClassRequest(kClassOut, dfu::kDnload, block, copy.empty() ? nullptr : copy.data(), copy.size()).has_value();
 }
 
 bool UsbfsDfuTransport::Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received) {
-    const std::optional<std::size_t> count = ClassRequest(kClassIn, kDfuUpload, block, data, length);
+    const std::optional<std::size_t> count = ClassRequest(kClassIn, dfu::kUpload, block, data, length);
     if (!count) {
         return false;
     }
@@ -127,9 +121,9 @@ bool UsbfsDfuTransport::Upload(std::uint16_t block, std::uint8_t* data, std::siz
 }
 
 bool UsbfsDfuTransport::GetStatus(DfuStatusReport& report) {
-    std::array<std::uint8_t, kStatusLength> answer{};
-    const std::optional<std::size_t> count = ClassRequest(kClassIn, kDfuGetStatus, 0, answer.data(), answer.size());
-    if (!count || *count < kStatusLength) {
+    std::array<std::uint8_t, dfu::kStatusLength> answer{};
+    const std::optional<std::size_t> count = ClassRequest(kClassIn, dfu::kGetStatus, 0, answer.data(), answer.size());
+    if (!count || *count < dfu::kStatusLength) {
         return false;
     }
     report.status = answer[0];
@@ -139,11 +133,11 @@ bool UsbfsDfuTransport::GetStatus(DfuStatusReport& report) {
     return true;
 }
 
-bool UsbfsDfuTransport::ClearStatus() { return ClassRequest(kClassOut, kDfuClrStatus, 0, nullptr, 0).has_value(); }
+bool UsbfsDfuTransport::ClearStatus() { return ClassRequest(kClassOut, dfu::kClrStatus, 0, nullptr, 0).has_value(); }
 
 bool UsbfsDfuTransport::GetState(std::uint8_t& state) {
     std::uint8_t answer = 0;
-    const std::optional<std::size_t> count = ClassRequest(kClassIn, kDfuGetState, 0, &answer, 1);
+    const std::optional<std::size_t> count = ClassRequest(kClassIn, dfu::kGetState, 0, &answer, 1);
     if (!count || *count < 1) {
         return false;
     }
@@ -151,6 +145,6 @@ bool UsbfsDfuTransport::GetState(std::uint8_t& state) {
     return true;
 }
 
-bool UsbfsDfuTransport::Abort() { return ClassRequest(kClassOut, kDfuAbort, 0, nullptr, 0).has_value(); }
+bool UsbfsDfuTransport::Abort() { return ClassRequest(kClassOut, dfu::kAbort, 0, nullptr, 0).has_value(); }
 
 }  // namespace tarnix::platform
