@@ -37,15 +37,9 @@ std::vector<std::string> EnvironmentWith(const std::map<std::string, std::string
     return environment;
 }
 
-std::string Preload(const std::string& toolFolder) {
-    const std::string nodeStat = toolFolder + "/" + UsbRun::kNodeStatLibrary;
-    if (!fs::exists(nodeStat)) {
-        throw SimError(nodeStat + " is missing");
-    }
-    if (nodeStat.find_first_of(" :") != std::string::npos) {
-        throw SimError(nodeStat + " cannot be preloaded: its path holds a blank or a colon");
-    }
-    std::string preload = nodeStat + " " + UsbRun::kPreloadLibrary;
+// umockdev's preload ahead of any the caller had.
+std::string Preload() {
+    std::string preload = UsbRun::kPreloadLibrary;
     const char* earlier = std::getenv("LD_PRELOAD");
     if (earlier != nullptr && *earlier != '\0') {
         preload += std::string(" ") + earlier;
@@ -79,7 +73,7 @@ int UsbRun::Run(std::vector<std::string> arguments) {
 int UsbRun::RunInTestbed(const std::vector<std::string>& command) {
     const std::string toolFolder = fs::read_symlink("/proc/self/exe").parent_path().string();
     const std::string busFolder = fs::absolute(SensorStore::DefaultFolder()).lexically_normal().string();
-    const std::string preload = Preload(toolFolder);
+    const std::string preload = Preload();
 
     // The test bed goes before the handler that answers on its worker thread.
     NodeIoctlHandler handler;

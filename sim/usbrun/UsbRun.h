@@ -21,9 +21,6 @@ public:
     // installer started detached, say).
     static constexpr int kLeftoverLimitMs = 5000;
     static constexpr const char* kPreloadLibrary = "libumockdev-preload.so.0";
-    // Our addition to the preload, built beside tarnix-sim: fstat of an emulated node reports the node's
-    // device number, as stat of its path does.
-    static constexpr const char* kNodeStatLibrary = "libtarnix_usbrun_preload.so";
 
     explicit UsbRun(std::ostream& err);
     // The arguments after "usb-run"; the result is COMMAND's exit code (128 + n for signal n).

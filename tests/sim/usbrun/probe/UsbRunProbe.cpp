@@ -214,12 +214,9 @@ int HidRequest(const std::string& node) {
     if (fd < 0) {
         return 1;
     }
-    struct stat opened {};
     struct stat named {};
-    ::fstat(fd, &opened);
     ::stat(node.c_str(), &named);
-    std::cout << "rdev=" << major(opened.st_rdev) << ":" << minor(opened.st_rdev) << "\nchar=" << S_ISCHR(opened.st_mode)
-              << "\nnamed=" << major(named.st_rdev) << ":" << minor(named.st_rdev) << '\n';
+    std::cout << "named=" << major(named.st_rdev) << ":" << minor(named.st_rdev) << '\n';
     const int sent = SendPlatformRequest(fd);
     Bytes answer(kAnswerLength, 0);
     answer[0] = 0x02;
