@@ -252,7 +252,8 @@ bool ApplicationModel::WaitForExpectedDfuDevice(std::string& dfuName, int timeou
     Utility::Timer timer;
     timer.Start();
     while (static_cast<long long>(timer.Current()) < timeout) {
-        if (const auto* entry = arrival.Find(DeviceHandler::GetInstance()->GetDfuDeviceMap())) {
+        const std::map<std::string, DfuDevice*> now = DeviceHandler::GetInstance()->GetDfuDeviceMap();
+        if (const auto* entry = arrival.Find(now)) {
             DfuDevice* device = entry->second;
             dfuName = device->GetUsbDevicePath();
             device->SetDeviceInformation(information);
@@ -284,7 +285,8 @@ bool ApplicationModel::LeaveDfuAndExpectDevice(std::string dfuName, std::string&
     Utility::Timer timer;
     timer.Start();
     while (static_cast<long long>(timer.Current()) <= sensorReturnLimitMs) {
-        if (const auto* entry = arrival.Find(DeviceHandler::GetInstance()->GetSensorDeviceMap())) {
+        const std::map<std::string, SensorDevice*> now = DeviceHandler::GetInstance()->GetSensorDeviceMap();
+        if (const auto* entry = arrival.Find(now)) {
             sensorName = entry->second->GetUsbDevicePath();
             return true;
         }

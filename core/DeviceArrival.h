@@ -34,7 +34,8 @@ public:
     {
     }
 
-    // The arrived device's entry of `now` (the registry's map as it is now), or nothing yet.
+    // The arrived device's entry of `now` (the registry's map as it is now), or nothing yet. The entry lives
+    // in `now`, which the caller keeps while it uses the entry.
     const typename Map::value_type* Find(const Map& now)
     {
         std::optional<std::set<std::string>> onBus;  // asked at most once per look
@@ -55,6 +56,8 @@ public:
         }
         return nullptr;
     }
+    // A map that ends with the call would leave the entry dangling.
+    const typename Map::value_type* Find(Map&&) = delete;
 
 private:
     bool IsKeptForTheReturnedDevice(const std::string& name, const std::set<std::string>& onBus)
