@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-namespace tarnix::platform {
+namespace tarnix::io {
 class HidDevice;
 }
 
@@ -15,7 +15,7 @@ class HidDevice;
 // stays empty.
 class SensorDevice : public Device {
 public:
-    using HidHandle = std::shared_ptr<tarnix::platform::HidDevice>;
+    using HidHandle = std::shared_ptr<tarnix::io::HidDevice>;
 
     explicit SensorDevice(std::string path);
     ~SensorDevice() override;

@@ -16,6 +16,7 @@ using tarnix::platform::DeviceInterface;
 using tarnix::platform::Guid;
 using tarnix::platform::HidCapabilities;
 using tarnix::platform::HidDevice;
+using tarnix::platform::OpenHidDevice;
 
 namespace {
 
@@ -68,7 +69,7 @@ bool UsbHandler::IsAcceptedCollection(const HidCapabilities& capabilities) const
 
 bool UsbHandler::ProbeCapabilities(const std::string& path, HidCapabilities& capabilities)
 {
-    const std::unique_ptr<HidDevice> probe = HidDevice::Open(path, HidDevice::Access::Probe);
+    const std::unique_ptr<HidDevice> probe = OpenHidDevice(path, HidDevice::Access::Probe);
     if (!probe) {
         return false;
     }
@@ -157,7 +158,7 @@ bool UsbHandler::GetSensorDeviceHandle(SensorDevice* sensor)
     if (sensor == nullptr) {
         throw TpError::FailedToGetDeviceHandle();
     }
-    std::shared_ptr<HidDevice> hid = HidDevice::Open(sensor->GetUsbDevicePath(), HidDevice::Access::ReadWrite);
+    std::shared_ptr<HidDevice> hid = OpenHidDevice(sensor->GetUsbDevicePath(), HidDevice::Access::ReadWrite);
     if (!hid) {
         throw TpError::FailedToGetDeviceHandle();
     }

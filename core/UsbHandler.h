@@ -9,7 +9,7 @@
 
 class SensorDevice;
 
-namespace tarnix::platform {
+namespace tarnix::io {
 class HidDevice;
 struct HidCapabilities;
 }
@@ -52,7 +52,7 @@ public:
     bool GetFeatureReport(SensorDevice* sensor, unsigned char* report, unsigned int length);
 
     // Whether a HID top-level collection is one the sensor offers for its feature reports.
-    bool IsAcceptedCollection(const tarnix::platform::HidCapabilities& capabilities) const;
+    bool IsAcceptedCollection(const tarnix::io::HidCapabilities& capabilities) const;
 
 private:
     UsbHandler();
@@ -60,10 +60,10 @@ private:
 
     // Appends the manufacturer, product and serial-number strings, blank-separated; true when all three
     // could be read.
-    static bool GetHidDescription(const tarnix::platform::HidDevice& hid, std::string& text);
+    static bool GetHidDescription(const tarnix::io::HidDevice& hid, std::string& text);
     // Reads the capabilities of an interface through a probe open; false when the probe fails.
     // Capabilities that cannot be read count as all zero.
-    static bool ProbeCapabilities(const std::string& path, tarnix::platform::HidCapabilities& capabilities);
+    static bool ProbeCapabilities(const std::string& path, tarnix::io::HidCapabilities& capabilities);
 
     const tarnix::platform::Guid usbDeviceInterfaceGuid;
     const tarnix::platform::Guid usbSetupClassGuid;

@@ -1,5 +1,6 @@
-// The one place that chooses between the two backends: each interface's factory gives the simulated bus's
-// object or the real bus's, as BusSelection says. The interfaces themselves know neither backend.
+// The one place that chooses between the two backends: device enumeration and the opening of HID devices
+// and DFU transports give the simulated bus's objects or the real bus's, as BusSelection says. The
+// interfaces themselves (io/) know neither backend.
 #include "platform/BusSelection.h"
 #include "platform/DeviceEnumerator.h"
 #include "platform/DfuTransport.h"
@@ -8,8 +9,8 @@
 #include "platform/linux/UdevDeviceEnumerator.h"
 #include "platform/linux/UsbfsDfuTransport.h"
 #include "platform/sim/SimulatedDeviceEnumerator.h"
-#include "platform/sim/SimulatedDfuTransport.h"
-#include "platform/sim/SimulatedHidDevice.h"
+#include "sim/SimHidDevice.h"
+#include "sim/SimUsbDfuPort.h"
 
 namespace tarnix::platform {
 
@@ -24,16 +25,16 @@ std::vector<DeviceInterface> DeviceEnumerator::PresentInterfaces(const Guid& int
                        : UdevDeviceEnumerator::PresentInterfaces(interfaceClass);
 }
 
-std::unique_ptr<HidDevice> HidDevice::Open(const std::string& devicePath, Access access) {
+std::unique_ptr<HidDevice> OpenHidDevice(const std::string& devicePath, HidDevice::Access access) {
     if (Simulated()) {
-        return SimulatedHidDevice::Open(devicePath, access);
+        return sim::SimHidDevice::Open(devicePath, access);
     }
     return HidrawDevice::Open(devicePath, access);
 }
 
-std::unique_ptr<DfuTransport> DfuTransport::Open(const std::string& devicePath) {
+std::unique_ptr<DfuTransport> OpenDfuTransport(const std::string& devicePath) {
     if (Simulated()) {
-        return SimulatedDfuTransport::Open(devicePath);
+        return sim::SimUsbDfuPort::Open(devicePath);
     }
     return UsbfsDfuTransport::Open(devicePath);
 }

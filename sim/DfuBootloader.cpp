@@ -75,11 +75,11 @@ DfuOutcome DfuBootloader::Upload(std::uint16_t block, std::uint8_t* data, std::s
     return ReadData(block, data, length, received, flash);
 }
 
-DfuOutcome DfuBootloader::GetStatus(DfuStatusReport& report) {
+DfuOutcome DfuBootloader::GetStatus(io::DfuStatusReport& report) {
     if (registers_.stalled) {
         return NotAnswered();
     }
-    report = DfuStatusReport{};
+    report = io::DfuStatusReport{};
     if (registers_.leavePending) {
         registers_.leavePending = false;
         report.status = dfu::kStatusOk;

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "sim/Fault.h"
-#include "sim/UsbDfuPort.h"
+#include "io/DfuTransport.h"
 
 namespace tarnix::sim {
 
@@ -88,7 +88,7 @@ public:
     DfuOutcome Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length, FlashMemory& flash);
     DfuOutcome Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received,
                       const FlashMemory& flash);
-    DfuOutcome GetStatus(DfuStatusReport& report);
+    DfuOutcome GetStatus(io::DfuStatusReport& report);
     DfuOutcome GetState(std::uint8_t& state);
     DfuOutcome ClearStatus();
     DfuOutcome Abort();

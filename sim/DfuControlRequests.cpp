@@ -8,8 +8,8 @@ enum Request : std::uint8_t { kDnload = 1, kUpload = 2, kGetStatus = 3, kClearSt
 
 DfuControlResult Done(bool answered, std::size_t length) { return DfuControlResult{true, answered, length}; }
 
-DfuControlResult Status(UsbDfuPort& port, std::uint8_t* data) {
-    DfuStatusReport report;
+DfuControlResult Status(io::DfuTransport& port, std::uint8_t* data) {
+    io::DfuStatusReport report;
     const bool answered = port.GetStatus(report);
     const std::uint32_t poll = report.pollTimeoutMs;
     const std::uint8_t bytes[DfuControlRequests::kStatusLength] = {
@@ -23,7 +23,7 @@ DfuControlResult Status(UsbDfuPort& port, std::uint8_t* data) {
 
 }  // namespace
 
-DfuControlResult DfuControlRequests::Run(UsbDfuPort& port, bool deviceToHost, std::uint8_t request,
+DfuControlResult DfuControlRequests::Run(io::DfuTransport& port, bool deviceToHost, std::uint8_t request,
                                          std::uint16_t value, std::uint8_t* data, std::size_t length) {
     if (length > 0 && data == nullptr) {
         return {};

@@ -3,20 +3,20 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "sim/UsbDfuPort.h"
+#include "io/DfuTransport.h"
 
 namespace tarnix::sim {
 
 // What a DFU class request did on the device.
 struct DfuControlResult {
     bool recognised = false;  // false: no such request in that direction, or no room for its answer (a stall)
-    bool answered = false;    // the device answered (UsbDfuPort's result)
+    bool answered = false;    // the device answered (the transport's result)
     std::size_t length = 0;   // bytes of the data stage: received by DNLOAD, returned by an IN request
 };
 
 // The DFU 1.1 class requests to the DFU interface as control transfers (bmRequestType 0x21 / 0xA1, bRequest
-// DNLOAD 1, UPLOAD 2, GETSTATUS 3, CLRSTATUS 4, GETSTATE 5, ABORT 6), carried out on a UsbDfuPort: the device
-// side of the wire, for usb-run's usbfs answers and tarnix-gadget's FunctionFS answers.
+// DNLOAD 1, UPLOAD 2, GETSTATUS 3, CLRSTATUS 4, GETSTATE 5, ABORT 6), carried out on a DfuTransport: the
+// device side of the wire, for usb-run's usbfs answers and tarnix-gadget's FunctionFS answers.
 class DfuControlRequests {
 public:
     static constexpr std::uint8_t kClassInterfaceOut = 0x21;
@@ -25,8 +25,8 @@ public:
 
     // `data` holds `length` bytes: what DNLOAD sends, or the room for what an IN request returns
     // (GETSTATUS: bStatus, bwPollTimeout as 3 bytes little-endian, bState, iString).
-    static DfuControlResult Run(UsbDfuPort& port, bool deviceToHost, std::uint8_t request, std::uint16_t value,
-                                std::uint8_t* data, std::size_t length);
+    static DfuControlResult Run(io::DfuTransport& port, bool deviceToHost, std::uint8_t request,
+                                std::uint16_t value, std::uint8_t* data, std::size_t length);
 };
 
 }  // namespace tarnix::sim

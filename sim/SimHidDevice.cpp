@@ -8,6 +8,8 @@
 #include "sim/InformationAnswers.h"
 #include "sim/WallClock.h"
 
+#include <fcntl.h>
+
 namespace tarnix::sim {
 
 namespace {
@@ -48,7 +50,14 @@ std::unique_ptr<SimHidDevice> SimHidDevice::Open(const std::string& devicePath, 
     if (collection == state->collections.size() || (access == Access::ReadWrite && state->openFails)) {
         return nullptr;
     }
-    return std::make_unique<SimHidDevice>(store, *state, access, collection);
+    auto device = std::make_unique<SimHidDevice>(store, *state, access, collection);
+    if (access == Access::ReadWrite) {
+        device->hostHandle_ = UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        if (!device->hostHandle_.IsOpen()) {
+            return nullptr;
+        }
+    }
+    return device;
 }
 
 SimHidDevice::SimHidDevice(SensorStore store, const SensorState& state, Access access,
@@ -60,47 +69,38 @@ SimHidDevice::SimHidDevice(SensorStore store, const SensorState& state, Access a
       access_(access),
       collection_(collection) {}
 
-bool SimHidDevice::GetCapabilities(HidCapabilities& capabilities) const {
+std::optional<io::HidCapabilities> SimHidDevice::Capabilities() const {
     const auto state = Current();
     if (!state || state->capabilitiesUnreadable) {
-        return false;
+        return std::nullopt;
     }
     const std::size_t index =
         collection_.value_or(SensorCollections::Configuration(state->collections).value_or(0));
     const SensorCollection& collection = state->collections.at(index);
     if (!collection.configuration) {
-        capabilities = HidCapabilities{collection.usagePage, collection.usage,
-                                       SensorCollections::kOtherInputBytes + 1, 0, 0};
-        return true;
+        return io::HidCapabilities{collection.usagePage, collection.usage, SensorCollections::kOtherInputBytes + 1,
+                                   0, 0};
     }
-    capabilities = HidCapabilities{state->usagePage, state->usage, kInputReportLength, kOutputReportLength,
-                                   static_cast<std::uint16_t>(collection.featureBytes + 1)};
-    return true;
+    return io::HidCapabilities{state->usagePage, state->usage, kInputReportLength, kOutputReportLength,
+                               static_cast<std::uint16_t>(collection.featureBytes + 1)};
 }
 
-bool SimHidDevice::GetManufacturer(std::string& text) const {
+std::optional<std::string> SimHidDevice::ManufacturerString() const {
     const auto state = Current();
-    if (state) {
-        text = state->manufacturer;
-    }
-    return state.has_value();
+    return state ? std::optional<std::string>(state->manufacturer) : std::nullopt;
 }
 
-bool SimHidDevice::GetProduct(std::string& text) const {
+std::optional<std::string> SimHidDevice::ProductString() const {
     const auto state = Current();
-    if (state) {
-        text = state->product;
-    }
-    return state.has_value();
+    return state ? std::optional<std::string>(state->product) : std::nullopt;
 }
 
-bool SimHidDevice::GetSerialNumber(std::string& text) const {
+std::optional<std::string> SimHidDevice::SerialNumberString() const {
     const auto state = Current();
     if (!state || state->serialStringFails) {
-        return false;
+        return std::nullopt;
     }
-    text = state->serial;
-    return true;
+    return state->serial;
 }
 
 bool SimHidDevice::SetFeature(const std::uint8_t* report, std::size_t length) {
@@ -143,6 +143,7 @@ std::optional<std::size_t> SimHidDevice::GetFeature(std::uint8_t* report, std::s
     if (!FeatureReports::FillAnswer(answer_, report, sent)) {
         return std::nullopt;
     }
+    std::fill(report + sent, report + length, 0);
     return sent;
 }
 

@@ -8,48 +8,39 @@
 #include <string>
 #include <vector>
 
+#include "io/HidDevice.h"
 #include "sim/SensorState.h"
 #include "sim/SensorStore.h"
+#include "sim/gadget/UniqueFd.h"
 
 namespace tarnix::sim {
 
-// What the HID report descriptor of an interface says about its top-level collection and reports.
-struct HidCapabilities {
-    std::uint16_t usagePage = 0;
-    std::uint16_t usage = 0;
-    std::uint16_t inputReportLength = 0;
-    std::uint16_t outputReportLength = 0;
-    std::uint16_t featureReportLength = 0;
-};
-
-// One open HID interface of a virtual sensor in normal mode. A probe handle (no access) reads capabilities
-// and strings; a read/write handle also exchanges feature reports. Every call fails (false) once the sensor
-// has left this interface: unplugged, switched to DFU mode, re-enumerated.
+// One open HID interface of a virtual sensor in normal mode (io::HidDevice has the contract). A probe handle
+// reads capabilities and strings; a read/write handle also exchanges feature reports. Every call fails once
+// the sensor has left this interface: unplugged, switched to DFU mode, re-enumerated.
 //
 // A handle opened by its device path is the host's handle of one collection (SensorCollection): it has that
 // collection's capabilities and exchanges only that collection's feature reports, as the host's HID stack
-// keeps a collection's interface to its own reports. A handle made directly is the whole device, as the
-// wire sees it (the test bed's hidraw node, the gadget): a report ID the sensor does not have is refused.
+// keeps a collection's interface to its own reports. Opened for reading and writing it holds one file
+// descriptor for as long as it lives, as a hidraw node does on the real bus, so that a handle a program never
+// closes shows in its descriptor count and runs into its descriptor limit here too. A handle made directly
+// is the whole device, as the wire sees it (the test bed's hidraw node, the gadget): a report ID the sensor
+// does not have is refused.
 //
 // The sensor answers an information request at once: the answer is kept and returned by every read of
 // report 02 until the next request (a silent sensor keeps none, so reads return 02 00 and zeros).
-class SimHidDevice {
+class SimHidDevice : public io::HidDevice {
 public:
-    enum class Access { Probe, ReadWrite };
-
-    // The interface with this device path, opened; nothing when no present sensor has it, or when a
-    // read/write open is refused by the sensor.
+    // The interface with this device path, opened; nothing when no present sensor has it, when a read/write
+    // open is refused by the sensor, or when no descriptor is left for it.
     static std::unique_ptr<SimHidDevice> Open(const std::string& devicePath, Access access);
 
-    bool GetCapabilities(HidCapabilities& capabilities) const;
-    bool GetManufacturer(std::string& text) const;
-    bool GetProduct(std::string& text) const;
-    bool GetSerialNumber(std::string& text) const;
-    // report[0] is the report ID.
-    bool SetFeature(const std::uint8_t* report, std::size_t length);
-    // The number of bytes the sensor sent into `report`: its report, cut to `length` when that is shorter
-    // (the bytes after it are left as they were); nothing when it refuses.
-    std::optional<std::size_t> GetFeature(std::uint8_t* report, std::size_t length);
+    std::optional<io::HidCapabilities> Capabilities() const override;
+    std::optional<std::string> ManufacturerString() const override;
+    std::optional<std::string> ProductString() const override;
+    std::optional<std::string> SerialNumberString() const override;
+    bool SetFeature(const std::uint8_t* report, std::size_t length) override;
+    std::optional<std::size_t> GetFeature(std::uint8_t* report, std::size_t length) override;
     // Whether the sensor still shows this interface (a failed call on a present interface was refused).
     bool Present() const { return Current().has_value(); }
 
@@ -72,6 +63,7 @@ private:
     std::optional<std::size_t> collection_;
     std::mutex mutex_;
     std::vector<std::uint8_t> answer_;
+    UniqueFd hostHandle_;  // open for a read/write handle opened by its path only
 };
 
 }  // namespace tarnix::sim

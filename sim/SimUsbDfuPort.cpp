@@ -9,13 +9,11 @@
 #include "sim/FlashMemory.h"
 #include "sim/WallClock.h"
 
+#include <fcntl.h>
+
 namespace tarnix::sim {
 
-std::unique_ptr<UsbDfuPort> UsbDfuPort::Open(const std::string& devicePath) {
-    return SimUsbDfuPort::OpenPath(devicePath);
-}
-
-std::unique_ptr<SimUsbDfuPort> SimUsbDfuPort::OpenPath(const std::string& devicePath) {
+std::unique_ptr<SimUsbDfuPort> SimUsbDfuPort::Open(const std::string& devicePath) {
     SensorStore store;
     const std::int64_t now = WallClock::NowMs();
     for (const SensorState& state : store.LoadAll()) {
@@ -26,7 +24,9 @@ std::unique_ptr<SimUsbDfuPort> SimUsbDfuPort::OpenPath(const std::string& device
             SpendOneShotOpenFault(store, state.serial);
             return nullptr;
         }
-        return std::make_unique<SimUsbDfuPort>(store, state);
+        auto port = std::make_unique<SimUsbDfuPort>(store, state);
+        port->hostHandle_ = UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        return port->hostHandle_.IsOpen() ? std::move(port) : nullptr;
     }
     return nullptr;
 }
@@ -62,7 +62,7 @@ bool SimUsbDfuPort::Upload(std::uint16_t block, std::uint8_t* data, std::size_t 
     });
 }
 
-bool SimUsbDfuPort::GetStatus(DfuStatusReport& report) {
+bool SimUsbDfuPort::GetStatus(io::DfuStatusReport& report) {
     return Run(false, [&](DfuBootloader& bootloader, FlashMemory*) { return bootloader.GetStatus(report); });
 }
 

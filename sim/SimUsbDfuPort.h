@@ -5,19 +5,34 @@
 #include <memory>
 #include <string>
 
+#include "io/DfuTransport.h"
 #include "sim/DfuBootloader.h"
 #include "sim/SensorStore.h"
-#include "sim/UsbDfuPort.h"
+#include "sim/gadget/UniqueFd.h"
 
 namespace tarnix::sim {
 
-// UsbDfuPort over the bus folder: every request locks the bus, loads the sensor (and its flash when the
-// request needs it), runs the bootloader, saves what changed, and then spends the page time of the flash
-// pages it erased or programmed (outside the lock, so other sensors are not held up).
-class SimUsbDfuPort : public UsbDfuPort {
+// The host side of one open DFU interface on the simulated bus (io::DfuTransport has the contract). Every
+// request reaches the virtual device at once; a request that the device does not answer (it was unplugged,
+// a fault is injected, it left DFU mode) returns false.
+//
+// On the simulated bus (sim/DfuBootloader.h has the full rules): each request does its work at once and
+// takes the flash page time before it returns, so GETSTATUS never reports a busy state. As on a real DfuSe
+// bootloader, DNLOAD is taken in dfuIDLE and dfuDNLOAD-IDLE only and UPLOAD in dfuIDLE and dfuUPLOAD-IDLE
+// only: between a DNLOAD (such as setting the address pointer) and an UPLOAD the host returns to dfuIDLE
+// with CLRSTATUS or ABORT. A request in the wrong state, an unknown command or block 1 is stalled: false,
+// and dfuERROR with errSTALLEDPKT. Data may only be programmed onto erased flash (errCHECK_ERASED).
+//
+// Every request locks the bus, loads the sensor (and its flash when the request needs it), runs the
+// bootloader, saves what changed, and then spends the page time of the flash pages it erased or programmed
+// (outside the lock, so other sensors are not held up).
+class SimUsbDfuPort : public io::DfuTransport {
 public:
-    // The present DFU device with this path that has the bootloader driver and no open fault, opened.
-    static std::unique_ptr<SimUsbDfuPort> OpenPath(const std::string& devicePath);
+    // The present DFU device with this path that has the bootloader driver and no open fault, opened; nothing
+    // otherwise, or when no descriptor is left for it. Opened by its path it holds one file descriptor for as
+    // long as it lives, as the usbfs node does on the real bus, so that a session a program never closes
+    // shows in its descriptor count and runs into its descriptor limit here too.
+    static std::unique_ptr<SimUsbDfuPort> Open(const std::string& devicePath);
     // Whether the host can open the DFU interface of a sensor in this state: the bootloader driver, no open
     // fault.
     static bool Openable(const SensorState& state);
@@ -28,7 +43,7 @@ public:
 
     bool Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length) override;
     bool Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received) override;
-    bool GetStatus(DfuStatusReport& report) override;
+    bool GetStatus(io::DfuStatusReport& report) override;
     bool ClearStatus() override;
     bool GetState(std::uint8_t& state) override;
     bool Abort() override;
@@ -52,6 +67,7 @@ private:
     std::string serial_;
     std::uint64_t instance_;
     std::uint32_t generation_;
+    UniqueFd hostHandle_;  // open for a port opened by its path only
 };
 
 }  // namespace tarnix::sim

@@ -28,7 +28,7 @@ std::uint32_t STDFU_Open(const char* devicePath, void** handle) {
     if (devicePath == nullptr || handle == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
-    std::unique_ptr<tarnix::platform::DfuTransport> port = tarnix::platform::DfuTransport::Open(devicePath);
+    std::unique_ptr<tarnix::platform::DfuTransport> port = tarnix::platform::OpenDfuTransport(devicePath);
     if (!port) {
         return DFUSE_ERROR_NO_DEVICE;
     }

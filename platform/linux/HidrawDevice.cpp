@@ -117,13 +117,13 @@ bool HidrawDevice::SetFeature(const std::uint8_t* report, std::size_t length) {
     return ::ioctl(node_.Get(), HIDIOCSFEATURE(length), copy.data()) >= 0;
 }
 
-bool HidrawDevice::GetFeature(std::uint8_t* report, std::size_t length) {
+std::optional<std::size_t> HidrawDevice::GetFeature(std::uint8_t* report, std::size_t length) {
     if (!MayTransfer(report, length)) {
-        return false;
+        return std::nullopt;
     }
     const int received = ::ioctl(node_.Get(), HIDIOCGFEATURE(length), report);
     if (received < 0) {
-        return false;
+        return std::nullopt;
     }
     // The kernel copies what the device sent and leaves the rest of the buffer as it was: the rest becomes
     // zeros (byte 0, the report ID, is kept even when nothing came).
@@ -131,7 +131,7 @@ bool HidrawDevice::GetFeature(std::uint8_t* report, std::size_t length) {
     if (filled < length) {
         std::fill(report + filled, report + length, 0);
     }
-    return true;
+    return static_cast<std::size_t>(received);
 }
 
 }  // namespace tarnix::platform

@@ -15,7 +15,6 @@ namespace tarnix::platform {
 // attributes), so a probe never opens the node; read/write access opens it for feature reports. The node
 // carries the reports of all its collections; an interface exchanges only its own collection's feature
 // reports (the report ID in byte 0), as the host's HID stack keeps each collection's interface to its own.
-// A report the device answers shorter than asked is followed by zeros up to the length asked for.
 class HidrawDevice : public HidDevice {
 public:
     // The name is "<node>#<HID device sysname>[&colNN]" (DeviceIdentity); it opens only while that hidraw
@@ -32,7 +31,7 @@ public:
     std::optional<std::string> ProductString() const override;
     std::optional<std::string> SerialNumberString() const override;
     bool SetFeature(const std::uint8_t* report, std::size_t length) override;
-    bool GetFeature(std::uint8_t* report, std::size_t length) override;
+    std::optional<std::size_t> GetFeature(std::uint8_t* report, std::size_t length) override;
 
 private:
     std::optional<std::string> UsbDeviceString(const char* attribute) const;

@@ -1,6 +1,8 @@
 #include "sim/usbrun/HidrawEndpoint.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
 
@@ -44,11 +46,21 @@ IoctlAnswer HidrawEndpoint::Transfer(IoctlCall& call, bool set) {
     }
     const std::optional<std::size_t> transferred =
         set ? (device_->SetFeature(report, length) ? std::optional<std::size_t>(length) : std::nullopt)
-            : device_->GetFeature(report, length);
+            : GetFeature(report, length);
     if (transferred) {
         return IoctlAnswer::Success(static_cast<long>(*transferred));
     }
     return IoctlAnswer::Failure(device_->Present() ? EPIPE : ENODEV);
+}
+
+std::optional<std::size_t> HidrawEndpoint::GetFeature(std::uint8_t* report, std::size_t length) {
+    // The device zero-fills what it did not send; the caller's buffer gets only what it sent.
+    std::vector<std::uint8_t> scratch(report, report + length);
+    const std::optional<std::size_t> sent = device_->GetFeature(scratch.data(), length);
+    if (sent) {
+        std::copy_n(scratch.begin(), *sent, report);
+    }
+    return sent;
 }
 
 }  // namespace tarnix::sim

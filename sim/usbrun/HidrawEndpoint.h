@@ -20,6 +20,7 @@ public:
 
 private:
     IoctlAnswer Transfer(IoctlCall& call, bool set);
+    std::optional<std::size_t> GetFeature(std::uint8_t* report, std::size_t length);
 
     std::unique_ptr<SimHidDevice> device_;
 };

@@ -20,6 +20,7 @@
 #include <fstream>
 
 using tarnix::platform::HidDevice;
+using tarnix::platform::OpenHidDevice;
 using tarnix::sim::Fault;
 using tarnix::sim::SensorMode;
 
@@ -42,7 +43,7 @@ protected:
     {
         const std::string path = DevicePath(serial);
         auto sensor = std::make_unique<SensorDevice>(path);
-        sensor->SetHidDeviceHandle(HidDevice::Open(path, HidDevice::Access::ReadWrite));
+        sensor->SetHidDeviceHandle(OpenHidDevice(path, HidDevice::Access::ReadWrite));
         EXPECT_NE(sensor->GetHidDeviceHandle(), nullptr);
         return sensor;
     }

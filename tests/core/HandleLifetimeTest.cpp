@@ -195,9 +195,9 @@ protected:
             }
             listed = true;
             const bool opens =
-                hid ? tarnix::platform::HidDevice::Open(found.devicePath,
+                hid ? tarnix::platform::OpenHidDevice(found.devicePath,
                                                         tarnix::platform::HidDevice::Access::ReadWrite) != nullptr
-                    : tarnix::platform::DfuTransport::Open(found.devicePath) != nullptr;
+                    : tarnix::platform::OpenDfuTransport(found.devicePath) != nullptr;
             if (!opens) {
                 return false;
             }

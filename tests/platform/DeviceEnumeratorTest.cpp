@@ -76,7 +76,7 @@ TEST(DeviceEnumerator, SensorsOffTheBusAreNotListed) {
     bus.Plug(SensorMode::Normal, slow);
     const auto hid = DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass());
     ASSERT_EQ(hid.size(), 1u);
-    auto device = tarnix::platform::HidDevice::Open(hid[0].devicePath, tarnix::platform::HidDevice::Access::ReadWrite);
+    auto device = tarnix::platform::OpenHidDevice(hid[0].devicePath, tarnix::platform::HidDevice::Access::ReadWrite);
     ASSERT_TRUE(device);
     const std::uint8_t toDfu[] = {0x80, 0x00};
     ASSERT_TRUE(device->SetFeature(toDfu, sizeof toDfu));

@@ -13,6 +13,7 @@ namespace {
 using tarnix::platform::DeviceEnumerator;
 using tarnix::platform::Guid;
 using tarnix::platform::HidDevice;
+using tarnix::platform::OpenHidDevice;
 using tarnix::sim::SensorState;
 using tarnix::test::SimulatedBus;
 
@@ -23,7 +24,7 @@ TEST(HidDevice, CapabilitiesAndStringsOfTheSensorInterface) {
     prototype.manufacturer = "M";
     prototype.product = "P";
     const std::string path = bus.PlugHidSensor(prototype);
-    auto probe = HidDevice::Open(path, HidDevice::Access::Probe);
+    auto probe = OpenHidDevice(path, HidDevice::Access::Probe);
     ASSERT_TRUE(probe);
     const auto capabilities = probe->Capabilities();
     ASSERT_TRUE(capabilities);
@@ -40,7 +41,7 @@ TEST(HidDevice, UsageIsConfigurablePerSensor) {
     SensorState prototype = SimulatedBus::QuickSensor();
     prototype.usagePage = 0x000D;
     prototype.usage = 0x04;
-    auto device = HidDevice::Open(bus.PlugHidSensor(prototype), HidDevice::Access::Probe);
+    auto device = OpenHidDevice(bus.PlugHidSensor(prototype), HidDevice::Access::Probe);
     ASSERT_TRUE(device);
     EXPECT_EQ(device->Capabilities()->usagePage, 0x000D);
     EXPECT_EQ(device->Capabilities()->usage, 0x04);
@@ -48,17 +49,17 @@ TEST(HidDevice, UsageIsConfigurablePerSensor) {
 
 TEST(HidDevice, OpenFailsForUnknownPathsAndRefusingSensors) {
     SimulatedBus bus;
-    EXPECT_FALSE(HidDevice::Open("\\\\?\\hid#nothing", HidDevice::Access::Probe));
+    EXPECT_FALSE(OpenHidDevice("\\\\?\\hid#nothing", HidDevice::Access::Probe));
     SensorState prototype = SimulatedBus::QuickSensor();
     prototype.openFails = true;
     const std::string path = bus.PlugHidSensor(prototype);
-    EXPECT_FALSE(HidDevice::Open(path, HidDevice::Access::ReadWrite));
-    EXPECT_TRUE(HidDevice::Open(path, HidDevice::Access::Probe));
+    EXPECT_FALSE(OpenHidDevice(path, HidDevice::Access::ReadWrite));
+    EXPECT_TRUE(OpenHidDevice(path, HidDevice::Access::Probe));
 }
 
 TEST(HidDevice, FeatureReportsCarryTheInformationExchange) {
     SimulatedBus bus;
-    auto device = HidDevice::Open(bus.PlugHidSensor(SimulatedBus::QuickSensor()), HidDevice::Access::ReadWrite);
+    auto device = OpenHidDevice(bus.PlugHidSensor(SimulatedBus::QuickSensor()), HidDevice::Access::ReadWrite);
     ASSERT_TRUE(device);
     std::array<std::uint8_t, 257> request{0x01, 0x08, 0xEE, 0x06, 0x40, 0x02, 0x02, 0x00, 0x6C, 0x00};
     ASSERT_TRUE(device->SetFeature(request.data(), request.size()));
@@ -87,8 +88,8 @@ TEST(HidDevice, EachCollectionIsAnInterfaceOfItsOwn) {
     ASSERT_EQ(interfaces.size(), 2u);
     EXPECT_NE(interfaces[0].devicePath, interfaces[1].devicePath);
 
-    auto digitizer = HidDevice::Open(interfaces[0].devicePath, HidDevice::Access::ReadWrite);
-    auto configuration = HidDevice::Open(interfaces[1].devicePath, HidDevice::Access::ReadWrite);
+    auto digitizer = OpenHidDevice(interfaces[0].devicePath, HidDevice::Access::ReadWrite);
+    auto configuration = OpenHidDevice(interfaces[1].devicePath, HidDevice::Access::ReadWrite);
     ASSERT_TRUE(digitizer);
     ASSERT_TRUE(configuration);
     ASSERT_TRUE(digitizer->Capabilities());
@@ -116,7 +117,7 @@ TEST(HidDevice, EachCollectionIsAnInterfaceOfItsOwn) {
 
 TEST(HidDevice, DeviceThatLeftMakesEveryCallFail) {
     SimulatedBus bus;
-    auto device = HidDevice::Open(bus.PlugHidSensor(SimulatedBus::QuickSensor()), HidDevice::Access::ReadWrite);
+    auto device = OpenHidDevice(bus.PlugHidSensor(SimulatedBus::QuickSensor()), HidDevice::Access::ReadWrite);
     ASSERT_TRUE(device);
     const std::uint8_t toDfu[] = {0x80, 0x00};
     ASSERT_TRUE(device->SetFeature(toDfu, sizeof toDfu));

@@ -32,13 +32,13 @@ protected:
     DfuOutcome Upload(std::uint16_t block, Bytes& data, std::size_t& received) {
         return Bootloader().Upload(block, data.data(), data.size(), received, flash_);
     }
-    DfuStatusReport Status() {
-        DfuStatusReport report;
+    io::DfuStatusReport Status() {
+        io::DfuStatusReport report;
         lastStatus_ = Bootloader().GetStatus(report);
         return report;
     }
     void ExpectError(std::uint8_t status) {
-        const DfuStatusReport report = Status();
+        const io::DfuStatusReport report = Status();
         EXPECT_EQ(report.state, dfu::kStateError);
         EXPECT_EQ(report.status, status);
     }
@@ -174,7 +174,7 @@ TEST_F(DfuBootloaderTest, ClearStatusAndAbortReturnToIdleFromEveryState) {
         EXPECT_TRUE(SetAddress(0x00000000).answered);
         ASSERT_EQ(Status().state, dfu::kStateError);
         EXPECT_TRUE((useAbort ? Bootloader().Abort() : Bootloader().ClearStatus()).answered);
-        DfuStatusReport report = Status();
+        io::DfuStatusReport report = Status();
         EXPECT_EQ(report.state, dfu::kStateIdle);
         EXPECT_EQ(report.status, dfu::kStatusOk);
 
@@ -197,7 +197,7 @@ TEST_F(DfuBootloaderTest, ZeroLengthDnloadLeavesOnTheNextGetStatus) {
     ASSERT_TRUE(Bootloader().GetState(state).answered);
     EXPECT_EQ(state, dfu::kStateManifest);
 
-    const DfuStatusReport report = Status();
+    const io::DfuStatusReport report = Status();
     EXPECT_EQ(report.state, dfu::kStateManifest);
     EXPECT_EQ(report.status, dfu::kStatusOk);
     EXPECT_EQ(lastStatus_.event, DfuEvent::LeaveDfuMode);

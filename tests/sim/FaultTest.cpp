@@ -7,7 +7,7 @@
 #include "sim/BusConstants.h"
 #include "sim/DfuBootloader.h"
 #include "sim/SimHidDevice.h"
-#include "sim/UsbDfuPort.h"
+#include "sim/SimUsbDfuPort.h"
 #include "tests/support/SensorFlash.h"
 #include "tests/support/SimulatedBus.h"
 
@@ -18,7 +18,7 @@ using Bytes = std::vector<std::uint8_t>;
 using test::sensor_flash::DfuCommand;
 
 
-// A DFU-mode sensor on a private bus, driven through UsbDfuPort as the DFU library drives it.
+// A DFU-mode sensor on a private bus, driven through SimUsbDfuPort as the DFU library drives it.
 class DfuFaultTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -31,7 +31,7 @@ protected:
         const auto interfaces = bus_.Bus().Enumerate(kUsbDeviceInterfaceClass);
         return interfaces.empty() ? std::string() : interfaces[0].devicePath;
     }
-    std::unique_ptr<UsbDfuPort> OpenPort() const { return UsbDfuPort::Open(DfuPath()); }
+    std::unique_ptr<SimUsbDfuPort> OpenPort() const { return SimUsbDfuPort::Open(DfuPath()); }
     void SetFault(Fault fault, bool once = false) const { bus_.Bus().SetFault(serial_, fault, once); }
 
     bool Command(std::uint8_t command, std::uint32_t address) {
@@ -44,8 +44,8 @@ protected:
         ASSERT_TRUE(Command(0x21, kParameterAddress));
     }
     bool WriteBlock(const Bytes& data) { return port_->Dnload(2, data.data(), data.size()); }
-    DfuStatusReport Status(bool expectAnswer = true) {
-        DfuStatusReport report;
+    io::DfuStatusReport Status(bool expectAnswer = true) {
+        io::DfuStatusReport report;
         EXPECT_EQ(port_->GetStatus(report), expectAnswer);
         return report;
     }
@@ -53,7 +53,7 @@ protected:
 
     test::SimulatedBus bus_;
     std::string serial_;
-    std::unique_ptr<UsbDfuPort> port_;
+    std::unique_ptr<SimUsbDfuPort> port_;
 };
 
 TEST_F(DfuFaultTest, NoFaultWritesAndReadsBack) {
@@ -76,7 +76,7 @@ TEST_F(DfuFaultTest, EraseFaultStallsEraseCommands) {
     const Bytes before = ParameterPage(32);
     SetFault(Fault::Erase);
     EXPECT_FALSE(Command(0x41, kParameterAddress));
-    const DfuStatusReport report = Status();
+    const io::DfuStatusReport report = Status();
     EXPECT_EQ(report.state, dfu::kStateError);
     EXPECT_EQ(report.status, dfu::kErrErase);
     EXPECT_EQ(ParameterPage(32), before) << "the erase broke off: the first half is as it was";
@@ -116,7 +116,7 @@ TEST_F(DfuFaultTest, ProgramFaultAnswersButOnlyTheStatusTells) {
     PrepareParameterPage();
     SetFault(Fault::Program);
     EXPECT_TRUE(WriteBlock(Bytes(64, 0x00)));
-    const DfuStatusReport report = Status();
+    const io::DfuStatusReport report = Status();
     EXPECT_EQ(report.state, dfu::kStateError);
     EXPECT_EQ(report.status, dfu::kErrProg);
     EXPECT_EQ(ParameterPage(64), Bytes(64, 0xFF));
@@ -137,7 +137,7 @@ TEST_F(DfuFaultTest, CorruptFaultFlipsOneBitOfTheData) {
 TEST_F(DfuFaultTest, LeaveFaultKeepsTheDeviceInDfuMode) {
     SetFault(Fault::Leave);
     EXPECT_FALSE(port_->Dnload(0, nullptr, 0));
-    const DfuStatusReport report = Status();
+    const io::DfuStatusReport report = Status();
     EXPECT_EQ(report.state, dfu::kStateError);
     EXPECT_EQ(report.status, dfu::kErrNotDone);
     EXPECT_FALSE(DfuPath().empty());
@@ -248,8 +248,7 @@ TEST(HidFault, OpenFailsRefusesReadWriteButNotTheProbe) {
     EXPECT_FALSE(SimHidDevice::Open(path, SimHidDevice::Access::ReadWrite));
     auto probe = SimHidDevice::Open(path, SimHidDevice::Access::Probe);
     ASSERT_TRUE(probe);
-    HidCapabilities capabilities;
-    EXPECT_TRUE(probe->GetCapabilities(capabilities));
+    EXPECT_TRUE(probe->Capabilities());
     const std::uint8_t toDfu[] = {0x80, 0x00};
     EXPECT_FALSE(probe->SetFeature(toDfu, sizeof toDfu)) << "a probe handle exchanges no reports";
 }

@@ -9,7 +9,7 @@
 #include "sim/DfuBootloader.h"
 #include "sim/FirmwareHeader.h"
 #include "sim/SimHidDevice.h"
-#include "sim/UsbDfuPort.h"
+#include "sim/SimUsbDfuPort.h"
 #include "tests/support/SensorFlash.h"
 #include "tests/support/SimulatedBus.h"
 
@@ -51,12 +51,12 @@ bool Contains(const Bytes& haystack, const Bytes& needle) {
 
 // Leaves DFU mode the way the host does: address pointer to the start of flash, zero-length DNLOAD,
 // GETSTATUS.
-void LeaveDfuMode(UsbDfuPort& port) {
+void LeaveDfuMode(SimUsbDfuPort& port) {
     const Bytes setAddress = DfuCommand(0x21, kFlashBase);
     ASSERT_TRUE(port.Dnload(0, setAddress.data(), setAddress.size()));
     ASSERT_TRUE(port.ClearStatus());
     ASSERT_TRUE(port.Dnload(0, nullptr, 0));
-    DfuStatusReport report;
+    io::DfuStatusReport report;
     ASSERT_TRUE(port.GetStatus(report));
     EXPECT_EQ(report.state, dfu::kStateManifest);
 }
@@ -83,7 +83,7 @@ TEST(Reenumeration, SwitchReportMovesTheSensorToDfuAfterItsDelay) {
     ASSERT_FALSE(dfuPath.empty());
     EXPECT_GE(elapsed, std::chrono::milliseconds(140));
     EXPECT_NE(dfuPath, hidPath);
-    EXPECT_TRUE(UsbDfuPort::Open(dfuPath));
+    EXPECT_TRUE(SimUsbDfuPort::Open(dfuPath));
     EXPECT_FALSE(SimHidDevice::Open(hidPath, SimHidDevice::Access::Probe));
 }
 
@@ -93,11 +93,11 @@ TEST(Reenumeration, LeavingDfuBootsTheFirmwareThatTheHeaderDescribes) {
     const Bytes header = FirmwareHeader{Version{3, 7}, Version{1, 0}}.Encode();
     bus.Bus().WriteFlash(serial, kFlashBase + kFirmwareHeaderOffset, header);
 
-    auto port = UsbDfuPort::Open(WaitForInterface(bus, kUsbDeviceInterfaceClass));
+    auto port = SimUsbDfuPort::Open(WaitForInterface(bus, kUsbDeviceInterfaceClass));
     ASSERT_TRUE(port);
     LeaveDfuMode(*port);
     EXPECT_TRUE(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).empty());
-    DfuStatusReport report;
+    io::DfuStatusReport report;
     EXPECT_FALSE(port->GetStatus(report)) << "the DFU device is gone";
 
     auto hid = SimHidDevice::Open(WaitForInterface(bus, kHidInterfaceClass), SimHidDevice::Access::ReadWrite);
@@ -111,7 +111,7 @@ TEST(Reenumeration, WithoutAValidApplicationTheSensorComesBackInDfuMode) {
     test::SimulatedBus bus;
     bus.Plug(SensorMode::Dfu);
     const std::string path = WaitForInterface(bus, kUsbDeviceInterfaceClass);
-    auto port = UsbDfuPort::Open(path);
+    auto port = SimUsbDfuPort::Open(path);
     ASSERT_TRUE(port);
     const Bytes eraseFirstPage = DfuCommand(0x41, kFlashBase);
     ASSERT_TRUE(port->Dnload(0, eraseFirstPage.data(), eraseFirstPage.size()));
@@ -121,7 +121,7 @@ TEST(Reenumeration, WithoutAValidApplicationTheSensorComesBackInDfuMode) {
     EXPECT_EQ(WaitForInterface(bus, kUsbDeviceInterfaceClass), path);
     EXPECT_TRUE(bus.Bus().Enumerate(kHidInterfaceClass).empty());
     EXPECT_FALSE(port->ClearStatus()) << "the handle from before the reset stays dead";
-    auto fresh = UsbDfuPort::Open(path);
+    auto fresh = SimUsbDfuPort::Open(path);
     ASSERT_TRUE(fresh);
     std::uint8_t state = 0;
     ASSERT_TRUE(fresh->GetState(state));
@@ -135,20 +135,18 @@ TEST(Reenumeration, UnpluggedDevicesMakeEveryCallFail) {
     prototype.serial = "DFU1";
     bus.Plug(SensorMode::Dfu, prototype);
     auto hid = SimHidDevice::Open(WaitForInterface(bus, kHidInterfaceClass), SimHidDevice::Access::ReadWrite);
-    auto port = UsbDfuPort::Open(WaitForInterface(bus, kUsbDeviceInterfaceClass));
+    auto port = SimUsbDfuPort::Open(WaitForInterface(bus, kUsbDeviceInterfaceClass));
     ASSERT_TRUE(hid);
     ASSERT_TRUE(port);
 
     bus.Bus().UnplugAll();
-    HidCapabilities capabilities;
-    std::string text;
     std::array<std::uint8_t, 258> report{0x02};
     const std::uint8_t toDfu[] = {0x80, 0x00};
-    EXPECT_FALSE(hid->GetCapabilities(capabilities));
-    EXPECT_FALSE(hid->GetSerialNumber(text));
+    EXPECT_FALSE(hid->Capabilities());
+    EXPECT_FALSE(hid->SerialNumberString());
     EXPECT_FALSE(hid->GetFeature(report.data(), report.size()));
     EXPECT_FALSE(hid->SetFeature(toDfu, sizeof toDfu));
-    DfuStatusReport status;
+    io::DfuStatusReport status;
     Bytes data(16);
     std::size_t received = 0;
     EXPECT_FALSE(port->GetStatus(status));
@@ -158,7 +156,7 @@ TEST(Reenumeration, UnpluggedDevicesMakeEveryCallFail) {
     // A new sensor with the same serial is another device: old handles stay dead.
     prototype.serial = hidSerial;
     bus.Plug(SensorMode::Normal, prototype);
-    EXPECT_FALSE(hid->GetSerialNumber(text));
+    EXPECT_FALSE(hid->SerialNumberString());
 }
 
 }  // namespace

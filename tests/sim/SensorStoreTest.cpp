@@ -8,7 +8,7 @@
 #include "sim/BusConstants.h"
 #include "sim/SensorStateFile.h"
 #include "sim/SensorStore.h"
-#include "sim/UsbDfuPort.h"
+#include "sim/SimUsbDfuPort.h"
 #include "tests/support/SimulatedBus.h"
 
 namespace tarnix::sim {
@@ -218,7 +218,7 @@ TEST(SensorStore, MissingFlashImageFailsRequestsWithoutACrash) {
     const std::string serial = bus.Plug(SensorMode::Dfu);
     const auto interfaces = bus.Bus().Enumerate(kUsbDeviceInterfaceClass);
     ASSERT_EQ(interfaces.size(), 1u);
-    auto port = UsbDfuPort::Open(interfaces[0].devicePath);
+    auto port = SimUsbDfuPort::Open(interfaces[0].devicePath);
     ASSERT_TRUE(port);
     ASSERT_EQ(std::remove((bus.Folder() + "/" + serial + ".flash").c_str()), 0);
 
@@ -226,7 +226,7 @@ TEST(SensorStore, MissingFlashImageFailsRequestsWithoutACrash) {
     std::vector<std::uint8_t> data(16);
     std::size_t received = 0;
     EXPECT_FALSE(port->Upload(0, data.data(), data.size(), received));
-    DfuStatusReport report;
+    io::DfuStatusReport report;
     EXPECT_TRUE(port->GetStatus(report)) << "requests that need no flash still work";
     const std::string warnings = testing::internal::GetCapturedStderr();
     EXPECT_NE(warnings.find(serial + ".flash"), std::string::npos);

@@ -21,6 +21,7 @@ using tarnix::platform::DeviceEnumerator;
 using tarnix::platform::DeviceInterface;
 using tarnix::platform::Guid;
 using tarnix::platform::HidDevice;
+using tarnix::platform::OpenHidDevice;
 using tarnix::test::UsbTestBus;
 using tarnix::test::descriptors::ApplicationCollection;
 using tarnix::test::descriptors::Bytes;
@@ -87,12 +88,12 @@ TEST(HidrawCollections, TheConfigurationCollectionIsFoundWhereverItStands) {
                                         Collection(digitizerFirst, 1), Collection(digitizerFirst, 2),
                                         digitizerOnly.DeviceName()}))
         << "one interface per collection; a node with one keeps the plain name";
-    const auto digitizer = HidDevice::Open(Collection(digitizerFirst, 1), HidDevice::Access::Probe);
+    const auto digitizer = OpenHidDevice(Collection(digitizerFirst, 1), HidDevice::Access::Probe);
     ASSERT_TRUE(digitizer);
     ASSERT_TRUE(digitizer->Capabilities());
     EXPECT_EQ(digitizer->Capabilities()->usagePage, 0x000D);
     EXPECT_EQ(digitizer->Capabilities()->featureReportLength, 0);
-    const auto configuration = HidDevice::Open(Collection(digitizerFirst, 2), HidDevice::Access::Probe);
+    const auto configuration = OpenHidDevice(Collection(digitizerFirst, 2), HidDevice::Access::Probe);
     ASSERT_TRUE(configuration);
     ASSERT_TRUE(configuration->Capabilities());
     EXPECT_EQ(configuration->Capabilities()->usagePage, 0xFF00);
@@ -137,18 +138,18 @@ TEST(HidrawCollections, ANameOpensOnlyTheCollectionsTheNodeHas) {
     bus.Plug(one);
     bus.Plug(unreadable);
     for (const HidDevice::Access access : {HidDevice::Access::Probe, HidDevice::Access::ReadWrite}) {
-        EXPECT_TRUE(HidDevice::Open(Collection(two, 2), access));
-        EXPECT_FALSE(HidDevice::Open(Collection(two, 3), access)) << "there is no third collection";
-        EXPECT_FALSE(HidDevice::Open(two.DeviceName(), access)) << "the node has several: each has its number";
-        EXPECT_TRUE(HidDevice::Open(one.DeviceName(), access));
-        EXPECT_FALSE(HidDevice::Open(Collection(one, 1), access)) << "a node with one has no numbers";
+        EXPECT_TRUE(OpenHidDevice(Collection(two, 2), access));
+        EXPECT_FALSE(OpenHidDevice(Collection(two, 3), access)) << "there is no third collection";
+        EXPECT_FALSE(OpenHidDevice(two.DeviceName(), access)) << "the node has several: each has its number";
+        EXPECT_TRUE(OpenHidDevice(one.DeviceName(), access));
+        EXPECT_FALSE(OpenHidDevice(Collection(one, 1), access)) << "a node with one has no numbers";
     }
     // A descriptor that cannot be read leaves one interface without capabilities, as before.
     EXPECT_EQ(HidInterfaceNames().back(), unreadable.DeviceName());
-    const auto probe = HidDevice::Open(unreadable.DeviceName(), HidDevice::Access::Probe);
+    const auto probe = OpenHidDevice(unreadable.DeviceName(), HidDevice::Access::Probe);
     ASSERT_TRUE(probe);
     EXPECT_FALSE(probe->Capabilities());
-    EXPECT_FALSE(HidDevice::Open(Collection(unreadable, 1), HidDevice::Access::Probe));
+    EXPECT_FALSE(OpenHidDevice(Collection(unreadable, 1), HidDevice::Access::Probe));
 }
 
 // The device search probes the interfaces it has not registered on every pass, from what the last look
@@ -160,15 +161,15 @@ TEST(HidrawCollections, AProbeAfterTheListingSeesTheDeviceAsItIsNow) {
     bus.Plug(sensor);
     ASSERT_EQ(HidInterfaceNames().size(), 2u);
     bus.Unplug(sensor);
-    EXPECT_FALSE(HidDevice::Open(Collection(sensor, 1), HidDevice::Access::Probe)) << "listed, but gone";
+    EXPECT_FALSE(OpenHidDevice(Collection(sensor, 1), HidDevice::Access::Probe)) << "listed, but gone";
 
     HidSensorRecord successor = Sensor(1, DigitizerCollection());
     successor.hidCounter = sensor.hidCounter + 1;
     successor.devnum = sensor.devnum + 1;
     successor.hidraw = sensor.hidraw + 1;  // the test bed cannot make a node twice
     bus.Plug(successor);
-    EXPECT_FALSE(HidDevice::Open(Collection(sensor, 1), HidDevice::Access::Probe)) << "another plug-in on the port";
-    const auto probe = HidDevice::Open(successor.DeviceName(), HidDevice::Access::Probe);
+    EXPECT_FALSE(OpenHidDevice(Collection(sensor, 1), HidDevice::Access::Probe)) << "another plug-in on the port";
+    const auto probe = OpenHidDevice(successor.DeviceName(), HidDevice::Access::Probe);
     ASSERT_TRUE(probe) << "not listed yet, found all the same";
     EXPECT_EQ(probe->Capabilities()->usagePage, 0x000D);
 }
@@ -177,8 +178,8 @@ TEST(HidrawCollections, ACollectionExchangesOnlyItsOwnFeatureReports) {
     UsbTestBus bus;
     const HidSensorRecord sensor = Sensor(1, Join({DigitizerCollection(), SensorReportDescriptor(0xFF00, 0x01)}));
     const auto device = bus.Plug(sensor);
-    const auto configuration = HidDevice::Open(Collection(sensor, 2), HidDevice::Access::ReadWrite);
-    const auto digitizer = HidDevice::Open(Collection(sensor, 1), HidDevice::Access::ReadWrite);
+    const auto configuration = OpenHidDevice(Collection(sensor, 2), HidDevice::Access::ReadWrite);
+    const auto digitizer = OpenHidDevice(Collection(sensor, 1), HidDevice::Access::ReadWrite);
     ASSERT_TRUE(configuration);
     ASSERT_TRUE(digitizer);
 
@@ -204,7 +205,7 @@ TEST(HidrawCollections, AShortReportIsFollowedByZerosAndAStalledOneFails) {
     UsbTestBus bus;
     const HidSensorRecord sensor = Sensor(1, SensorReportDescriptor(0xFF00, 0x01));
     const auto device = bus.Plug(sensor);
-    const auto hid = HidDevice::Open(sensor.DeviceName(), HidDevice::Access::ReadWrite);
+    const auto hid = OpenHidDevice(sensor.DeviceName(), HidDevice::Access::ReadWrite);
     ASSERT_TRUE(hid);
     const std::array<std::uint8_t, 4> request{0x01, 0x08, 0xEE, 0x06};
     ASSERT_TRUE(hid->SetFeature(request.data(), request.size()));

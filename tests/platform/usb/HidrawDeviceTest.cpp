@@ -26,6 +26,7 @@ using tarnix::platform::DeviceInterface;
 using tarnix::platform::Guid;
 using tarnix::platform::HidCapabilities;
 using tarnix::platform::HidDevice;
+using tarnix::platform::OpenHidDevice;
 using tarnix::test::UsbTestBus;
 using tarnix::test::descriptors::SensorReportDescriptor;
 using tarnix::test::usb_records::HidSensorRecord;
@@ -64,7 +65,7 @@ TEST(HidrawDevice, DiscoveryAcceptsTheSensorUsagesOnly) {
     ASSERT_EQ(interfaces.size(), 5u);
     std::vector<bool> accepted;
     for (const DeviceInterface& interface : interfaces) {
-        auto probe = HidDevice::Open(interface.devicePath, HidDevice::Access::Probe);
+        auto probe = OpenHidDevice(interface.devicePath, HidDevice::Access::Probe);
         ASSERT_TRUE(probe) << interface.devicePath;
         const std::optional<HidCapabilities> capabilities = probe->Capabilities();
         accepted.push_back(UsbHandler::GetInstance()->IsAcceptedCollection(capabilities.value_or(HidCapabilities())));
@@ -99,7 +100,7 @@ TEST(HidrawDevice, StringsComeFromTheUsbDeviceWhileThePlugInLasts) {
     ASSERT_TRUE(DeviceFinder::FindSensorHidDevice(name));
     EXPECT_EQ(DeviceHandler::GetInstance()->GetSensorDevice(name)->GetDeviceDescription(), "M P 123");
 
-    auto probe = HidDevice::Open(sensor.DeviceName(), HidDevice::Access::Probe);
+    auto probe = OpenHidDevice(sensor.DeviceName(), HidDevice::Access::Probe);
     ASSERT_TRUE(probe);
     bus.Unplug(sensor);
     HidSensorRecord successor = sensor;
@@ -154,7 +155,7 @@ TEST(HidrawDevice, FeatureReportRoundTrip) {
     UsbTestBus bus;
     HidSensorRecord sensor;
     auto device = bus.Plug(sensor);
-    auto hid = HidDevice::Open(sensor.DeviceName(), HidDevice::Access::ReadWrite);
+    auto hid = OpenHidDevice(sensor.DeviceName(), HidDevice::Access::ReadWrite);
     ASSERT_TRUE(hid);
 
     std::array<std::uint8_t, 257> request{0x01, 0x08, 0xEE, 0x06, 0x40, 0x02, 0x02, 0x00, 0x6C, 0x00};
@@ -183,7 +184,7 @@ TEST(HidrawDevice, ProbeNeverOpensTheNode) {
     UsbTestBus bus;
     HidSensorRecord sensor;
     auto device = bus.Plug(sensor);
-    auto probe = HidDevice::Open(sensor.DeviceName(), HidDevice::Access::Probe);
+    auto probe = OpenHidDevice(sensor.DeviceName(), HidDevice::Access::Probe);
     ASSERT_TRUE(probe);
     const std::uint8_t report[] = {0x80, 0x00};
     std::uint8_t answer[4] = {0x02};
@@ -199,8 +200,8 @@ TEST(HidrawDevice, ProbeNeverOpensTheNode) {
     withoutNode.devnum = 3;
     withoutNode.hasNode = false;
     bus.Plug(withoutNode);
-    EXPECT_FALSE(HidDevice::Open(withoutNode.DeviceName(), HidDevice::Access::ReadWrite));
-    const auto unopened = HidDevice::Open(withoutNode.DeviceName(), HidDevice::Access::Probe);
+    EXPECT_FALSE(OpenHidDevice(withoutNode.DeviceName(), HidDevice::Access::ReadWrite));
+    const auto unopened = OpenHidDevice(withoutNode.DeviceName(), HidDevice::Access::Probe);
     ASSERT_TRUE(unopened);
     ASSERT_TRUE(unopened->Capabilities());
     EXPECT_EQ(unopened->Capabilities()->usagePage, 0xFF00u);
@@ -217,11 +218,11 @@ TEST(HidrawDevice, NodeMustCarryTheDeviceNumberUdevGives) {
     bus.Plug(kernel);
     bus.Plug(unset);
     bus.Plug(mismatched);
-    EXPECT_TRUE(HidDevice::Open(kernel.DeviceName(), HidDevice::Access::ReadWrite));
-    EXPECT_TRUE(HidDevice::Open(unset.DeviceName(), HidDevice::Access::ReadWrite));
-    EXPECT_FALSE(HidDevice::Open(mismatched.DeviceName(), HidDevice::Access::ReadWrite))
+    EXPECT_TRUE(OpenHidDevice(kernel.DeviceName(), HidDevice::Access::ReadWrite));
+    EXPECT_TRUE(OpenHidDevice(unset.DeviceName(), HidDevice::Access::ReadWrite));
+    EXPECT_FALSE(OpenHidDevice(mismatched.DeviceName(), HidDevice::Access::ReadWrite))
         << "the node is not the device udev describes";
-    EXPECT_TRUE(HidDevice::Open(mismatched.DeviceName(), HidDevice::Access::Probe));
+    EXPECT_TRUE(OpenHidDevice(mismatched.DeviceName(), HidDevice::Access::Probe));
 }
 
 // Runs this test program as another user with the given arguments (its small-program modes) and answers

@@ -14,6 +14,7 @@ using tarnix::platform::DeviceEnumerator;
 using tarnix::platform::DeviceInterface;
 using tarnix::platform::Guid;
 using tarnix::platform::HidDevice;
+using tarnix::platform::OpenHidDevice;
 using tarnix::platform::UdevDevice;
 using tarnix::platform::UdevInterfaceCache;
 using tarnix::test::UsbTestBus;
@@ -160,7 +161,7 @@ TEST(UdevDeviceEnumerator, DevicesAreListedOnceTheirNodesAreThere) {
     ASSERT_EQ(hid.size(), 1u);
     EXPECT_EQ(hid[0].devicePath, ready.DeviceName());
     EXPECT_TRUE(Lists(UsbDevices(), dfuReady.Node()));
-    EXPECT_TRUE(HidDevice::Open(ready.DeviceName(), HidDevice::Access::ReadWrite));
+    EXPECT_TRUE(OpenHidDevice(ready.DeviceName(), HidDevice::Access::ReadWrite));
 }
 
 TEST(UdevDeviceEnumerator, UnreadableIdentifierGivesAnEmptyHardwareId) {
@@ -182,7 +183,7 @@ TEST(UdevDeviceEnumerator, ReplugAtTheSamePortIsANewName) {
     first.hidraw = 0;
     first.devnum = 2;
     auto firstDevice = bus.Plug(first);
-    auto handle = HidDevice::Open(first.DeviceName(), HidDevice::Access::ReadWrite);
+    auto handle = OpenHidDevice(first.DeviceName(), HidDevice::Access::ReadWrite);
     ASSERT_TRUE(handle);
     ASSERT_TRUE(Lists(HidInterfaces(), first.DeviceName()));
 
@@ -203,14 +204,14 @@ TEST(UdevDeviceEnumerator, ReplugAtTheSamePortIsANewName) {
     EXPECT_FALSE(Lists(UsbDevices(), "/dev/bus/usb/001/002")) << "the old USB device name is seen as removed";
     EXPECT_TRUE(Lists(UsbDevices(), "/dev/bus/usb/001/003"));
 
-    EXPECT_FALSE(HidDevice::Open(first.DeviceName(), HidDevice::Access::Probe));
+    EXPECT_FALSE(OpenHidDevice(first.DeviceName(), HidDevice::Access::Probe));
     const std::uint8_t request[] = {0x01, 0x00};
     EXPECT_FALSE(handle->SetFeature(request, sizeof request)) << "the old handle reaches no device";
     EXPECT_FALSE(handle->SerialNumberString()) << "nor the strings of the sensor now at its port";
     EXPECT_FALSE(handle->Capabilities());
     EXPECT_TRUE(firstDevice->SentReports().empty());
 
-    auto fresh = HidDevice::Open(second.DeviceName(), HidDevice::Access::ReadWrite);
+    auto fresh = OpenHidDevice(second.DeviceName(), HidDevice::Access::ReadWrite);
     ASSERT_TRUE(fresh);
     EXPECT_EQ(fresh->SerialNumberString(), "TS0002");
     EXPECT_TRUE(fresh->SetFeature(request, sizeof request));
@@ -227,9 +228,9 @@ TEST(UdevDeviceEnumerator, NameOfAReusedNodeDoesNotOpenTheNewDevice) {
     earlier.hidCounter = 0x000A;
     ASSERT_EQ(earlier.Node(), now.Node());
     EXPECT_FALSE(Lists(HidInterfaces(), earlier.DeviceName()));
-    EXPECT_FALSE(HidDevice::Open(earlier.DeviceName(), HidDevice::Access::Probe));
-    EXPECT_FALSE(HidDevice::Open(earlier.DeviceName(), HidDevice::Access::ReadWrite));
-    EXPECT_TRUE(HidDevice::Open(now.DeviceName(), HidDevice::Access::ReadWrite));
+    EXPECT_FALSE(OpenHidDevice(earlier.DeviceName(), HidDevice::Access::Probe));
+    EXPECT_FALSE(OpenHidDevice(earlier.DeviceName(), HidDevice::Access::ReadWrite));
+    EXPECT_TRUE(OpenHidDevice(now.DeviceName(), HidDevice::Access::ReadWrite));
 }
 
 // A USB device with a node and nothing else, at a sysfs path of its own.

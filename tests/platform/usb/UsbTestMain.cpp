@@ -40,8 +40,9 @@ bool PreloadActive() {
 // Prints which of the two kinds of open of the HID device name work for this process's user.
 int TryOpen(const char* name) {
     using tarnix::platform::HidDevice;
-    const bool probe = HidDevice::Open(name, HidDevice::Access::Probe) != nullptr;
-    const bool readWrite = HidDevice::Open(name, HidDevice::Access::ReadWrite) != nullptr;
+    using tarnix::platform::OpenHidDevice;
+    const bool probe = OpenHidDevice(name, HidDevice::Access::Probe) != nullptr;
+    const bool readWrite = OpenHidDevice(name, HidDevice::Access::ReadWrite) != nullptr;
     std::printf("probe=%d readwrite=%d\n", probe ? 1 : 0, readWrite ? 1 : 0);
     return 0;
 }

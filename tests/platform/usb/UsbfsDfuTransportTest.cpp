@@ -12,6 +12,7 @@ namespace {
 using namespace std::chrono_literals;
 using tarnix::platform::DfuStatusReport;
 using tarnix::platform::DfuTransport;
+using tarnix::platform::OpenDfuTransport;
 using tarnix::test::ScriptedDfuDevice;
 using tarnix::test::UsbTestBus;
 using tarnix::test::descriptors::Bytes;
@@ -34,7 +35,7 @@ TEST(UsbfsDfuTransport, OpensTheDfuInterfaceAndCarriesTheDfuRequests) {
     UsbTestBus bus;
     DfuDeviceRecord record;
     auto device = bus.Plug(record);
-    std::unique_ptr<DfuTransport> dfu = DfuTransport::Open(record.Node());
+    std::unique_ptr<DfuTransport> dfu = OpenDfuTransport(record.Node());
     ASSERT_TRUE(dfu);
     EXPECT_EQ(device->Log(), kOpening);
     EXPECT_EQ(dfu->MemoryLayout(), "@Internal Flash  /0x08000000/64*002Kg");
@@ -82,7 +83,7 @@ TEST(UsbfsDfuTransport, StalledRequestFails) {
     DfuDeviceRecord record;
     auto device = bus.Plug(record);
     device->Stall(kUpload);
-    auto dfu = DfuTransport::Open(record.Node());
+    auto dfu = OpenDfuTransport(record.Node());
     ASSERT_TRUE(dfu);
     std::uint8_t data[16];
     std::size_t received = 99;
@@ -96,7 +97,7 @@ TEST(UsbfsDfuTransport, DeviceRemovedDuringATransferFailsTheRequestWithoutHangin
     UsbTestBus bus;
     DfuDeviceRecord record;
     auto device = bus.Plug(record);
-    auto dfu = DfuTransport::Open(record.Node());
+    auto dfu = OpenDfuTransport(record.Node());
     ASSERT_TRUE(dfu);
     device->HoldNextUpload();
     std::vector<std::uint8_t> block(2048);
@@ -114,13 +115,13 @@ TEST(UsbfsDfuTransport, DeviceRemovedDuringATransferFailsTheRequestWithoutHangin
     DfuStatusReport status;
     EXPECT_FALSE(dfu->GetStatus(status)) << "every later request fails too";
     EXPECT_FALSE(dfu->Abort());
-    EXPECT_FALSE(DfuTransport::Open(record.Node())) << "the device is gone";
+    EXPECT_FALSE(OpenDfuTransport(record.Node())) << "the device is gone";
 }
 
 TEST(UsbfsDfuTransport, OpenFailsWithoutAUsableDfuInterface) {
     UsbTestBus bus;
-    EXPECT_FALSE(DfuTransport::Open("/dev/bus/usb/001/077")) << "no such device";
-    EXPECT_FALSE(DfuTransport::Open("/dev/bus/usb/001/001")) << "the root hub has no DFU interface";
+    EXPECT_FALSE(OpenDfuTransport("/dev/bus/usb/001/077")) << "no such device";
+    EXPECT_FALSE(OpenDfuTransport("/dev/bus/usb/001/001")) << "the root hub has no DFU interface";
 
     DfuDeviceRecord noFunctional;
     noFunctional.port = 1;
@@ -129,7 +130,7 @@ TEST(UsbfsDfuTransport, OpenFailsWithoutAUsableDfuInterface) {
     noFunctional.descriptors = Join({DeviceDescriptor(0x0483, 0xDF11, 0x2200), ConfigurationDescriptor(18),
                                      InterfaceDescriptor(0, 0, 0xFE, 0x01, 4)});
     auto device = bus.Plug(noFunctional);
-    EXPECT_FALSE(DfuTransport::Open(noFunctional.Node()));
+    EXPECT_FALSE(OpenDfuTransport(noFunctional.Node()));
     EXPECT_TRUE(device->Log().empty()) << "refused on its descriptors alone";
 
     DfuDeviceRecord noNode;
@@ -137,7 +138,7 @@ TEST(UsbfsDfuTransport, OpenFailsWithoutAUsableDfuInterface) {
     noNode.devnum = 5;
     noNode.hasNode = false;
     bus.Plug(noNode);
-    EXPECT_FALSE(DfuTransport::Open(noNode.Node()));
+    EXPECT_FALSE(OpenDfuTransport(noNode.Node()));
 }
 
 TEST(UsbfsDfuTransport, OpenFailsWhenTheInterfaceCannotBeClaimed) {
@@ -157,7 +158,7 @@ TEST(UsbfsDfuTransport, OpenFailsWhenTheInterfaceCannotBeClaimed) {
         record.devnum = 10 + port++;
         auto device = bus.Plug(record);
         device->SetInterfaceErrors(c.claim, c.setInterface);
-        EXPECT_FALSE(DfuTransport::Open(record.Node()));
+        EXPECT_FALSE(OpenDfuTransport(record.Node()));
         EXPECT_EQ(device->Log(), c.log) << "a claimed interface is given back";
     }
 }
@@ -167,7 +168,7 @@ TEST(UsbfsDfuTransport, AKernelDriverIsDetachedButAnotherProgramsClaimIsNeverTak
     DfuDeviceRecord held;
     auto holder = bus.Plug(held);
     holder->BindDriver("usbfs");
-    EXPECT_FALSE(DfuTransport::Open(held.Node())) << "busy: an open failure";
+    EXPECT_FALSE(OpenDfuTransport(held.Node())) << "busy: an open failure";
     EXPECT_EQ(holder->Log(), Log{"disconnect-claim 0 except usbfs"});
     EXPECT_EQ(holder->BoundDriver(), "usbfs") << "the other program keeps the interface";
 
@@ -176,7 +177,7 @@ TEST(UsbfsDfuTransport, AKernelDriverIsDetachedButAnotherProgramsClaimIsNeverTak
     driven.devnum = 7;
     auto device = bus.Plug(driven);
     device->BindDriver("dfu_kernel_driver");
-    auto dfu = DfuTransport::Open(driven.Node());
+    auto dfu = OpenDfuTransport(driven.Node());
     ASSERT_TRUE(dfu);
     EXPECT_EQ(device->Log(), kOpening);
     EXPECT_EQ(device->BoundDriver(), "usbfs") << "the kernel driver was detached and the interface is ours";
@@ -190,9 +191,9 @@ TEST(UsbfsDfuTransport, OpeningAnOpenDeviceAgainSharesTheClaimUntilTheLastTransp
     UsbTestBus bus;
     DfuDeviceRecord record;
     auto device = bus.Plug(record);
-    auto first = DfuTransport::Open(record.Node());
+    auto first = OpenDfuTransport(record.Node());
     ASSERT_TRUE(first);
-    auto second = DfuTransport::Open(record.Node());
+    auto second = OpenDfuTransport(record.Node());
     ASSERT_TRUE(second) << "the claim this process holds is used, not claimed again";
     EXPECT_EQ(second->MemoryLayout(), "@Internal Flash  /0x08000000/64*002Kg");
     EXPECT_EQ(device->Log(), Appended(kOpening, {"control 80 06 0304 0409 255 5000"}));
@@ -205,7 +206,7 @@ TEST(UsbfsDfuTransport, OpeningAnOpenDeviceAgainSharesTheClaimUntilTheLastTransp
     EXPECT_EQ(device->Log().back(), "release 0");
     EXPECT_EQ(device->BoundDriver(), "");
 
-    const auto again = DfuTransport::Open(record.Node());
+    const auto again = OpenDfuTransport(record.Node());
     EXPECT_TRUE(again);
     Log expected = Appended(kOpening, {"control 80 06 0304 0409 255 5000", "control a1 05 0000 0000 1 5000", "release 0"});
     expected.insert(expected.end(), kOpening.begin(), kOpening.end());

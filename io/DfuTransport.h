@@ -2,10 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 
-namespace tarnix::sim {
+namespace tarnix::io {
 
 // The answer of a DFU GETSTATUS request (USB DFU 1.1, DfuSe extensions).
 struct DfuStatusReport {
@@ -15,27 +14,18 @@ struct DfuStatusReport {
     std::uint8_t stringIndex = 0;     // iString
 };
 
-// The host side of one open DFU interface on the simulated bus: the class requests of USB DFU, nothing more.
-// Every request reaches the virtual device at once; a request that the device does not answer (it was
-// unplugged, a fault is injected, it left DFU mode) returns false. A request that the device answers but
-// refuses returns true and puts the device into dfuERROR, which the next GETSTATUS reports.
-//
-// On the simulated bus (sim/DfuBootloader.h has the full rules): each request does its work at once and
-// takes the flash page time before it returns, so GETSTATUS never reports a busy state. As on a real DfuSe
-// bootloader, DNLOAD is taken in dfuIDLE and dfuDNLOAD-IDLE only and UPLOAD in dfuIDLE and dfuUPLOAD-IDLE
-// only: between a DNLOAD (such as setting the address pointer) and an UPLOAD the host returns to dfuIDLE
-// with CLRSTATUS or ABORT. A request in the wrong state, an unknown command or block 1 is stalled: false,
-// and dfuERROR with errSTALLEDPKT. Data may only be programmed onto erased flash (errCHECK_ERASED).
-class UsbDfuPort {
+// The host side of one open DFU interface, on either bus: the class requests of USB DFU 1.1 with the DfuSe
+// extensions, nothing more. A request the device does not answer (it is gone, it left DFU mode, it stalls,
+// the transfer times out) returns false; a request it takes but refuses returns true and puts the device
+// into dfuERROR, which the next GETSTATUS reports. Requests block until the device has answered or the
+// transfer has timed out; none waits for ever.
+class DfuTransport {
 public:
-    // Opens the DFU device whose device path is given; nullptr when there is none or it cannot be opened.
-    static std::unique_ptr<UsbDfuPort> Open(const std::string& devicePath);
-
-    virtual ~UsbDfuPort() = default;
+    virtual ~DfuTransport() = default;
 
     // DFU_DNLOAD with a block number; block 0 carries DfuSe commands (0x21 set address pointer, 0x41 erase
-    // page), blocks >= 2 data for pointer + (block - 2) x length. A zero-length DNLOAD asks the device to
-    // leave DFU mode, which it does on the next GETSTATUS.
+    // page), blocks >= 2 data for pointer + (block - 2) x transfer size. A zero-length DNLOAD asks the device
+    // to leave DFU mode, which it does on the next GETSTATUS.
     virtual bool Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length) = 0;
     // DFU_UPLOAD of up to `length` bytes with the same addressing rule; `received` gets the count.
     virtual bool Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received) = 0;
@@ -52,6 +42,11 @@ public:
     virtual std::uint16_t BcdDevice() const = 0;
     virtual std::uint16_t TransferSize() const = 0;
     virtual std::string MemoryLayout() const = 0;
+
+protected:
+    DfuTransport() = default;
+    DfuTransport(const DfuTransport&) = delete;
+    DfuTransport& operator=(const DfuTransport&) = delete;
 };
 
-}  // namespace tarnix::sim
+}  // namespace tarnix::io
