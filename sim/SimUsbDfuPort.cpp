@@ -26,7 +26,10 @@ std::unique_ptr<SimUsbDfuPort> SimUsbDfuPort::Open(const std::string& devicePath
         }
         auto port = std::make_unique<SimUsbDfuPort>(store, state);
         port->hostHandle_ = UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-        return port->hostHandle_.IsOpen() ? std::move(port) : nullptr;
+        if (!port->hostHandle_.IsOpen()) {
+            return nullptr;
+        }
+        return port;
     }
     return nullptr;
 }
