@@ -18,7 +18,7 @@ namespace tarnix::platform {
 // A report the device answers shorter than asked is followed by zeros up to the length asked for.
 class HidrawDevice : public HidDevice {
 public:
-    // The name is "<node>#<HID device sysname>[&colNN]" (DeviceIdentity); it opens only while that hidraw
+    // The name is "<node>#<HID device sysname>[&colNN]" (UsbDeviceNaming); it opens only while that hidraw
     // node still belongs to that HID device and has that collection. Read/write access opens the node and
     // fails when open(2) does.
     static std::unique_ptr<HidDevice> Open(const std::string& devicePath, Access access);
