@@ -99,7 +99,7 @@ ConfigfsGadget::ConfigfsGadget(const std::string& name, const std::string& funct
 
 ConfigfsGadget::~ConfigfsGadget() { TearDown(); }
 
-void ConfigfsGadget::SetIdentity(const DeviceIdentity& identity) {
+void ConfigfsGadget::SetIdentity(const GadgetIds& identity) {
     WriteAttribute(Path("idVendor"), Hex(identity.vendorId));
     WriteAttribute(Path("idProduct"), Hex(identity.productId));
     WriteAttribute(Path("bcdDevice"), Hex(identity.bcdDevice));

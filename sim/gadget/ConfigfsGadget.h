@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "sim/gadget/DeviceIdentity.h"
+#include "sim/gadget/GadgetIds.h"
 #include "sim/gadget/UniqueFd.h"
 
 namespace tarnix::sim {
@@ -22,7 +22,7 @@ public:
     static std::string FirstUdc();
 
     // Only while unbound.
-    void SetIdentity(const DeviceIdentity& identity);
+    void SetIdentity(const GadgetIds& identity);
     // The function's endpoint zero, opened; the descriptors must be written to it before Bind.
     UniqueFd OpenEndpointZero() const;
     void Bind();
