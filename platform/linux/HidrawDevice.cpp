@@ -45,7 +45,7 @@ std::unique_ptr<HidDevice> HidrawDevice::Open(const std::string& devicePath, Acc
             UdevInterfaceCache::Instance().LastSeenHidInterface(devicePath);
         if (seen && SysfsFile::Exists(seen->hidSyspath)) {
             return std::make_unique<HidrawDevice>(std::move(seen->hidSyspath), std::move(seen->usbDeviceSyspath),
-                                                  FileDescriptor(), std::move(seen->collection));
+                                                  io::FileDescriptor(), std::move(seen->collection));
         }
     }
     const std::optional<UsbDeviceNaming::HidName> name = UsbDeviceNaming::SplitHidDeviceName(devicePath);
@@ -54,9 +54,9 @@ std::unique_ptr<HidDevice> HidrawDevice::Open(const std::string& devicePath, Acc
     if (!node || !UsbHidrawNode::PickCollection(node->Collections(), name->collection, collection)) {
         return nullptr;
     }
-    FileDescriptor file;
+    io::FileDescriptor file;
     if (access == Access::ReadWrite) {
-        file = FileDescriptor::Open(node->Node().c_str(), O_RDWR);
+        file = io::FileDescriptor::Open(node->Node().c_str(), O_RDWR);
         if (!file.IsValid()) {
             return nullptr;
         }
@@ -70,7 +70,7 @@ std::unique_ptr<HidDevice> HidrawDevice::Open(const std::string& devicePath, Acc
                                           std::move(collection));
 }
 
-HidrawDevice::HidrawDevice(std::string hidSyspath, std::string usbDeviceSyspath, FileDescriptor node,
+HidrawDevice::HidrawDevice(std::string hidSyspath, std::string usbDeviceSyspath, io::FileDescriptor node,
                            std::optional<HidCollection> collection)
     : hidSyspath_(std::move(hidSyspath)),
       usbDeviceSyspath_(std::move(usbDeviceSyspath)),

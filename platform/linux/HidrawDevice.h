@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "io/FileDescriptor.h"
 #include "platform/HidDevice.h"
-#include "platform/linux/FileDescriptor.h"
 #include "platform/linux/HidReportDescriptor.h"
 
 namespace tarnix::platform {
@@ -24,7 +24,7 @@ public:
     static std::unique_ptr<HidDevice> Open(const std::string& devicePath, Access access);
 
     // `collection`: nothing when the report descriptor cannot be read (no capabilities, any report ID).
-    HidrawDevice(std::string hidSyspath, std::string usbDeviceSyspath, FileDescriptor node,
+    HidrawDevice(std::string hidSyspath, std::string usbDeviceSyspath, io::FileDescriptor node,
                  std::optional<HidCollection> collection);
 
     std::optional<HidCapabilities> Capabilities() const override;
@@ -42,7 +42,7 @@ private:
 
     std::string hidSyspath_;
     std::string usbDeviceSyspath_;
-    FileDescriptor node_;  // not open for a probe
+    io::FileDescriptor node_;  // not open for a probe
     std::optional<HidCollection> collection_;
 };
 

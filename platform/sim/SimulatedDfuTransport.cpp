@@ -8,14 +8,14 @@ namespace tarnix::platform {
 
 std::unique_ptr<DfuTransport> SimulatedDfuTransport::Open(const std::string& devicePath) {
     std::unique_ptr<sim::UsbDfuPort> port = sim::UsbDfuPort::Open(devicePath);
-    FileDescriptor node = FileDescriptor::Open("/dev/null", O_RDONLY);
+    io::FileDescriptor node = io::FileDescriptor::Open("/dev/null", O_RDONLY);
     if (!port || !node.IsValid()) {
         return nullptr;
     }
     return std::make_unique<SimulatedDfuTransport>(std::move(port), std::move(node));
 }
 
-SimulatedDfuTransport::SimulatedDfuTransport(std::unique_ptr<sim::UsbDfuPort> port, FileDescriptor node)
+SimulatedDfuTransport::SimulatedDfuTransport(std::unique_ptr<sim::UsbDfuPort> port, io::FileDescriptor node)
     : port_(std::move(port)), node_(std::move(node))
 {
 }

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "io/FileDescriptor.h"
 #include "platform/DfuTransport.h"
-#include "platform/linux/FileDescriptor.h"
 
 namespace tarnix::sim {
 class UsbDfuPort;
@@ -20,7 +20,7 @@ public:
     // Nothing when the device cannot be opened or no descriptor is left.
     static std::unique_ptr<DfuTransport> Open(const std::string& devicePath);
 
-    SimulatedDfuTransport(std::unique_ptr<sim::UsbDfuPort> port, FileDescriptor node);
+    SimulatedDfuTransport(std::unique_ptr<sim::UsbDfuPort> port, io::FileDescriptor node);
     ~SimulatedDfuTransport() override;
 
     bool Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length) override;
@@ -38,7 +38,7 @@ public:
 
 private:
     std::unique_ptr<sim::UsbDfuPort> port_;
-    FileDescriptor node_;
+    io::FileDescriptor node_;
 };
 
 }  // namespace tarnix::platform

@@ -28,9 +28,9 @@ std::unique_ptr<HidDevice> SimulatedHidDevice::Open(const std::string& devicePat
     if (!device) {
         return nullptr;
     }
-    FileDescriptor node;
+    io::FileDescriptor node;
     if (access == Access::ReadWrite) {
-        node = FileDescriptor::Open("/dev/null", O_RDONLY);
+        node = io::FileDescriptor::Open("/dev/null", O_RDONLY);
         if (!node.IsValid()) {
             return nullptr;
         }
@@ -38,7 +38,7 @@ std::unique_ptr<HidDevice> SimulatedHidDevice::Open(const std::string& devicePat
     return std::make_unique<SimulatedHidDevice>(std::move(device), std::move(node));
 }
 
-SimulatedHidDevice::SimulatedHidDevice(std::unique_ptr<sim::SimHidDevice> device, FileDescriptor node)
+SimulatedHidDevice::SimulatedHidDevice(std::unique_ptr<sim::SimHidDevice> device, io::FileDescriptor node)
     : device_(std::move(device)), node_(std::move(node))
 {
 }

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "io/FileDescriptor.h"
 #include "platform/HidDevice.h"
-#include "platform/linux/FileDescriptor.h"
 
 namespace tarnix::sim {
 class SimHidDevice;
@@ -20,7 +20,7 @@ public:
     // Nothing when the sensor refuses, or when no descriptor is left for a read/write open.
     static std::unique_ptr<HidDevice> Open(const std::string& devicePath, Access access);
 
-    SimulatedHidDevice(std::unique_ptr<sim::SimHidDevice> device, FileDescriptor node);
+    SimulatedHidDevice(std::unique_ptr<sim::SimHidDevice> device, io::FileDescriptor node);
     ~SimulatedHidDevice() override;
 
     std::optional<HidCapabilities> Capabilities() const override;
@@ -32,7 +32,7 @@ public:
 
 private:
     std::unique_ptr<sim::SimHidDevice> device_;
-    FileDescriptor node_;  // not open for a probe
+    io::FileDescriptor node_;  // not open for a probe
 };
 
 }  // namespace tarnix::platform

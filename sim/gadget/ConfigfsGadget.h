@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "io/FileDescriptor.h"
 #include "sim/gadget/GadgetIds.h"
-#include "sim/gadget/UniqueFd.h"
 
 namespace tarnix::sim {
 
@@ -24,7 +24,7 @@ public:
     // Only while unbound.
     void SetIdentity(const GadgetIds& identity);
     // The function's endpoint zero, opened; the descriptors must be written to it before Bind.
-    UniqueFd OpenEndpointZero() const;
+    io::FileDescriptor OpenEndpointZero() const;
     void Bind();
     // Leaves the bus; does nothing when unbound.
     void Unbind();
