@@ -52,8 +52,8 @@ std::unique_ptr<SimHidDevice> SimHidDevice::Open(const std::string& devicePath, 
     }
     auto device = std::make_unique<SimHidDevice>(store, *state, access, collection);
     if (access == Access::ReadWrite) {
-        device->hostHandle_ = UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-        if (!device->hostHandle_.IsOpen()) {
+        device->hostHandle_ = io::FileDescriptor::Open("/dev/null", O_RDONLY);
+        if (!device->hostHandle_.IsValid()) {
             return nullptr;
         }
     }

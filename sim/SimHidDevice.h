@@ -11,7 +11,7 @@
 #include "io/HidDevice.h"
 #include "sim/SensorState.h"
 #include "sim/SensorStore.h"
-#include "sim/gadget/UniqueFd.h"
+#include "io/FileDescriptor.h"
 
 namespace tarnix::sim {
 
@@ -63,7 +63,7 @@ private:
     std::optional<std::size_t> collection_;
     std::mutex mutex_;
     std::vector<std::uint8_t> answer_;
-    UniqueFd hostHandle_;  // open for a read/write handle opened by its path only
+    io::FileDescriptor hostHandle_;  // open for a read/write handle opened by its path only
 };
 
 }  // namespace tarnix::sim

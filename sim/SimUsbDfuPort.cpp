@@ -25,8 +25,8 @@ std::unique_ptr<SimUsbDfuPort> SimUsbDfuPort::Open(const std::string& devicePath
             return nullptr;
         }
         auto port = std::make_unique<SimUsbDfuPort>(store, state);
-        port->hostHandle_ = UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-        if (!port->hostHandle_.IsOpen()) {
+        port->hostHandle_ = io::FileDescriptor::Open("/dev/null", O_RDONLY);
+        if (!port->hostHandle_.IsValid()) {
             return nullptr;
         }
         return port;

@@ -8,7 +8,7 @@
 #include "io/DfuTransport.h"
 #include "sim/DfuBootloader.h"
 #include "sim/SensorStore.h"
-#include "sim/gadget/UniqueFd.h"
+#include "io/FileDescriptor.h"
 
 namespace tarnix::sim {
 
@@ -67,7 +67,7 @@ private:
     std::string serial_;
     std::uint64_t instance_;
     std::uint32_t generation_;
-    UniqueFd hostHandle_;  // open for a port opened by its path only
+    io::FileDescriptor hostHandle_;  // open for a port opened by its path only
 };
 
 }  // namespace tarnix::sim

@@ -7,9 +7,9 @@
 #include <fcntl.h>
 #include <vector>
 
-#include "platform/linux/DeviceIdentity.h"
 #include "platform/linux/SysfsFile.h"
 #include "platform/linux/UdevInterfaceCache.h"
+#include "platform/linux/UsbDeviceNaming.h"
 #include "platform/linux/UsbHidrawNode.h"
 
 namespace tarnix::platform {
@@ -21,7 +21,7 @@ constexpr std::size_t kStringLimit = 4096;
 constexpr std::size_t kLargestFeatureReport = (1u << _IOC_SIZEBITS) - 1;
 
 // The USB HID hidraw node that the name gives, while the name still fits it.
-std::optional<UsbHidrawNode> Locate(const DeviceIdentity::HidName& name) {
+std::optional<UsbHidrawNode> Locate(const UsbDeviceNaming::HidName& name) {
     const std::size_t slash = name.node.rfind('/');
     const std::string sysname = slash == std::string::npos ? name.node : name.node.substr(slash + 1);
     const std::optional<UdevDevice> hidraw = UdevDevice::FromSubsystemSysname("hidraw", sysname);
@@ -29,7 +29,7 @@ std::optional<UsbHidrawNode> Locate(const DeviceIdentity::HidName& name) {
         return std::nullopt;
     }
     std::optional<UsbHidrawNode> node = UsbHidrawNode::From(*hidraw);
-    if (!node || node->DeviceName() != DeviceIdentity::HidDeviceName(name.node, name.hidSysname)) {
+    if (!node || node->DeviceName() != UsbDeviceNaming::HidDeviceName(name.node, name.hidSysname)) {
         return std::nullopt;  // that node belongs to another HID device now
     }
     return node;
@@ -45,18 +45,18 @@ std::unique_ptr<HidDevice> HidrawDevice::Open(const std::string& devicePath, Acc
             UdevInterfaceCache::Instance().LastSeenHidInterface(devicePath);
         if (seen && SysfsFile::Exists(seen->hidSyspath)) {
             return std::make_unique<HidrawDevice>(std::move(seen->hidSyspath), std::move(seen->usbDeviceSyspath),
-                                                  FileDescriptor(), std::move(seen->collection));
+                                                  io::FileDescriptor(), std::move(seen->collection));
         }
     }
-    const std::optional<DeviceIdentity::HidName> name = DeviceIdentity::SplitHidDeviceName(devicePath);
+    const std::optional<UsbDeviceNaming::HidName> name = UsbDeviceNaming::SplitHidDeviceName(devicePath);
     std::optional<UsbHidrawNode> node = name ? Locate(*name) : std::nullopt;
     std::optional<HidCollection> collection;
     if (!node || !UsbHidrawNode::PickCollection(node->Collections(), name->collection, collection)) {
         return nullptr;
     }
-    FileDescriptor file;
+    io::FileDescriptor file;
     if (access == Access::ReadWrite) {
-        file = FileDescriptor::Open(node->Node().c_str(), O_RDWR);
+        file = io::FileDescriptor::Open(node->Node().c_str(), O_RDWR);
         if (!file.IsValid()) {
             return nullptr;
         }
@@ -70,7 +70,7 @@ std::unique_ptr<HidDevice> HidrawDevice::Open(const std::string& devicePath, Acc
                                           std::move(collection));
 }
 
-HidrawDevice::HidrawDevice(std::string hidSyspath, std::string usbDeviceSyspath, FileDescriptor node,
+HidrawDevice::HidrawDevice(std::string hidSyspath, std::string usbDeviceSyspath, io::FileDescriptor node,
                            std::optional<HidCollection> collection)
     : hidSyspath_(std::move(hidSyspath)),
       usbDeviceSyspath_(std::move(usbDeviceSyspath)),

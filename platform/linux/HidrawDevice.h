@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "io/FileDescriptor.h"
 #include "platform/HidDevice.h"
-#include "platform/linux/FileDescriptor.h"
 #include "platform/linux/HidReportDescriptor.h"
 
 namespace tarnix::platform {
@@ -17,13 +17,13 @@ namespace tarnix::platform {
 // reports (the report ID in byte 0), as the host's HID stack keeps each collection's interface to its own.
 class HidrawDevice : public HidDevice {
 public:
-    // The name is "<node>#<HID device sysname>[&colNN]" (DeviceIdentity); it opens only while that hidraw
+    // The name is "<node>#<HID device sysname>[&colNN]" (UsbDeviceNaming); it opens only while that hidraw
     // node still belongs to that HID device and has that collection. Read/write access opens the node and
     // fails when open(2) does.
     static std::unique_ptr<HidDevice> Open(const std::string& devicePath, Access access);
 
     // `collection`: nothing when the report descriptor cannot be read (no capabilities, any report ID).
-    HidrawDevice(std::string hidSyspath, std::string usbDeviceSyspath, FileDescriptor node,
+    HidrawDevice(std::string hidSyspath, std::string usbDeviceSyspath, io::FileDescriptor node,
                  std::optional<HidCollection> collection);
 
     std::optional<HidCapabilities> Capabilities() const override;
@@ -41,7 +41,7 @@ private:
 
     std::string hidSyspath_;
     std::string usbDeviceSyspath_;
-    FileDescriptor node_;  // not open for a probe
+    io::FileDescriptor node_;  // not open for a probe
     std::optional<HidCollection> collection_;
 };
 

@@ -44,7 +44,7 @@ std::shared_ptr<SharedUsbfsClaim> SharedUsbfsClaim::Acquire(const std::string& d
         }
         registry.erase(known);
     }
-    FileDescriptor node = FileDescriptor::Open(devicePath.c_str(), O_RDWR);
+    io::FileDescriptor node = io::FileDescriptor::Open(devicePath.c_str(), O_RDWR);
     if (!node.IsValid()) {
         return nullptr;
     }
@@ -56,7 +56,7 @@ std::shared_ptr<SharedUsbfsClaim> SharedUsbfsClaim::Acquire(const std::string& d
     return claim;
 }
 
-SharedUsbfsClaim::SharedUsbfsClaim(FileDescriptor node, std::uint8_t interfaceNumber)
+SharedUsbfsClaim::SharedUsbfsClaim(io::FileDescriptor node, std::uint8_t interfaceNumber)
     : node_(std::move(node)), interfaceNumber_(interfaceNumber) {}
 
 SharedUsbfsClaim::~SharedUsbfsClaim() {

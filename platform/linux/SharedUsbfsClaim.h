@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/linux/FileDescriptor.h"
+#include "io/FileDescriptor.h"
 
 namespace tarnix::platform {
 
@@ -24,7 +24,7 @@ public:
     // opened or the interface is busy (another program holds it) or cannot be claimed.
     static std::shared_ptr<SharedUsbfsClaim> Acquire(const std::string& devicePath, std::uint8_t interfaceNumber);
 
-    SharedUsbfsClaim(FileDescriptor node, std::uint8_t interfaceNumber);
+    SharedUsbfsClaim(io::FileDescriptor node, std::uint8_t interfaceNumber);
     ~SharedUsbfsClaim();
     SharedUsbfsClaim(const SharedUsbfsClaim&) = delete;
     SharedUsbfsClaim& operator=(const SharedUsbfsClaim&) = delete;
@@ -37,7 +37,7 @@ private:
     // False once the device has left the bus (its number may then name a new device).
     bool DeviceStillThere() const;
 
-    FileDescriptor node_;
+    io::FileDescriptor node_;
     std::uint8_t interfaceNumber_;
     bool claimed_ = false;
 };

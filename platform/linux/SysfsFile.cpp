@@ -8,12 +8,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/linux/FileDescriptor.h"
+#include "io/FileDescriptor.h"
 
 namespace tarnix::platform {
 
 std::optional<std::vector<std::uint8_t>> SysfsFile::ReadBytes(const std::string& path, std::size_t limit) {
-    const FileDescriptor file = FileDescriptor::Open(path.c_str(), O_RDONLY);
+    const io::FileDescriptor file = io::FileDescriptor::Open(path.c_str(), O_RDONLY);
     if (!file.IsValid()) {
         return std::nullopt;
     }

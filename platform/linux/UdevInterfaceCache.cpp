@@ -1,8 +1,8 @@
 #include "platform/linux/UdevInterfaceCache.h"
 
-#include "platform/linux/DeviceIdentity.h"
 #include "platform/linux/SysfsFile.h"
 #include "platform/linux/UdevDevice.h"
+#include "platform/linux/UsbDeviceNaming.h"
 #include "platform/linux/UsbHidrawNode.h"
 
 #include <algorithm>
@@ -28,7 +28,7 @@ void AddHidInterfaces(const UdevDevice& hidraw, std::vector<DeviceInterface>& in
     const std::optional<std::vector<HidCollection>> collections = node->Collections();
     const std::vector<std::string> names = node->InterfaceNames(collections);
     for (std::size_t index = 0; index < names.size(); ++index) {
-        interfaces.push_back({names[index], hardwareId, DeviceIdentity::HidSetupClass()});
+        interfaces.push_back({names[index], hardwareId, UsbDeviceNaming::HidSetupClass()});
         std::optional<HidCollection> collection;
         UsbHidrawNode::PickCollection(collections, names.size() > 1 ? index + 1 : 0, collection);
         facts.push_back({node->Hid().Syspath(), node->UsbDevice().Syspath(), std::move(collection)});
@@ -42,9 +42,9 @@ std::vector<DeviceInterface> UsbDeviceOf(const UdevDevice& device) {
     }
     return {DeviceInterface{
         std::move(*node),
-        DeviceIdentity::HardwareId("USB", device.Attribute("idVendor"), device.Attribute("idProduct"),
-                                   device.Attribute("bcdDevice")),
-        DeviceIdentity::UsbDeviceSetupClass(device.Property(DeviceIdentity::kDfuDriverProperty))}};
+        UsbDeviceNaming::HardwareId("USB", device.Attribute("idVendor"), device.Attribute("idProduct"),
+                                    device.Attribute("bcdDevice")),
+        UsbDeviceNaming::UsbDeviceSetupClass(device.Property(UsbDeviceNaming::kDfuDriverProperty))}};
 }
 
 // A device that udev has not finished with yet: it may still lack our rule's property and node access.
@@ -172,7 +172,7 @@ void UdevInterfaceCache::Keep(Entries& known, Entries& present, const std::strin
 
 bool UdevInterfaceCache::AwaitsDriverProperty(const Entry& entry) {
     return std::any_of(entry.interfaces.begin(), entry.interfaces.end(), [](const DeviceInterface& interface) {
-        return interface.setupClass == Guid() && DeviceIdentity::GetsDfuDriverProperty(interface.hardwareId);
+        return interface.setupClass == Guid() && UsbDeviceNaming::GetsDfuDriverProperty(interface.hardwareId);
     });
 }
 

@@ -1,7 +1,7 @@
 #include "platform/linux/UsbHidrawNode.h"
 
-#include "platform/linux/DeviceIdentity.h"
 #include "platform/linux/SysfsFile.h"
+#include "platform/linux/UsbDeviceNaming.h"
 
 namespace tarnix::platform {
 
@@ -33,7 +33,7 @@ std::optional<UsbHidrawNode> UsbHidrawNode::From(const UdevDevice& hidraw) {
 }
 
 std::string UsbHidrawNode::DeviceName(std::size_t collection) const {
-    return DeviceIdentity::HidDeviceName(node_, hid_.Sysname(), collection);
+    return UsbDeviceNaming::HidDeviceName(node_, hid_.Sysname(), collection);
 }
 
 std::optional<std::vector<HidCollection>> UsbHidrawNode::Collections() const {
@@ -67,8 +67,8 @@ bool UsbHidrawNode::PickCollection(const std::optional<std::vector<HidCollection
 }
 
 std::string UsbHidrawNode::HardwareId() const {
-    return DeviceIdentity::HardwareId("HID", usbDevice_.Attribute("idVendor"), usbDevice_.Attribute("idProduct"),
-                                      usbDevice_.Attribute("bcdDevice"));
+    return UsbDeviceNaming::HardwareId("HID", usbDevice_.Attribute("idVendor"), usbDevice_.Attribute("idProduct"),
+                                       usbDevice_.Attribute("bcdDevice"));
 }
 
 }  // namespace tarnix::platform

@@ -19,7 +19,7 @@ public:
     static std::optional<UsbHidrawNode> From(const UdevDevice& hidraw);
 
     // The device name of the node's interfaces: node, HID device sysname and, for one of several
-    // collections, its number from 1 (DeviceIdentity::HidDeviceName).
+    // collections, its number from 1 (UsbDeviceNaming::HidDeviceName).
     std::string DeviceName(std::size_t collection = 0) const;
     // The top-level collections of the HID device's report descriptor; nothing when it cannot be read or
     // parsed.

@@ -37,7 +37,7 @@ std::optional<DfuDescriptorSummary> DescriptorsOf(const std::string& devicePath)
             continue;
         }
         const auto blob = SysfsFile::ReadBytes(device.Syspath() + "/descriptors", kDescriptorsLimit);
-        return blob ? UsbDescriptors::ParseDfu(blob->data(), blob->size()) : std::nullopt;
+        return blob ? UsbDescriptorParser::ParseDfu(blob->data(), blob->size()) : std::nullopt;
     }
     return std::nullopt;
 }
@@ -70,7 +70,7 @@ std::string UsbfsDfuTransport::ReadMemoryLayout() {
     std::array<std::uint8_t, kStringDescriptorLimit> answer{};
     const auto received = Control(kStandardIn, kGetDescriptor, kStringDescriptor | descriptors_.interfaceString,
                                   kEnglishUnitedStates, answer.data(), answer.size());
-    const auto text = received ? UsbDescriptors::ParseString(answer.data(), *received) : std::nullopt;
+    const auto text = received ? UsbDescriptorParser::ParseString(answer.data(), *received) : std::nullopt;
     return text ? TextEncoding::Utf16ToUtf8(*text) : std::string();
 }
 

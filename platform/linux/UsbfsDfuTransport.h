@@ -6,7 +6,7 @@
 
 #include "platform/DfuTransport.h"
 #include "platform/linux/SharedUsbfsClaim.h"
-#include "platform/linux/UsbDescriptors.h"
+#include "platform/linux/UsbDescriptorParser.h"
 
 namespace tarnix::platform {
 

@@ -27,8 +27,8 @@ constexpr const char* kConfiguration = "configs/c.1";
 std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 bool TryWriteAttribute(const std::string& path, const std::string& text) {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
-    return fd.IsOpen() && ::write(fd.Get(), text.data(), text.size()) >= 0;
+    const io::FileDescriptor fd = io::FileDescriptor::Open(path.c_str(), O_WRONLY);
+    return fd.IsValid() && ::write(fd.Get(), text.data(), text.size()) >= 0;
 }
 
 void WriteAttribute(const std::string& path, const std::string& text) {
@@ -99,7 +99,7 @@ ConfigfsGadget::ConfigfsGadget(const std::string& name, const std::string& funct
 
 ConfigfsGadget::~ConfigfsGadget() { TearDown(); }
 
-void ConfigfsGadget::SetIdentity(const DeviceIdentity& identity) {
+void ConfigfsGadget::SetIdentity(const GadgetIds& identity) {
     WriteAttribute(Path("idVendor"), Hex(identity.vendorId));
     WriteAttribute(Path("idProduct"), Hex(identity.productId));
     WriteAttribute(Path("bcdDevice"), Hex(identity.bcdDevice));
@@ -108,10 +108,10 @@ void ConfigfsGadget::SetIdentity(const DeviceIdentity& identity) {
     WriteAttribute(Path(std::string(kEnglish) + "/serialnumber"), identity.serial);
 }
 
-UniqueFd ConfigfsGadget::OpenEndpointZero() const {
+io::FileDescriptor ConfigfsGadget::OpenEndpointZero() const {
     const std::string path = functionFsFolder_ + "/ep0";
-    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
-    if (!fd.IsOpen()) {
+    io::FileDescriptor fd = io::FileDescriptor::Open(path.c_str(), O_RDWR);
+    if (!fd.IsValid()) {
         throw SimError(SystemError("cannot open " + path));
     }
     return fd;

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "sim/gadget/DeviceIdentity.h"
-#include "sim/gadget/UniqueFd.h"
+#include "io/FileDescriptor.h"
+#include "sim/gadget/GadgetIds.h"
 
 namespace tarnix::sim {
 
@@ -22,9 +22,9 @@ public:
     static std::string FirstUdc();
 
     // Only while unbound.
-    void SetIdentity(const DeviceIdentity& identity);
+    void SetIdentity(const GadgetIds& identity);
     // The function's endpoint zero, opened; the descriptors must be written to it before Bind.
-    UniqueFd OpenEndpointZero() const;
+    io::FileDescriptor OpenEndpointZero() const;
     void Bind();
     // Leaves the bus; does nothing when unbound.
     void Unbind();

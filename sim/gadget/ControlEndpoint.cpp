@@ -19,7 +19,7 @@ constexpr std::size_t kEventsPerRead = 4;
 
 }  // namespace
 
-ControlEndpoint::ControlEndpoint(UniqueFd fd) : fd_(std::move(fd)) {}
+ControlEndpoint::ControlEndpoint(io::FileDescriptor fd) : fd_(std::move(fd)) {}
 
 bool ControlEndpoint::WriteBlob(const std::vector<std::uint8_t>& blob) {
     const ssize_t written = ::write(fd_.Get(), blob.data(), blob.size());

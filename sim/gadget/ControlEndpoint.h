@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include "io/FileDescriptor.h"
 #include "sim/gadget/ControlTransfer.h"
-#include "sim/gadget/UniqueFd.h"
 
 namespace tarnix::sim {
 
@@ -17,7 +17,7 @@ namespace tarnix::sim {
 // when the program reads it.
 class ControlEndpoint {
 public:
-    explicit ControlEndpoint(UniqueFd fd);
+    explicit ControlEndpoint(io::FileDescriptor fd);
 
     int Fd() const { return fd_.Get(); }
     // Writes a descriptor or string blob before the gadget is bound; false when the kernel refuses it.
@@ -33,7 +33,7 @@ public:
 private:
     bool Stall(const ControlSetup& setup);
 
-    UniqueFd fd_;
+    io::FileDescriptor fd_;
 };
 
 }  // namespace tarnix::sim

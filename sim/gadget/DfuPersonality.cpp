@@ -2,7 +2,7 @@
 
 #include "sim/BusConstants.h"
 #include "sim/DfuControlRequests.h"
-#include "sim/UsbDescriptors.h"
+#include "sim/UsbDescriptorBuilder.h"
 #include "sim/gadget/FunctionFsBlobs.h"
 
 
@@ -23,11 +23,12 @@ DfuPersonality::DfuPersonality(SensorStore store, const SensorState& state)
       port_(std::move(store), state) {}
 
 std::vector<std::uint8_t> DfuPersonality::FunctionDescriptors() const {
-    std::vector<std::uint8_t> set =
-        UsbDescriptors::Interface(0, 0, kApplicationSpecificClass, kDfuSubclass, kDfuModeProtocol, kLayoutString);
+    std::vector<std::uint8_t> set = UsbDescriptorBuilder::Interface(0, 0, kApplicationSpecificClass, kDfuSubclass,
+                                                                    kDfuModeProtocol, kLayoutString);
+    // The second interface carries the functional descriptor past FunctionFS.
     for (const std::vector<std::uint8_t>& next :
-         {UsbDescriptors::Interface(1, 0, kHidClass, 0, 0, 0),  // carries the functional descriptor past FunctionFS
-          UsbDescriptors::DfuFunctional(port_.TransferSize())}) {
+         {UsbDescriptorBuilder::Interface(1, 0, kHidClass, 0, 0, 0),
+          UsbDescriptorBuilder::DfuFunctional(port_.TransferSize())}) {
         set.insert(set.end(), next.begin(), next.end());
     }
     return FunctionFsBlobs::Descriptors(set, set);

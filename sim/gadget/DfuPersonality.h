@@ -21,13 +21,13 @@ class DfuPersonality : public GadgetPersonality {
 public:
     DfuPersonality(SensorStore store, const SensorState& state);
 
-    DeviceIdentity Identity() const override { return identity_; }
+    GadgetIds Identity() const override { return identity_; }
     std::vector<std::uint8_t> FunctionDescriptors() const override;
     std::vector<std::uint8_t> FunctionStrings() const override;
     ControlAnswer Answer(const ControlSetup& setup, const std::vector<std::uint8_t>& data) override;
 
 private:
-    DeviceIdentity identity_;
+    GadgetIds identity_;
     SimUsbDfuPort port_;
 };
 

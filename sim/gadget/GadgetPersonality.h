@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "sim/gadget/ControlTransfer.h"
-#include "sim/gadget/DeviceIdentity.h"
+#include "sim/gadget/GadgetIds.h"
 
 namespace tarnix::sim {
 
@@ -15,7 +15,7 @@ class GadgetPersonality {
 public:
     virtual ~GadgetPersonality() = default;
 
-    virtual DeviceIdentity Identity() const = 0;
+    virtual GadgetIds Identity() const = 0;
     // The FunctionFS blobs of the function (FunctionFsBlobs).
     virtual std::vector<std::uint8_t> FunctionDescriptors() const = 0;
     virtual std::vector<std::uint8_t> FunctionStrings() const = 0;

@@ -1,7 +1,7 @@
 #include "sim/gadget/HidPersonality.h"
 
 #include "sim/BusConstants.h"
-#include "sim/UsbDescriptors.h"
+#include "sim/UsbDescriptorBuilder.h"
 #include "sim/gadget/FunctionFsBlobs.h"
 
 
@@ -25,13 +25,14 @@ constexpr std::uint8_t kFeatureReportType = 0x03;
 HidPersonality::HidPersonality(SensorStore store, const SensorState& state)
     : identity_{kSensorVendorId, kSensorProductId, kSensorBcdDevice, state.manufacturer, state.product, state.serial},
       device_(std::move(store), state, SimHidDevice::Access::ReadWrite),
-      reportDescriptor_(UsbDescriptors::SensorReportDescriptor(state.usagePage, state.usage, state.collections)) {}
+      reportDescriptor_(
+          UsbDescriptorBuilder::SensorReportDescriptor(state.usagePage, state.usage, state.collections)) {}
 
 std::vector<std::uint8_t> HidPersonality::FunctionDescriptors() const {
     // The interface, HID and endpoint descriptors the sensor's configuration holds, at both speeds.
-    const std::vector<std::uint8_t> configuration = UsbDescriptors::SensorConfiguration(reportDescriptor_.size());
+    const std::vector<std::uint8_t> configuration = UsbDescriptorBuilder::SensorConfiguration(reportDescriptor_.size());
     const std::vector<std::uint8_t> contents(
-        configuration.begin() + static_cast<std::ptrdiff_t>(UsbDescriptors::kConfigurationHeaderLength),
+        configuration.begin() + static_cast<std::ptrdiff_t>(UsbDescriptorBuilder::kConfigurationHeaderLength),
         configuration.end());
     return FunctionFsBlobs::Descriptors(contents, contents);
 }

@@ -19,7 +19,7 @@ public:
 
     const std::vector<std::uint8_t>& ReportDescriptor() const { return reportDescriptor_; }
 
-    DeviceIdentity Identity() const override { return identity_; }
+    GadgetIds Identity() const override { return identity_; }
     std::vector<std::uint8_t> FunctionDescriptors() const override;
     std::vector<std::uint8_t> FunctionStrings() const override;
     ControlAnswer Answer(const ControlSetup& setup, const std::vector<std::uint8_t>& data) override;
@@ -29,7 +29,7 @@ private:
     ControlAnswer GetReport(const ControlSetup& setup);
     ControlAnswer SetReport(const ControlSetup& setup, const std::vector<std::uint8_t>& data);
 
-    DeviceIdentity identity_;
+    GadgetIds identity_;
     SimHidDevice device_;
     std::vector<std::uint8_t> reportDescriptor_;
 };

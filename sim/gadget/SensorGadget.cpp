@@ -61,7 +61,7 @@ std::unique_ptr<BusPresence> SensorGadget::Appear(const SensorState& state) {
     } else {
         personality = std::make_unique<DfuPersonality>(store_, state);
     }
-    const DeviceIdentity identity = personality->Identity();
+    const GadgetIds identity = personality->Identity();
     configfs_->SetIdentity(identity);
     ControlEndpoint endpoint(configfs_->OpenEndpointZero());
     if (!endpoint.WriteBlob(personality->FunctionDescriptors()) || !endpoint.WriteBlob(personality->FunctionStrings())) {

@@ -10,7 +10,7 @@
 #include "sim/usbrun/DeviceTestbed.h"
 #include "sim/usbrun/HidrawEndpoint.h"
 #include "sim/usbrun/NodeIoctlHandler.h"
-#include "sim/UsbDescriptors.h"
+#include "sim/UsbDescriptorBuilder.h"
 #include "sim/usbrun/UsbfsEndpoint.h"
 
 namespace tarnix::sim {
@@ -19,13 +19,14 @@ namespace {
 
 // The strings of the bootloader by descriptor index, as its usb_device shows them.
 BootloaderDescriptors DescriptorsOf(const SensorState& state) {
-    BootloaderDescriptors descriptors{UsbDescriptors::BootloaderDevice(),
-                                      UsbDescriptors::BootloaderConfiguration(kDfuTransferSize),
-                                      {{UsbDescriptors::kManufacturerString, UsbDeviceRecords::Manufacturer(state)},
-                                       {UsbDescriptors::kProductString, UsbDeviceRecords::Product(state)},
-                                       {UsbDescriptors::kLayoutString, kDfuMemoryLayout}}};
+    using Builder = UsbDescriptorBuilder;
+    BootloaderDescriptors descriptors{Builder::BootloaderDevice(),
+                                      Builder::BootloaderConfiguration(kDfuTransferSize),
+                                      {{Builder::kManufacturerString, UsbDeviceRecords::Manufacturer(state)},
+                                       {Builder::kProductString, UsbDeviceRecords::Product(state)},
+                                       {Builder::kLayoutString, kDfuMemoryLayout}}};
     if (!state.serialStringFails) {
-        descriptors.strings[UsbDescriptors::kSerialString] = state.serial;
+        descriptors.strings[Builder::kSerialString] = state.serial;
     }
     return descriptors;
 }

@@ -4,7 +4,7 @@
 
 #include "sim/BusConstants.h"
 #include "sim/TextNumbers.h"
-#include "sim/UsbDescriptors.h"
+#include "sim/UsbDescriptorBuilder.h"
 
 namespace tarnix::sim {
 
@@ -118,12 +118,12 @@ void AddNormalMode(const SensorState& state, const BusPlacement& placement, Devi
     const std::vector<std::uint8_t> reportDescriptor =
         state.capabilitiesUnreadable
             ? std::vector<std::uint8_t>()
-            : UsbDescriptors::SensorReportDescriptor(state.usagePage, state.usage, state.collections);
+            : UsbDescriptorBuilder::SensorReportDescriptor(state.usagePage, state.usage, state.collections);
 
     Record device = SensorUsbDevice(state, set.usbDevicePath, placement.deviceNumber,
                                     {kSensorVendorId, kSensorProductId, kSensorBcdDevice});
-    device.Binary("descriptors", Joined(UsbDescriptors::SensorDevice(),
-                                        UsbDescriptors::SensorConfiguration(reportDescriptor.size())));
+    device.Binary("descriptors", Joined(UsbDescriptorBuilder::SensorDevice(),
+                                        UsbDescriptorBuilder::SensorConfiguration(reportDescriptor.size())));
     Record interface(interfacePath);
     interface.Property("SUBSYSTEM", "usb")
         .Property("DEVTYPE", "usb_interface")
@@ -162,8 +162,8 @@ void AddDfuMode(const SensorState& state, const BusPlacement& placement, DeviceR
     if (state.driver == DriverKind::Ok) {
         device.Property(UsbDeviceRecords::kDfuDriverProperty, "1");
     }
-    device.Binary("descriptors", Joined(UsbDescriptors::BootloaderDevice(),
-                                        UsbDescriptors::BootloaderConfiguration(kDfuTransferSize)));
+    device.Binary("descriptors", Joined(UsbDescriptorBuilder::BootloaderDevice(),
+                                        UsbDescriptorBuilder::BootloaderConfiguration(kDfuTransferSize)));
     Record interface(interfacePath);
     interface.Property("SUBSYSTEM", "usb")
         .Property("DEVTYPE", "usb_interface")
@@ -191,7 +191,8 @@ std::string UsbDeviceRecords::RootHub() {
         .Text("manufacturer", "Linux xhci-hcd")
         .Text("product", "xHCI Host Controller")
         .Text("serial", "0000:00:14.0")
-        .Binary("descriptors", Joined(UsbDescriptors::RootHubDevice(), UsbDescriptors::RootHubConfiguration()));
+        .Binary("descriptors",
+                Joined(UsbDescriptorBuilder::RootHubDevice(), UsbDescriptorBuilder::RootHubConfiguration()));
     return controller.Finish() + hub.Finish();
 }
 

@@ -9,7 +9,7 @@
 #include <sys/ioctl.h>
 
 #include "sim/DfuControlRequests.h"
-#include "sim/UsbDescriptors.h"
+#include "sim/UsbDescriptorBuilder.h"
 
 namespace tarnix::sim {
 
@@ -116,11 +116,11 @@ IoctlAnswer UsbfsEndpoint::StandardRequest(std::uint8_t request, std::uint16_t v
         return Copied(descriptors_.configuration, data, length);
     }
     if (type == kStringDescriptor && index == 0) {
-        return Copied(UsbDescriptors::LanguageList(), data, length);
+        return Copied(UsbDescriptorBuilder::LanguageList(), data, length);
     }
     const auto text = descriptors_.strings.find(index);
     if (type == kStringDescriptor && text != descriptors_.strings.end()) {
-        return Copied(UsbDescriptors::String(text->second), data, length);
+        return Copied(UsbDescriptorBuilder::String(text->second), data, length);
     }
     return IoctlAnswer::Failure(EPIPE);
 }

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "sim/SensorCollections.h"
-#include "sim/UsbDescriptors.h"
+#include "sim/UsbDescriptorBuilder.h"
 #include "tests/support/HidReportLayout.h"
 
 namespace tarnix::sim {
@@ -60,7 +60,8 @@ TEST(SensorCollections, TheReportDescriptorHoldsEveryCollectionInOrder) {
     std::string error;
     const auto collections = SensorCollections::Parse("0x0D:0x04,config/128,0x01:0x02", error);
     ASSERT_TRUE(collections) << error;
-    const UsbDescriptors::Bytes descriptor = UsbDescriptors::SensorReportDescriptor(0xFF00, 0x0001, *collections);
+    const UsbDescriptorBuilder::Bytes descriptor =
+        UsbDescriptorBuilder::SensorReportDescriptor(0xFF00, 0x0001, *collections);
     const std::vector<test::ReportLayout> layouts = test::ParseTopLevelCollections(descriptor);
     ASSERT_EQ(layouts.size(), 3u);
     EXPECT_EQ(layouts[0].usagePage, 0x000Du);

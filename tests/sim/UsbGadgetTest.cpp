@@ -13,7 +13,7 @@
 #include "sim/gadget/DfuPersonality.h"
 #include "sim/gadget/FunctionFsBlobs.h"
 #include "sim/gadget/HidPersonality.h"
-#include "sim/UsbDescriptors.h"
+#include "sim/UsbDescriptorBuilder.h"
 #include "tests/support/HidReportLayout.h"
 #include "tests/support/SensorFlash.h"
 #include "tests/support/SimulatedBus.h"
@@ -111,7 +111,7 @@ TEST_F(HidPersonalityTest, PresentsTheSensorWithItsReportDescriptor) {
     prototype.product = "Tarnix TS-210";
     HidPersonality hid = Plug(prototype);
 
-    const DeviceIdentity identity = hid.Identity();
+    const GadgetIds identity = hid.Identity();
     EXPECT_EQ(identity.vendorId, 0x3C9E);
     EXPECT_EQ(identity.productId, 0x0101);
     EXPECT_EQ(identity.bcdDevice, 0x0100);
@@ -243,7 +243,7 @@ protected:
 };
 
 TEST_F(DfuPersonalityTest, DescribesTheBootloaderInterfaceAndItsTransferSize) {
-    const DeviceIdentity identity = dfu_.Identity();
+    const GadgetIds identity = dfu_.Identity();
     EXPECT_EQ(identity.vendorId, 0x0483);
     EXPECT_EQ(identity.productId, 0xDF11);
     EXPECT_EQ(identity.bcdDevice, 0x2200);

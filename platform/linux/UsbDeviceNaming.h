@@ -10,7 +10,7 @@ namespace tarnix::platform {
 
 // How a device of the real bus is named and classified for device discovery: its device name, its first
 // hardware identifier and its setup class, from what udev says of it.
-class DeviceIdentity {
+class UsbDeviceNaming {
 public:
     // The udev property our rule gives a DFU device once it may be used ("1").
     static constexpr const char* kDfuDriverProperty = "TARNIX_DFU_DRIVER";

@@ -20,7 +20,7 @@ struct DfuDescriptorSummary {
 // Bounded readers of USB descriptors as the kernel hands them over: the sysfs `descriptors` blob (device
 // descriptor, then the configuration descriptors with everything they carry) and string descriptors.
 // Neither reads outside the given buffer whatever the lengths inside claim.
-class UsbDescriptors {
+class UsbDescriptorParser {
 public:
     // The device descriptor and the first DFU interface (class 0xFE, subclass 0x01) in alternate setting 0
     // with the DFU functional descriptor (type 0x21) that follows it, or a later alternate setting of the

@@ -1,4 +1,4 @@
-#include "platform/linux/UsbDescriptors.h"
+#include "platform/linux/UsbDescriptorParser.h"
 
 #include <gtest/gtest.h>
 
@@ -11,17 +11,17 @@
 namespace {
 
 using tarnix::platform::DfuDescriptorSummary;
-using tarnix::platform::UsbDescriptors;
+using tarnix::platform::UsbDescriptorParser;
 using namespace tarnix::test::descriptors;
 
 const Bytes kDeviceDescriptor = DeviceDescriptor(0x0483, 0xDF11, 0x2200);
 
 std::optional<DfuDescriptorSummary> ParseDfu(const Bytes& blob) {
     const Bytes exact(blob);
-    return UsbDescriptors::ParseDfu(exact.data(), exact.size());
+    return UsbDescriptorParser::ParseDfu(exact.data(), exact.size());
 }
 
-TEST(UsbDescriptors, DfuInterfaceOfTheSensorInDfuMode) {
+TEST(UsbDescriptorParser, DfuInterfaceOfTheSensorInDfuMode) {
     const auto summary = ParseDfu(DfuModeDescriptors());
     ASSERT_TRUE(summary);
     EXPECT_EQ(summary->vendorId, 0x0483);
@@ -32,7 +32,7 @@ TEST(UsbDescriptors, DfuInterfaceOfTheSensorInDfuMode) {
     EXPECT_EQ(summary->transferSize, 2048);
 }
 
-TEST(UsbDescriptors, PicksAlternateSettingZeroOfTheDfuInterface) {
+TEST(UsbDescriptorParser, PicksAlternateSettingZeroOfTheDfuInterface) {
     // A HID interface with its HID descriptor (also of type 0x21) comes first; then the DFU interface's
     // alternate settings 1 and 0, only the latter with its functional descriptor after it.
     const Bytes blob = Join({kDeviceDescriptor,
@@ -50,7 +50,7 @@ TEST(UsbDescriptors, PicksAlternateSettingZeroOfTheDfuInterface) {
     EXPECT_EQ(summary->transferSize, 1024);
 }
 
-TEST(UsbDescriptors, FunctionalDescriptorAfterTheLastAlternateSetting) {
+TEST(UsbDescriptorParser, FunctionalDescriptorAfterTheLastAlternateSetting) {
     // A DfuSe bootloader with a memory per alternate setting has its functional descriptor after the last one
     // (and tarnix-gadget carries it past FunctionFS on an alternate setting of class HID).
     for (const std::uint8_t lastClass : {std::uint8_t{0xFE}, std::uint8_t{0x03}}) {
@@ -63,7 +63,7 @@ TEST(UsbDescriptors, FunctionalDescriptorAfterTheLastAlternateSetting) {
     }
 }
 
-TEST(UsbDescriptors, MissingFunctionalDescriptorIsNoDfuInterface) {
+TEST(UsbDescriptorParser, MissingFunctionalDescriptorIsNoDfuInterface) {
     EXPECT_FALSE(
         ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(18), InterfaceDescriptor(0, 0, 0xFE, 0x01, 4)})));
     // The HID descriptor of an interface before the DFU one is not the DFU interface's.
@@ -82,14 +82,14 @@ TEST(UsbDescriptors, MissingFunctionalDescriptorIsNoDfuInterface) {
                                 DfuFunctionalDescriptor(2048)})));
 }
 
-TEST(UsbDescriptors, EveryTruncationIsRefused) {
+TEST(UsbDescriptorParser, EveryTruncationIsRefused) {
     const Bytes whole = DfuModeDescriptors();
     for (std::size_t length = 0; length < whole.size(); ++length) {
         EXPECT_FALSE(ParseDfu(Bytes(whole.begin(), whole.begin() + length))) << length << " bytes";
     }
 }
 
-TEST(UsbDescriptors, LengthsThatLie) {
+TEST(UsbDescriptorParser, LengthsThatLie) {
     // wTotalLength plays no part: the walk follows bLength inside the blob.
     EXPECT_TRUE(ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(0xFFFF),
                                InterfaceDescriptor(0, 0, 0xFE, 0x01, 4), DfuFunctionalDescriptor(2048)})));
@@ -114,28 +114,28 @@ TEST(UsbDescriptors, LengthsThatLie) {
     EXPECT_FALSE(ParseDfu(blob));
 }
 
-TEST(UsbDescriptors, StringDescriptorIsBoundedByItsLengthAndTheBytesReceived) {
+TEST(UsbDescriptorParser, StringDescriptorIsBoundedByItsLengthAndTheBytesReceived) {
     const Bytes layout{12, 0x03, '@', 0, 'I', 0, 0x3C, 0xD8, 0x89, 0xDF, '/', 0};
-    auto text = UsbDescriptors::ParseString(layout.data(), layout.size());
+    auto text = UsbDescriptorParser::ParseString(layout.data(), layout.size());
     ASSERT_TRUE(text);
     EXPECT_EQ(*text, u"@I\U0001F389/");
-    text = UsbDescriptors::ParseString(layout.data(), 7);
+    text = UsbDescriptorParser::ParseString(layout.data(), 7);
     ASSERT_TRUE(text);
     EXPECT_EQ(*text, u"@I") << "two whole units received, the odd byte dropped";
     Bytes claimsMore = layout;
     claimsMore[0] = 255;
-    EXPECT_EQ(UsbDescriptors::ParseString(claimsMore.data(), claimsMore.size()), text.value() + u"\U0001F389/");
+    EXPECT_EQ(UsbDescriptorParser::ParseString(claimsMore.data(), claimsMore.size()), text.value() + u"\U0001F389/");
     Bytes shorter = layout;
     shorter[0] = 5;
-    EXPECT_EQ(UsbDescriptors::ParseString(shorter.data(), shorter.size()), u"@");
-    EXPECT_EQ(UsbDescriptors::ParseString(layout.data(), 2), u"");
-    EXPECT_FALSE(UsbDescriptors::ParseString(layout.data(), 1));
+    EXPECT_EQ(UsbDescriptorParser::ParseString(shorter.data(), shorter.size()), u"@");
+    EXPECT_EQ(UsbDescriptorParser::ParseString(layout.data(), 2), u"");
+    EXPECT_FALSE(UsbDescriptorParser::ParseString(layout.data(), 1));
     Bytes wrongType = layout;
     wrongType[1] = 0x02;
-    EXPECT_FALSE(UsbDescriptors::ParseString(wrongType.data(), wrongType.size()));
+    EXPECT_FALSE(UsbDescriptorParser::ParseString(wrongType.data(), wrongType.size()));
     wrongType[0] = 1;
     wrongType[1] = 0x03;
-    EXPECT_FALSE(UsbDescriptors::ParseString(wrongType.data(), wrongType.size()));
+    EXPECT_FALSE(UsbDescriptorParser::ParseString(wrongType.data(), wrongType.size()));
 }
 
 }  // namespace

@@ -8,12 +8,12 @@
 
 namespace tarnix::sim {
 
-// The standard USB descriptors of the devices the virtual sensor shows on a real USB stack: the root hub, the
-// sensor's HID personality and its DfuSe bootloader personality, as the kernel keeps them in a usb_device's
-// sysfs `descriptors` file (device descriptor, then the configuration descriptor with everything it holds)
-// and as a GET_DESCRIPTOR request returns them (usb-run), and the parts a gadget function is made of
-// (tarnix-gadget).
-class UsbDescriptors {
+// Builds the standard USB descriptors of the devices the virtual sensor shows on a real USB stack: the root
+// hub, the sensor's HID personality and its DfuSe bootloader personality, as the kernel keeps them in a
+// usb_device's sysfs `descriptors` file (device descriptor, then the configuration descriptor with everything
+// it holds) and as a GET_DESCRIPTOR request returns them (usb-run), and the parts a gadget function is made
+// of (tarnix-gadget).
+class UsbDescriptorBuilder {
 public:
     using Bytes = std::vector<std::uint8_t>;
 

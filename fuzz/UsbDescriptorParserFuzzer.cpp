@@ -3,7 +3,7 @@
 // AddressSanitizer. Beyond "no crash": the walk ends at the first DFU functional descriptor, so bytes
 // appended after an accepted blob change nothing; a string never has more units than the bytes allow.
 #include "fuzz/FuzzCheck.h"
-#include "platform/linux/UsbDescriptors.h"
+#include "platform/linux/UsbDescriptorParser.h"
 
 #include <cstdint>
 #include <cstring>
@@ -11,7 +11,7 @@
 #include <optional>
 
 using tarnix::platform::DfuDescriptorSummary;
-using tarnix::platform::UsbDescriptors;
+using tarnix::platform::UsbDescriptorParser;
 
 namespace {
 
@@ -28,18 +28,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const auto exact = std::make_unique<std::uint8_t[]>(size);
     std::memcpy(exact.get(), data, size);
-    const std::optional<DfuDescriptorSummary> summary = UsbDescriptors::ParseDfu(exact.get(), size);
+    const std::optional<DfuDescriptorSummary> summary = UsbDescriptorParser::ParseDfu(exact.get(), size);
 
     // The same blob followed by itself.
     const auto doubled = std::make_unique<std::uint8_t[]>(2 * size);
     std::memcpy(doubled.get(), data, size);
     std::memcpy(doubled.get() + size, data, size);
-    const std::optional<DfuDescriptorSummary> extended = UsbDescriptors::ParseDfu(doubled.get(), 2 * size);
+    const std::optional<DfuDescriptorSummary> extended = UsbDescriptorParser::ParseDfu(doubled.get(), 2 * size);
     if (summary && (!extended || !Same(*summary, *extended))) {
         fuzzcheck::Fail("bytes after an accepted blob changed what it says");
     }
 
-    const auto text = UsbDescriptors::ParseString(exact.get(), size);
+    const auto text = UsbDescriptorParser::ParseString(exact.get(), size);
     if (text && text->size() > (size - 2) / 2) {
         fuzzcheck::Fail("a string with more units than the bytes received");
     }

@@ -1,4 +1,4 @@
-#include "platform/linux/DeviceIdentity.h"
+#include "platform/linux/UsbDeviceNaming.h"
 
 #include <charconv>
 #include <cstdint>
@@ -33,8 +33,8 @@ std::optional<std::uint16_t> HexWord(std::optional<std::string> text) {
 
 }  // namespace
 
-std::string DeviceIdentity::HidDeviceName(const std::string& node, const std::string& hidSysname,
-                                          std::size_t collection) {
+std::string UsbDeviceNaming::HidDeviceName(const std::string& node, const std::string& hidSysname,
+                                           std::size_t collection) {
     std::string name = node + kNameSeparator + hidSysname;
     if (collection != 0 && collection <= kMaxCollectionNumber) {
         char number[3];
@@ -45,7 +45,7 @@ std::string DeviceIdentity::HidDeviceName(const std::string& node, const std::st
     return name;
 }
 
-std::optional<DeviceIdentity::HidName> DeviceIdentity::SplitHidDeviceName(std::string_view name) {
+std::optional<UsbDeviceNaming::HidName> UsbDeviceNaming::SplitHidDeviceName(std::string_view name) {
     const std::size_t separator = name.find(kNameSeparator);
     if (separator == std::string_view::npos || separator == 0 || separator + 1 == name.size() ||
         name.find(kNameSeparator, separator + 1) != std::string_view::npos) {
@@ -66,9 +66,9 @@ std::optional<DeviceIdentity::HidName> DeviceIdentity::SplitHidDeviceName(std::s
     return HidName{std::string(name.substr(0, separator)), std::string(sysname), collection};
 }
 
-std::string DeviceIdentity::HardwareId(std::string_view bus, const std::optional<std::string>& vendor,
-                                       const std::optional<std::string>& product,
-                                       const std::optional<std::string>& revision) {
+std::string UsbDeviceNaming::HardwareId(std::string_view bus, const std::optional<std::string>& vendor,
+                                        const std::optional<std::string>& product,
+                                        const std::optional<std::string>& revision) {
     const auto vendorId = HexWord(vendor);
     const auto productId = HexWord(product);
     const auto bcdDevice = HexWord(revision);
@@ -80,20 +80,20 @@ std::string DeviceIdentity::HardwareId(std::string_view bus, const std::optional
     return std::string(bus) + numbers;
 }
 
-Guid DeviceIdentity::UsbDeviceSetupClass(const std::optional<std::string>& dfuDriverProperty) {
+Guid UsbDeviceNaming::UsbDeviceSetupClass(const std::optional<std::string>& dfuDriverProperty) {
     return dfuDriverProperty == std::optional<std::string>("1") ? UsbSetupClass() : Guid();
 }
 
-bool DeviceIdentity::GetsDfuDriverProperty(std::string_view hardwareId) {
+bool UsbDeviceNaming::GetsDfuDriverProperty(std::string_view hardwareId) {
     constexpr std::string_view kBootloader = "USB\\VID_0483&PID_DF11&";
     return hardwareId.substr(0, kBootloader.size()) == kBootloader;
 }
 
-Guid DeviceIdentity::HidSetupClass() {
+Guid UsbDeviceNaming::HidSetupClass() {
     return Guid(0x745A17A0, 0x74D3, 0x11D0, {0xB6, 0xFE, 0x00, 0xA0, 0xC9, 0x0F, 0x57, 0xDA});
 }
 
-Guid DeviceIdentity::UsbSetupClass() {
+Guid UsbDeviceNaming::UsbSetupClass() {
     return Guid(0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00});
 }
 

@@ -5,9 +5,9 @@
 
 namespace tarnix::sim {
 
-// What a USB device says about itself at device level: identifiers and the three strings of its device
-// descriptor.
-struct DeviceIdentity {
+// The ids a gadget shows at device level: vendor, product and release numbers and the three strings of its
+// device descriptor.
+struct GadgetIds {
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
     std::uint16_t bcdDevice = 0;

@@ -1,4 +1,4 @@
-#include "sim/UsbDescriptors.h"
+#include "sim/UsbDescriptorBuilder.h"
 
 #include "sim/BusConstants.h"
 #include "sim/FeatureReports.h"
@@ -7,7 +7,7 @@ namespace tarnix::sim {
 
 namespace {
 
-using Bytes = UsbDescriptors::Bytes;
+using Bytes = UsbDescriptorBuilder::Bytes;
 
 constexpr std::uint8_t kDeviceType = 0x01;
 constexpr std::uint8_t kConfigurationType = 0x02;
@@ -38,8 +38,8 @@ Bytes Device(const DeviceFields& fields) {
     Append16(bytes, fields.vendorId);
     Append16(bytes, fields.productId);
     Append16(bytes, fields.bcdDevice);
-    bytes.insert(bytes.end(), {UsbDescriptors::kManufacturerString, UsbDescriptors::kProductString,
-                               UsbDescriptors::kSerialString, 1});
+    bytes.insert(bytes.end(), {UsbDescriptorBuilder::kManufacturerString, UsbDescriptorBuilder::kProductString,
+                               UsbDescriptorBuilder::kSerialString, 1});
     return bytes;
 }
 
@@ -113,20 +113,20 @@ std::vector<std::uint16_t> Utf16Units(const std::string& text) {
 
 }  // namespace
 
-Bytes UsbDescriptors::RootHubDevice() { return Device({0x09, 0x01, 0x1D6B, 0x0002, 0x0601}); }
+Bytes UsbDescriptorBuilder::RootHubDevice() { return Device({0x09, 0x01, 0x1D6B, 0x0002, 0x0601}); }
 
-Bytes UsbDescriptors::RootHubConfiguration() {
+Bytes UsbDescriptorBuilder::RootHubConfiguration() {
     Bytes contents = Interface(0, 1, 0x09, 0x00, 0x00, 0);
     const Bytes endpoint = InterruptInEndpoint(4, 12);
     contents.insert(contents.end(), endpoint.begin(), endpoint.end());
     return Configuration(0xE0, 0, contents);
 }
 
-Bytes UsbDescriptors::SensorDevice() {
+Bytes UsbDescriptorBuilder::SensorDevice() {
     return Device({0x00, 0x00, kSensorVendorId, kSensorProductId, kSensorBcdDevice});
 }
 
-Bytes UsbDescriptors::SensorConfiguration(std::size_t reportDescriptorLength) {
+Bytes UsbDescriptorBuilder::SensorConfiguration(std::size_t reportDescriptorLength) {
     Bytes contents = Interface(0, 1, 0x03, 0x00, 0x00, 0);
     contents.insert(contents.end(), {9, kFunctionalType, 0x11, 0x01, 0x00, 1, kReportType});
     Append16(contents, static_cast<std::uint16_t>(reportDescriptorLength));
@@ -135,15 +135,15 @@ Bytes UsbDescriptors::SensorConfiguration(std::size_t reportDescriptorLength) {
     return Configuration(0x80, 50, contents);
 }
 
-Bytes UsbDescriptors::SensorReportDescriptor(std::uint16_t usagePage, std::uint16_t usage,
-                                             std::uint16_t featureBytes) {
+Bytes UsbDescriptorBuilder::SensorReportDescriptor(std::uint16_t usagePage, std::uint16_t usage,
+                                                   std::uint16_t featureBytes) {
     SensorCollection configuration;
     configuration.featureBytes = featureBytes;
     return SensorReportDescriptor(usagePage, usage, {configuration});
 }
 
-Bytes UsbDescriptors::SensorReportDescriptor(std::uint16_t usagePage, std::uint16_t usage,
-                                             const std::vector<SensorCollection>& collections) {
+Bytes UsbDescriptorBuilder::SensorReportDescriptor(std::uint16_t usagePage, std::uint16_t usage,
+                                                   const std::vector<SensorCollection>& collections) {
     Bytes bytes;
     for (std::size_t position = 0; position < collections.size(); ++position) {
         const SensorCollection& collection = collections[position];
@@ -172,21 +172,24 @@ Bytes UsbDescriptors::SensorReportDescriptor(std::uint16_t usagePage, std::uint1
     return bytes;
 }
 
-Bytes UsbDescriptors::BootloaderDevice() { return Device({0x00, 0x00, kDfuVendorId, kDfuProductId, kDfuBcdDevice}); }
+Bytes UsbDescriptorBuilder::BootloaderDevice() {
+    return Device({0x00, 0x00, kDfuVendorId, kDfuProductId, kDfuBcdDevice});
+}
 
-Bytes UsbDescriptors::BootloaderConfiguration(std::uint16_t transferSize) {
+Bytes UsbDescriptorBuilder::BootloaderConfiguration(std::uint16_t transferSize) {
     Bytes contents = Interface(0, 0, 0xFE, 0x01, 0x02, kLayoutString);
     const Bytes functional = DfuFunctional(transferSize);
     contents.insert(contents.end(), functional.begin(), functional.end());
     return Configuration(0x80, 50, contents);
 }
 
-Bytes UsbDescriptors::Interface(std::uint8_t alternateSetting, std::uint8_t endpoints, std::uint8_t interfaceClass,
-                                std::uint8_t subclass, std::uint8_t protocol, std::uint8_t interfaceString) {
+Bytes UsbDescriptorBuilder::Interface(std::uint8_t alternateSetting, std::uint8_t endpoints,
+                                      std::uint8_t interfaceClass, std::uint8_t subclass, std::uint8_t protocol,
+                                      std::uint8_t interfaceString) {
     return {9, kInterfaceType, 0, alternateSetting, endpoints, interfaceClass, subclass, protocol, interfaceString};
 }
 
-Bytes UsbDescriptors::DfuFunctional(std::uint16_t transferSize) {
+Bytes UsbDescriptorBuilder::DfuFunctional(std::uint16_t transferSize) {
     Bytes bytes = {9, kFunctionalType, 0x0B};
     Append16(bytes, 255);  // wDetachTimeOut
     Append16(bytes, transferSize);
@@ -194,13 +197,13 @@ Bytes UsbDescriptors::DfuFunctional(std::uint16_t transferSize) {
     return bytes;
 }
 
-Bytes UsbDescriptors::LanguageList() {
+Bytes UsbDescriptorBuilder::LanguageList() {
     Bytes bytes = {4, kStringType};
     Append16(bytes, kLanguageUsEnglish);
     return bytes;
 }
 
-Bytes UsbDescriptors::String(const std::string& text) {
+Bytes UsbDescriptorBuilder::String(const std::string& text) {
     constexpr std::size_t kMaxLength = 254;
     std::vector<std::uint16_t> units = Utf16Units(text);
     const std::size_t room = (kMaxLength - 2) / 2;

@@ -1,4 +1,4 @@
-#include "platform/linux/UsbDescriptors.h"
+#include "platform/linux/UsbDescriptorParser.h"
 
 #include <algorithm>
 
@@ -88,7 +88,7 @@ private:
 
 }  // namespace
 
-std::optional<DfuDescriptorSummary> UsbDescriptors::ParseDfu(const std::uint8_t* data, std::size_t length) {
+std::optional<DfuDescriptorSummary> UsbDescriptorParser::ParseDfu(const std::uint8_t* data, std::size_t length) {
     if (data == nullptr || length < kDeviceDescriptorLength || data[0] < kDeviceDescriptorLength ||
         data[1] != kDeviceDescriptorType) {
         return std::nullopt;
@@ -103,7 +103,7 @@ std::optional<DfuDescriptorSummary> UsbDescriptors::ParseDfu(const std::uint8_t*
     return summary;
 }
 
-std::optional<std::u16string> UsbDescriptors::ParseString(const std::uint8_t* data, std::size_t length) {
+std::optional<std::u16string> UsbDescriptorParser::ParseString(const std::uint8_t* data, std::size_t length) {
     if (data == nullptr || length < 2 || data[0] < 2 || data[1] != kStringDescriptorType) {
         return std::nullopt;
     }
