@@ -550,7 +550,7 @@ const char* Serialization::FindEmbeddedSchema(int major, int minor)
 bool Serialization::WriteParametersToJson(const Parameters& parameters, const std::string& path)
 {
     flatbuffers::Parser parser(ParserOptions(true, true));
-    if (!ParseEmbeddedSchema(parser, FindEmbeddedSchema(1, 1))) {
+    if (!ParseEmbeddedSchema(parser, FLATBUFFER_SCHEMAS[LATEST_FLATBUFFER_SCHEMA])) {
         return false;
     }
     Serialize(parameters, parser.builder_);
@@ -582,7 +582,7 @@ void Serialization::WriteParametersToJson(const char* buffer, unsigned int lengt
 void Serialization::GetParametersFromJson(Parameters& parameters, const std::string& path)
 {
     flatbuffers::Parser parser(ParserOptions(false, true));
-    if (!ParseEmbeddedSchema(parser, FindEmbeddedSchema(1, 1))) {
+    if (!ParseEmbeddedSchema(parser, FLATBUFFER_SCHEMAS[LATEST_FLATBUFFER_SCHEMA])) {
         throw TpError::FailedToGetParameterSchema();
     }
     if (!LoadJsonOfSchemaRoot(parser, path) ||
