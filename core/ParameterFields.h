@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -47,6 +48,17 @@ void ForEachParameterField(Visit&& visit)
 {
     std::apply([&](const auto&... field) { (visit(field), ...); }, ParameterFields<Record>::list);
 }
+
+// Calls visit(member, rest) with the record's member that a dotted schema path names
+// ("deviceConfiguration.clickOnTouch.timeToUp"); rest is what the path names inside a value that is not a
+// table ("x" of "hidDisplaySize.x"). False, without a call, when the path names no member or passes through
+// a child record that is not set.
+template <typename Record, typename Visit>
+bool VisitParameterPath(Record& record, std::string_view path, Visit&& visit);
+
+// Makes every child record of the tree present, leaving the values as they are.
+template <typename Record>
+void EmplaceParameterTables(Record& record);
 
 template <typename Record>
 constexpr std::size_t ParameterFieldCount = std::tuple_size_v<std::decay_t<decltype(ParameterFields<Record>::list)>>;
@@ -153,3 +165,36 @@ struct ParameterFields<Parameters> {
                         Field("i2cAddress", T::VT_I2CADDRESS, &R::i2cAddress),
                         Field("systemEnabled", T::VT_SYSTEMENABLED, &R::systemEnabled));
 };
+
+template <typename Record, typename Visit>
+bool VisitParameterPath(Record& record, std::string_view path, Visit&& visit)
+{
+    const std::size_t dot = path.find('.');
+    const std::string_view name = path.substr(0, dot);
+    const std::string_view rest = dot == std::string_view::npos ? std::string_view() : path.substr(dot + 1);
+    bool visited = false;
+    ForEachParameterField<std::remove_const_t<Record>>([&](const auto& field) {
+        if (name != field.name) {
+            return;
+        }
+        auto& member = record.*field.member;
+        if constexpr (IsParameterTable<std::decay_t<decltype(*member)>>::value) {
+            visited = member && VisitParameterPath(*member, rest, visit);
+        } else {
+            visit(member, rest);
+            visited = true;
+        }
+    });
+    return visited;
+}
+
+template <typename Record>
+void EmplaceParameterTables(Record& record)
+{
+    ForEachParameterField<Record>([&](const auto& field) {
+        auto& member = record.*field.member;
+        if constexpr (IsParameterTable<std::decay_t<decltype(*member)>>::value) {
+            EmplaceParameterTables(member ? *member : member.emplace());
+        }
+    });
+}

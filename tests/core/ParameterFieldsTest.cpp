@@ -8,8 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 namespace {
@@ -89,6 +91,38 @@ TEST(ParameterFields, CombiningAFullRecordCarriesEveryField)
     other.i2cAddress = 1;
     ApplicationModel::CombineParameters(other, full);
     EXPECT_EQ(other, full);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ParameterFields, APathReachesItsMemberOnlyThroughRecordsThatAreSet)
+{
+    Parameters record;
+    int calls = 0;
+    std::string rest;
+    const auto count = [&](const auto&, std::string_view remainder) {
+        ++calls;
+        rest = std::string(remainder);
+    };
+    EXPECT_FALSE(VisitParameterPath(record, "deviceConfiguration.clickOnTouch.timeToUp", count));
+    EXPECT_FALSE(VisitParameterPath(record, "noSuchField", count));
+    EXPECT_EQ(calls, 0);
+
+    EmplaceParameterTables(record);
+    EXPECT_TRUE(record.deviceConfiguration->snappingFilter && record.operationMode && record.geometry);
+    EXPECT_FALSE(record.deviceConfiguration->snappingFilter->left) << "values stay unset";
+    EXPECT_TRUE(VisitParameterPath(record, "deviceConfiguration.clickOnTouch.timeToUp", [&](auto& member, auto) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(member)>, std::optional<uint16_t>>) {
+            member = 77;
+        }
+    }));
+    EXPECT_EQ(record.deviceConfiguration->clickOnTouch->timeToUp, 77);
+    EXPECT_TRUE(VisitParameterPath(record, "deviceConfiguration.snappingFilter.left.outer", count));
+    EXPECT_EQ(rest, "outer");
+    EXPECT_FALSE(VisitParameterPath(record, "deviceConfiguration.noSuchTable.enabled", count));
+    EXPECT_EQ(calls, 1);
 }
 
 }  // namespace
