@@ -1,5 +1,7 @@
 #include "core/ApplicationInformation.h"
 
+#include "core/FlatbufferSchemas.h"
+
 const ApplicationInformation& ApplicationInformation::GetApplicationInformation()
 {
     // Built once, on first use (thread-safe), and kept until the process ends.
@@ -7,8 +9,8 @@ const ApplicationInformation& ApplicationInformation::GetApplicationInformation(
         ApplicationInformation information;
         information.applicationName = "Tarnix Programmer";
         information.versionSuffix = "";
-        information.supportedParametersVersionMajor = 1;
-        information.supportedParametersVersionMinor = 1;
+        information.supportedParametersVersionMajor = LATEST_SCHEMA_MAJOR;
+        information.supportedParametersVersionMinor = LATEST_SCHEMA_MINOR;
         information.versionMajor = 1;
         information.versionMinor = 1;
         information.versionPatch = 1;

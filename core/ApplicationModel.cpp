@@ -6,12 +6,14 @@
 #include "core/DeviceFinder.h"
 #include "core/DeviceHandler.h"
 #include "core/DfuDevice.h"
+#include "core/ParameterFields.h"
 #include "core/SensorDevice.h"
 #include "core/TpError.h"
 #include "core/UsbHandler.h"
 #include "core/Utility.h"
 
 #include <chrono>
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -335,119 +337,27 @@ namespace {
 
 // Overlays the set members of a source record on a target record: values replace, records are created
 // when missing and combined member by member; members the source lacks stay as they were.
-template <typename Value>
-void Overlay(std::optional<Value>& target, const std::optional<Value>& source)
-{
-    if (source) {
-        target = source;
-    }
-}
-
-void Combine(SubTouchActiveArea& target, const SubTouchActiveArea& source);
-void Combine(SizeRestriction& target, const SizeRestriction& source);
-void Combine(FloatingProtection& target, const FloatingProtection& source);
-void Combine(Geometry& target, const Geometry& source);
-void Combine(ClickOnTouch& target, const ClickOnTouch& source);
-void Combine(SnappingFilter& target, const SnappingFilter& source);
-void Combine(DoubleClickPrevention& target, const DoubleClickPrevention& source);
-void Combine(DeviceConfiguration& target, const DeviceConfiguration& source);
-void Combine(OperationMode& target, const OperationMode& source);
-
 template <typename Record>
-void OverlayRecord(std::optional<Record>& target, const std::optional<Record>& source)
+void Combine(Record& target, const Record& source)
 {
-    if (source) {
-        if (!target) {
-            target.emplace();
+    ForEachParameterField<Record>([&](const auto& field) {
+        auto& into = target.*field.member;
+        const auto& from = source.*field.member;
+        if constexpr (IsParameterTable<std::decay_t<decltype(*from)>>::value) {
+            if (from) {
+                Combine(into ? *into : into.emplace(), *from);
+            }
+        } else if (from) {
+            into = from;
         }
-        Combine(*target, *source);
-    }
-}
-
-void Combine(SubTouchActiveArea& target, const SubTouchActiveArea& source)
-{
-    Overlay(target.min, source.min);
-    Overlay(target.max, source.max);
-    Overlay(target.reverseX, source.reverseX);
-    Overlay(target.reverseY, source.reverseY);
-    Overlay(target.flipXY, source.flipXY);
-    Overlay(target.offset, source.offset);
-}
-
-void Combine(SizeRestriction& target, const SizeRestriction& source)
-{
-    Overlay(target.maxSizeEnabled, source.maxSizeEnabled);
-    Overlay(target.maxSize, source.maxSize);
-    Overlay(target.minSizeEnabled, source.minSizeEnabled);
-    Overlay(target.minSize, source.minSize);
-}
-
-void Combine(FloatingProtection& target, const FloatingProtection& source)
-{
-    Overlay(target.enabled, source.enabled);
-    Overlay(target.time, source.time);
-}
-
-void Combine(Geometry& target, const Geometry& source)
-{
-    Overlay(target.sourceCount, source.sourceCount);
-    Overlay(target.sensorCount, source.sensorCount);
-    Overlay(target.peakCount, source.peakCount);
-}
-
-void Combine(ClickOnTouch& target, const ClickOnTouch& source)
-{
-    Overlay(target.enabled, source.enabled);
-    Overlay(target.timeToUp, source.timeToUp);
-    Overlay(target.distance, source.distance);
-}
-
-void Combine(SnappingFilter& target, const SnappingFilter& source)
-{
-    Overlay(target.enabled, source.enabled);
-    Overlay(target.left, source.left);
-    Overlay(target.right, source.right);
-    Overlay(target.top, source.top);
-    Overlay(target.bottom, source.bottom);
-}
-
-void Combine(DoubleClickPrevention& target, const DoubleClickPrevention& source)
-{
-    Overlay(target.enabled, source.enabled);
-    Overlay(target.preventionTime, source.preventionTime);
-    Overlay(target.preventionRadius, source.preventionRadius);
-}
-
-void Combine(OperationMode& target, const OperationMode& source)
-{
-    Overlay(target.detection, source.detection);
-    Overlay(target.detectionHid, source.detectionHid);
-}
-
-void Combine(DeviceConfiguration& target, const DeviceConfiguration& source)
-{
-    OverlayRecord(target.subTouchActiveArea, source.subTouchActiveArea);
-    OverlayRecord(target.sizeRestriction, source.sizeRestriction);
-    Overlay(target.reflectiveEdge, source.reflectiveEdge);
-    Overlay(target.numberOfReportedTouches, source.numberOfReportedTouches);
-    Overlay(target.hidDisplaySize, source.hidDisplaySize);
-    OverlayRecord(target.floatingProtection, source.floatingProtection);
-    OverlayRecord(target.clickOnTouch, source.clickOnTouch);
-    OverlayRecord(target.snappingFilter, source.snappingFilter);
-    OverlayRecord(target.doubleClickPrevention, source.doubleClickPrevention);
+    });
 }
 
 }  // namespace
 
 void ApplicationModel::CombineParameters(Parameters& target, Parameters& source)
 {
-    OverlayRecord(target.geometry, source.geometry);
-    OverlayRecord(target.deviceConfiguration, source.deviceConfiguration);
-    Overlay(target.fingerFrequency, source.fingerFrequency);
-    Overlay(target.idleFrequency, source.idleFrequency);
-    Overlay(target.i2cAddress, source.i2cAddress);
-    Overlay(target.systemEnabled, source.systemEnabled);
-    OverlayRecord(target.operationMode, source.operationMode);
+    Combine(target, source);
 }
 
 // ---------------------------------------------------------------------------------------------------------

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "core/FlatbufferSchemaList.h"
+
 #include <cstddef>
 
-// The parameter schema texts, compiled into the program from core/schemas/. Operations that need a schema
-// search FLATBUFFER_SCHEMAS in this order: version 1.0 first, then 1.1.
-constexpr std::size_t FLATBUFFER_SCHEMA_COUNT = 2;
-
-extern const char TNXP_SERIALIZATION_1_0_FBS[];
-extern const char TNXP_SERIALIZATION_1_1_FBS[];
+// The parameter schema texts, compiled into the program from core/schemas/: FLATBUFFER_SCHEMAS holds them
+// oldest version first, and operations that need a schema search it in that order. The last one, of version
+// LATEST_SCHEMA_MAJOR.LATEST_SCHEMA_MINOR, is the program's own: the one its records and buffers follow.
+// Each text is also declared by its file's name (TNXP_SERIALIZATION_<major>_<minor>_FBS).
 extern const char* const FLATBUFFER_SCHEMAS[FLATBUFFER_SCHEMA_COUNT];
-extern const std::size_t FLATBUFFER_SCHEMA_SIZES[FLATBUFFER_SCHEMA_COUNT];
+constexpr std::size_t LATEST_FLATBUFFER_SCHEMA = FLATBUFFER_SCHEMA_COUNT - 1;

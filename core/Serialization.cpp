@@ -1,6 +1,7 @@
 #include "core/Serialization.h"
 
 #include "core/FlatbufferSchemas.h"
+#include "core/ParameterFields.h"
 #include "core/SchemaBufferVerifier.h"
 #include "core/TpError.h"
 #include "core/Utility.h"
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 
 namespace fb = tnxp_serialization;
 
@@ -32,183 +34,80 @@ constexpr char jsonSuffix[] = ".json";
 // ---- Building: members that are set are added, members that are not set are left out. ----
 
 template <typename Scalar>
-void AddScalar(FlatBufferBuilder& builder, voffset_t field, const std::optional<Scalar>& value)
+void AddValue(FlatBufferBuilder& builder, voffset_t field, const Scalar& value)
 {
-    if (value) {
-        builder.AddElement<Scalar>(field, *value, 0);
-    }
+    builder.AddElement<Scalar>(field, value, 0);
 }
 
-void AddBool(FlatBufferBuilder& builder, voffset_t field, const std::optional<bool>& value)
+void AddValue(FlatBufferBuilder& builder, voffset_t field, bool value)
 {
-    if (value) {
-        builder.AddElement<uint8_t>(field, *value ? 1 : 0, 0);
-    }
+    builder.AddElement<uint8_t>(field, value ? 1 : 0, 0);
 }
 
 // The buffer keeps the low 16 bits of each coordinate.
-void AddVec2(FlatBufferBuilder& builder, voffset_t field, const std::optional<Vec2>& value)
+void AddValue(FlatBufferBuilder& builder, voffset_t field, const Vec2& value)
 {
-    if (value) {
-        const fb::Vec2 stored(static_cast<int16_t>(static_cast<uint16_t>(value->x)),
-                              static_cast<int16_t>(static_cast<uint16_t>(value->y)));
-        builder.AddStruct(field, &stored);
+    const fb::Vec2 stored(static_cast<int16_t>(static_cast<uint16_t>(value.x)),
+                          static_cast<int16_t>(static_cast<uint16_t>(value.y)));
+    builder.AddStruct(field, &stored);
+}
+
+void AddValue(FlatBufferBuilder& builder, voffset_t field, const SnappingDistance& value)
+{
+    const fb::SnappingDistance stored(value.inner, value.outer);
+    builder.AddStruct(field, &stored);
+}
+
+// Child tables first, in their building order (a table cannot be built while another one is open); a child
+// that is not set stays a null offset, which AddOffset leaves out. Then the fields in the table's order.
+template <typename Record>
+TableOffset BuildTable(FlatBufferBuilder& builder, const Record& record)
+{
+    TableOffset children[ParameterFieldCount<Record>] = {};
+    for (int order = 0; order < static_cast<int>(ParameterFieldCount<Record>); ++order) {
+        std::size_t index = 0;
+        ForEachParameterField<Record>([&](const auto& field) {
+            const auto& value = record.*field.member;
+            if constexpr (IsParameterTable<std::decay_t<decltype(*value)>>::value) {
+                if (field.childOrder == order && value) {
+                    children[index] = BuildTable(builder, *value);
+                }
+            }
+            ++index;
+        });
     }
-}
-
-void AddSnappingDistance(FlatBufferBuilder& builder, voffset_t field, const std::optional<SnappingDistance>& value)
-{
-    if (value) {
-        const fb::SnappingDistance stored(value->inner, value->outer);
-        builder.AddStruct(field, &stored);
-    }
-}
-
-// A child table that was not built is a null offset, which AddOffset leaves out.
-template <typename Record, typename Build>
-TableOffset BuildIfSet(FlatBufferBuilder& builder, const std::optional<Record>& record, Build build)
-{
-    return record ? build(builder, *record) : TableOffset();
-}
-
-TableOffset BuildSubTouchActiveArea(FlatBufferBuilder& builder, const SubTouchActiveArea& area)
-{
     const auto start = builder.StartTable();
-    AddVec2(builder, fb::SubTouchActiveArea::VT_MAX, area.max);
-    AddVec2(builder, fb::SubTouchActiveArea::VT_MIN, area.min);
-    AddVec2(builder, fb::SubTouchActiveArea::VT_OFFSET, area.offset);
-    AddBool(builder, fb::SubTouchActiveArea::VT_REVERSEX, area.reverseX);
-    AddBool(builder, fb::SubTouchActiveArea::VT_REVERSEY, area.reverseY);
-    AddBool(builder, fb::SubTouchActiveArea::VT_FLIPXY, area.flipXY);
-    return TableOffset(builder.EndTable(start));
-}
-
-TableOffset BuildSizeRestriction(FlatBufferBuilder& builder, const SizeRestriction& restriction)
-{
-    const auto start = builder.StartTable();
-    AddBool(builder, fb::SizeRestriction::VT_MAXSIZEENABLED, restriction.maxSizeEnabled);
-    AddScalar(builder, fb::SizeRestriction::VT_MAXSIZE, restriction.maxSize);
-    AddBool(builder, fb::SizeRestriction::VT_MINSIZEENABLED, restriction.minSizeEnabled);
-    AddScalar(builder, fb::SizeRestriction::VT_MINSIZE, restriction.minSize);
-    return TableOffset(builder.EndTable(start));
-}
-
-TableOffset BuildFloatingProtection(FlatBufferBuilder& builder, const FloatingProtection& protection)
-{
-    const auto start = builder.StartTable();
-    AddBool(builder, fb::FloatingProtection::VT_ENABLED, protection.enabled);
-    AddScalar(builder, fb::FloatingProtection::VT_TIME, protection.time);
-    return TableOffset(builder.EndTable(start));
-}
-
-TableOffset BuildGeometry(FlatBufferBuilder& builder, const Geometry& geometry)
-{
-    const auto start = builder.StartTable();
-    AddScalar(builder, fb::Geometry::VT_SOURCECOUNT, geometry.sourceCount);
-    AddScalar(builder, fb::Geometry::VT_SENSORCOUNT, geometry.sensorCount);
-    AddScalar(builder, fb::Geometry::VT_PEAKCOUNT, geometry.peakCount);
-    return TableOffset(builder.EndTable(start));
-}
-
-TableOffset BuildClickOnTouch(FlatBufferBuilder& builder, const ClickOnTouch& click)
-{
-    const auto start = builder.StartTable();
-    AddBool(builder, fb::ClickOnTouch::VT_ENABLED, click.enabled);
-    AddScalar(builder, fb::ClickOnTouch::VT_TIMETOUP, click.timeToUp);
-    AddScalar(builder, fb::ClickOnTouch::VT_DISTANCE, click.distance);
-    return TableOffset(builder.EndTable(start));
-}
-
-TableOffset BuildSnappingFilter(FlatBufferBuilder& builder, const SnappingFilter& filter)
-{
-    const auto start = builder.StartTable();
-    AddBool(builder, fb::SnappingFilter::VT_ENABLED, filter.enabled);
-    AddSnappingDistance(builder, fb::SnappingFilter::VT_LEFT, filter.left);
-    AddSnappingDistance(builder, fb::SnappingFilter::VT_RIGHT, filter.right);
-    AddSnappingDistance(builder, fb::SnappingFilter::VT_TOP, filter.top);
-    AddSnappingDistance(builder, fb::SnappingFilter::VT_BOTTOM, filter.bottom);
-    return TableOffset(builder.EndTable(start));
-}
-
-TableOffset BuildDoubleClickPrevention(FlatBufferBuilder& builder, const DoubleClickPrevention& prevention)
-{
-    const auto start = builder.StartTable();
-    AddBool(builder, fb::DoubleClickPrevention::VT_ENABLED, prevention.enabled);
-    AddScalar(builder, fb::DoubleClickPrevention::VT_PREVENTIONTIME, prevention.preventionTime);
-    AddScalar(builder, fb::DoubleClickPrevention::VT_PREVENTIONRADIUS, prevention.preventionRadius);
-    return TableOffset(builder.EndTable(start));
-}
-
-TableOffset BuildOperationMode(FlatBufferBuilder& builder, const OperationMode& mode)
-{
-    const auto start = builder.StartTable();
-    AddBool(builder, fb::OperationMode::VT_DETECTION, mode.detection);
-    AddBool(builder, fb::OperationMode::VT_DETECTIONHID, mode.detectionHid);
-    return TableOffset(builder.EndTable(start));
-}
-
-TableOffset BuildDeviceConfiguration(FlatBufferBuilder& builder, const DeviceConfiguration& configuration)
-{
-    // Child tables first: a table cannot be built while another one is open.
-    const TableOffset area = BuildIfSet(builder, configuration.subTouchActiveArea, BuildSubTouchActiveArea);
-    const TableOffset restriction = BuildIfSet(builder, configuration.sizeRestriction, BuildSizeRestriction);
-    const TableOffset protection = BuildIfSet(builder, configuration.floatingProtection, BuildFloatingProtection);
-    const TableOffset click = BuildIfSet(builder, configuration.clickOnTouch, BuildClickOnTouch);
-    const TableOffset snapping = BuildIfSet(builder, configuration.snappingFilter, BuildSnappingFilter);
-    const TableOffset doubleClick =
-        BuildIfSet(builder, configuration.doubleClickPrevention, BuildDoubleClickPrevention);
-
-    const auto start = builder.StartTable();
-    builder.AddOffset(fb::DeviceConfiguration::VT_SUBTOUCHACTIVEAREA, area);
-    builder.AddOffset(fb::DeviceConfiguration::VT_SIZERESTRICTION, restriction);
-    builder.AddOffset(fb::DeviceConfiguration::VT_CLICKONTOUCH, click);
-    builder.AddOffset(fb::DeviceConfiguration::VT_SNAPPINGFILTER, snapping);
-    builder.AddOffset(fb::DeviceConfiguration::VT_DOUBLECLICKPREVENTION, doubleClick);
-    AddVec2(builder, fb::DeviceConfiguration::VT_HIDDISPLAYSIZE, configuration.hidDisplaySize);
-    builder.AddOffset(fb::DeviceConfiguration::VT_FLOATINGPROTECTION, protection);
-    AddScalar(builder, fb::DeviceConfiguration::VT_NUMBEROFREPORTEDTOUCHES, configuration.numberOfReportedTouches);
-    AddBool(builder, fb::DeviceConfiguration::VT_REFLECTIVEEDGE, configuration.reflectiveEdge);
-    return TableOffset(builder.EndTable(start));
-}
-
-TableOffset BuildParameters(FlatBufferBuilder& builder, const Parameters& parameters)
-{
-    const TableOffset configuration = BuildIfSet(builder, parameters.deviceConfiguration, BuildDeviceConfiguration);
-    const TableOffset geometry = BuildIfSet(builder, parameters.geometry, BuildGeometry);
-    const TableOffset mode = BuildIfSet(builder, parameters.operationMode, BuildOperationMode);
-
-    const auto start = builder.StartTable();
-    builder.AddOffset(fb::Parameters::VT_DEVICECONFIGURATION, configuration);
-    builder.AddOffset(fb::Parameters::VT_GEOMETRY, geometry);
-    builder.AddOffset(fb::Parameters::VT_OPERATIONMODE, mode);
-    AddScalar(builder, fb::Parameters::VT_FINGERFREQUENCY, parameters.fingerFrequency);
-    AddScalar(builder, fb::Parameters::VT_IDLEFREQUENCY, parameters.idleFrequency);
-    AddScalar(builder, fb::Parameters::VT_I2CADDRESS, parameters.i2cAddress);
-    AddBool(builder, fb::Parameters::VT_SYSTEMENABLED, parameters.systemEnabled);
+    std::size_t index = 0;
+    ForEachParameterField<Record>([&](const auto& field) {
+        const auto& value = record.*field.member;
+        if constexpr (IsParameterTable<std::decay_t<decltype(*value)>>::value) {
+            builder.AddOffset(field.slot, children[index]);
+        } else if (value) {
+            AddValue(builder, field.slot, *value);
+        }
+        ++index;
+    });
     return TableOffset(builder.EndTable(start));
 }
 
 // ---- Reading a verified buffer: a field is set exactly when the buffer's vtable has an entry for it. ----
 
-template <typename Scalar>
-std::optional<Scalar> ReadScalar(const Table& table, voffset_t field)
+template <typename Value>
+std::optional<Value> ReadValue(const Table& table, voffset_t field)
 {
     if (!table.CheckField(field)) {
         return std::nullopt;
     }
-    return table.GetField<Scalar>(field, 0);
-}
-
-std::optional<bool> ReadBool(const Table& table, voffset_t field)
-{
-    if (!table.CheckField(field)) {
-        return std::nullopt;
+    if constexpr (std::is_same_v<Value, bool>) {
+        return table.GetField<uint8_t>(field, 0) != 0;
+    } else {
+        return table.GetField<Value>(field, 0);
     }
-    return table.GetField<uint8_t>(field, 0) != 0;
 }
 
 // Sign-extends the stored 16-bit coordinates.
-std::optional<Vec2> ReadVec2(const Table& table, voffset_t field)
+template <>
+std::optional<Vec2> ReadValue<Vec2>(const Table& table, voffset_t field)
 {
     const auto* stored = table.GetStruct<const fb::Vec2*>(field);
     if (stored == nullptr) {
@@ -217,7 +116,8 @@ std::optional<Vec2> ReadVec2(const Table& table, voffset_t field)
     return Vec2{stored->x(), stored->y()};
 }
 
-std::optional<SnappingDistance> ReadSnappingDistance(const Table& table, voffset_t field)
+template <>
+std::optional<SnappingDistance> ReadValue<SnappingDistance>(const Table& table, voffset_t field)
 {
     const auto* stored = table.GetStruct<const fb::SnappingDistance*>(field);
     if (stored == nullptr) {
@@ -227,129 +127,34 @@ std::optional<SnappingDistance> ReadSnappingDistance(const Table& table, voffset
 }
 
 template <typename Record>
-std::optional<Record> ReadTable(const Table& table, voffset_t field, Record (*read)(const Table&))
+void ReadTable(const Table& table, Record& record);
+
+template <typename Record>
+std::optional<Record> ReadChild(const Table& table, voffset_t field)
 {
     const auto* child = table.GetPointer<const Table*>(field);
     if (child == nullptr) {
         return std::nullopt;
     }
-    return read(*child);
+    Record record;
+    ReadTable(*child, record);
+    return record;
 }
 
-SubTouchActiveArea ReadSubTouchActiveArea(const Table& table)
+// The record's child tables are always replaced by what the buffer holds; its other members only when the
+// buffer has them (so that reading into a new record sets exactly the fields the buffer has).
+template <typename Record>
+void ReadTable(const Table& table, Record& record)
 {
-    SubTouchActiveArea area;
-    area.min = ReadVec2(table, fb::SubTouchActiveArea::VT_MIN);
-    area.max = ReadVec2(table, fb::SubTouchActiveArea::VT_MAX);
-    area.reverseX = ReadBool(table, fb::SubTouchActiveArea::VT_REVERSEX);
-    area.reverseY = ReadBool(table, fb::SubTouchActiveArea::VT_REVERSEY);
-    area.flipXY = ReadBool(table, fb::SubTouchActiveArea::VT_FLIPXY);
-    area.offset = ReadVec2(table, fb::SubTouchActiveArea::VT_OFFSET);
-    return area;
-}
-
-SizeRestriction ReadSizeRestriction(const Table& table)
-{
-    SizeRestriction restriction;
-    restriction.maxSizeEnabled = ReadBool(table, fb::SizeRestriction::VT_MAXSIZEENABLED);
-    restriction.maxSize = ReadScalar<uint16_t>(table, fb::SizeRestriction::VT_MAXSIZE);
-    restriction.minSizeEnabled = ReadBool(table, fb::SizeRestriction::VT_MINSIZEENABLED);
-    restriction.minSize = ReadScalar<uint16_t>(table, fb::SizeRestriction::VT_MINSIZE);
-    return restriction;
-}
-
-FloatingProtection ReadFloatingProtection(const Table& table)
-{
-    FloatingProtection protection;
-    protection.enabled = ReadBool(table, fb::FloatingProtection::VT_ENABLED);
-    protection.time = ReadScalar<uint16_t>(table, fb::FloatingProtection::VT_TIME);
-    return protection;
-}
-
-Geometry ReadGeometry(const Table& table)
-{
-    Geometry geometry;
-    geometry.sourceCount = ReadScalar<uint8_t>(table, fb::Geometry::VT_SOURCECOUNT);
-    geometry.sensorCount = ReadScalar<uint8_t>(table, fb::Geometry::VT_SENSORCOUNT);
-    geometry.peakCount = ReadScalar<uint8_t>(table, fb::Geometry::VT_PEAKCOUNT);
-    return geometry;
-}
-
-ClickOnTouch ReadClickOnTouch(const Table& table)
-{
-    ClickOnTouch click;
-    click.enabled = ReadBool(table, fb::ClickOnTouch::VT_ENABLED);
-    click.timeToUp = ReadScalar<uint16_t>(table, fb::ClickOnTouch::VT_TIMETOUP);
-    click.distance = ReadScalar<uint16_t>(table, fb::ClickOnTouch::VT_DISTANCE);
-    return click;
-}
-
-SnappingFilter ReadSnappingFilter(const Table& table)
-{
-    SnappingFilter filter;
-    filter.enabled = ReadBool(table, fb::SnappingFilter::VT_ENABLED);
-    filter.left = ReadSnappingDistance(table, fb::SnappingFilter::VT_LEFT);
-    filter.right = ReadSnappingDistance(table, fb::SnappingFilter::VT_RIGHT);
-    filter.top = ReadSnappingDistance(table, fb::SnappingFilter::VT_TOP);
-    filter.bottom = ReadSnappingDistance(table, fb::SnappingFilter::VT_BOTTOM);
-    return filter;
-}
-
-DoubleClickPrevention ReadDoubleClickPrevention(const Table& table)
-{
-    DoubleClickPrevention prevention;
-    prevention.enabled = ReadBool(table, fb::DoubleClickPrevention::VT_ENABLED);
-    prevention.preventionTime = ReadScalar<uint16_t>(table, fb::DoubleClickPrevention::VT_PREVENTIONTIME);
-    prevention.preventionRadius = ReadScalar<uint16_t>(table, fb::DoubleClickPrevention::VT_PREVENTIONRADIUS);
-    return prevention;
-}
-
-OperationMode ReadOperationMode(const Table& table)
-{
-    OperationMode mode;
-    mode.detection = ReadBool(table, fb::OperationMode::VT_DETECTION);
-    mode.detectionHid = ReadBool(table, fb::OperationMode::VT_DETECTIONHID);
-    return mode;
-}
-
-DeviceConfiguration ReadDeviceConfiguration(const Table& table)
-{
-    DeviceConfiguration configuration;
-    configuration.subTouchActiveArea =
-        ReadTable(table, fb::DeviceConfiguration::VT_SUBTOUCHACTIVEAREA, ReadSubTouchActiveArea);
-    configuration.sizeRestriction = ReadTable(table, fb::DeviceConfiguration::VT_SIZERESTRICTION, ReadSizeRestriction);
-    configuration.reflectiveEdge = ReadBool(table, fb::DeviceConfiguration::VT_REFLECTIVEEDGE);
-    configuration.numberOfReportedTouches =
-        ReadScalar<uint8_t>(table, fb::DeviceConfiguration::VT_NUMBEROFREPORTEDTOUCHES);
-    configuration.hidDisplaySize = ReadVec2(table, fb::DeviceConfiguration::VT_HIDDISPLAYSIZE);
-    configuration.floatingProtection =
-        ReadTable(table, fb::DeviceConfiguration::VT_FLOATINGPROTECTION, ReadFloatingProtection);
-    configuration.clickOnTouch = ReadTable(table, fb::DeviceConfiguration::VT_CLICKONTOUCH, ReadClickOnTouch);
-    configuration.snappingFilter = ReadTable(table, fb::DeviceConfiguration::VT_SNAPPINGFILTER, ReadSnappingFilter);
-    configuration.doubleClickPrevention =
-        ReadTable(table, fb::DeviceConfiguration::VT_DOUBLECLICKPREVENTION, ReadDoubleClickPrevention);
-    return configuration;
-}
-
-// The table members of the root are always replaced; its scalars only when the buffer has them.
-void ReadParameters(const Table& root, Parameters& parameters)
-{
-    parameters.geometry = ReadTable(root, fb::Parameters::VT_GEOMETRY, ReadGeometry);
-    parameters.deviceConfiguration =
-        ReadTable(root, fb::Parameters::VT_DEVICECONFIGURATION, ReadDeviceConfiguration);
-    parameters.operationMode = ReadTable(root, fb::Parameters::VT_OPERATIONMODE, ReadOperationMode);
-    if (auto value = ReadScalar<int16_t>(root, fb::Parameters::VT_FINGERFREQUENCY)) {
-        parameters.fingerFrequency = value;
-    }
-    if (auto value = ReadScalar<int16_t>(root, fb::Parameters::VT_IDLEFREQUENCY)) {
-        parameters.idleFrequency = value;
-    }
-    if (auto value = ReadScalar<uint8_t>(root, fb::Parameters::VT_I2CADDRESS)) {
-        parameters.i2cAddress = value;
-    }
-    if (auto value = ReadBool(root, fb::Parameters::VT_SYSTEMENABLED)) {
-        parameters.systemEnabled = value;
-    }
+    ForEachParameterField<Record>([&](const auto& field) {
+        auto& member = record.*field.member;
+        using Value = std::decay_t<decltype(*member)>;
+        if constexpr (IsParameterTable<Value>::value) {
+            member = ReadChild<Value>(table, field.slot);
+        } else if (auto value = ReadValue<Value>(table, field.slot)) {
+            member = value;
+        }
+    });
 }
 
 // ---- Outside data ----
@@ -451,7 +256,7 @@ Serialization& Serialization::GetInstance()
 void Serialization::Serialize(const Parameters& parameters, flatbuffers::FlatBufferBuilder& builder)
 {
     builder.ForceDefaults(true);
-    const TableOffset root = BuildParameters(builder, parameters);
+    const TableOffset root = BuildTable(builder, parameters);
     fb::FinishParametersBuffer(builder, flatbuffers::Offset<fb::Parameters>(root.o));
 }
 
@@ -483,7 +288,7 @@ bool Serialization::TryDeserialize(const unsigned char* buffer, std::size_t area
     if (!fb::VerifyParametersBuffer(verifier)) {
         return false;
     }
-    ReadParameters(*flatbuffers::GetRoot<Table>(area.data()), parameters);
+    ReadTable(*flatbuffers::GetRoot<Table>(area.data()), parameters);
     return true;
 }
 
@@ -550,7 +355,7 @@ const char* Serialization::FindEmbeddedSchema(int major, int minor)
 bool Serialization::WriteParametersToJson(const Parameters& parameters, const std::string& path)
 {
     flatbuffers::Parser parser(ParserOptions(true, true));
-    if (!ParseEmbeddedSchema(parser, FindEmbeddedSchema(1, 1))) {
+    if (!ParseEmbeddedSchema(parser, FLATBUFFER_SCHEMAS[LATEST_FLATBUFFER_SCHEMA])) {
         return false;
     }
     Serialize(parameters, parser.builder_);
@@ -582,7 +387,7 @@ void Serialization::WriteParametersToJson(const char* buffer, unsigned int lengt
 void Serialization::GetParametersFromJson(Parameters& parameters, const std::string& path)
 {
     flatbuffers::Parser parser(ParserOptions(false, true));
-    if (!ParseEmbeddedSchema(parser, FindEmbeddedSchema(1, 1))) {
+    if (!ParseEmbeddedSchema(parser, FLATBUFFER_SCHEMAS[LATEST_FLATBUFFER_SCHEMA])) {
         throw TpError::FailedToGetParameterSchema();
     }
     if (!LoadJsonOfSchemaRoot(parser, path) ||

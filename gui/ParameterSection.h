@@ -52,8 +52,8 @@ public:
     // Disabled fields say that the sensor's firmware does not support them; enabled ones have no tool tip.
     void SetToolTipsForInputElements();
 
-private:
-    // How one field of the page is built: its handle, group box, label, place and schema path.
+    // How one field of the page is built: its handle, group box, label, place and schema path. ViewUtility
+    // walks the same lists to move values between the widgets and a record.
     struct LineEditField {
         QLineEdit* GuiTypes::ViewParameters::*member;
         QGroupBox* ParameterSection::*group;
@@ -63,6 +63,7 @@ private:
         int row;
         int column;
         const char* path;
+        const char* inputName = nullptr;  // the name a missing-input message gives; the label without ':' if none
     };
     struct OnOffField {
         QComboBox* GuiTypes::ViewParameters::*member;
@@ -76,6 +77,8 @@ private:
     };
     static const std::vector<LineEditField>& LineEditFields();
     static const std::vector<OnOffField>& OnOffFields();
+
+private:
     static const char* const scanningRangePath;
 
     void CreateGroupBoxes();

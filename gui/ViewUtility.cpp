@@ -1,13 +1,17 @@
 #include "gui/ViewUtility.h"
 
+#include "core/ParameterFields.h"
 #include "core/TpError.h"
 #include "core/Utility.h"
+#include "gui/ParameterSection.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 
-#include <array>
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <type_traits>
 
 using GuiTypes::ViewParameters;
 
@@ -16,36 +20,6 @@ namespace {
 constexpr int onIndex = 1;
 constexpr int offIndex = 2;
 
-// The 27 line edits and the 13 on/off boxes of the page, in record order.
-const std::array<QLineEdit* ViewParameters::*, 27> lineEditMembers = {
-    &ViewParameters::lowerBoundX,        &ViewParameters::lowerBoundY,         &ViewParameters::upperBoundX,
-    &ViewParameters::upperBoundY,        &ViewParameters::offsetX,             &ViewParameters::offsetY,
-    &ViewParameters::minSize,            &ViewParameters::maxSize,             &ViewParameters::hidDisplaySizeX,
-    &ViewParameters::hidDisplaySizeY,    &ViewParameters::numberOfReportedTouches,
-    &ViewParameters::fingerFrequency,    &ViewParameters::idleFrequency,       &ViewParameters::floatingProtectionTime,
-    &ViewParameters::timeToUp,           &ViewParameters::distance,            &ViewParameters::i2cAddress,
-    &ViewParameters::snappingLeftInner,  &ViewParameters::snappingLeftOuter,   &ViewParameters::snappingRightInner,
-    &ViewParameters::snappingRightOuter, &ViewParameters::snappingTopInner,    &ViewParameters::snappingTopOuter,
-    &ViewParameters::snappingBottomInner, &ViewParameters::snappingBottomOuter, &ViewParameters::preventionTime,
-    &ViewParameters::preventionRadius,
-};
-
-const std::array<QComboBox* ViewParameters::*, 13> onOffMembers = {
-    &ViewParameters::reverseX,
-    &ViewParameters::reverseY,
-    &ViewParameters::flipXY,
-    &ViewParameters::reflectiveEdgeFilter,
-    &ViewParameters::maxSizeEnabled,
-    &ViewParameters::minSizeEnabled,
-    &ViewParameters::floatingProtectionEnabled,
-    &ViewParameters::clickOnTouchEnabled,
-    &ViewParameters::systemEnabled,
-    &ViewParameters::snappingFilterEnabled,
-    &ViewParameters::doubleClickPreventionEnabled,
-    &ViewParameters::detection,
-    &ViewParameters::detectionHid,
-};
-
 bool IsSet(const QLineEdit* edit) { return edit->isEnabled() && !edit->text().isEmpty(); }
 
 bool IsSet(const QComboBox* box) { return box->isEnabled() && box->currentIndex() > 0; }
@@ -53,20 +27,24 @@ bool IsSet(const QComboBox* box) { return box->isEnabled() && box->currentIndex(
 // A decimal integer; text that is none counts as 0.
 int ToInt(const QLineEdit* edit) { return edit->text().toInt(nullptr, 10); }
 
-// Keeps the low bits of the entered integer in the field's width.
+using LineEditField = ParameterSection::LineEditField;
+using OnOffField = ParameterSection::OnOffField;
+
+template <typename Value>
+constexpr bool isPair = std::is_same_v<Value, Vec2> || std::is_same_v<Value, SnappingDistance>;
+
+// Keeps the low bits of the entered integer in the field's width; the frequencies, signed 16-bit numbers,
+// count text outside that range as 0.
 template <typename Number>
 void ReadNumber(const QLineEdit* edit, std::optional<Number>& field)
 {
-    if (IsSet(edit)) {
-        field = static_cast<Number>(ToInt(edit));
+    if (!IsSet(edit)) {
+        return;
     }
-}
-
-// Frequencies are signed 16-bit numbers; text outside that range counts as 0.
-void ReadSigned16(const QLineEdit* edit, std::optional<std::int16_t>& field)
-{
-    if (IsSet(edit)) {
+    if constexpr (std::is_same_v<Number, std::int16_t>) {
         field = edit->text().toShort(nullptr, 10);
+    } else {
+        field = static_cast<Number>(ToInt(edit));
     }
 }
 
@@ -77,47 +55,6 @@ void ReadOnOff(QComboBox* box, std::optional<bool>& field)
     }
 }
 
-template <typename Number>
-void ShowNumber(QLineEdit* edit, const std::optional<Number>& field)
-{
-    if (field) {
-        edit->setText(QString::number(*field));
-    }
-}
-
-void ShowOnOff(QComboBox* box, const std::optional<bool>& field)
-{
-    if (field) {
-        ViewUtility::SetOnOffComboBoxValue(box, *field);
-    }
-}
-
-void ShowVec2(QLineEdit* x, QLineEdit* y, const std::optional<Vec2>& field)
-{
-    if (field) {
-        x->setText(QString::number(field->x));
-        y->setText(QString::number(field->y));
-    }
-}
-
-void ShowSnappingDistance(QLineEdit* inner, QLineEdit* outer, const std::optional<SnappingDistance>& field)
-{
-    if (field) {
-        inner->setText(QString::number(field->inner));
-        outer->setText(QString::number(field->outer));
-    }
-}
-
-// Calls show with the record when it is present.
-template <typename Record, typename Show>
-void IfPresent(const std::optional<Record>& record, Show show)
-{
-    if (record) {
-        show(*record);
-    }
-}
-
-// The pair rule, with the field name that a half-filled pair reports: the half that is not set.
 template <typename Value, typename Make>
 bool CheckAndPopulatePair(QLineEdit* first, QLineEdit* second, std::optional<Value>& out, Make make)
 {
@@ -130,12 +67,52 @@ bool CheckAndPopulatePair(QLineEdit* first, QLineEdit* second, std::optional<Val
     return !firstSet && !secondSet;
 }
 
-template <typename Value, typename Check>
-void RequirePair(QLineEdit* first, QLineEdit* second, std::optional<Value>& out, const char* firstName,
-                 const char* secondName, Check check)
+// The half of a pair value that a path's last part names.
+int Half(const Vec2& value, std::string_view half) { return half == "x" ? value.x : value.y; }
+
+int Half(const SnappingDistance& value, std::string_view half) { return half == "inner" ? value.inner : value.outer; }
+
+template <typename Number>
+int Half(Number value, std::string_view) { return value; }
+
+std::string InputName(const LineEditField& field)
 {
-    if (!check(first, second, out)) {
-        throw TpError::MissingInput(IsSet(first) ? secondName : firstName);
+    if (field.inputName != nullptr) {
+        return field.inputName;
+    }
+    const std::string label = field.label;
+    return label.substr(0, label.rfind(':'));
+}
+
+// The page's field for the second half of the pair whose first half the given field is.
+const LineEditField& SecondHalf(const LineEditField& first, std::string_view half)
+{
+    std::string path(first.path);
+    path.replace(path.size() - half.size(), half.size(), half == "x" ? "y" : "outer");
+    for (const LineEditField& field : ParameterSection::LineEditFields()) {
+        if (field.path == path) {
+            return field;
+        }
+    }
+    throw TpError::MissingInput(path);
+}
+
+// The pair rule, with the field name that a half-filled pair reports: the half that is not set.
+template <typename Value>
+void RequirePair(GuiTypes::ViewParameters& view, const LineEditField& first, std::string_view half,
+                 std::optional<Value>& out)
+{
+    const LineEditField& second = SecondHalf(first, half);
+    QLineEdit* firstEdit = view.*first.member;
+    QLineEdit* secondEdit = view.*second.member;
+    bool complete = false;
+    if constexpr (std::is_same_v<Value, Vec2>) {
+        complete = ViewUtility::CheckAndPopulateVec2(firstEdit, secondEdit, out);
+    } else {
+        complete = ViewUtility::CheckAndPopulateSnappingDistance(firstEdit, secondEdit, out);
+    }
+    if (!complete) {
+        throw TpError::MissingInput(InputName(IsSet(firstEdit) ? second : first));
     }
 }
 
@@ -164,79 +141,42 @@ bool ViewUtility::CheckAndPopulateSnappingDistance(QLineEdit* inner, QLineEdit* 
 void ViewUtility::GetParametersFromView(ViewParameters& view, Parameters& parameters)
 {
     Parameters built;
-    built.geometry.emplace();
-    DeviceConfiguration& configuration = built.deviceConfiguration.emplace();
-    configuration.subTouchActiveArea.emplace();
-    configuration.sizeRestriction.emplace();
-    configuration.floatingProtection.emplace();
-    configuration.clickOnTouch.emplace();
-    configuration.snappingFilter.emplace();
-    configuration.doubleClickPrevention.emplace();
-    built.operationMode.emplace();
-
-    ReadScalars(view, built);
+    EmplaceParameterTables(built);
+    ReadLineEdits(view, built);
     ReadOnOffFields(view, built);
-    ReadPairs(view, built);
+    if (IsSet(view.scanningRange)) {
+        const int range = view.scanningRange->currentText().toInt(nullptr, 10);
+        built.geometry->peakCount = static_cast<std::uint8_t>(Utility::GetPeakCountFromRange(range));
+    }
     parameters = std::move(built);
 }
 
-void ViewUtility::ReadScalars(ViewParameters& view, Parameters& parameters)
+// A pair is read at its first half ("x", "inner"), the page's fields in their order.
+void ViewUtility::ReadLineEdits(ViewParameters& view, Parameters& parameters)
 {
-    DeviceConfiguration& configuration = *parameters.deviceConfiguration;
-    ReadNumber(view.minSize, configuration.sizeRestriction->minSize);
-    ReadNumber(view.maxSize, configuration.sizeRestriction->maxSize);
-    ReadNumber(view.floatingProtectionTime, configuration.floatingProtection->time);
-    ReadNumber(view.timeToUp, configuration.clickOnTouch->timeToUp);
-    ReadNumber(view.distance, configuration.clickOnTouch->distance);
-    ReadNumber(view.preventionTime, configuration.doubleClickPrevention->preventionTime);
-    ReadNumber(view.preventionRadius, configuration.doubleClickPrevention->preventionRadius);
-    ReadNumber(view.numberOfReportedTouches, configuration.numberOfReportedTouches);
-    ReadNumber(view.i2cAddress, parameters.i2cAddress);
-    ReadSigned16(view.fingerFrequency, parameters.fingerFrequency);
-    ReadSigned16(view.idleFrequency, parameters.idleFrequency);
-    if (IsSet(view.scanningRange)) {
-        const int range = view.scanningRange->currentText().toInt(nullptr, 10);
-        parameters.geometry->peakCount = static_cast<std::uint8_t>(Utility::GetPeakCountFromRange(range));
+    for (const LineEditField& field : ParameterSection::LineEditFields()) {
+        VisitParameterPath(parameters, field.path, [&](auto& member, std::string_view half) {
+            using Value = std::decay_t<decltype(*member)>;
+            if constexpr (isPair<Value>) {
+                if (half == "x" || half == "inner") {
+                    RequirePair(view, field, half, member);
+                }
+            } else if constexpr (!std::is_same_v<Value, bool>) {
+                ReadNumber(view.*field.member, member);
+            }
+        });
     }
 }
 
 void ViewUtility::ReadOnOffFields(ViewParameters& view, Parameters& parameters)
 {
-    DeviceConfiguration& configuration = *parameters.deviceConfiguration;
-    SubTouchActiveArea& area = *configuration.subTouchActiveArea;
-    ReadOnOff(view.reverseX, area.reverseX);
-    ReadOnOff(view.reverseY, area.reverseY);
-    ReadOnOff(view.flipXY, area.flipXY);
-    ReadOnOff(view.reflectiveEdgeFilter, configuration.reflectiveEdge);
-    ReadOnOff(view.maxSizeEnabled, configuration.sizeRestriction->maxSizeEnabled);
-    ReadOnOff(view.minSizeEnabled, configuration.sizeRestriction->minSizeEnabled);
-    ReadOnOff(view.floatingProtectionEnabled, configuration.floatingProtection->enabled);
-    ReadOnOff(view.clickOnTouchEnabled, configuration.clickOnTouch->enabled);
-    ReadOnOff(view.snappingFilterEnabled, configuration.snappingFilter->enabled);
-    ReadOnOff(view.doubleClickPreventionEnabled, configuration.doubleClickPrevention->enabled);
-    ReadOnOff(view.systemEnabled, parameters.systemEnabled);
-    ReadOnOff(view.detection, parameters.operationMode->detection);
-    ReadOnOff(view.detectionHid, parameters.operationMode->detectionHid);
-}
-
-void ViewUtility::ReadPairs(ViewParameters& view, Parameters& parameters)
-{
-    DeviceConfiguration& configuration = *parameters.deviceConfiguration;
-    SubTouchActiveArea& area = *configuration.subTouchActiveArea;
-    SnappingFilter& snapping = *configuration.snappingFilter;
-    RequirePair(view.lowerBoundX, view.lowerBoundY, area.min, "Lower Bound X", "Lower Bound Y", CheckAndPopulateVec2);
-    RequirePair(view.upperBoundX, view.upperBoundY, area.max, "Upper Bound X", "Upper Bound Y", CheckAndPopulateVec2);
-    RequirePair(view.offsetX, view.offsetY, area.offset, "Offset X", "Offset Y", CheckAndPopulateVec2);
-    RequirePair(view.hidDisplaySizeX, view.hidDisplaySizeY, configuration.hidDisplaySize, "HID Display Size X",
-                "HID Display Size Y", CheckAndPopulateVec2);
-    RequirePair(view.snappingLeftInner, view.snappingLeftOuter, snapping.left, "Snapping Filter Left Inner",
-                "Snapping Filter Left Outer", CheckAndPopulateSnappingDistance);
-    RequirePair(view.snappingRightInner, view.snappingRightOuter, snapping.right, "Snapping Filter Right Inner",
-                "Snapping Filter Right Outer", CheckAndPopulateSnappingDistance);
-    RequirePair(view.snappingTopInner, view.snappingTopOuter, snapping.top, "Snapping Filter Top Inner",
-                "Snapping Filter Top Outer", CheckAndPopulateSnappingDistance);
-    RequirePair(view.snappingBottomInner, view.snappingBottomOuter, snapping.bottom, "Snapping Filter Bottom Inner",
-                "Snapping Filter Bottom Outer", CheckAndPopulateSnappingDistance);
+    for (const OnOffField& field : ParameterSection::OnOffFields()) {
+        VisitParameterPath(parameters, field.path, [&](auto& member, std::string_view) {
+            if constexpr (std::is_same_v<std::decay_t<decltype(member)>, std::optional<bool>>) {
+                ReadOnOff(view.*field.member, member);
+            }
+        });
+    }
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -244,59 +184,25 @@ void ViewUtility::ReadPairs(ViewParameters& view, Parameters& parameters)
 
 void ViewUtility::SetViewParameters(ViewParameters& view, const Parameters& parameters)
 {
-    ShowNumber(view.fingerFrequency, parameters.fingerFrequency);
-    ShowNumber(view.idleFrequency, parameters.idleFrequency);
-    ShowNumber(view.i2cAddress, parameters.i2cAddress);
-    ShowOnOff(view.systemEnabled, parameters.systemEnabled);
-    IfPresent(parameters.operationMode, [&](const OperationMode& mode) {
-        ShowOnOff(view.detection, mode.detection);
-        ShowOnOff(view.detectionHid, mode.detectionHid);
-    });
-    IfPresent(parameters.deviceConfiguration,
-              [&](const DeviceConfiguration& configuration) { ShowDeviceConfiguration(view, configuration); });
+    for (const LineEditField& field : ParameterSection::LineEditFields()) {
+        VisitParameterPath(parameters, field.path, [&](const auto& member, std::string_view half) {
+            if constexpr (!std::is_same_v<std::decay_t<decltype(member)>, std::optional<bool>>) {
+                if (member) {
+                    (view.*field.member)->setText(QString::number(Half(*member, half)));
+                }
+            }
+        });
+    }
+    for (const OnOffField& field : ParameterSection::OnOffFields()) {
+        VisitParameterPath(parameters, field.path, [&](const auto& member, std::string_view) {
+            if constexpr (std::is_same_v<std::decay_t<decltype(member)>, std::optional<bool>>) {
+                if (member) {
+                    SetOnOffComboBoxValue(view.*field.member, *member);
+                }
+            }
+        });
+    }
     SelectScanningRange(view, parameters);
-}
-
-void ViewUtility::ShowDeviceConfiguration(ViewParameters& view, const DeviceConfiguration& configuration)
-{
-    ShowNumber(view.numberOfReportedTouches, configuration.numberOfReportedTouches);
-    ShowOnOff(view.reflectiveEdgeFilter, configuration.reflectiveEdge);
-    ShowVec2(view.hidDisplaySizeX, view.hidDisplaySizeY, configuration.hidDisplaySize);
-    IfPresent(configuration.subTouchActiveArea, [&](const SubTouchActiveArea& area) {
-        ShowVec2(view.lowerBoundX, view.lowerBoundY, area.min);
-        ShowVec2(view.upperBoundX, view.upperBoundY, area.max);
-        ShowVec2(view.offsetX, view.offsetY, area.offset);
-        ShowOnOff(view.reverseX, area.reverseX);
-        ShowOnOff(view.reverseY, area.reverseY);
-        ShowOnOff(view.flipXY, area.flipXY);
-    });
-    IfPresent(configuration.sizeRestriction, [&](const SizeRestriction& size) {
-        ShowNumber(view.minSize, size.minSize);
-        ShowNumber(view.maxSize, size.maxSize);
-        ShowOnOff(view.maxSizeEnabled, size.maxSizeEnabled);
-        ShowOnOff(view.minSizeEnabled, size.minSizeEnabled);
-    });
-    IfPresent(configuration.floatingProtection, [&](const FloatingProtection& floating) {
-        ShowNumber(view.floatingProtectionTime, floating.time);
-        ShowOnOff(view.floatingProtectionEnabled, floating.enabled);
-    });
-    IfPresent(configuration.clickOnTouch, [&](const ClickOnTouch& click) {
-        ShowNumber(view.timeToUp, click.timeToUp);
-        ShowNumber(view.distance, click.distance);
-        ShowOnOff(view.clickOnTouchEnabled, click.enabled);
-    });
-    IfPresent(configuration.snappingFilter, [&](const SnappingFilter& snapping) {
-        ShowSnappingDistance(view.snappingLeftInner, view.snappingLeftOuter, snapping.left);
-        ShowSnappingDistance(view.snappingRightInner, view.snappingRightOuter, snapping.right);
-        ShowSnappingDistance(view.snappingTopInner, view.snappingTopOuter, snapping.top);
-        ShowSnappingDistance(view.snappingBottomInner, view.snappingBottomOuter, snapping.bottom);
-        ShowOnOff(view.snappingFilterEnabled, snapping.enabled);
-    });
-    IfPresent(configuration.doubleClickPrevention, [&](const DoubleClickPrevention& prevention) {
-        ShowNumber(view.preventionTime, prevention.preventionTime);
-        ShowNumber(view.preventionRadius, prevention.preventionRadius);
-        ShowOnOff(view.doubleClickPreventionEnabled, prevention.enabled);
-    });
 }
 
 // Selects the entry whose text is exactly the stored peak count's range; without such an entry the list
@@ -316,22 +222,22 @@ void ViewUtility::SelectScanningRange(ViewParameters& view, const Parameters& pa
 void ViewUtility::ClearViewParameters(ViewParameters& view)
 {
     view.scanningRange->clear();
-    for (QComboBox* ViewParameters::*member : onOffMembers) {
-        (view.*member)->setCurrentIndex(0);
+    for (const OnOffField& field : ParameterSection::OnOffFields()) {
+        (view.*field.member)->setCurrentIndex(0);
     }
-    for (QLineEdit* ViewParameters::*member : lineEditMembers) {
-        (view.*member)->clear();
+    for (const LineEditField& field : ParameterSection::LineEditFields()) {
+        (view.*field.member)->clear();
     }
 }
 
 void ViewUtility::CopyViewParameters(ViewParameters& from, ViewParameters& to)
 {
     to.scanningRange->setCurrentIndex(from.scanningRange->currentIndex());
-    for (QComboBox* ViewParameters::*member : onOffMembers) {
-        (to.*member)->setCurrentIndex((from.*member)->currentIndex());
+    for (const OnOffField& field : ParameterSection::OnOffFields()) {
+        (to.*field.member)->setCurrentIndex((from.*field.member)->currentIndex());
     }
-    for (QLineEdit* ViewParameters::*member : lineEditMembers) {
-        (to.*member)->setText((from.*member)->text());
+    for (const LineEditField& field : ParameterSection::LineEditFields()) {
+        (to.*field.member)->setText((from.*field.member)->text());
     }
 }
 

@@ -41,9 +41,8 @@ public:
                                     const Parameters& parameters);
 
 private:
-    static void ReadScalars(GuiTypes::ViewParameters& view, Parameters& parameters);
+    // Both walk the page's field lists (ParameterSection) and reach the record's members by their schema paths.
+    static void ReadLineEdits(GuiTypes::ViewParameters& view, Parameters& parameters);
     static void ReadOnOffFields(GuiTypes::ViewParameters& view, Parameters& parameters);
-    static void ReadPairs(GuiTypes::ViewParameters& view, Parameters& parameters);
-    static void ShowDeviceConfiguration(GuiTypes::ViewParameters& view, const DeviceConfiguration& configuration);
     static void SelectScanningRange(GuiTypes::ViewParameters& view, const Parameters& parameters);
 };

@@ -5,6 +5,32 @@
 
 namespace tarnix::sim {
 
+namespace {
+
+// A USB identity as the host's device paths spell it: "vid_3c9e&pid_0101".
+std::string PathIdentity(std::uint16_t vendorId, std::uint16_t productId) {
+    char text[32];
+    std::snprintf(text, sizeof text, "vid_%04x&pid_%04x", vendorId, productId);
+    return text;
+}
+
+// A USB identity as the host's hardware ids spell it: "VID_3C9E&PID_0101&REV_0100".
+std::string HardwareIdentity(std::uint16_t vendorId, std::uint16_t productId, std::uint16_t bcdDevice) {
+    char text[40];
+    std::snprintf(text, sizeof text, "VID_%04X&PID_%04X&REV_%04X", vendorId, productId, bcdDevice);
+    return text;
+}
+
+// Device paths spell interface classes in lower case.
+std::string Lowercase(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+}  // namespace
+
 std::string_view ModeName(SensorMode mode) { return mode == SensorMode::Normal ? "normal" : "dfu"; }
 
 std::optional<SensorMode> ParseMode(std::string_view name) {
@@ -39,7 +65,8 @@ std::string SensorState::DevicePath() const {
     if (mode == SensorMode::Normal) {
         return HidInterfacePath(SensorCollections::Configuration(collections).value_or(0));
     }
-    return "\\\\?\\usb#vid_0483&pid_df11#" + serial + "#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+    return "\\\\?\\usb#" + PathIdentity(kDfuVendorId, kDfuProductId) + "#" + serial + "#" +
+           Lowercase(kUsbDeviceInterfaceClass);
 }
 
 std::string SensorState::HidInterfacePath(std::size_t collection) const {
@@ -49,15 +76,17 @@ std::string SensorState::HidInterfacePath(std::size_t collection) const {
     }
     char instance[16];
     std::snprintf(instance, sizeof instance, "&0&%04zx", collection);
-    return std::string("\\\\?\\hid#vid_3c9e&pid_0101") + numbers + "#7&" + serial + instance +
-           "#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    return "\\\\?\\hid#" + PathIdentity(kSensorVendorId, kSensorProductId) + numbers + "#7&" + serial + instance +
+           "#" + Lowercase(kHidInterfaceClass);
 }
 
 std::string SensorState::HardwareId() const {
     if (mode == SensorMode::Normal) {
-        return hidHardwareId.empty() ? "HID\\VID_3C9E&PID_0101&REV_0100" : hidHardwareId;
+        return hidHardwareId.empty() ? "HID\\" + HardwareIdentity(kSensorVendorId, kSensorProductId, kSensorBcdDevice)
+                                     : hidHardwareId;
     }
-    return dfuHardwareId.empty() ? "USB\\VID_0483&PID_DF11&REV_2200" : dfuHardwareId;
+    return dfuHardwareId.empty() ? "USB\\" + HardwareIdentity(kDfuVendorId, kDfuProductId, kDfuBcdDevice)
+                                 : dfuHardwareId;
 }
 
 std::string SensorState::SetupClass() const {

@@ -111,7 +111,8 @@ Record SensorUsbDevice(const SensorState& state, const std::string& sysPath, uns
 void AddNormalMode(const SensorState& state, const BusPlacement& placement, DeviceRecordSet& set) {
     const std::string port = "1-" + std::to_string(placement.port);
     const std::string interfacePath = set.usbDevicePath + "/" + port + ":1.0";
-    const std::string hidName = Format("0003:3C9E:0101.%04X", placement.hidCounter);
+    const std::string hidName = "0003:" + Format("%04X", kSensorVendorId) + ":" + Format("%04X", kSensorProductId) +
+                                Format(".%04X", placement.hidCounter);
     const std::string hidPath = interfacePath + "/" + hidName;
     const std::string hidrawName = "hidraw" + std::to_string(placement.hidrawMinor);
     const std::string hidrawPath = hidPath + "/hidraw/" + hidrawName;
@@ -138,7 +139,7 @@ void AddNormalMode(const SensorState& state, const BusPlacement& placement, Devi
     Record hid(hidPath);
     hid.Property("SUBSYSTEM", "hid")
         .Property("DRIVER", "hid-generic")
-        .Property("HID_ID", "0003:00003C9E:00000101")
+        .Property("HID_ID", "0003:" + Format("%08X", kSensorVendorId) + ":" + Format("%08X", kSensorProductId))
         .Property("HID_NAME", UsbDeviceRecords::Manufacturer(state) + " " + UsbDeviceRecords::Product(state))
         .Property("HID_PHYS", "usb-0000:00:14.0-" + std::to_string(placement.port) + "/input0")
         .Property("HID_UNIQ", state.serialStringFails ? std::string() : state.serial)

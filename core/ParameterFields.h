@@ -1,0 +1,200 @@
+#pragma once
+
+#include "core/Parameters.h"
+#include "core/tnxp_serialization_generated.h"
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+// The members of every table record of Parameters.h, listed once: each member's name in the parameter schema,
+// its slot in the buffer's table and the record's member. The code that builds and reads buffers, compares
+// and combines records walks these lists; a field added to the schema is added to its record and here.
+//
+// A list is in the order the parameter buffer lays the table out (the first field added lies last in the
+// table). Child tables are built before their parent, in the order of their childOrder.
+
+template <typename Record, typename Value>
+struct ParameterField {
+    const char* name;
+    flatbuffers::voffset_t slot;
+    std::optional<Value> Record::*member;
+    int childOrder;  // child tables only: the position among the table's children when they are built
+};
+
+template <typename Record, typename Value>
+constexpr ParameterField<Record, Value> Field(const char* name, flatbuffers::voffset_t slot,
+                                              std::optional<Value> Record::*member, int childOrder = 0)
+{
+    return {name, slot, member, childOrder};
+}
+
+// Specialised for each table record with `static constexpr auto list`, a tuple of its ParameterFields.
+template <typename Record>
+struct ParameterFields;
+
+// True for the records that are tables of their own (and so have a field list).
+template <typename Value, typename = void>
+struct IsParameterTable : std::false_type {};
+template <typename Value>
+struct IsParameterTable<Value, std::void_t<decltype(ParameterFields<Value>::list)>> : std::true_type {};
+
+// Calls visit(field) for every field of the record's list, in list order.
+template <typename Record, typename Visit>
+void ForEachParameterField(Visit&& visit)
+{
+    std::apply([&](const auto&... field) { (visit(field), ...); }, ParameterFields<Record>::list);
+}
+
+// Calls visit(member, rest) with the record's member that a dotted schema path names
+// ("deviceConfiguration.clickOnTouch.timeToUp"); rest is what the path names inside a value that is not a
+// table ("x" of "hidDisplaySize.x"). False, without a call, when the path names no member or passes through
+// a child record that is not set.
+template <typename Record, typename Visit>
+bool VisitParameterPath(Record& record, std::string_view path, Visit&& visit);
+
+// Makes every child record of the tree present, leaving the values as they are.
+template <typename Record>
+void EmplaceParameterTables(Record& record);
+
+template <typename Record>
+constexpr std::size_t ParameterFieldCount = std::tuple_size_v<std::decay_t<decltype(ParameterFields<Record>::list)>>;
+
+template <>
+struct ParameterFields<SubTouchActiveArea> {
+    using R = SubTouchActiveArea;
+    using T = tnxp_serialization::SubTouchActiveArea;
+    static constexpr auto list =
+        std::make_tuple(Field("max", T::VT_MAX, &R::max), Field("min", T::VT_MIN, &R::min),
+                        Field("offset", T::VT_OFFSET, &R::offset), Field("reverseX", T::VT_REVERSEX, &R::reverseX),
+                        Field("reverseY", T::VT_REVERSEY, &R::reverseY), Field("flipXY", T::VT_FLIPXY, &R::flipXY));
+};
+
+template <>
+struct ParameterFields<SizeRestriction> {
+    using R = SizeRestriction;
+    using T = tnxp_serialization::SizeRestriction;
+    static constexpr auto list = std::make_tuple(Field("maxSizeEnabled", T::VT_MAXSIZEENABLED, &R::maxSizeEnabled),
+                                                 Field("maxSize", T::VT_MAXSIZE, &R::maxSize),
+                                                 Field("minSizeEnabled", T::VT_MINSIZEENABLED, &R::minSizeEnabled),
+                                                 Field("minSize", T::VT_MINSIZE, &R::minSize));
+};
+
+template <>
+struct ParameterFields<FloatingProtection> {
+    using R = FloatingProtection;
+    using T = tnxp_serialization::FloatingProtection;
+    static constexpr auto list =
+        std::make_tuple(Field("enabled", T::VT_ENABLED, &R::enabled), Field("time", T::VT_TIME, &R::time));
+};
+
+template <>
+struct ParameterFields<Geometry> {
+    using R = Geometry;
+    using T = tnxp_serialization::Geometry;
+    static constexpr auto list = std::make_tuple(Field("sourceCount", T::VT_SOURCECOUNT, &R::sourceCount),
+                                                 Field("sensorCount", T::VT_SENSORCOUNT, &R::sensorCount),
+                                                 Field("peakCount", T::VT_PEAKCOUNT, &R::peakCount));
+};
+
+template <>
+struct ParameterFields<ClickOnTouch> {
+    using R = ClickOnTouch;
+    using T = tnxp_serialization::ClickOnTouch;
+    static constexpr auto list = std::make_tuple(Field("enabled", T::VT_ENABLED, &R::enabled),
+                                                 Field("timeToUp", T::VT_TIMETOUP, &R::timeToUp),
+                                                 Field("distance", T::VT_DISTANCE, &R::distance));
+};
+
+template <>
+struct ParameterFields<SnappingFilter> {
+    using R = SnappingFilter;
+    using T = tnxp_serialization::SnappingFilter;
+    static constexpr auto list =
+        std::make_tuple(Field("enabled", T::VT_ENABLED, &R::enabled), Field("left", T::VT_LEFT, &R::left),
+                        Field("right", T::VT_RIGHT, &R::right), Field("top", T::VT_TOP, &R::top),
+                        Field("bottom", T::VT_BOTTOM, &R::bottom));
+};
+
+template <>
+struct ParameterFields<DoubleClickPrevention> {
+    using R = DoubleClickPrevention;
+    using T = tnxp_serialization::DoubleClickPrevention;
+    static constexpr auto list = std::make_tuple(Field("enabled", T::VT_ENABLED, &R::enabled),
+                                                 Field("preventionTime", T::VT_PREVENTIONTIME, &R::preventionTime),
+                                                 Field("preventionRadius", T::VT_PREVENTIONRADIUS, &R::preventionRadius));
+};
+
+template <>
+struct ParameterFields<DeviceConfiguration> {
+    using R = DeviceConfiguration;
+    using T = tnxp_serialization::DeviceConfiguration;
+    static constexpr auto list = std::make_tuple(
+        Field("subTouchActiveArea", T::VT_SUBTOUCHACTIVEAREA, &R::subTouchActiveArea, 0),
+        Field("sizeRestriction", T::VT_SIZERESTRICTION, &R::sizeRestriction, 1),
+        Field("clickOnTouch", T::VT_CLICKONTOUCH, &R::clickOnTouch, 3),
+        Field("snappingFilter", T::VT_SNAPPINGFILTER, &R::snappingFilter, 4),
+        Field("doubleClickPrevention", T::VT_DOUBLECLICKPREVENTION, &R::doubleClickPrevention, 5),
+        Field("hidDisplaySize", T::VT_HIDDISPLAYSIZE, &R::hidDisplaySize),
+        Field("floatingProtection", T::VT_FLOATINGPROTECTION, &R::floatingProtection, 2),
+        Field("numberOfReportedTouches", T::VT_NUMBEROFREPORTEDTOUCHES, &R::numberOfReportedTouches),
+        Field("reflectiveEdge", T::VT_REFLECTIVEEDGE, &R::reflectiveEdge));
+};
+
+template <>
+struct ParameterFields<OperationMode> {
+    using R = OperationMode;
+    using T = tnxp_serialization::OperationMode;
+    static constexpr auto list = std::make_tuple(Field("detection", T::VT_DETECTION, &R::detection),
+                                                 Field("detectionHid", T::VT_DETECTIONHID, &R::detectionHid));
+};
+
+template <>
+struct ParameterFields<Parameters> {
+    using R = Parameters;
+    using T = tnxp_serialization::Parameters;
+    static constexpr auto list =
+        std::make_tuple(Field("deviceConfiguration", T::VT_DEVICECONFIGURATION, &R::deviceConfiguration, 0),
+                        Field("geometry", T::VT_GEOMETRY, &R::geometry, 1),
+                        Field("operationMode", T::VT_OPERATIONMODE, &R::operationMode, 2),
+                        Field("fingerFrequency", T::VT_FINGERFREQUENCY, &R::fingerFrequency),
+                        Field("idleFrequency", T::VT_IDLEFREQUENCY, &R::idleFrequency),
+                        Field("i2cAddress", T::VT_I2CADDRESS, &R::i2cAddress),
+                        Field("systemEnabled", T::VT_SYSTEMENABLED, &R::systemEnabled));
+};
+
+template <typename Record, typename Visit>
+bool VisitParameterPath(Record& record, std::string_view path, Visit&& visit)
+{
+    const std::size_t dot = path.find('.');
+    const std::string_view name = path.substr(0, dot);
+    const std::string_view rest = dot == std::string_view::npos ? std::string_view() : path.substr(dot + 1);
+    bool visited = false;
+    ForEachParameterField<std::remove_const_t<Record>>([&](const auto& field) {
+        if (name != field.name) {
+            return;
+        }
+        auto& member = record.*field.member;
+        if constexpr (IsParameterTable<std::decay_t<decltype(*member)>>::value) {
+            visited = member && VisitParameterPath(*member, rest, visit);
+        } else {
+            visit(member, rest);
+            visited = true;
+        }
+    });
+    return visited;
+}
+
+template <typename Record>
+void EmplaceParameterTables(Record& record)
+{
+    ForEachParameterField<Record>([&](const auto& field) {
+        auto& member = record.*field.member;
+        if constexpr (IsParameterTable<std::decay_t<decltype(*member)>>::value) {
+            EmplaceParameterTables(member ? *member : member.emplace());
+        }
+    });
+}
