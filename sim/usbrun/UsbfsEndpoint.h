@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "sim/SimUsbDfuPort.h"
-#include "sim/usbrun/NodeEndpoint.h"
+#include "sim/testbed/NodeEndpoint.h"
 #include "sim/usbrun/UsbInterfaceClaim.h"
 
 namespace tarnix::sim {

@@ -95,13 +95,13 @@ bool ScriptedDfuDevice::WaitForHeldUpload(std::chrono::milliseconds timeout) {
 }
 
 void ScriptedDfuDevice::FailHeldUpload(int error) {
-    std::unique_ptr<IoctlCall> call;
+    std::unique_ptr<sim::IoctlCall> call;
     {
         std::lock_guard<std::mutex> guard(mutex_);
         call = std::move(held_);
     }
     if (call) {
-        call->Complete(-1, error);
+        call->Complete(sim::IoctlAnswer::Failure(error));
     }
 }
 
@@ -125,30 +125,34 @@ void ScriptedDfuDevice::AddLog(const std::string& line) {
     log_.push_back(line);
 }
 
-void ScriptedDfuDevice::Answer(std::unique_ptr<IoctlCall> call) {
-    const unsigned long request = call->Request();
+sim::IoctlAnswer ScriptedDfuDevice::Answer(sim::IoctlCall& call) {
+    const unsigned long request = call.Request();
     if (request == USBDEVFS_CONTROL) {
-        Control(std::move(call));
-    } else if (request == USBDEVFS_IOCTL) {
-        InterfaceRequest(*call, "disconnect", sizeof(usbdevfs_ioctl));
-    } else if (request == USBDEVFS_CLAIMINTERFACE) {
-        InterfaceRequest(*call, "claim", sizeof(unsigned int));
-    } else if (request == USBDEVFS_DISCONNECT_CLAIM) {
-        InterfaceRequest(*call, "disconnect-claim", sizeof(usbdevfs_disconnect_claim));
-    } else if (request == USBDEVFS_SETINTERFACE) {
-        InterfaceRequest(*call, "setinterface", sizeof(usbdevfs_setinterface));
-    } else if (request == USBDEVFS_RELEASEINTERFACE) {
-        InterfaceRequest(*call, "release", sizeof(unsigned int));
-    } else {
-        call->Complete(-1, ENOTTY);
+        return Control(call);
     }
+    if (request == USBDEVFS_IOCTL) {
+        return InterfaceRequest(call, "disconnect", sizeof(usbdevfs_ioctl));
+    }
+    if (request == USBDEVFS_CLAIMINTERFACE) {
+        return InterfaceRequest(call, "claim", sizeof(unsigned int));
+    }
+    if (request == USBDEVFS_DISCONNECT_CLAIM) {
+        return InterfaceRequest(call, "disconnect-claim", sizeof(usbdevfs_disconnect_claim));
+    }
+    if (request == USBDEVFS_SETINTERFACE) {
+        return InterfaceRequest(call, "setinterface", sizeof(usbdevfs_setinterface));
+    }
+    if (request == USBDEVFS_RELEASEINTERFACE) {
+        return InterfaceRequest(call, "release", sizeof(unsigned int));
+    }
+    return sim::IoctlAnswer::Failure(ENOTTY);
 }
 
-void ScriptedDfuDevice::InterfaceRequest(IoctlCall& call, const char* name, std::size_t argumentSize) {
+sim::IoctlAnswer ScriptedDfuDevice::InterfaceRequest(sim::IoctlCall& call, const char* name,
+                                                     std::size_t argumentSize) {
     const std::uint8_t* argument = call.Argument(argumentSize);
     if (argument == nullptr) {
-        call.Complete(-1, EFAULT);
-        return;
+        return sim::IoctlAnswer::Failure(EFAULT);
     }
     // Each of the argument structures starts with the interface number as an int.
     int interface = 0;
@@ -167,7 +171,7 @@ void ScriptedDfuDevice::InterfaceRequest(IoctlCall& call, const char* name, std:
     }
     AddLog(line);
     const int error = InterfaceError(name, argument);
-    call.Complete(error == 0 ? 0 : -1, error);
+    return error == 0 ? sim::IoctlAnswer::Success(0) : sim::IoctlAnswer::Failure(error);
 }
 
 // What the kernel answers to the interface requests, given the driver bound to the interface.
@@ -206,25 +210,23 @@ int ScriptedDfuDevice::DisconnectClaim(const std::uint8_t* argument) {
     return claimError_;
 }
 
-void ScriptedDfuDevice::Control(std::unique_ptr<IoctlCall> call) {
-    auto* transfer = reinterpret_cast<usbdevfs_ctrltransfer*>(call->Argument(sizeof(usbdevfs_ctrltransfer)));
+sim::IoctlAnswer ScriptedDfuDevice::Control(sim::IoctlCall& call) {
+    auto* transfer = reinterpret_cast<usbdevfs_ctrltransfer*>(call.Argument(sizeof(usbdevfs_ctrltransfer)));
     if (transfer == nullptr) {
-        call->Complete(-1, EFAULT);
-        return;
+        return sim::IoctlAnswer::Failure(EFAULT);
     }
     AddLog(ControlLine(*transfer));
     std::uint8_t* data =
-        transfer->wLength == 0 ? nullptr : call->Pointee(offsetof(usbdevfs_ctrltransfer, data), transfer->wLength);
+        transfer->wLength == 0 ? nullptr : call.Pointee(offsetof(usbdevfs_ctrltransfer, data), transfer->wLength);
     if (transfer->wLength != 0 && data == nullptr) {
-        call->Complete(-1, EFAULT);
-        return;
+        return sim::IoctlAnswer::Failure(EFAULT);
     }
     std::unique_lock<std::mutex> lock(mutex_);
     if (transfer->bRequest == kDfuUpload && transfer->bRequestType == 0xA1 && holdNextUpload_) {
         holdNextUpload_ = false;
-        held_ = std::move(call);
+        held_ = std::make_unique<sim::IoctlCall>(std::move(call));
         heldChanged_.notify_all();
-        return;
+        return sim::IoctlAnswer::Failure(EIO);  // goes nowhere: the held call is answered later
     }
     int result = kStalled;
     if (transfer->bRequestType == 0x80 && transfer->bRequest == 6) {
@@ -232,8 +234,7 @@ void ScriptedDfuDevice::Control(std::unique_ptr<IoctlCall> call) {
     } else if ((transfer->bRequestType == 0x21 || transfer->bRequestType == 0xA1) && transfer->wIndex == 0) {
         result = ClassRequest(transfer->bRequest, transfer->wValue, data, transfer->wLength);
     }
-    lock.unlock();
-    call->Complete(result < 0 ? -1 : result, result < 0 ? -result : 0);
+    return result < 0 ? sim::IoctlAnswer::Failure(-result) : sim::IoctlAnswer::Success(result);
 }
 
 int ScriptedDfuDevice::StandardRequest(std::uint16_t value, std::uint8_t* data, std::size_t length) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -48,11 +49,11 @@ public:
     bool HasLeftDfuMode() const;
 
 protected:
-    void Answer(std::unique_ptr<IoctlCall> call) override;
+    sim::IoctlAnswer Answer(sim::IoctlCall& call) override;
 
 private:
-    void Control(std::unique_ptr<IoctlCall> call);
-    void InterfaceRequest(IoctlCall& call, const char* name, std::size_t argumentSize);
+    sim::IoctlAnswer Control(sim::IoctlCall& call);
+    sim::IoctlAnswer InterfaceRequest(sim::IoctlCall& call, const char* name, std::size_t argumentSize);
     int InterfaceError(const std::string& name, const std::uint8_t* argument);
     int DisconnectClaim(const std::uint8_t* argument);
     int StandardRequest(std::uint16_t value, std::uint8_t* data, std::size_t length);
@@ -68,7 +69,7 @@ private:
     int claimError_ = 0;
     int setInterfaceError_ = 0;
     bool holdNextUpload_ = false;
-    std::unique_ptr<IoctlCall> held_;
+    std::unique_ptr<sim::IoctlCall> held_;
     std::uint8_t state_ = 2;  // dfuIDLE
     bool left_ = false;
 };

@@ -62,7 +62,7 @@ TEST(UdevDeviceEnumerator, ListsBothInterfaceClassesWithNamesIdentifiersAndSetup
     bus.Plug(sensor);
     bus.Plug(dfu);
     bus.Plug(withoutRule);
-    bus.TestBed().AddRecords(kI2cTouchpad);
+    bus.TestBed().Add(kI2cTouchpad);
 
     const std::vector<DeviceInterface> hid = HidInterfaces();
     ASSERT_EQ(hid.size(), 1u) << "the I2C device's hidraw node is not a USB HID interface";
@@ -165,7 +165,7 @@ TEST(UdevDeviceEnumerator, DevicesAreListedOnceTheirNodesAreThere) {
 
 TEST(UdevDeviceEnumerator, UnreadableIdentifierGivesAnEmptyHardwareId) {
     UsbTestBus bus;
-    bus.TestBed().AddRecords(
+    bus.TestBed().Add(
         "P: /devices/pci0000:00/0000:00:14.0/usb1/1-4\nN: bus/usb/001/009\nE: SUBSYSTEM=usb\n"
         "E: DEVTYPE=usb_device\nE: DEVNAME=/dev/bus/usb/001/009\nA: idVendor=0483\\n\nA: idProduct=df11\\n\n\n");
     const std::vector<DeviceInterface> usb = UsbDevices();
@@ -244,7 +244,7 @@ TEST(UdevDeviceEnumerator, ListsInTheOrderUdevItselfListsIn) {
     // Paths where comparing the whole text and comparing folder by folder disagree: a controller whose name
     // is another's with a suffix, and devices behind a hub next to ports with longer numbers.
     UsbTestBus bus;
-    bus.TestBed().AddRecords(BareUsbDevice("/devices/platform/xhci-hcd.0.auto/usb2", 10) +
+    bus.TestBed().Add(BareUsbDevice("/devices/platform/xhci-hcd.0.auto/usb2", 10) +
                              BareUsbDevice("/devices/platform/xhci-hcd.0/usb3", 11) +
                              BareUsbDevice("/devices/platform/xhci-hcd.0/usb3/3-1", 12) +
                              BareUsbDevice("/devices/platform/xhci-hcd.0/usb3/3-1/3-1.2", 13) +
@@ -281,12 +281,12 @@ TEST(UdevDeviceEnumerator, DeviceIsReadOnceWhileItStaysPluggedUnlessItAwaitsTheR
     EXPECT_EQ(UsbDevices()[2].setupClass, Guid()) << "no driver property yet";
 
     // Attributes do not change while a device stays plugged in; a look does not read them again.
-    bus.TestBed().SetAttribute(UsbDevicePath(1), "bcdDevice", "0200\n");
+    bus.TestBed().SetAttribute("/sys" + UsbDevicePath(1), "bcdDevice", "0200\n");
     EXPECT_EQ(UsbDevices()[1].hardwareId, "USB\\VID_3C9E&PID_0101&REV_0100");
     EXPECT_EQ(HidInterfaces()[0].hardwareId, "HID\\VID_3C9E&PID_0101&REV_0100");
 
     // The rule applied to the plugged-in bootloader: the next look sees it in the USB class.
-    bus.TestBed().SetProperty(UsbDevicePath(2), "TARNIX_DFU_DRIVER", "1");
+    bus.TestBed().SetProperty("/sys" + UsbDevicePath(2), "TARNIX_DFU_DRIVER", "1");
     EXPECT_EQ(UsbDevices()[2].setupClass, kUsbSetupClass);
     std::string name;
     bool incompatible = true;
