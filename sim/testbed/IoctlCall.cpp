@@ -37,11 +37,12 @@ unsigned long IoctlCall::Request() const {
 }
 
 std::uint8_t* IoctlCall::Argument(std::size_t length) {
-    if (client_ == nullptr) {
-        return nullptr;
+    if (argument_ == nullptr && client_ != nullptr) {
+        argument_ = Resolve(umockdev_ioctl_client_get_arg(client_), 0, length);
     }
-    argument_ = Resolve(umockdev_ioctl_client_get_arg(client_), 0, length);
-    return argument_ != nullptr ? argument_->data : nullptr;
+    // umockdev maps the caller's memory once per call: a second, longer look cannot be had.
+    const bool fits = argument_ != nullptr && static_cast<std::size_t>(argument_->data_len) >= length;
+    return fits ? argument_->data : nullptr;
 }
 
 std::uint8_t* IoctlCall::Pointee(std::size_t offset, std::size_t length) {

@@ -32,7 +32,8 @@ public:
     IoctlCall& operator=(IoctlCall&&) = delete;
 
     unsigned long Request() const;
-    // The `length` bytes the ioctl argument points to; nullptr when they cannot be fetched.
+    // The `length` bytes the ioctl argument points to; nullptr when they cannot be fetched. They are
+    // fetched on the first call; a later call reaches no more than the first one asked for.
     std::uint8_t* Argument(std::size_t length);
     // The `length` bytes that the pointer stored at `offset` inside the argument points to (a data buffer
     // inside a request structure); call Argument first. nullptr when they cannot be fetched.

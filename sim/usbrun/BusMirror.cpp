@@ -17,8 +17,8 @@ namespace tarnix::sim {
 namespace {
 
 // The strings of the bootloader by descriptor index, as its usb_device shows them.
-BootloaderDescriptors DescriptorsOf(const SensorState& state) {
-    BootloaderDescriptors descriptors{UsbDescriptors::BootloaderDevice(),
+DescriptorTable DescriptorsOf(const SensorState& state) {
+    DescriptorTable descriptors{UsbDescriptors::BootloaderDevice(),
                                       UsbDescriptors::BootloaderConfiguration(kDfuTransferSize),
                                       {{UsbDescriptors::kManufacturerString, UsbDeviceRecords::Manufacturer(state)},
                                        {UsbDescriptors::kProductString, UsbDeviceRecords::Product(state)},

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/testbed/DescriptorTable.h"
+#include "sim/testbed/UsbfsRequests.h"
 #include "tests/platform/usb/ScriptedDevice.h"
 
 namespace tarnix::test {
@@ -19,8 +21,10 @@ namespace tarnix::test {
 // (string 4) and walks a reduced DFU state machine (dfuIDLE, dfuDNLOAD-IDLE, dfuMANIFEST-SYNC, dfuMANIFEST,
 // dfuUPLOAD-IDLE). UPLOAD returns the bytes of Pattern. Faults: a request can be stalled (EPIPE), the
 // interface requests can be refused, and the next UPLOAD can be held until the test lets it fail.
-class ScriptedDfuDevice : public ScriptedDevice {
+class ScriptedDfuDevice : public ScriptedDevice, private sim::UsbfsRequests {
 public:
+    ScriptedDfuDevice();
+
     // The byte at `index` of an upload of `block`.
     static std::uint8_t Pattern(std::uint16_t block, std::size_t index);
 
@@ -39,8 +43,8 @@ public:
     // Ends the held upload with -1 and this errno.
     void FailHeldUpload(int error);
 
-    // One line per request: "disconnect 0", "claim 0", "disconnect-claim 0 except usbfs" (or "if" and the
-    // name, or "always"), "setinterface 0 0", "release 0", and for control
+    // One line per request to interface 0: "disconnect 0", "claim 0", "disconnect-claim 0 except usbfs" (or
+    // "if" and the name, or "always"), "setinterface 0 0", "release 0", and for control
     // transfers "control <bmRequestType> <bRequest> <wValue> <wIndex> <wLength> <timeout>" in hex (the
     // last two decimal).
     std::vector<std::string> Log() const;
@@ -52,14 +56,19 @@ protected:
     sim::IoctlAnswer Answer(sim::IoctlCall& call) override;
 
 private:
-    sim::IoctlAnswer Control(sim::IoctlCall& call);
-    sim::IoctlAnswer InterfaceRequest(sim::IoctlCall& call, const char* name, std::size_t argumentSize);
-    int InterfaceError(const std::string& name, const std::uint8_t* argument);
-    int DisconnectClaim(const std::uint8_t* argument);
-    int StandardRequest(std::uint16_t value, std::uint8_t* data, std::size_t length);
+    sim::IoctlAnswer Control(sim::IoctlCall& call, const usbdevfs_ctrltransfer& transfer, std::uint8_t* data) override;
+    sim::IoctlAnswer ClaimInterface() override;
+    sim::IoctlAnswer ReleaseInterface() override;
+    sim::IoctlAnswer SetInterface(unsigned int setting) override;
+    sim::IoctlAnswer Disconnect() override;
+    sim::IoctlAnswer DisconnectClaim(const DriverCondition& condition) override;
+    std::string InterfaceDriver() override;
+    // Binds "usbfs" when a claim can be made; the claim's errno.
+    int ClaimLocked();
     int ClassRequest(std::uint8_t request, std::uint16_t value, std::uint8_t* data, std::size_t length);
     void AddLog(const std::string& line);
 
+    const sim::DescriptorTable descriptors_;
     mutable std::mutex mutex_;
     std::condition_variable heldChanged_;
     std::vector<std::string> log_;
