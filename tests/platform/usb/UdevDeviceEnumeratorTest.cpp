@@ -281,12 +281,12 @@ TEST(UdevDeviceEnumerator, DeviceIsReadOnceWhileItStaysPluggedUnlessItAwaitsTheR
     EXPECT_EQ(UsbDevices()[2].setupClass, Guid()) << "no driver property yet";
 
     // Attributes do not change while a device stays plugged in; a look does not read them again.
-    bus.TestBed().SetAttribute("/sys" + UsbDevicePath(1), "bcdDevice", "0200\n");
+    bus.TestBed().SetAttribute(UsbDevicePath(1), "bcdDevice", "0200\n");
     EXPECT_EQ(UsbDevices()[1].hardwareId, "USB\\VID_3C9E&PID_0101&REV_0100");
     EXPECT_EQ(HidInterfaces()[0].hardwareId, "HID\\VID_3C9E&PID_0101&REV_0100");
 
     // The rule applied to the plugged-in bootloader: the next look sees it in the USB class.
-    bus.TestBed().SetProperty("/sys" + UsbDevicePath(2), "TARNIX_DFU_DRIVER", "1");
+    bus.TestBed().SetProperty(UsbDevicePath(2), "TARNIX_DFU_DRIVER", "1");
     EXPECT_EQ(UsbDevices()[2].setupClass, kUsbSetupClass);
     std::string name;
     bool incompatible = true;

@@ -56,7 +56,7 @@ void UsbTestBus::Unplug(const std::string& usbDevicePath, const std::vector<std:
         plugged_.erase(found);
     }
     for (const std::string& path : paths) {
-        testBed_.Remove("/sys" + path);
+        testBed_.Remove(path);
     }
 }
 
