@@ -2,14 +2,17 @@
 
 #include <filesystem>
 
-#include "platform/linux/UdevInterfaceCache.h"
+#include "platform/DeviceEnumerator.h"
 
 namespace tarnix::test {
 
-// A test bed is a device tree of its own: what the backend knows of an earlier one's devices goes.
+// A test bed is a device tree of its own, whose devices may stand at the paths and device numbers of an
+// earlier one's with other contents. The backend keeps what it learnt of a device only while its looks at
+// the bus list it: one look at each class of the new bus, before anything is plugged in, lets go of them all.
 UsbTestBus::UsbTestBus() {
-    platform::UdevInterfaceCache::Instance().Forget();
     testBed_.Add(usb_records::RootHubRecords());
+    platform::DeviceEnumerator::PresentInterfaces(platform::Guid::HidInterfaceClass());
+    platform::DeviceEnumerator::PresentInterfaces(platform::Guid::UsbDeviceInterfaceClass());
 }
 
 std::shared_ptr<ScriptedHidraw> UsbTestBus::Plug(const usb_records::HidSensorRecord& sensor) {
