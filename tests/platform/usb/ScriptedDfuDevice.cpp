@@ -3,12 +3,10 @@
 #include "tests/platform/usb/UsbRecords.h"
 
 #include <linux/usbdevice_fs.h>
-#include <sys/ioctl.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
-#include <cstring>
 
 namespace tarnix::test {
 
