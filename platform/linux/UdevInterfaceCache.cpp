@@ -152,12 +152,6 @@ std::optional<UdevInterfaceCache::HidInterfaceFacts> UdevInterfaceCache::LastSee
     return std::nullopt;
 }
 
-void UdevInterfaceCache::Forget() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    hid_.clear();
-    usb_.clear();
-}
-
 template <typename Current, typename Read>
 void UdevInterfaceCache::Keep(Entries& known, Entries& present, const std::string& key, Current current, Read read) {
     const auto found = known.find(key);

@@ -44,10 +44,6 @@ public:
     // Nothing when the last look did not list an interface of this name.
     std::optional<HidInterfaceFacts> LastSeenHidInterface(const std::string& name);
 
-    // Forgets every device met so far, so that the next look describes each one afresh: for a process that
-    // is handed another device tree (each umockdev test bed of the tests is one).
-    void Forget();
-
     // udev's order of devices: their sysfs paths compared folder by folder ("1-1/1-1:1.0" before "1-1.2").
     static bool InUdevOrder(const std::string& a, const std::string& b);
 

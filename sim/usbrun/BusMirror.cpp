@@ -7,9 +7,8 @@
 #include "sim/BusConstants.h"
 #include "sim/SimError.h"
 #include "sim/WallClock.h"
-#include "sim/usbrun/DeviceTestbed.h"
+#include "sim/testbed/DeviceTestbed.h"
 #include "sim/usbrun/HidrawEndpoint.h"
-#include "sim/usbrun/NodeIoctlHandler.h"
 #include "sim/UsbDescriptorBuilder.h"
 #include "sim/usbrun/UsbfsEndpoint.h"
 
@@ -18,13 +17,13 @@ namespace tarnix::sim {
 namespace {
 
 // The strings of the bootloader by descriptor index, as its usb_device shows them.
-BootloaderDescriptors DescriptorsOf(const SensorState& state) {
+DescriptorTable DescriptorsOf(const SensorState& state) {
     using Builder = UsbDescriptorBuilder;
-    BootloaderDescriptors descriptors{Builder::BootloaderDevice(),
-                                      Builder::BootloaderConfiguration(kDfuTransferSize),
-                                      {{Builder::kManufacturerString, UsbDeviceRecords::Manufacturer(state)},
-                                       {Builder::kProductString, UsbDeviceRecords::Product(state)},
-                                       {Builder::kLayoutString, kDfuMemoryLayout}}};
+    DescriptorTable descriptors{Builder::BootloaderDevice(),
+                                Builder::BootloaderConfiguration(kDfuTransferSize),
+                                {{Builder::kManufacturerString, UsbDeviceRecords::Manufacturer(state)},
+                                 {Builder::kProductString, UsbDeviceRecords::Product(state)},
+                                 {Builder::kLayoutString, kDfuMemoryLayout}}};
     if (!state.serialStringFails) {
         descriptors.strings[Builder::kSerialString] = state.serial;
     }
@@ -37,8 +36,7 @@ bool SameAppearance(const SensorState& a, const SensorState& b) {
 
 }  // namespace
 
-BusMirror::BusMirror(SensorStore store, DeviceTestbed& testbed, NodeIoctlHandler& handler)
-    : store_(std::move(store)), testbed_(testbed), handler_(handler) {}
+BusMirror::BusMirror(SensorStore store, DeviceTestbed& testbed) : store_(std::move(store)), testbed_(testbed) {}
 
 BusMirror::~BusMirror() { Stop(); }
 
@@ -132,16 +130,15 @@ void BusMirror::Show(const SensorState& state) {
 void BusMirror::BindNodes(const SensorState& state, const DeviceRecordSet& devices) {
     const SensorStore store = store_;
     if (state.mode == SensorMode::Normal && !devices.hidrawNode.empty() && !devices.hidrawRefusesOpen) {
-        handler_.Bind(devices.hidrawNode, [store, state] {
+        testbed_.Serve(devices.hidrawNode, [store, state] {
             return std::make_unique<HidrawEndpoint>(
                 std::make_unique<SimHidDevice>(store, state, SimHidDevice::Access::ReadWrite));
         });
-        testbed_.Attach(devices.hidrawNode, handler_.Base());
     }
     if (state.mode == SensorMode::Dfu) {
         // The files opened on the node share the claim of the bootloader's interface.
         auto claim = std::make_shared<UsbInterfaceClaim>();
-        handler_.Bind(devices.usbNode, [store, state, claim] {
+        testbed_.Serve(devices.usbNode, [store, state, claim] {
             // Whether the interface can be claimed is decided when the program opens the node, by the
             // sensor's driver and faults at that moment.
             const auto current = store.Load(state.serial);
@@ -152,14 +149,13 @@ void BusMirror::BindNodes(const SensorState& state, const DeviceRecordSet& devic
             return std::make_unique<UsbfsEndpoint>(std::make_unique<SimUsbDfuPort>(store, state), claimable,
                                                    DescriptorsOf(state), claim);
         });
-        testbed_.Attach(devices.usbNode, handler_.Base());
     }
 }
 
 void BusMirror::Hide(const ShownSensor& shown) {
-    handler_.Unbind(shown.devices.usbNode);
+    testbed_.StopServing(shown.devices.usbNode);
     if (!shown.devices.hidrawNode.empty()) {
-        handler_.Unbind(shown.devices.hidrawNode);
+        testbed_.StopServing(shown.devices.hidrawNode);
     }
     for (auto path = shown.devices.sysPaths.rbegin(); path != shown.devices.sysPaths.rend(); ++path) {
         testbed_.Remove(*path);
@@ -169,7 +165,7 @@ void BusMirror::Hide(const ShownSensor& shown) {
 // The rule's trigger gives a DFU device the driver property in place, as a "change" event does.
 void BusMirror::UpdateDriver(ShownSensor& shown, const SensorState& state) {
     if (shown.mode == SensorMode::Dfu && !shown.driverProperty && state.driver == DriverKind::Ok) {
-        testbed_.AddProperty(shown.devices.usbDevicePath, UsbDeviceRecords::kDfuDriverProperty, "1");
+        testbed_.SetProperty(shown.devices.usbDevicePath, UsbDeviceRecords::kDfuDriverProperty, "1");
         shown.driverProperty = true;
     }
 }

@@ -17,7 +17,6 @@
 namespace tarnix::sim {
 
 class DeviceTestbed;
-class NodeIoctlHandler;
 
 // Keeps a test bed showing what the simulated bus shows: every present sensor as a USB device on a port of
 // the root hub of bus 1, in normal mode with its HID interface and hidraw node, in DFU mode as its
@@ -29,7 +28,7 @@ class BusMirror {
 public:
     static constexpr int kPollMs = 10;
 
-    BusMirror(SensorStore store, DeviceTestbed& testbed, NodeIoctlHandler& handler);
+    BusMirror(SensorStore store, DeviceTestbed& testbed);
     ~BusMirror();
     BusMirror(const BusMirror&) = delete;
     BusMirror& operator=(const BusMirror&) = delete;
@@ -66,7 +65,6 @@ private:
 
     SensorStore store_;
     DeviceTestbed& testbed_;
-    NodeIoctlHandler& handler_;
     std::map<std::string, ShownSensor> shown_;  // by serial
     std::map<std::string, Port> ports_;         // by serial
     unsigned nextDeviceNumber_ = 2;

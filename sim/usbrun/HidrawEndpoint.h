@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "sim/SimHidDevice.h"
-#include "sim/usbrun/NodeEndpoint.h"
+#include "sim/testbed/NodeEndpoint.h"
 
 namespace tarnix::sim {
 

@@ -5,6 +5,7 @@
 #include "sim/BusConstants.h"
 #include "sim/TextNumbers.h"
 #include "sim/UsbDescriptorBuilder.h"
+#include "sim/testbed/UdevRecord.h"
 
 namespace tarnix::sim {
 
@@ -22,40 +23,6 @@ std::string Format(const char* format, unsigned value) {
     return text;
 }
 
-// One device record. Text attributes end in a newline as the kernel's do; they are written as binary
-// attributes so that no character of a configured text can break the record format.
-class Record {
-public:
-    explicit Record(const std::string& sysPath) : text_("P: " + sysPath.substr(4) + "\n") {}
-
-    Record& Node(const std::string& devPath) {
-        text_ += "N: " + devPath.substr(5) + "\n";
-        return *this;
-    }
-    Record& Property(const std::string& name, const std::string& value) {
-        text_ += "E: " + name + "=" + value + "\n";
-        return *this;
-    }
-    Record& Text(const std::string& name, const std::string& value) {
-        const std::string line = value + "\n";
-        return Binary(name, std::vector<std::uint8_t>(line.begin(), line.end()));
-    }
-    Record& Binary(const std::string& name, const std::vector<std::uint8_t>& value) {
-        text_ += "H: " + name + "=" + TextNumbers::HexBytes(value) + "\n";
-        return *this;
-    }
-    Record& CharacterDevice(unsigned major, unsigned minor) {
-        const std::string majorText = std::to_string(major);
-        const std::string minorText = std::to_string(minor);
-        text_ += "A: dev=" + majorText + ":" + minorText + "\n";
-        return Property("MAJOR", majorText).Property("MINOR", minorText);
-    }
-    std::string Finish() const { return text_ + "\n"; }
-
-private:
-    std::string text_;
-};
-
 struct UsbIdentity {
     std::uint16_t vendorId;
     std::uint16_t productId;
@@ -63,10 +30,10 @@ struct UsbIdentity {
 };
 
 // The usb_device record shared by the root hub and both personalities: identity, numbering, strings.
-Record UsbDevice(const std::string& sysPath, unsigned deviceNumber, const UsbIdentity& identity) {
+UdevRecord UsbDevice(const std::string& sysPath, unsigned deviceNumber, const UsbIdentity& identity) {
     const std::string devnum = Format("%03u", deviceNumber);
     const std::string node = "/dev/bus/usb/001/" + devnum;
-    Record record(sysPath);
+    UdevRecord record(sysPath);
     record.Node(node)
         .Property("SUBSYSTEM", "usb")
         .Property("DEVTYPE", "usb_device")
@@ -95,9 +62,9 @@ std::vector<std::uint8_t> Joined(std::vector<std::uint8_t> first, const std::vec
     return first;
 }
 
-Record SensorUsbDevice(const SensorState& state, const std::string& sysPath, unsigned deviceNumber,
+UdevRecord SensorUsbDevice(const SensorState& state, const std::string& sysPath, unsigned deviceNumber,
                        const UsbIdentity& identity) {
-    Record record = UsbDevice(sysPath, deviceNumber, identity);
+    UdevRecord record = UsbDevice(sysPath, deviceNumber, identity);
     record.Text("bDeviceClass", "00")
         .Text("speed", "12")
         .Text("manufacturer", UsbDeviceRecords::Manufacturer(state))
@@ -121,11 +88,11 @@ void AddNormalMode(const SensorState& state, const BusPlacement& placement, Devi
             ? std::vector<std::uint8_t>()
             : UsbDescriptorBuilder::SensorReportDescriptor(state.usagePage, state.usage, state.collections);
 
-    Record device = SensorUsbDevice(state, set.usbDevicePath, placement.deviceNumber,
+    UdevRecord device = SensorUsbDevice(state, set.usbDevicePath, placement.deviceNumber,
                                     {kSensorVendorId, kSensorProductId, kSensorBcdDevice});
     device.Binary("descriptors", Joined(UsbDescriptorBuilder::SensorDevice(),
                                         UsbDescriptorBuilder::SensorConfiguration(reportDescriptor.size())));
-    Record interface(interfacePath);
+    UdevRecord interface(interfacePath);
     interface.Property("SUBSYSTEM", "usb")
         .Property("DEVTYPE", "usb_interface")
         .Property("DRIVER", "usbhid")
@@ -136,7 +103,7 @@ void AddNormalMode(const SensorState& state, const BusPlacement& placement, Devi
         .Text("bInterfaceNumber", "00")
         .Text("bAlternateSetting", " 0")
         .Text("bNumEndpoints", "01");
-    Record hid(hidPath);
+    UdevRecord hid(hidPath);
     hid.Property("SUBSYSTEM", "hid")
         .Property("DRIVER", "hid-generic")
         .Property("HID_ID", "0003:" + Format("%08X", kSensorVendorId) + ":" + Format("%08X", kSensorProductId))
@@ -144,7 +111,7 @@ void AddNormalMode(const SensorState& state, const BusPlacement& placement, Devi
         .Property("HID_PHYS", "usb-0000:00:14.0-" + std::to_string(placement.port) + "/input0")
         .Property("HID_UNIQ", state.serialStringFails ? std::string() : state.serial)
         .Binary("report_descriptor", reportDescriptor);
-    Record hidraw(hidrawPath);
+    UdevRecord hidraw(hidrawPath);
     set.hidrawNode = "/dev/" + hidrawName;
     set.hidrawRefusesOpen = state.openFails;
     hidraw.Node(set.hidrawNode)
@@ -158,14 +125,14 @@ void AddNormalMode(const SensorState& state, const BusPlacement& placement, Devi
 
 void AddDfuMode(const SensorState& state, const BusPlacement& placement, DeviceRecordSet& set) {
     const std::string interfacePath = set.usbDevicePath + "/1-" + std::to_string(placement.port) + ":1.0";
-    Record device = SensorUsbDevice(state, set.usbDevicePath, placement.deviceNumber,
+    UdevRecord device = SensorUsbDevice(state, set.usbDevicePath, placement.deviceNumber,
                                     {kDfuVendorId, kDfuProductId, kDfuBcdDevice});
     if (state.driver == DriverKind::Ok) {
         device.Property(UsbDeviceRecords::kDfuDriverProperty, "1");
     }
     device.Binary("descriptors", Joined(UsbDescriptorBuilder::BootloaderDevice(),
                                         UsbDescriptorBuilder::BootloaderConfiguration(kDfuTransferSize)));
-    Record interface(interfacePath);
+    UdevRecord interface(interfacePath);
     interface.Property("SUBSYSTEM", "usb")
         .Property("DEVTYPE", "usb_interface")
         .Property("INTERFACE", "254/1/2")
@@ -183,9 +150,9 @@ void AddDfuMode(const SensorState& state, const BusPlacement& placement, DeviceR
 }  // namespace
 
 std::string UsbDeviceRecords::RootHub() {
-    Record controller(kControllerPath);
+    UdevRecord controller(kControllerPath);
     controller.Property("SUBSYSTEM", "pci").Property("DRIVER", "xhci_hcd").Property("PCI_CLASS", "C0330");
-    Record hub = UsbDevice(kRootHubPath, 1, {0x1D6B, 0x0002, 0x0601});
+    UdevRecord hub = UsbDevice(kRootHubPath, 1, {0x1D6B, 0x0002, 0x0601});
     hub.Text("bDeviceClass", "09")
         .Text("speed", "480")
         .Text("maxchild", "16")

@@ -8,8 +8,7 @@
 #include "sim/SimError.h"
 #include "sim/usbrun/BusMirror.h"
 #include "sim/usbrun/ChildProcess.h"
-#include "sim/usbrun/DeviceTestbed.h"
-#include "sim/usbrun/NodeIoctlHandler.h"
+#include "sim/testbed/DeviceTestbed.h"
 #include "sim/usbrun/UdevDoubles.h"
 
 extern char** environ;
@@ -75,11 +74,9 @@ int UsbRun::RunInTestbed(const std::vector<std::string>& command) {
     const std::string busFolder = fs::absolute(SensorStore::DefaultFolder()).lexically_normal().string();
     const std::string preload = Preload();
 
-    // The test bed goes before the handler that answers on its worker thread.
-    NodeIoctlHandler handler;
     DeviceTestbed testbed;
     testbed.OpenToAllUsers();
-    BusMirror mirror(SensorStore(busFolder), testbed, handler);
+    BusMirror mirror(SensorStore(busFolder), testbed);
     mirror.Start();
     mirror.Follow();
     const UdevDoubles doubles(busFolder, toolFolder);

@@ -1,23 +1,16 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <vector>
+#include <string>
 
 #include "sim/SimUsbDfuPort.h"
-#include "sim/usbrun/NodeEndpoint.h"
+#include "sim/testbed/DescriptorTable.h"
+#include "sim/testbed/NodeEndpoint.h"
+#include "sim/testbed/UsbfsRequests.h"
 #include "sim/usbrun/UsbInterfaceClaim.h"
 
 namespace tarnix::sim {
-
-// What a DfuSe bootloader shows over its control endpoint besides the DFU requests: its device and
-// configuration descriptors and its strings, by index.
-struct BootloaderDescriptors {
-    std::vector<std::uint8_t> device;
-    std::vector<std::uint8_t> configuration;
-    std::map<std::uint8_t, std::string> strings;
-};
 
 // An open usbfs node of a sensor in DFU mode. Control transfers reach the sensor's bootloader on the
 // simulated bus through its DFU port: the DFU class requests to interface 0 and the standard descriptor
@@ -29,9 +22,9 @@ struct BootloaderDescriptors {
 // claim, the disconnect-and-claim request honours its driver conditions, and a claim ends at its release or
 // when its file is closed. Claiming also fails with EBUSY when the host could not open the DFU interface
 // (wrong driver, open fault).
-class UsbfsEndpoint : public NodeEndpoint {
+class UsbfsEndpoint : public NodeEndpoint, private UsbfsRequests {
 public:
-    UsbfsEndpoint(std::unique_ptr<SimUsbDfuPort> port, bool claimable, BootloaderDescriptors descriptors,
+    UsbfsEndpoint(std::unique_ptr<SimUsbDfuPort> port, bool claimable, DescriptorTable descriptors,
                   std::shared_ptr<UsbInterfaceClaim> claim);
     // Closing the file ends its claim.
     ~UsbfsEndpoint() override;
@@ -41,22 +34,21 @@ public:
     IoctlAnswer Handle(IoctlCall& call) override;
 
 private:
-    IoctlAnswer Control(IoctlCall& call);
-    IoctlAnswer StandardRequest(std::uint8_t request, std::uint16_t value, std::uint8_t* data, std::uint16_t length);
+    IoctlAnswer Control(IoctlCall& call, const usbdevfs_ctrltransfer& transfer, std::uint8_t* data) override;
+    IoctlAnswer ClaimInterface() override;
+    IoctlAnswer ReleaseInterface() override;
+    IoctlAnswer SetInterface(unsigned int setting) override;
+    IoctlAnswer Disconnect() override;
+    IoctlAnswer DisconnectClaim(const DriverCondition& condition) override;
+    std::string InterfaceDriver() override;
     IoctlAnswer DfuRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value, std::uint8_t* data,
                            std::uint16_t length);
-    IoctlAnswer ClaimInterface(IoctlCall& call);
-    IoctlAnswer ReleaseInterface(IoctlCall& call);
-    IoctlAnswer SetInterface(IoctlCall& call);
-    IoctlAnswer DriverControl(IoctlCall& call);
-    IoctlAnswer GetDriver(IoctlCall& call);
-    IoctlAnswer DisconnectClaim(IoctlCall& call);
     IoctlAnswer Refusal() const;
     bool Claim();
 
     std::unique_ptr<SimUsbDfuPort> port_;
     bool claimable_;
-    BootloaderDescriptors descriptors_;
+    DescriptorTable descriptors_;
     std::shared_ptr<UsbInterfaceClaim> claim_;
 };
 

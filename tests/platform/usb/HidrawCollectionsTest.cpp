@@ -107,6 +107,23 @@ TEST(HidrawCollections, TheConfigurationCollectionIsFoundWhereverItStands) {
     EXPECT_EQ(sensor->GetDeviceDescription(), "Tarnix Touch Sensor TS0001");
 }
 
+// Test beds one after the other put other devices at the same paths and device numbers, as no kernel does:
+// each new bus shows its own device, not what the backend learnt of the one before.
+TEST(HidrawCollections, ANewBusShowsItsOwnDeviceWhereTheBusBeforeHadAnother) {
+    const HidSensorRecord oneCollection = Sensor(1, SensorReportDescriptor(0xFF00, 0x01));
+    {
+        UsbTestBus bus;
+        bus.Plug(oneCollection);
+        ASSERT_EQ(HidInterfaceNames(), std::vector<std::string>{oneCollection.DeviceName()});
+    }
+    UsbTestBus bus;
+    const HidSensorRecord twoCollections =
+        Sensor(1, Join({SensorReportDescriptor(0xFF00, 0x01), DigitizerCollection()}));
+    bus.Plug(twoCollections);
+    EXPECT_EQ(HidInterfaceNames(),
+              (std::vector<std::string>{Collection(twoCollections, 1), Collection(twoCollections, 2)}));
+}
+
 TEST(HidrawCollections, SeveralAcceptableCollectionsAreRegisteredOnePerCallInOrder) {
     UsbTestBus bus;
     RegistryCleaner cleaner;

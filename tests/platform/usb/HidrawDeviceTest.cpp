@@ -235,12 +235,8 @@ std::optional<std::string> RunAsUserWithoutAccess(UsbTestBus& bus, const HidSens
     }
     // The other user must be able to read the test bed, but not open the node. The test bed's node stands on
     // a pty; that pty is made root's alone.
-    const std::string root = bus.TestBed().RootFolder();
-    EXPECT_EQ(::chmod(root.c_str(), 0755), 0);
-    EXPECT_EQ(::chmod((root + sensor.Node()).c_str(), 0600), 0);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root + "/ioctl")) {
-        ::chmod(entry.path().c_str(), 0777);
-    }
+    bus.TestBed().OpenToAllUsers();
+    EXPECT_EQ(::chmod((bus.TestBed().Root() + sensor.Node()).c_str(), 0600), 0);
     const std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups " +
                                 tarnix::test::ShellQuoted(std::filesystem::read_symlink("/proc/self/exe").string()) +
                                 " " + arguments + " 2>&1";

@@ -4,12 +4,8 @@
 
 namespace tarnix::test {
 
-void ScriptedDevice::Handle(std::unique_ptr<IoctlCall> call) {
-    if (gone_) {
-        call->Complete(-1, ENODEV);
-        return;
-    }
-    Answer(std::move(call));
+sim::IoctlAnswer ScriptedDevice::Handle(sim::IoctlCall& call) {
+    return gone_ ? sim::IoctlAnswer::Failure(ENODEV) : Answer(call);
 }
 
 }  // namespace tarnix::test

@@ -3,12 +3,10 @@
 #include "tests/platform/usb/UsbRecords.h"
 
 #include <linux/usbdevice_fs.h>
-#include <sys/ioctl.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
-#include <cstring>
 
 namespace tarnix::test {
 
@@ -36,28 +34,14 @@ std::string ControlLine(const usbdevfs_ctrltransfer& transfer) {
     return line;
 }
 
-// A string descriptor of the text (ASCII only), cut to the requested length.
-int StringDescriptor(const std::string& text, std::uint8_t* data, std::size_t length) {
-    std::vector<std::uint8_t> descriptor{static_cast<std::uint8_t>(2 + 2 * text.size()), 0x03};
-    for (const char c : text) {
-        descriptor.insert(descriptor.end(), {static_cast<std::uint8_t>(c), 0x00});
-    }
-    const std::size_t count = std::min(descriptor.size(), length);
-    std::copy_n(descriptor.begin(), count, data);
-    return static_cast<int>(count);
-}
-
-usbdevfs_disconnect_claim DisconnectClaimOf(const std::uint8_t* argument) {
-    usbdevfs_disconnect_claim claim{};
-    std::copy_n(argument, sizeof claim, reinterpret_cast<std::uint8_t*>(&claim));
-    return claim;
-}
-
-std::string DriverNameOf(const usbdevfs_disconnect_claim& claim) {
-    return std::string(claim.driver, strnlen(claim.driver, sizeof claim.driver));
+sim::IoctlAnswer Answered(int error) {
+    return error == 0 ? sim::IoctlAnswer::Success(0) : sim::IoctlAnswer::Failure(error);
 }
 
 }  // namespace
+
+// The bootloader's strings: the language list and the memory layout (string 4).
+ScriptedDfuDevice::ScriptedDfuDevice() : descriptors_{{}, {}, {{4, usb_records::kMemoryLayout}}} {}
 
 std::uint8_t ScriptedDfuDevice::Pattern(std::uint16_t block, std::size_t index) {
     return static_cast<std::uint8_t>(block * 7 + index * 13);
@@ -95,13 +79,13 @@ bool ScriptedDfuDevice::WaitForHeldUpload(std::chrono::milliseconds timeout) {
 }
 
 void ScriptedDfuDevice::FailHeldUpload(int error) {
-    std::unique_ptr<IoctlCall> call;
+    std::unique_ptr<sim::IoctlCall> call;
     {
         std::lock_guard<std::mutex> guard(mutex_);
         call = std::move(held_);
     }
     if (call) {
-        call->Complete(-1, error);
+        call->Complete(sim::IoctlAnswer::Failure(error));
     }
 }
 
@@ -125,125 +109,71 @@ void ScriptedDfuDevice::AddLog(const std::string& line) {
     log_.push_back(line);
 }
 
-void ScriptedDfuDevice::Answer(std::unique_ptr<IoctlCall> call) {
-    const unsigned long request = call->Request();
-    if (request == USBDEVFS_CONTROL) {
-        Control(std::move(call));
-    } else if (request == USBDEVFS_IOCTL) {
-        InterfaceRequest(*call, "disconnect", sizeof(usbdevfs_ioctl));
-    } else if (request == USBDEVFS_CLAIMINTERFACE) {
-        InterfaceRequest(*call, "claim", sizeof(unsigned int));
-    } else if (request == USBDEVFS_DISCONNECT_CLAIM) {
-        InterfaceRequest(*call, "disconnect-claim", sizeof(usbdevfs_disconnect_claim));
-    } else if (request == USBDEVFS_SETINTERFACE) {
-        InterfaceRequest(*call, "setinterface", sizeof(usbdevfs_setinterface));
-    } else if (request == USBDEVFS_RELEASEINTERFACE) {
-        InterfaceRequest(*call, "release", sizeof(unsigned int));
-    } else {
-        call->Complete(-1, ENOTTY);
-    }
-}
+sim::IoctlAnswer ScriptedDfuDevice::Answer(sim::IoctlCall& call) { return Serve(call); }
 
-void ScriptedDfuDevice::InterfaceRequest(IoctlCall& call, const char* name, std::size_t argumentSize) {
-    const std::uint8_t* argument = call.Argument(argumentSize);
-    if (argument == nullptr) {
-        call.Complete(-1, EFAULT);
-        return;
-    }
-    // Each of the argument structures starts with the interface number as an int.
-    int interface = 0;
-    std::copy_n(argument, sizeof interface, reinterpret_cast<std::uint8_t*>(&interface));
-    std::string line = std::string(name) + " " + std::to_string(interface);
-    if (std::string(name) == "setinterface") {
-        usbdevfs_setinterface setting{};
-        std::copy_n(argument, sizeof setting, reinterpret_cast<std::uint8_t*>(&setting));
-        line += " " + std::to_string(setting.altsetting);
-    }
-    if (std::string(name) == "disconnect-claim") {
-        const usbdevfs_disconnect_claim claim = DisconnectClaimOf(argument);
-        line += (claim.flags & USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER) ? " except " + DriverNameOf(claim)
-                : (claim.flags & USBDEVFS_DISCONNECT_CLAIM_IF_DRIVER)   ? " if " + DriverNameOf(claim)
-                                                                        : std::string(" always");
-    }
-    AddLog(line);
-    const int error = InterfaceError(name, argument);
-    call.Complete(error == 0 ? 0 : -1, error);
-}
-
-// What the kernel answers to the interface requests, given the driver bound to the interface.
-int ScriptedDfuDevice::InterfaceError(const std::string& name, const std::uint8_t* argument) {
+sim::IoctlAnswer ScriptedDfuDevice::ClaimInterface() {
+    AddLog("claim 0");
     std::lock_guard<std::mutex> guard(mutex_);
-    if (name == "disconnect") {
-        const bool bound = !driver_.empty();
-        driver_.clear();
-        return bound ? 0 : ENODATA;
-    }
-    if (name == "disconnect-claim") {
-        return DisconnectClaim(argument);
-    }
-    if (name == "claim") {
-        if (!driver_.empty()) {
-            return EBUSY;
-        }
-        driver_ = claimError_ == 0 ? "usbfs" : "";
-        return claimError_;
-    }
-    if (name == "release") {
-        driver_.clear();
-        return 0;
-    }
-    return name == "setinterface" ? setInterfaceError_ : 0;
+    return Answered(driver_.empty() ? ClaimLocked() : EBUSY);
 }
 
-int ScriptedDfuDevice::DisconnectClaim(const std::uint8_t* argument) {
-    const usbdevfs_disconnect_claim claim = DisconnectClaimOf(argument);
-    const std::string named = DriverNameOf(claim);
-    if (!driver_.empty() && (((claim.flags & USBDEVFS_DISCONNECT_CLAIM_IF_DRIVER) && named != driver_) ||
-                             ((claim.flags & USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER) && named == driver_))) {
-        return EBUSY;
+sim::IoctlAnswer ScriptedDfuDevice::ReleaseInterface() {
+    AddLog("release 0");
+    std::lock_guard<std::mutex> guard(mutex_);
+    driver_.clear();
+    return Answered(0);
+}
+
+sim::IoctlAnswer ScriptedDfuDevice::SetInterface(unsigned int setting) {
+    AddLog("setinterface 0 " + std::to_string(setting));
+    std::lock_guard<std::mutex> guard(mutex_);
+    return Answered(setInterfaceError_);
+}
+
+sim::IoctlAnswer ScriptedDfuDevice::Disconnect() {
+    AddLog("disconnect 0");
+    std::lock_guard<std::mutex> guard(mutex_);
+    const bool bound = !driver_.empty();
+    driver_.clear();
+    return Answered(bound ? 0 : ENODATA);
+}
+
+sim::IoctlAnswer ScriptedDfuDevice::DisconnectClaim(const DriverCondition& condition) {
+    AddLog("disconnect-claim 0 " + (condition.exceptNamed ? "except " + condition.named
+                                    : condition.onlyNamed ? "if " + condition.named
+                                                          : std::string("always")));
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (!driver_.empty() && !condition.AllowsDetaching(driver_)) {
+        return Answered(EBUSY);
     }
+    return Answered(ClaimLocked());
+}
+
+std::string ScriptedDfuDevice::InterfaceDriver() { return BoundDriver(); }
+
+int ScriptedDfuDevice::ClaimLocked() {
     driver_ = claimError_ == 0 ? "usbfs" : "";
     return claimError_;
 }
 
-void ScriptedDfuDevice::Control(std::unique_ptr<IoctlCall> call) {
-    auto* transfer = reinterpret_cast<usbdevfs_ctrltransfer*>(call->Argument(sizeof(usbdevfs_ctrltransfer)));
-    if (transfer == nullptr) {
-        call->Complete(-1, EFAULT);
-        return;
+sim::IoctlAnswer ScriptedDfuDevice::Control(sim::IoctlCall& call, const usbdevfs_ctrltransfer& transfer,
+                                            std::uint8_t* data) {
+    AddLog(ControlLine(transfer));
+    if (transfer.bRequestType == sim::DescriptorTable::kStandardIn) {
+        return descriptors_.Answer(transfer, data);
     }
-    AddLog(ControlLine(*transfer));
-    std::uint8_t* data =
-        transfer->wLength == 0 ? nullptr : call->Pointee(offsetof(usbdevfs_ctrltransfer, data), transfer->wLength);
-    if (transfer->wLength != 0 && data == nullptr) {
-        call->Complete(-1, EFAULT);
-        return;
-    }
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (transfer->bRequest == kDfuUpload && transfer->bRequestType == 0xA1 && holdNextUpload_) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (transfer.bRequest == kDfuUpload && transfer.bRequestType == 0xA1 && holdNextUpload_) {
         holdNextUpload_ = false;
-        held_ = std::move(call);
+        held_ = std::make_unique<sim::IoctlCall>(std::move(call));
         heldChanged_.notify_all();
-        return;
+        return sim::IoctlAnswer::Failure(EIO);  // goes nowhere: the held call is answered later
     }
     int result = kStalled;
-    if (transfer->bRequestType == 0x80 && transfer->bRequest == 6) {
-        result = StandardRequest(transfer->wValue, data, transfer->wLength);
-    } else if ((transfer->bRequestType == 0x21 || transfer->bRequestType == 0xA1) && transfer->wIndex == 0) {
-        result = ClassRequest(transfer->bRequest, transfer->wValue, data, transfer->wLength);
+    if ((transfer.bRequestType == 0x21 || transfer.bRequestType == 0xA1) && transfer.wIndex == 0) {
+        result = ClassRequest(transfer.bRequest, transfer.wValue, data, transfer.wLength);
     }
-    lock.unlock();
-    call->Complete(result < 0 ? -1 : result, result < 0 ? -result : 0);
-}
-
-int ScriptedDfuDevice::StandardRequest(std::uint16_t value, std::uint8_t* data, std::size_t length) {
-    if (value == 0x0300) {
-        const std::uint8_t languages[] = {4, 0x03, 0x09, 0x04};
-        const std::size_t count = std::min(sizeof languages, length);
-        std::copy_n(languages, count, data);
-        return static_cast<int>(count);
-    }
-    return value == 0x0304 ? StringDescriptor(usb_records::kMemoryLayout, data, length) : kStalled;
+    return result < 0 ? sim::IoctlAnswer::Failure(-result) : sim::IoctlAnswer::Success(result);
 }
 
 int ScriptedDfuDevice::ClassRequest(std::uint8_t request, std::uint16_t value, std::uint8_t* data, std::size_t length) {

@@ -4,11 +4,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "sim/testbed/DescriptorTable.h"
+#include "sim/testbed/UsbfsRequests.h"
 #include "tests/platform/usb/ScriptedDevice.h"
 
 namespace tarnix::test {
@@ -18,8 +21,10 @@ namespace tarnix::test {
 // (string 4) and walks a reduced DFU state machine (dfuIDLE, dfuDNLOAD-IDLE, dfuMANIFEST-SYNC, dfuMANIFEST,
 // dfuUPLOAD-IDLE). UPLOAD returns the bytes of Pattern. Faults: a request can be stalled (EPIPE), the
 // interface requests can be refused, and the next UPLOAD can be held until the test lets it fail.
-class ScriptedDfuDevice : public ScriptedDevice {
+class ScriptedDfuDevice : public ScriptedDevice, private sim::UsbfsRequests {
 public:
+    ScriptedDfuDevice();
+
     // The byte at `index` of an upload of `block`.
     static std::uint8_t Pattern(std::uint16_t block, std::size_t index);
 
@@ -38,8 +43,8 @@ public:
     // Ends the held upload with -1 and this errno.
     void FailHeldUpload(int error);
 
-    // One line per request: "disconnect 0", "claim 0", "disconnect-claim 0 except usbfs" (or "if" and the
-    // name, or "always"), "setinterface 0 0", "release 0", and for control
+    // One line per request to interface 0: "disconnect 0", "claim 0", "disconnect-claim 0 except usbfs" (or
+    // "if" and the name, or "always"), "setinterface 0 0", "release 0", and for control
     // transfers "control <bmRequestType> <bRequest> <wValue> <wIndex> <wLength> <timeout>" in hex (the
     // last two decimal).
     std::vector<std::string> Log() const;
@@ -48,17 +53,22 @@ public:
     bool HasLeftDfuMode() const;
 
 protected:
-    void Answer(std::unique_ptr<IoctlCall> call) override;
+    sim::IoctlAnswer Answer(sim::IoctlCall& call) override;
 
 private:
-    void Control(std::unique_ptr<IoctlCall> call);
-    void InterfaceRequest(IoctlCall& call, const char* name, std::size_t argumentSize);
-    int InterfaceError(const std::string& name, const std::uint8_t* argument);
-    int DisconnectClaim(const std::uint8_t* argument);
-    int StandardRequest(std::uint16_t value, std::uint8_t* data, std::size_t length);
+    sim::IoctlAnswer Control(sim::IoctlCall& call, const usbdevfs_ctrltransfer& transfer, std::uint8_t* data) override;
+    sim::IoctlAnswer ClaimInterface() override;
+    sim::IoctlAnswer ReleaseInterface() override;
+    sim::IoctlAnswer SetInterface(unsigned int setting) override;
+    sim::IoctlAnswer Disconnect() override;
+    sim::IoctlAnswer DisconnectClaim(const DriverCondition& condition) override;
+    std::string InterfaceDriver() override;
+    // Binds "usbfs" when a claim can be made; the claim's errno.
+    int ClaimLocked();
     int ClassRequest(std::uint8_t request, std::uint16_t value, std::uint8_t* data, std::size_t length);
     void AddLog(const std::string& line);
 
+    const sim::DescriptorTable descriptors_;
     mutable std::mutex mutex_;
     std::condition_variable heldChanged_;
     std::vector<std::string> log_;
@@ -68,7 +78,7 @@ private:
     int claimError_ = 0;
     int setInterfaceError_ = 0;
     bool holdNextUpload_ = false;
-    std::unique_ptr<IoctlCall> held_;
+    std::unique_ptr<sim::IoctlCall> held_;
     std::uint8_t state_ = 2;  // dfuIDLE
     bool left_ = false;
 };

@@ -29,41 +29,36 @@ void ScriptedHidraw::SetReportLength(std::size_t length) {
     reportLength_ = length;
 }
 
-void ScriptedHidraw::Answer(std::unique_ptr<IoctlCall> call) {
-    const unsigned long request = call->Request();
+sim::IoctlAnswer ScriptedHidraw::Answer(sim::IoctlCall& call) {
+    const unsigned long request = call.Request();
     const std::size_t length = _IOC_SIZE(request);
     // The length travels in the request code; compare everything else.
     if (request == HIDIOCSFEATURE(length)) {
-        SetFeature(*call, length);
-    } else if (request == HIDIOCGFEATURE(length)) {
-        GetFeature(*call, length);
-    } else {
-        call->Complete(-1, EINVAL);
+        return SetFeature(call, length);
     }
+    if (request == HIDIOCGFEATURE(length)) {
+        return GetFeature(call, length);
+    }
+    return sim::IoctlAnswer::Failure(EINVAL);
 }
 
-void ScriptedHidraw::SetFeature(IoctlCall& call, std::size_t length) {
+sim::IoctlAnswer ScriptedHidraw::SetFeature(sim::IoctlCall& call, std::size_t length) {
     const std::uint8_t* report = call.Argument(length);
     if (report == nullptr) {
-        call.Complete(-1, EFAULT);
-        return;
+        return sim::IoctlAnswer::Failure(EFAULT);
     }
-    {
-        std::lock_guard<std::mutex> guard(mutex_);
-        sent_.emplace_back(report, report + length);
-    }
-    call.Complete(static_cast<int>(length));
+    std::lock_guard<std::mutex> guard(mutex_);
+    sent_.emplace_back(report, report + length);
+    return sim::IoctlAnswer::Success(static_cast<long>(length));
 }
 
-void ScriptedHidraw::GetFeature(IoctlCall& call, std::size_t length) {
+sim::IoctlAnswer ScriptedHidraw::GetFeature(sim::IoctlCall& call, std::size_t length) {
     std::uint8_t* report = call.Argument(length);
     if (report == nullptr || length < 2) {
-        call.Complete(-1, EFAULT);
-        return;
+        return sim::IoctlAnswer::Failure(EFAULT);
     }
     if (report[0] != kAnswerReportId) {
-        call.Complete(-1, EPIPE);
-        return;
+        return sim::IoctlAnswer::Failure(EPIPE);
     }
     std::lock_guard<std::mutex> guard(mutex_);
     readLengths_.push_back(length);
@@ -72,7 +67,7 @@ void ScriptedHidraw::GetFeature(IoctlCall& call, std::size_t length) {
     report[1] = static_cast<std::uint8_t>(last.size());
     std::fill(report + 2, report + sent, 0);
     std::copy_n(last.begin(), std::min(last.size(), sent - 2), report + 2);
-    call.Complete(static_cast<int>(sent));
+    return sim::IoctlAnswer::Success(static_cast<long>(sent));
 }
 
 }  // namespace tarnix::test

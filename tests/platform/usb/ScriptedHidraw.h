@@ -21,11 +21,11 @@ public:
     void SetReportLength(std::size_t length);
 
 protected:
-    void Answer(std::unique_ptr<IoctlCall> call) override;
+    sim::IoctlAnswer Answer(sim::IoctlCall& call) override;
 
 private:
-    void SetFeature(IoctlCall& call, std::size_t length);
-    void GetFeature(IoctlCall& call, std::size_t length);
+    sim::IoctlAnswer SetFeature(sim::IoctlCall& call, std::size_t length);
+    sim::IoctlAnswer GetFeature(sim::IoctlCall& call, std::size_t length);
 
     mutable std::mutex mutex_;
     std::vector<std::vector<std::uint8_t>> sent_;

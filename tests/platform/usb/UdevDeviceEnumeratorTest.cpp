@@ -63,7 +63,7 @@ TEST(UdevDeviceEnumerator, ListsBothInterfaceClassesWithNamesIdentifiersAndSetup
     bus.Plug(sensor);
     bus.Plug(dfu);
     bus.Plug(withoutRule);
-    bus.TestBed().AddRecords(kI2cTouchpad);
+    bus.TestBed().Add(kI2cTouchpad);
 
     const std::vector<DeviceInterface> hid = HidInterfaces();
     ASSERT_EQ(hid.size(), 1u) << "the I2C device's hidraw node is not a USB HID interface";
@@ -166,7 +166,7 @@ TEST(UdevDeviceEnumerator, DevicesAreListedOnceTheirNodesAreThere) {
 
 TEST(UdevDeviceEnumerator, UnreadableIdentifierGivesAnEmptyHardwareId) {
     UsbTestBus bus;
-    bus.TestBed().AddRecords(
+    bus.TestBed().Add(
         "P: /devices/pci0000:00/0000:00:14.0/usb1/1-4\nN: bus/usb/001/009\nE: SUBSYSTEM=usb\n"
         "E: DEVTYPE=usb_device\nE: DEVNAME=/dev/bus/usb/001/009\nA: idVendor=0483\\n\nA: idProduct=df11\\n\n\n");
     const std::vector<DeviceInterface> usb = UsbDevices();
@@ -245,7 +245,7 @@ TEST(UdevDeviceEnumerator, ListsInTheOrderUdevItselfListsIn) {
     // Paths where comparing the whole text and comparing folder by folder disagree: a controller whose name
     // is another's with a suffix, and devices behind a hub next to ports with longer numbers.
     UsbTestBus bus;
-    bus.TestBed().AddRecords(BareUsbDevice("/devices/platform/xhci-hcd.0.auto/usb2", 10) +
+    bus.TestBed().Add(BareUsbDevice("/devices/platform/xhci-hcd.0.auto/usb2", 10) +
                              BareUsbDevice("/devices/platform/xhci-hcd.0/usb3", 11) +
                              BareUsbDevice("/devices/platform/xhci-hcd.0/usb3/3-1", 12) +
                              BareUsbDevice("/devices/platform/xhci-hcd.0/usb3/3-1/3-1.2", 13) +

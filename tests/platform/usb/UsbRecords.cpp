@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "sim/testbed/UdevRecord.h"
+
 namespace tarnix::test::usb_records {
 
 namespace {
@@ -12,34 +14,41 @@ std::string Format(const char* format, int value) {
     return text;
 }
 
-std::string Hex(const descriptors::Bytes& bytes) {
-    std::string text;
-    for (const std::uint8_t byte : bytes) {
-        text += Format("%02x", byte);
+// The lines of a USB device record that every personality shares.
+sim::UdevRecord UsbDeviceRecord(int port, int devnum, const char* vendor, const char* product, const char* bcdDevice,
+                                bool hasNode) {
+    const std::string node = UsbfsNode(devnum);
+    sim::UdevRecord record(UsbDevicePath(port));
+    if (hasNode) {
+        record.Node(node);
     }
-    return text;
-}
-
-// The lines of a USB device record that every personality shares. Text attributes end with a newline,
-// as the kernel writes them.
-std::string UsbDeviceRecord(int port, int devnum, const char* vendor, const char* product, const char* bcdDevice,
-                            bool hasNode) {
-    const std::string node = "bus/usb/001/" + Format("%03d", devnum);
-    return "P: " + UsbDevicePath(port) + (hasNode ? "\nN: " + node : std::string()) +
-           "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=/dev/" + node +
-           "\nE: BUSNUM=001\nE: DEVNUM=" + Format("%03d", devnum) + "\nE: ID_VENDOR_ID=" + vendor +
-           "\nE: ID_MODEL_ID=" + product + "\nA: idVendor=" + vendor + "\\n\nA: idProduct=" + product +
-           "\\n\nA: bcdDevice=" + bcdDevice + "\\n\nA: busnum=1\\n\nA: devnum=" + std::to_string(devnum) + "\\n\n";
-}
-
-std::string InterfaceRecord(int port, const char* interfaceClass, const char* subclass, const char* protocol) {
-    return "P: " + UsbDevicePath(port) + "/1-" + std::to_string(port) +
-           ":1.0\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceClass=" + interfaceClass +
-           "\\n\nA: bInterfaceSubClass=" + subclass + "\\n\nA: bInterfaceProtocol=" + protocol +
-           "\\n\nA: bInterfaceNumber=00\\n\n";
+    record.Property("SUBSYSTEM", "usb")
+        .Property("DEVTYPE", "usb_device")
+        .Property("DEVNAME", node)
+        .Property("BUSNUM", "001")
+        .Property("DEVNUM", Format("%03d", devnum))
+        .Property("ID_VENDOR_ID", vendor)
+        .Property("ID_MODEL_ID", product)
+        .Text("idVendor", vendor)
+        .Text("idProduct", product)
+        .Text("bcdDevice", bcdDevice)
+        .Text("busnum", "1")
+        .Text("devnum", std::to_string(devnum));
+    return record;
 }
 
 std::string InterfacePath(int port) { return UsbDevicePath(port) + "/1-" + std::to_string(port) + ":1.0"; }
+
+sim::UdevRecord InterfaceRecord(int port, const char* interfaceClass, const char* subclass, const char* protocol) {
+    sim::UdevRecord record(InterfacePath(port));
+    record.Property("SUBSYSTEM", "usb")
+        .Property("DEVTYPE", "usb_interface")
+        .Text("bInterfaceClass", interfaceClass)
+        .Text("bInterfaceSubClass", subclass)
+        .Text("bInterfaceProtocol", protocol)
+        .Text("bInterfaceNumber", "00");
+    return record;
+}
 
 // The device descriptor and a configuration with one HID interface.
 descriptors::Bytes HidModeDescriptors() {
@@ -58,11 +67,20 @@ std::string UsbDevicePath(int port) { return std::string(kRootHub) + "/1-" + std
 std::string UsbfsNode(int devnum) { return "/dev/bus/usb/001/" + Format("%03d", devnum); }
 
 std::string RootHubRecords() {
-    return "P: " + std::string(kRootHub) +
-           "\nN: bus/usb/001/001\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=/dev/bus/usb/001/001\n"
-           "E: BUSNUM=001\nE: DEVNUM=001\nA: idVendor=1d6b\\n\nA: idProduct=0002\\n\nA: bcdDevice=0601\\n\n"
-           "A: busnum=1\\n\nA: devnum=1\\n\nH: descriptors=" +
-           Hex(descriptors::DeviceDescriptor(0x1D6B, 0x0002, 0x0601)) + "\n\n";
+    sim::UdevRecord hub(kRootHub);
+    hub.Node(UsbfsNode(1))
+        .Property("SUBSYSTEM", "usb")
+        .Property("DEVTYPE", "usb_device")
+        .Property("DEVNAME", UsbfsNode(1))
+        .Property("BUSNUM", "001")
+        .Property("DEVNUM", "001")
+        .Text("idVendor", "1d6b")
+        .Text("idProduct", "0002")
+        .Text("bcdDevice", "0601")
+        .Text("busnum", "1")
+        .Text("devnum", "1")
+        .Binary("descriptors", descriptors::DeviceDescriptor(0x1D6B, 0x0002, 0x0601));
+    return hub.Finish();
 }
 
 std::string HidSensorRecord::HidSysname() const { return "0003:3C9E:0101." + Format("%04X", hidCounter); }
@@ -91,24 +109,26 @@ std::vector<std::string> HidSensorRecord::Paths() const {
 }
 
 std::string HidSensorRecord::Records() const {
-    std::string records = UsbDeviceRecord(port, devnum, "3c9e", "0101", "0100", true) +
-                          "A: manufacturer=" + manufacturer + "\\n\nA: product=" + product + "\\n\n";
+    sim::UdevRecord device = UsbDeviceRecord(port, devnum, "3c9e", "0101", "0100", true);
+    device.Text("manufacturer", manufacturer).Text("product", product);
     if (serial) {
-        records += "A: serial=" + *serial + "\\n\n";
+        device.Text("serial", *serial);
     }
-    records += "H: descriptors=" + Hex(HidModeDescriptors()) + "\n\n";
-    records += InterfaceRecord(port, "03", "00", "00") + "\n";
-    records += "P: " + HidPath() + "\nE: SUBSYSTEM=hid\nE: HID_ID=0003:00003C9E:00000101\nE: HID_NAME=" + manufacturer +
-               " " + product + "\nH: report_descriptor=" + Hex(reportDescriptor) + "\n\n";
-    records += "P: " + HidrawPath() + "\n";
+    device.Binary("descriptors", HidModeDescriptors());
+    sim::UdevRecord hid(HidPath());
+    hid.Property("SUBSYSTEM", "hid")
+        .Property("HID_ID", "0003:00003C9E:00000101")
+        .Property("HID_NAME", manufacturer + " " + product)
+        .Binary("report_descriptor", reportDescriptor);
+    sim::UdevRecord hidrawDevice(HidrawPath());
     if (hasNode) {
-        records += "N: hidraw" + std::to_string(hidraw) + "\n";
+        hidrawDevice.Node(Node());
     }
-    records += "E: SUBSYSTEM=hidraw\nE: DEVNAME=" + Node() + "\n";
+    hidrawDevice.Property("SUBSYSTEM", "hidraw").Property("DEVNAME", Node());
     if (const auto dev = DevAttribute()) {
-        records += "E: MAJOR=240\nE: MINOR=" + std::to_string(hidraw) + "\nA: dev=" + *dev + "\\n\n";
+        hidrawDevice.Property("MAJOR", "240").Property("MINOR", std::to_string(hidraw)).DevAttribute(*dev);
     }
-    return records + "\n";
+    return device.Finish() + InterfaceRecord(port, "03", "00", "00").Finish() + hid.Finish() + hidrawDevice.Finish();
 }
 
 std::string DfuDeviceRecord::Node() const { return UsbfsNode(devnum); }
@@ -116,15 +136,14 @@ std::string DfuDeviceRecord::Node() const { return UsbfsNode(devnum); }
 std::vector<std::string> DfuDeviceRecord::Paths() const { return {InterfacePath(port), UsbDevicePath(port)}; }
 
 std::string DfuDeviceRecord::Records() const {
-    std::string records = UsbDeviceRecord(port, devnum, "0483", "df11", "2200", hasNode);
+    sim::UdevRecord device = UsbDeviceRecord(port, devnum, "0483", "df11", "2200", hasNode);
     if (driverProperty) {
-        records += "E: TARNIX_DFU_DRIVER=1\n";
+        device.Property("TARNIX_DFU_DRIVER", "1");
     }
-    records +=
-        "A: manufacturer=STMicroelectronics\\n\nA: product=DFU in FS Mode\\n\nH: descriptors=" + Hex(descriptors) +
-        "\n\n";
-    records += InterfaceRecord(port, "fe", "01", "02") + "A: interface=" + std::string(kMemoryLayout) + "\\n\n\n";
-    return records;
+    device.Text("manufacturer", "STMicroelectronics").Text("product", "DFU in FS Mode").Binary("descriptors", descriptors);
+    sim::UdevRecord interface = InterfaceRecord(port, "fe", "01", "02");
+    interface.Text("interface", kMemoryLayout);
+    return device.Finish() + interface.Finish();
 }
 
 }  // namespace tarnix::test::usb_records

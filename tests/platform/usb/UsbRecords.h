@@ -12,11 +12,11 @@
 // DFU mode, each on a port of the root hub.
 namespace tarnix::test::usb_records {
 
-constexpr const char* kRootHub = "/devices/pci0000:00/0000:00:14.0/usb1";
+constexpr const char* kRootHub = "/sys/devices/pci0000:00/0000:00:14.0/usb1";
 // The memory layout string of the sensor in DFU mode (string descriptor 4, the interface's text).
 constexpr const char* kMemoryLayout = "@Internal Flash  /0x08000000/64*002Kg";
 
-// "/devices/.../usb1/1-<port>"
+// "/sys/devices/.../usb1/1-<port>"
 std::string UsbDevicePath(int port);
 // "/dev/bus/usb/001/<devnum>"
 std::string UsbfsNode(int devnum);

@@ -2,21 +2,24 @@
 
 #include <filesystem>
 
-#include "platform/linux/UdevInterfaceCache.h"
+#include "platform/DeviceEnumerator.h"
 
 namespace tarnix::test {
 
-// A test bed is a device tree of its own: what the backend knows of an earlier one's devices goes.
+// A test bed is a device tree of its own, whose devices may stand at the paths and device numbers of an
+// earlier one's with other contents. The backend keeps what it learnt of a device only while its looks at
+// the bus list it: one look at each class of the new bus, before anything is plugged in, lets go of them all.
 UsbTestBus::UsbTestBus() {
-    platform::UdevInterfaceCache::Instance().Forget();
-    testBed_.AddRecords(usb_records::RootHubRecords());
+    testBed_.Add(usb_records::RootHubRecords());
+    platform::DeviceEnumerator::PresentInterfaces(platform::Guid::HidInterfaceClass());
+    platform::DeviceEnumerator::PresentInterfaces(platform::Guid::UsbDeviceInterfaceClass());
 }
 
 std::shared_ptr<ScriptedHidraw> UsbTestBus::Plug(const usb_records::HidSensorRecord& sensor) {
     auto device = std::make_shared<ScriptedHidraw>();
-    testBed_.AddRecords(sensor.Records());
+    testBed_.Add(sensor.Records());
     if (sensor.hasNode) {
-        testBed_.Serve(sensor.Node(), device);
+        Serve(sensor.Node(), device);
     }
     plugged_[usb_records::UsbDevicePath(sensor.port)] = device;
     return device;
@@ -24,19 +27,24 @@ std::shared_ptr<ScriptedHidraw> UsbTestBus::Plug(const usb_records::HidSensorRec
 
 std::shared_ptr<ScriptedDfuDevice> UsbTestBus::Plug(const usb_records::DfuDeviceRecord& dfu) {
     auto device = std::make_shared<ScriptedDfuDevice>();
-    testBed_.AddRecords(dfu.Records());
+    testBed_.Add(dfu.Records());
     if (dfu.hasNode) {
-        testBed_.Serve(dfu.Node(), device);
+        Serve(dfu.Node(), device);
     }
     plugged_[usb_records::UsbDevicePath(dfu.port)] = device;
     return device;
+}
+
+// Every file opened on the node from now on meets this device.
+void UsbTestBus::Serve(const std::string& node, std::shared_ptr<ScriptedDevice> device) {
+    testBed_.Serve(node, [device] { return device; });
 }
 
 void UsbTestBus::Unplug(const usb_records::HidSensorRecord& sensor) {
     Unplug(usb_records::UsbDevicePath(sensor.port), sensor.Paths());
     // The test bed leaves the /sys/dev/char link of a removed node behind; the kernel does not.
     if (const auto dev = sensor.DevAttribute()) {
-        std::filesystem::remove(testBed_.RootFolder() + "/sys/dev/char/" + *dev);
+        std::filesystem::remove(testBed_.Root() + "/sys/dev/char/" + *dev);
     }
 }
 
@@ -51,7 +59,7 @@ void UsbTestBus::Unplug(const std::string& usbDevicePath, const std::vector<std:
         plugged_.erase(found);
     }
     for (const std::string& path : paths) {
-        testBed_.RemoveDevice(path);
+        testBed_.Remove(path);
     }
 }
 

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "sim/testbed/DeviceTestbed.h"
 #include "tests/platform/usb/ScriptedDfuDevice.h"
 #include "tests/platform/usb/ScriptedHidraw.h"
-#include "tests/platform/usb/UmockdevTestBed.h"
 #include "tests/platform/usb/UsbRecords.h"
 
 namespace tarnix::test {
@@ -23,12 +23,14 @@ public:
     void Unplug(const usb_records::HidSensorRecord& sensor);
     void Unplug(const usb_records::DfuDeviceRecord& device);
 
-    UmockdevTestBed& TestBed() { return testBed_; }
+    sim::DeviceTestbed& TestBed() { return testBed_; }
 
 private:
     void Unplug(const std::string& usbDevicePath, const std::vector<std::string>& paths);
 
-    UmockdevTestBed testBed_;
+    void Serve(const std::string& node, std::shared_ptr<ScriptedDevice> device);
+
+    sim::DeviceTestbed testBed_;
     std::map<std::string, std::shared_ptr<ScriptedDevice>> plugged_;  // by USB device path
 };
 

@@ -1,64 +1,11 @@
-#include "sim/usbrun/NodeIoctlHandler.h"
+#include "sim/testbed/NodeIoctlHandler.h"
 
 #include <cerrno>
 #include <map>
 #include <mutex>
 #include <umockdev.h>
-#include <vector>
 
 namespace tarnix::sim {
-
-namespace {
-
-// The memory of one ioctl, fetched from the calling program through umockdev. The fetched blocks are kept
-// until the call is answered, when umockdev writes them back.
-class UmockdevIoctlCall : public IoctlCall {
-public:
-    explicit UmockdevIoctlCall(UMockdevIoctlClient* client) : client_(client) {}
-    ~UmockdevIoctlCall() override {
-        for (UMockdevIoctlData* data : resolved_) {
-            g_object_unref(data);
-        }
-    }
-    UmockdevIoctlCall(const UmockdevIoctlCall&) = delete;
-    UmockdevIoctlCall& operator=(const UmockdevIoctlCall&) = delete;
-
-    unsigned long Request() const override { return umockdev_ioctl_client_get_request(client_); }
-
-    std::uint8_t* Argument(std::size_t length) override {
-        argument_ = Resolve(umockdev_ioctl_client_get_arg(client_), 0, length);
-        return argument_ != nullptr ? argument_->data : nullptr;
-    }
-
-    std::uint8_t* Pointee(std::size_t offset, std::size_t length) override {
-        if (argument_ == nullptr) {
-            return nullptr;
-        }
-        UMockdevIoctlData* data = Resolve(argument_, offset, length);
-        return data != nullptr ? data->data : nullptr;
-    }
-
-private:
-    UMockdevIoctlData* Resolve(UMockdevIoctlData* parent, std::size_t offset, std::size_t length) {
-        GError* error = nullptr;
-        UMockdevIoctlData* data = umockdev_ioctl_data_resolve(parent, offset, length, &error);
-        g_clear_error(&error);
-        if (data == nullptr || data->data_len < 0 || static_cast<std::size_t>(data->data_len) < length) {
-            if (data != nullptr) {
-                g_object_unref(data);
-            }
-            return nullptr;
-        }
-        resolved_.push_back(data);
-        return data;
-    }
-
-    UMockdevIoctlClient* client_;
-    UMockdevIoctlData* argument_ = nullptr;
-    std::vector<UMockdevIoctlData*> resolved_;
-};
-
-}  // namespace
 
 // The bound nodes and the endpoints of the open files.
 class NodeIoctlHandler::Nodes {
@@ -112,7 +59,7 @@ private:
 
     void Answer(UMockdevIoctlClient* client) {
         const std::shared_ptr<NodeEndpoint> endpoint = EndpointOf(client);
-        UmockdevIoctlCall call(client);
+        IoctlCall call(client);
         IoctlAnswer answer = IoctlAnswer::Failure(ENODEV);
         if (endpoint) {
             try {
@@ -121,7 +68,7 @@ private:
                 answer = IoctlAnswer::Failure(EIO);
             }
         }
-        umockdev_ioctl_client_complete(client, answer.result, answer.error);
+        call.Complete(answer);
     }
 
     void Forget(const void* client) {

@@ -1,4 +1,4 @@
-#include "sim/usbrun/DeviceTestbed.h"
+#include "sim/testbed/DeviceTestbed.h"
 
 #include <filesystem>
 #include <umockdev.h>
@@ -49,17 +49,29 @@ void DeviceTestbed::Add(const std::string& records) {
 
 void DeviceTestbed::Remove(const std::string& sysPath) { umockdev_testbed_remove_device(testbed_, sysPath.c_str()); }
 
-void DeviceTestbed::AddProperty(const std::string& sysPath, const std::string& name, const std::string& value) {
+void DeviceTestbed::SetProperty(const std::string& sysPath, const std::string& name, const std::string& value) {
     umockdev_testbed_set_property(testbed_, sysPath.c_str(), name.c_str(), value.c_str());
 }
 
-void DeviceTestbed::Attach(const std::string& devNode, _UMockdevIoctlBase* handler) {
+void DeviceTestbed::SetAttribute(const std::string& sysPath, const std::string& name, const std::string& value) {
+    umockdev_testbed_set_attribute(testbed_, sysPath.c_str(), name.c_str(), value.c_str());
+}
+
+void DeviceTestbed::Serve(const std::string& devNode, NodeIoctlHandler::EndpointOpener opener) {
+    handler_.Bind(devNode, std::move(opener));
+    if (attached_.count(devNode) != 0) {
+        return;
+    }
     GError* error = nullptr;
-    if (!umockdev_testbed_attach_ioctl(testbed_, devNode.c_str(), handler, &error)) {
+    if (!umockdev_testbed_attach_ioctl(testbed_, devNode.c_str(), handler_.Base(), &error)) {
+        handler_.Unbind(devNode);
         throw SimError("cannot attach to " + devNode + " in the test bed: " + Message(error));
     }
+    attached_.insert(devNode);
     OpenSockets();
 }
+
+void DeviceTestbed::StopServing(const std::string& devNode) { handler_.Unbind(devNode); }
 
 // The umockdev preload ends a program that opens a node whose ioctl socket it cannot connect to, instead of
 // failing the open; with the sockets open to everyone, an open by a user without access fails as on a
