@@ -8,8 +8,8 @@
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
 
-#include "sim/DfuControlRequests.h"
-#include "sim/UsbDescriptorBuilder.h"
+#include "sim/sensor/DfuControlRequests.h"
+#include "sim/sensor/UsbDescriptorBuilder.h"
 
 namespace tarnix::sim {
 

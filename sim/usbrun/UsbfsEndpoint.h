@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "sim/SimUsbDfuPort.h"
+#include "sim/host/SimUsbDfuPort.h"
 #include "sim/usbrun/NodeEndpoint.h"
 #include "sim/usbrun/UsbInterfaceClaim.h"
 
