@@ -8,7 +8,7 @@
 #include <string_view>
 #include <sys/stat.h>
 
-#include "sim/SimBus.h"
+#include "sim/bus/SimBus.h"
 
 namespace tarnix::bench {
 

@@ -15,7 +15,7 @@
 #include "core/FlatbufferSchemas.h"
 #include "core/Parameters.h"
 #include "core/Serialization.h"
-#include "sim/FactoryParameters.h"
+#include "sim/sensor/FactoryParameters.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Writes seed reports for the BER answer fuzzer: the platform and device answers that the simulator's own
 // encoder gives for a few virtual sensors, each as the whole 258-byte feature report the host reads.
 //   make_ber_seeds OUTPUT_FOLDER
-#include "sim/FeatureReports.h"
-#include "sim/InformationAnswers.h"
-#include "sim/SensorState.h"
+#include "sim/sensor/FeatureReports.h"
+#include "sim/sensor/InformationAnswers.h"
+#include "sim/bus/SensorState.h"
 
 #include <cstdio>
 #include <fstream>

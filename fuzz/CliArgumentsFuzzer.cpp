@@ -9,9 +9,9 @@
 #include "core/TpError.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/FuzzWorkspace.h"
-#include "sim/DfuFileWriter.h"
-#include "sim/FirmwareImage.h"
-#include "sim/IntelHexWriter.h"
+#include "sim/images/DfuFileWriter.h"
+#include "sim/images/FirmwareImage.h"
+#include "sim/images/IntelHexWriter.h"
 
 #include <unistd.h>
 

@@ -4,7 +4,7 @@
 #include "dfuse/DfuseApi.h"
 #include "dfuse/files/DfuseFile.h"
 #include "fuzz/ImageElementChecks.h"
-#include "sim/DfuFileWriter.h"
+#include "sim/images/DfuFileWriter.h"
 
 #include <cstdint>
 #include <vector>

@@ -2,7 +2,7 @@
 
 #include "dfuse/common/ImageElement.h"
 #include "fuzz/FuzzCheck.h"
-#include "sim/FirmwareImage.h"
+#include "sim/images/FirmwareImage.h"
 
 #include <cstdio>
 #include <cstdlib>

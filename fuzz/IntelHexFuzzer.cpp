@@ -5,7 +5,7 @@
 #include "dfuse/DfuseApi.h"
 #include "dfuse/files/IntelHexReader.h"
 #include "fuzz/ImageElementChecks.h"
-#include "sim/IntelHexWriter.h"
+#include "sim/images/IntelHexWriter.h"
 
 #include <cstdint>
 #include <string>

@@ -9,8 +9,8 @@
 #include "platform/linux/UdevDeviceEnumerator.h"
 #include "platform/linux/UsbfsDfuTransport.h"
 #include "platform/sim/SimulatedDeviceEnumerator.h"
-#include "sim/SimHidDevice.h"
-#include "sim/SimUsbDfuPort.h"
+#include "sim/host/SimHidDevice.h"
+#include "sim/host/SimUsbDfuPort.h"
 
 namespace tarnix::platform {
 

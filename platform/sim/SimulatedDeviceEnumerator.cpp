@@ -1,6 +1,6 @@
 #include "platform/sim/SimulatedDeviceEnumerator.h"
 
-#include "sim/SimBus.h"
+#include "sim/bus/SimBus.h"
 
 namespace tarnix::platform {
 

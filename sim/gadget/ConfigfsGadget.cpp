@@ -11,8 +11,8 @@
 #include <cstring>
 #include <memory>
 
-#include "sim/FileAccess.h"
-#include "sim/SimError.h"
+#include "sim/bus/FileAccess.h"
+#include "sim/bus/SimError.h"
 
 namespace tarnix::sim {
 

@@ -1,8 +1,8 @@
 #include "sim/gadget/DfuPersonality.h"
 
-#include "sim/BusConstants.h"
-#include "sim/DfuControlRequests.h"
-#include "sim/UsbDescriptorBuilder.h"
+#include "sim/sensor/BusConstants.h"
+#include "sim/sensor/DfuControlRequests.h"
+#include "sim/sensor/UsbDescriptorBuilder.h"
 #include "sim/gadget/FunctionFsBlobs.h"
 
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sim/SimUsbDfuPort.h"
+#include "sim/host/SimUsbDfuPort.h"
 #include "sim/gadget/GadgetPersonality.h"
 
 namespace tarnix::sim {

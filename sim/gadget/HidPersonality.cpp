@@ -1,7 +1,7 @@
 #include "sim/gadget/HidPersonality.h"
 
-#include "sim/BusConstants.h"
-#include "sim/UsbDescriptorBuilder.h"
+#include "sim/sensor/BusConstants.h"
+#include "sim/sensor/UsbDescriptorBuilder.h"
 #include "sim/gadget/FunctionFsBlobs.h"
 
 

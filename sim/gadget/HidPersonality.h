@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sim/SimHidDevice.h"
+#include "sim/host/SimHidDevice.h"
 #include "sim/gadget/GadgetPersonality.h"
 
 namespace tarnix::sim {

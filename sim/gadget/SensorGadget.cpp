@@ -5,9 +5,9 @@
 #include <cstring>
 #include <thread>
 
-#include "sim/BusConstants.h"
-#include "sim/SimError.h"
-#include "sim/WallClock.h"
+#include "sim/sensor/BusConstants.h"
+#include "sim/bus/SimError.h"
+#include "sim/bus/WallClock.h"
 #include "sim/gadget/DfuPersonality.h"
 #include "sim/gadget/HidPersonality.h"
 

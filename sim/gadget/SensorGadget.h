@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string>
 
-#include "sim/SensorState.h"
-#include "sim/SensorStore.h"
+#include "sim/bus/SensorState.h"
+#include "sim/bus/SensorStore.h"
 #include "sim/gadget/BusPresence.h"
 #include "sim/gadget/ConfigfsGadget.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/SensorStore.h"
-#include "sim/SimError.h"
+#include "sim/bus/SensorStore.h"
+#include "sim/bus/SimError.h"
 #include "sim/gadget/SensorGadget.h"
 
 namespace {

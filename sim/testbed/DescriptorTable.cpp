@@ -5,7 +5,7 @@
 #include <cstring>
 #include <linux/usb/ch9.h>
 
-#include "sim/UsbDescriptorBuilder.h"
+#include "sim/sensor/UsbDescriptorBuilder.h"
 
 namespace tarnix::sim {
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <umockdev.h>
 
-#include "sim/SimError.h"
+#include "sim/bus/SimError.h"
 
 namespace tarnix::sim {
 

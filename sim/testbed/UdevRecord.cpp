@@ -1,6 +1,6 @@
 #include "sim/testbed/UdevRecord.h"
 
-#include "sim/TextNumbers.h"
+#include "sim/bus/TextNumbers.h"
 
 namespace tarnix::sim {
 

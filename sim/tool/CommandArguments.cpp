@@ -1,6 +1,6 @@
 #include "sim/tool/CommandArguments.h"
 
-#include "sim/SimError.h"
+#include "sim/bus/SimError.h"
 
 namespace tarnix::sim {
 

@@ -2,14 +2,14 @@
 
 #include <fstream>
 
-#include "sim/BusConstants.h"
-#include "sim/DfuFileWriter.h"
-#include "sim/FileAccess.h"
-#include "sim/FirmwareImage.h"
-#include "sim/IntelHexWriter.h"
-#include "sim/SimBus.h"
-#include "sim/SimError.h"
-#include "sim/TextNumbers.h"
+#include "sim/sensor/BusConstants.h"
+#include "sim/images/DfuFileWriter.h"
+#include "sim/bus/FileAccess.h"
+#include "sim/images/FirmwareImage.h"
+#include "sim/images/IntelHexWriter.h"
+#include "sim/bus/SimBus.h"
+#include "sim/bus/SimError.h"
+#include "sim/bus/TextNumbers.h"
 #include "sim/tool/CommandArguments.h"
 #ifdef TARNIX_USB_RUN
 #include "sim/usbrun/UsbRun.h"

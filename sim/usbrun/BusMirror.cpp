@@ -4,12 +4,12 @@
 #include <iostream>
 #include <set>
 
-#include "sim/BusConstants.h"
-#include "sim/SimError.h"
-#include "sim/WallClock.h"
+#include "sim/sensor/BusConstants.h"
+#include "sim/bus/SimError.h"
+#include "sim/bus/WallClock.h"
 #include "sim/testbed/DeviceTestbed.h"
 #include "sim/usbrun/HidrawEndpoint.h"
-#include "sim/UsbDescriptorBuilder.h"
+#include "sim/sensor/UsbDescriptorBuilder.h"
 #include "sim/usbrun/UsbfsEndpoint.h"
 
 namespace tarnix::sim {

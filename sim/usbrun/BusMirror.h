@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "sim/SensorState.h"
-#include "sim/SensorStore.h"
+#include "sim/bus/SensorState.h"
+#include "sim/bus/SensorStore.h"
 #include "sim/usbrun/RefusedNode.h"
 #include "sim/usbrun/UsbDeviceRecords.h"
 

@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <thread>
 
-#include "sim/SimError.h"
+#include "sim/bus/SimError.h"
 
 namespace tarnix::sim {
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "sim/SimHidDevice.h"
+#include "sim/host/SimHidDevice.h"
 #include "sim/testbed/NodeEndpoint.h"
 
 namespace tarnix::sim {

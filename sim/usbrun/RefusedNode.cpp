@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "sim/SimError.h"
+#include "sim/bus/SimError.h"
 
 namespace tarnix::sim {
 

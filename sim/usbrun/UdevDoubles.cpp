@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "sim/SimError.h"
+#include "sim/bus/SimError.h"
 
 namespace tarnix::sim {
 

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "sim/BusConstants.h"
-#include "sim/TextNumbers.h"
-#include "sim/UsbDescriptorBuilder.h"
+#include "sim/sensor/BusConstants.h"
+#include "sim/bus/TextNumbers.h"
+#include "sim/sensor/UsbDescriptorBuilder.h"
 #include "sim/testbed/UdevRecord.h"
 
 namespace tarnix::sim {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/SensorState.h"
+#include "sim/bus/SensorState.h"
 
 namespace tarnix::sim {
 

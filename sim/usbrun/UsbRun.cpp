@@ -4,8 +4,8 @@
 #include <map>
 #include <unistd.h>
 
-#include "sim/SensorStore.h"
-#include "sim/SimError.h"
+#include "sim/bus/SensorStore.h"
+#include "sim/bus/SimError.h"
 #include "sim/usbrun/BusMirror.h"
 #include "sim/usbrun/ChildProcess.h"
 #include "sim/testbed/DeviceTestbed.h"

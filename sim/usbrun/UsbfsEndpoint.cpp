@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "sim/DfuControlRequests.h"
+#include "sim/sensor/DfuControlRequests.h"
 
 namespace tarnix::sim {
 

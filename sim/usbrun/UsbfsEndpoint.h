@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "sim/SimUsbDfuPort.h"
+#include "sim/host/SimUsbDfuPort.h"
 #include "sim/testbed/DescriptorTable.h"
 #include "sim/testbed/NodeEndpoint.h"
 #include "sim/testbed/UsbfsRequests.h"

@@ -8,7 +8,7 @@
 #include "core/STDFUFiles.h"
 #include "core/STDFUPRT.h"
 #include "core/Timer.h"
-#include "sim/IntelHexWriter.h"
+#include "sim/images/IntelHexWriter.h"
 
 #include <gtest/gtest.h>
 

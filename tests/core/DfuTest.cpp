@@ -8,8 +8,8 @@
 #include "core/DfuDevice.h"
 #include "core/Timer.h"
 #include "core/TpError.h"
-#include "sim/DfuFileWriter.h"
-#include "sim/IntelHexWriter.h"
+#include "sim/images/DfuFileWriter.h"
+#include "sim/images/IntelHexWriter.h"
 
 #include <gtest/gtest.h>
 

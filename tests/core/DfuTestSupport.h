@@ -3,8 +3,8 @@
 // Shared set-up of the tests that drive sensors on the simulated bus: every test gets a private bus (see
 // SimulatedBus), reached through `bus`.
 
-#include "sim/FirmwareImage.h"
-#include "sim/SimBus.h"
+#include "sim/images/FirmwareImage.h"
+#include "sim/bus/SimBus.h"
 #include "tests/support/SimulatedBus.h"
 
 #include <gtest/gtest.h>

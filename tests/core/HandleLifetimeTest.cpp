@@ -20,7 +20,7 @@
 #include "platform/Guid.h"
 #include "platform/HidDevice.h"
 
-#include "sim/SimBus.h"
+#include "sim/bus/SimBus.h"
 #include "tests/support/SimulatedBus.h"
 
 #include <gtest/gtest.h>

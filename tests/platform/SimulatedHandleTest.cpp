@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "sim/BusConstants.h"
+#include "sim/sensor/BusConstants.h"
 #include "tests/support/SimulatedBus.h"
 
 namespace {

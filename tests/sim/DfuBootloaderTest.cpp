@@ -3,9 +3,9 @@
 #include <numeric>
 #include <vector>
 
-#include "sim/BusConstants.h"
-#include "sim/DfuBootloader.h"
-#include "sim/FlashMemory.h"
+#include "sim/sensor/BusConstants.h"
+#include "sim/sensor/DfuBootloader.h"
+#include "sim/sensor/FlashMemory.h"
 #include "tests/support/SensorFlash.h"
 #include "tests/support/SimulatedBus.h"
 

@@ -4,10 +4,10 @@
 #include <array>
 #include <vector>
 
-#include "sim/BusConstants.h"
-#include "sim/DfuBootloader.h"
-#include "sim/SimHidDevice.h"
-#include "sim/SimUsbDfuPort.h"
+#include "sim/sensor/BusConstants.h"
+#include "sim/sensor/DfuBootloader.h"
+#include "sim/host/SimHidDevice.h"
+#include "sim/host/SimUsbDfuPort.h"
 #include "tests/support/SensorFlash.h"
 #include "tests/support/SimulatedBus.h"
 

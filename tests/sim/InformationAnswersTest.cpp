@@ -3,9 +3,9 @@
 #include <array>
 #include <vector>
 
-#include "sim/FeatureReports.h"
-#include "sim/InformationAnswers.h"
-#include "sim/SimHidDevice.h"
+#include "sim/sensor/FeatureReports.h"
+#include "sim/sensor/InformationAnswers.h"
+#include "sim/host/SimHidDevice.h"
 #include "tests/support/SimulatedBus.h"
 
 namespace tarnix::sim {

@@ -4,7 +4,7 @@
 #include <sstream>
 #include <vector>
 
-#include "sim/BusConstants.h"
+#include "sim/sensor/BusConstants.h"
 #include "tests/support/SimulatedBus.h"
 
 namespace tarnix::sim {

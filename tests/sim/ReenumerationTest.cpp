@@ -5,11 +5,11 @@
 #include <thread>
 #include <vector>
 
-#include "sim/BusConstants.h"
-#include "sim/DfuBootloader.h"
-#include "sim/FirmwareHeader.h"
-#include "sim/SimHidDevice.h"
-#include "sim/SimUsbDfuPort.h"
+#include "sim/sensor/BusConstants.h"
+#include "sim/sensor/DfuBootloader.h"
+#include "sim/sensor/FirmwareHeader.h"
+#include "sim/host/SimHidDevice.h"
+#include "sim/host/SimUsbDfuPort.h"
 #include "tests/support/SensorFlash.h"
 #include "tests/support/SimulatedBus.h"
 

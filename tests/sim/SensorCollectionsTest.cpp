@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/SensorCollections.h"
-#include "sim/UsbDescriptorBuilder.h"
+#include "sim/sensor/SensorCollections.h"
+#include "sim/sensor/UsbDescriptorBuilder.h"
 #include "tests/support/HidReportLayout.h"
 
 namespace tarnix::sim {

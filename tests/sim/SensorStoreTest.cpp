@@ -5,10 +5,10 @@
 #include <fstream>
 #include <sys/stat.h>
 
-#include "sim/BusConstants.h"
-#include "sim/SensorStateFile.h"
-#include "sim/SensorStore.h"
-#include "sim/SimUsbDfuPort.h"
+#include "sim/sensor/BusConstants.h"
+#include "sim/bus/SensorStateFile.h"
+#include "sim/bus/SensorStore.h"
+#include "sim/host/SimUsbDfuPort.h"
 #include "tests/support/SimulatedBus.h"
 
 namespace tarnix::sim {

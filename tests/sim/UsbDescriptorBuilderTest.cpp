@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/UsbDescriptorBuilder.h"
+#include "sim/sensor/UsbDescriptorBuilder.h"
 #include "tests/support/HidReportLayout.h"
 
 namespace tarnix::sim {

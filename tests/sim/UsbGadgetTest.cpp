@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "sim/BusConstants.h"
-#include "sim/InformationAnswers.h"
+#include "sim/sensor/BusConstants.h"
+#include "sim/sensor/InformationAnswers.h"
 #include "sim/gadget/DfuPersonality.h"
 #include "sim/gadget/FunctionFsBlobs.h"
 #include "sim/gadget/HidPersonality.h"
-#include "sim/UsbDescriptorBuilder.h"
+#include "sim/sensor/UsbDescriptorBuilder.h"
 #include "tests/support/HidReportLayout.h"
 #include "tests/support/SensorFlash.h"
 #include "tests/support/SimulatedBus.h"

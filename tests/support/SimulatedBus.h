@@ -1,7 +1,7 @@
 #pragma once
 
-#include "sim/BusConstants.h"
-#include "sim/SimBus.h"
+#include "sim/sensor/BusConstants.h"
+#include "sim/bus/SimBus.h"
 #include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/ToolRun.h"

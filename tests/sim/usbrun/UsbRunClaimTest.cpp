@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/SimBus.h"
-#include "sim/TextNumbers.h"
+#include "sim/bus/SimBus.h"
+#include "sim/bus/TextNumbers.h"
 #include "tests/sim/usbrun/UsbRunSession.h"
 #include "tests/support/SensorFlash.h"
 

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "sim/InformationAnswers.h"
-#include "sim/SensorStore.h"
-#include "sim/TextNumbers.h"
+#include "sim/sensor/InformationAnswers.h"
+#include "sim/bus/SensorStore.h"
+#include "sim/bus/TextNumbers.h"
 #include "tests/sim/usbrun/UsbRunSession.h"
 #include "tests/support/HidReportLayout.h"
 

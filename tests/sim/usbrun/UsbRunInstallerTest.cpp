@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/SimBus.h"
+#include "sim/bus/SimBus.h"
 #include "tests/sim/usbrun/UsbRunSession.h"
 
 namespace tarnix::test {

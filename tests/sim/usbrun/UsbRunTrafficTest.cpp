@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "sim/InformationAnswers.h"
-#include "sim/SensorStore.h"
-#include "sim/SimBus.h"
-#include "sim/TextNumbers.h"
+#include "sim/sensor/InformationAnswers.h"
+#include "sim/bus/SensorStore.h"
+#include "sim/bus/SimBus.h"
+#include "sim/bus/TextNumbers.h"
 #include "tests/sim/usbrun/UsbRunSession.h"
 #include "tests/support/SensorFlash.h"
 

@@ -44,7 +44,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "sim/TextNumbers.h"
+#include "sim/bus/TextNumbers.h"
 
 namespace {
 
