@@ -15,16 +15,17 @@ namespace tarnix::bench {
 namespace {
 
 // The bus folder usb-run mirrors, when this process runs inside it.
-const char* MirroredFolder() {
+const char* MirroredFolder()
+{
     const char* bus = std::getenv("TARNIX_BUS");
     const char* folder = std::getenv("TARNIX_SIM_DIR");
-    return bus != nullptr && std::string_view(bus) == "usb" && folder != nullptr && *folder != '\0' ? folder
-                                                                                                   : nullptr;
+    return bus != nullptr && std::string_view(bus) == "usb" && folder != nullptr && *folder != '\0' ? folder : nullptr;
 }
 
 }  // namespace
 
-BenchmarkBus::BenchmarkBus() {
+BenchmarkBus::BenchmarkBus()
+{
     if (const char* mirrored = MirroredFolder()) {
         folder_ = mirrored;
         mirrored_ = true;
@@ -38,7 +39,8 @@ BenchmarkBus::BenchmarkBus() {
     ::setenv("TARNIX_SIM_DIR", folder_.c_str(), 1);
 }
 
-BenchmarkBus::~BenchmarkBus() {
+BenchmarkBus::~BenchmarkBus()
+{
     if (mirrored_) {
         sim::SimBus bus(folder_);
         for (const std::string& serial : serials_) {
@@ -55,7 +57,8 @@ BenchmarkBus::~BenchmarkBus() {
     ::unsetenv("TARNIX_SIM_DIR");
 }
 
-void BenchmarkBus::PlugSensors(int count, bool alsoInDfuMode) {
+void BenchmarkBus::PlugSensors(int count, bool alsoInDfuMode)
+{
     sim::SimBus bus(folder_);
     const auto plug = [&](sim::SensorMode mode) {
         sim::SensorState prototype;
@@ -70,7 +73,8 @@ void BenchmarkBus::PlugSensors(int count, bool alsoInDfuMode) {
     }
 }
 
-int BenchmarkBus::ScanFolder() const {
+int BenchmarkBus::ScanFolder() const
+{
     constexpr std::string_view kSuffix = ".sensor";
     std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(folder_.c_str()), ::closedir);
     int seen = 0;

@@ -28,9 +28,9 @@ using tarnix::platform::Guid;
 
 // The sensors among the interfaces of one class: in normal mode for the HID class, in DFU mode for the USB
 // device class.
-int SensorsAmong(const std::vector<DeviceInterface>& interfaces, const Guid& interfaceClass) {
-    const std::string pattern =
-        interfaceClass == Guid::HidInterfaceClass() ? "VID_3C9E&PID_0101" : "VID_0483&PID_DF11";
+int SensorsAmong(const std::vector<DeviceInterface>& interfaces, const Guid& interfaceClass)
+{
+    const std::string pattern = interfaceClass == Guid::HidInterfaceClass() ? "VID_3C9E&PID_0101" : "VID_0483&PID_DF11";
     int sensors = 0;
     for (const DeviceInterface& interface : interfaces) {
         sensors += interface.hardwareId.find(pattern) != std::string::npos ? 1 : 0;
@@ -38,13 +38,15 @@ int SensorsAmong(const std::vector<DeviceInterface>& interfaces, const Guid& int
     return sensors;
 }
 
-int SensorsShown(const Guid& interfaceClass) {
+int SensorsShown(const Guid& interfaceClass)
+{
     return SensorsAmong(DeviceEnumerator::PresentInterfaces(interfaceClass), interfaceClass);
 }
 
 // Whether the enumeration of both classes shows `count` sensors each within a few seconds: at once on the
 // simulated bus, after the mirror's next pass inside usb-run.
-bool BusShows(int count) {
+bool BusShows(int count)
+{
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (SensorsShown(Guid::HidInterfaceClass()) != count || SensorsShown(Guid::UsbDeviceInterfaceClass()) != count) {
         if (std::chrono::steady_clock::now() > deadline) {
@@ -55,7 +57,8 @@ bool BusShows(int count) {
     return true;
 }
 
-void Enumerate(benchmark::State& state, const Guid& interfaceClass) {
+void Enumerate(benchmark::State& state, const Guid& interfaceClass)
+{
     const int count = static_cast<int>(state.range(0));
     BenchmarkBus bus;
     if (bus.Mirrored() && !BusShows(0)) {
@@ -80,7 +83,8 @@ void Enumerate(benchmark::State& state, const Guid& interfaceClass) {
 void BM_EnumerateHidInterfaces(benchmark::State& state) { Enumerate(state, Guid::HidInterfaceClass()); }
 void BM_EnumerateUsbDeviceInterfaces(benchmark::State& state) { Enumerate(state, Guid::UsbDeviceInterfaceClass()); }
 
-void BM_ScanBusFolder(benchmark::State& state) {
+void BM_ScanBusFolder(benchmark::State& state)
+{
     const int count = static_cast<int>(state.range(0));
     BenchmarkBus bus;
     bus.PlugSensors(count, true);

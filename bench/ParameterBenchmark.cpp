@@ -23,26 +23,29 @@ namespace {
 const char* NewestSchema() { return FLATBUFFER_SCHEMAS[FLATBUFFER_SCHEMA_COUNT - 1]; }
 
 // A record with every field a factory-new sensor stores.
-Parameters FactoryRecord() {
+Parameters FactoryRecord()
+{
     Parameters record;
     Serialization::GetInstance().Deserialize(tarnix::sim::kFactoryParameters, record,
                                              tarnix::sim::kFactoryParametersSize);
     return record;
 }
 
-std::string JsonPath() {
-    return (std::filesystem::temp_directory_path() / ("tarnix-bench-" + std::to_string(::getpid()) + ".json"))
-        .string();
+std::string JsonPath()
+{
+    return (std::filesystem::temp_directory_path() / ("tarnix-bench-" + std::to_string(::getpid()) + ".json")).string();
 }
 
-flatbuffers::Parser FreshParser(bool strictJson, bool forceDefaults) {
+flatbuffers::Parser FreshParser(bool strictJson, bool forceDefaults)
+{
     flatbuffers::IDLOptions options;
     options.strict_json = strictJson;
     options.force_defaults = forceDefaults;
     return flatbuffers::Parser(options);
 }
 
-void BM_ParameterRoundTrip(benchmark::State& state) {
+void BM_ParameterRoundTrip(benchmark::State& state)
+{
     Serialization& serialization = Serialization::GetInstance();
     const Parameters original = FactoryRecord();
     const std::string path = JsonPath();
@@ -66,7 +69,8 @@ void BM_ParameterRoundTrip(benchmark::State& state) {
     std::filesystem::remove(path);
 }
 
-void BM_ParameterRoundTripFloor(benchmark::State& state) {
+void BM_ParameterRoundTripFloor(benchmark::State& state)
+{
     std::vector<unsigned char> area(Serialization::ParameterAreaSize, 0);
     unsigned int length = 0;
     Serialization::GetInstance().Serialize(FactoryRecord(), area.data(), length);
@@ -91,7 +95,8 @@ void BM_ParameterRoundTripFloor(benchmark::State& state) {
     std::filesystem::remove(path);
 }
 
-void BM_GetAllFieldNamesForParameterVersion(benchmark::State& state) {
+void BM_GetAllFieldNamesForParameterVersion(benchmark::State& state)
+{
     for (auto _ : state) {
         const auto names = Serialization::GetInstance().GetAllFieldNamesForParameterVersion(1, 1);
         if (names.empty()) {
@@ -102,7 +107,8 @@ void BM_GetAllFieldNamesForParameterVersion(benchmark::State& state) {
     }
 }
 
-void BM_GetAllFieldNamesFloor(benchmark::State& state) {
+void BM_GetAllFieldNamesFloor(benchmark::State& state)
+{
     for (auto _ : state) {
         flatbuffers::Parser parser = FreshParser(false, false);
         if (!parser.Parse(NewestSchema())) {

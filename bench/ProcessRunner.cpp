@@ -43,7 +43,8 @@ struct Sample {
     long peakRssKib = 0;
 };
 
-std::optional<Options> ParseOptions(int argc, char** argv) {
+std::optional<Options> ParseOptions(int argc, char** argv)
+{
     Options options;
     int i = 1;
     for (; i < argc && std::string(argv[i]) != "--"; ++i) {
@@ -73,7 +74,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     return options;
 }
 
-std::filesystem::path NewRunFolder() {
+std::filesystem::path NewRunFolder()
+{
     std::string pattern = (std::filesystem::temp_directory_path() / "tarnix-bench-run-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot create a run folder under " + pattern);
@@ -85,7 +87,8 @@ std::filesystem::path NewRunFolder() {
 
 // In the child: enter the run folder with its environment and replace the process by the command.
 [[noreturn]] void ExecIn(const std::filesystem::path& folder, const std::vector<std::string>& command,
-                         const std::string& outputFile) {
+                         const std::string& outputFile)
+{
     ::setenv("TARNIX_SIM_DIR", (folder / "sim").c_str(), 1);
     ::setenv("TARNIX_MUTEX_PREFIX", (folder.string() + ":").c_str(), 1);
     if (::chdir(folder.c_str()) != 0 || std::freopen("/dev/null", "r", stdin) == nullptr ||
@@ -103,7 +106,8 @@ std::filesystem::path NewRunFolder() {
 
 // Runs the command to its end (or stops it after stopAfterMs); the exit status and the child's accounting.
 int RunChild(const std::filesystem::path& folder, const std::vector<std::string>& command,
-             const std::string& outputFile, std::optional<int> stopAfterMs, Sample& sample) {
+             const std::string& outputFile, std::optional<int> stopAfterMs, Sample& sample)
+{
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
     if (child < 0) {
@@ -125,18 +129,20 @@ int RunChild(const std::filesystem::path& folder, const std::vector<std::string>
     return status;
 }
 
-std::string Output(const std::filesystem::path& folder) {
+std::string Output(const std::filesystem::path& folder)
+{
     std::ifstream file(folder / "output.txt");
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 // One run in a fresh folder; throws with the program's output when preparing or running it failed.
-Sample RunOnce(const Options& options) {
+Sample RunOnce(const Options& options)
+{
     const std::filesystem::path folder = NewRunFolder();
     Sample sample;
     Sample ignored;
-    const bool prepared = options.prepare.empty() ||
-                          RunChild(folder, {"/bin/sh", "-c", options.prepare}, "prepare.txt", std::nullopt, ignored) == 0;
+    const bool prepared = options.prepare.empty() || RunChild(folder, {"/bin/sh", "-c", options.prepare}, "prepare.txt",
+                                                              std::nullopt, ignored) == 0;
     const int status = prepared ? RunChild(folder, options.command, "output.txt", options.stopAfterMs, sample) : -1;
     const bool stoppedAsAsked = options.stopAfterMs && WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
     const bool exitedWell = WIFEXITED(status) && WEXITSTATUS(status) == 0;
@@ -157,23 +163,27 @@ Sample RunOnce(const Options& options) {
 }
 
 template <typename Value>
-void PrintSpread(const char* name, std::vector<Value> values) {
+void PrintSpread(const char* name, std::vector<Value> values)
+{
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
-    const double median = n % 2 == 1 ? static_cast<double>(values[n / 2])
-                                     : (static_cast<double>(values[n / 2 - 1]) + static_cast<double>(values[n / 2])) / 2;
+    const double median = n % 2 == 1
+                              ? static_cast<double>(values[n / 2])
+                              : (static_cast<double>(values[n / 2 - 1]) + static_cast<double>(values[n / 2])) / 2;
     std::printf("%s %.2f %.2f %.2f\n", name, median, static_cast<double>(values.front()),
                 static_cast<double>(values.back()));
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const auto options = ParseOptions(argc, argv);
     if (!options) {
-        std::fprintf(stderr,
-                     "usage: %s [--runs N] [--warmup N] [--prepare 'SHELL COMMAND'] [--stop-after-ms MS] -- PROGRAM [ARGS]\n",
-                     argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s [--runs N] [--warmup N] [--prepare 'SHELL COMMAND'] [--stop-after-ms MS] -- PROGRAM [ARGS]\n",
+            argv[0]);
         return 2;
     }
     std::vector<double> wall;

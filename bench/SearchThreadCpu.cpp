@@ -48,17 +48,20 @@ public:
     std::atomic<int> errors{0};
 };
 
-double CpuMs(clockid_t clock) {
+double CpuMs(clockid_t clock)
+{
     timespec now{};
     ::clock_gettime(clock, &now);
     return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
-double PercentOfOneCore(double cpuMs, Clock::time_point since) {
+double PercentOfOneCore(double cpuMs, Clock::time_point since)
+{
     return 100.0 * cpuMs / std::chrono::duration<double, std::milli>(Clock::now() - since).count();
 }
 
-bool WaitForAnnouncements(const CountingEvents& events, int expected) {
+bool WaitForAnnouncements(const CountingEvents& events, int expected)
+{
     const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (events.newDevices < expected && events.errors == 0) {
         if (Clock::now() > deadline) {
@@ -70,7 +73,8 @@ bool WaitForAnnouncements(const CountingEvents& events, int expected) {
 }
 
 // Per cent of one core that the model's search thread uses with every sensor announced.
-double SearchThreadPercent(int sensors, int seconds) {
+double SearchThreadPercent(int sensors, int seconds)
+{
     CountingEvents events;
     ApplicationModel model(&events);
     model.StartSearchThread();
@@ -88,7 +92,8 @@ double SearchThreadPercent(int sensors, int seconds) {
 }
 
 // Per cent of one core that a bare thread doing only the mandated work of each pass uses.
-double FloorPercent(const tarnix::bench::BenchmarkBus& bus, int seconds) {
+double FloorPercent(const tarnix::bench::BenchmarkBus& bus, int seconds)
+{
     double percent = 0;
     std::thread floor([&] {
         const double cpuBefore = CpuMs(CLOCK_THREAD_CPUTIME_ID);
@@ -108,7 +113,8 @@ double FloorPercent(const tarnix::bench::BenchmarkBus& bus, int seconds) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const int sensors = argc > 1 ? std::atoi(argv[1]) : 4;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
     if (sensors < 1 || seconds < 1) {

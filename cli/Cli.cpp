@@ -279,20 +279,20 @@ int Cli::RunSelectedOperation(Operation selection)
 {
     bool succeeded = false;
     switch (selection) {
-    case Operation::Flash:
-        succeeded = FlashFirmware(deviceIndex, firmwarePath);
-        break;
-    case Operation::Read:
-        succeeded = schemaPath.empty() ? UploadFromSensor(deviceIndex, jsonPath)
-                                       : UploadFromSensor(deviceIndex, schemaPath, jsonPath);
-        break;
-    case Operation::Write:
-        succeeded = schemaPath.empty() ? DownloadToSensor(deviceIndex, jsonPath)
-                                       : DownloadToSensor(deviceIndex, schemaPath, jsonPath);
-        break;
-    case Operation::None:
-        PrintError("Error: No operation selected.", true);
-        return -1;
+        case Operation::Flash:
+            succeeded = FlashFirmware(deviceIndex, firmwarePath);
+            break;
+        case Operation::Read:
+            succeeded = schemaPath.empty() ? UploadFromSensor(deviceIndex, jsonPath)
+                                           : UploadFromSensor(deviceIndex, schemaPath, jsonPath);
+            break;
+        case Operation::Write:
+            succeeded = schemaPath.empty() ? DownloadToSensor(deviceIndex, jsonPath)
+                                           : DownloadToSensor(deviceIndex, schemaPath, jsonPath);
+            break;
+        case Operation::None:
+            PrintError("Error: No operation selected.", true);
+            return -1;
     }
     return succeeded ? 0 : -1;
 }
@@ -444,9 +444,9 @@ std::string Cli::DescribeDevice(const IndexedSensor& device)
         return number + "Device In Configuration Mode   Unique Address: " + device.deviceName;
     }
     const DeviceInformation information = model->GetDeviceInformation(device.deviceName, false);
-    return number + information.platformText86 + "   Firmware Version: " +
-           std::to_string(information.firmwareVersionMajor) + "." + std::to_string(information.firmwareVersionMinor) +
-           "   MCU identifier: " + information.mcuIdentifier;
+    return number + information.platformText86 +
+           "   Firmware Version: " + std::to_string(information.firmwareVersionMajor) + "." +
+           std::to_string(information.firmwareVersionMinor) + "   MCU identifier: " + information.mcuIdentifier;
 }
 
 // ---------------------------------------------------------------------------------------------------------

@@ -2,8 +2,7 @@
 
 #include "core/ApplicationModel.h"
 
-ModelThreadGuard::ModelThreadGuard(ApplicationModel& owner, EndOperation endOperation)
-    : model(owner), end(endOperation)
+ModelThreadGuard::ModelThreadGuard(ApplicationModel& owner, EndOperation endOperation) : model(owner), end(endOperation)
 {
 }
 

@@ -249,8 +249,8 @@ bool ApplicationModel::WaitForExpectedDfuDevice(std::string& dfuName, int timeou
                                                 const std::set<std::string>& presentBefore)
 {
     DeviceArrival<DfuDevice> arrival(
-        before, presentBefore, [] { return UsbHandler::GetInstance()->GetPresentDfuDevicePaths(); },
-        searchPassesBegun, searchPassesEnded);
+        before, presentBefore, [] { return UsbHandler::GetInstance()->GetPresentDfuDevicePaths(); }, searchPassesBegun,
+        searchPassesEnded);
     Utility::Timer timer;
     timer.Start();
     while (static_cast<long long>(timer.Current()) < timeout) {
@@ -305,8 +305,7 @@ void ApplicationModel::Download(const std::string& dfuName, Parameters& paramete
     connection->WriteParameters(RequireDfuDevice(dfuName), parameters);
 }
 
-void ApplicationModel::Download(const std::string& dfuName, const std::string& schemaPath,
-                                const std::string& jsonPath)
+void ApplicationModel::Download(const std::string& dfuName, const std::string& schemaPath, const std::string& jsonPath)
 {
     connection->WriteParameters(RequireDfuDevice(dfuName), jsonPath, schemaPath);
 }
@@ -355,10 +354,7 @@ void Combine(Record& target, const Record& source)
 
 }  // namespace
 
-void ApplicationModel::CombineParameters(Parameters& target, Parameters& source)
-{
-    Combine(target, source);
-}
+void ApplicationModel::CombineParameters(Parameters& target, Parameters& source) { Combine(target, source); }
 
 // ---------------------------------------------------------------------------------------------------------
 // Device information

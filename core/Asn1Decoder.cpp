@@ -29,9 +29,8 @@ struct TaggedMember {
 using Platform = PlatformInformationRecord;
 
 constexpr TaggedMember<Platform, std::uint16_t> kPlatformUint16[] = {
-    {0x80, &Platform::value80}, {0x81, &Platform::value81}, {0x82, &Platform::value82},
-    {0x83, &Platform::value83}, {0x84, &Platform::value84}, {0x85, &Platform::value85},
-    {0x8F, &Platform::value8F}, {0x90, &Platform::value90},
+    {0x80, &Platform::value80}, {0x81, &Platform::value81}, {0x82, &Platform::value82}, {0x83, &Platform::value83},
+    {0x84, &Platform::value84}, {0x85, &Platform::value85}, {0x8F, &Platform::value8F}, {0x90, &Platform::value90},
 };
 
 constexpr TaggedMember<Platform, std::uint32_t> kPlatformUint32[] = {
@@ -134,8 +133,7 @@ std::vector<unsigned char> Asn1Decoder::DecodeOctetString(const unsigned char* v
 }
 
 std::optional<Asn1Decoder::ElementList> Asn1Decoder::FindElementList(const unsigned char* data, unsigned int count,
-                                                                     std::size_t available,
-                                                                     unsigned int minimumCount,
+                                                                     std::size_t available, unsigned int minimumCount,
                                                                      unsigned char blockTag) const
 {
     if (count <= minimumCount || available < kElementHeaderSize || data[0] != kEnvelopeTag) {
@@ -155,8 +153,8 @@ std::optional<Asn1Decoder::ElementList> Asn1Decoder::FindElementList(const unsig
     position += GetNumLengthBytes(data + position) + kAddressBlockSize;
 
     // Information element: only its header is checked; its length is not used further.
-    if (position + kElementHeaderSize > available || data[position] != kInformationTag ||
-        data[position + 1] == 0 || data[position + 1] == kEmptyLongForm) {
+    if (position + kElementHeaderSize > available || data[position] != kInformationTag || data[position + 1] == 0 ||
+        data[position + 1] == kEmptyLongForm) {
         return std::nullopt;
     }
     position += 1 + GetNumLengthBytes(data + position + 1);
@@ -213,8 +211,8 @@ void Asn1Decoder::DecodePlatformElement(PlatformInformationRecord& record, unsig
     }
 }
 
-void Asn1Decoder::DecodeDeviceElement(DeviceInformationRecord& record, unsigned char tag,
-                                      const unsigned char* value, std::size_t length) const
+void Asn1Decoder::DecodeDeviceElement(DeviceInformationRecord& record, unsigned char tag, const unsigned char* value,
+                                      std::size_t length) const
 {
     if (auto* member = FindMember(record, kDeviceUint16, tag)) {
         if (auto decoded = DecodeUint16(value, length)) {
@@ -233,10 +231,10 @@ std::optional<Record> Asn1Decoder::DecodeAnswer(const unsigned char* data, unsig
         return std::nullopt;
     }
     Record record;
-    WalkElements(*list, [this, &record, decodeElement](unsigned char tag, const unsigned char* value,
-                                                       std::size_t length) {
-        (this->*decodeElement)(record, tag, value, length);
-    });
+    WalkElements(*list,
+                 [this, &record, decodeElement](unsigned char tag, const unsigned char* value, std::size_t length) {
+                     (this->*decodeElement)(record, tag, value, length);
+                 });
     return record;
 }
 
@@ -248,8 +246,7 @@ std::optional<PlatformInformationRecord> Asn1Decoder::GetPlatformInformation(con
                                                    &Asn1Decoder::DecodePlatformElement);
 }
 
-std::optional<DeviceInformationRecord> Asn1Decoder::GetDeviceInformation(const unsigned char* data,
-                                                                         unsigned int count,
+std::optional<DeviceInformationRecord> Asn1Decoder::GetDeviceInformation(const unsigned char* data, unsigned int count,
                                                                          std::size_t available) const
 {
     return DecodeAnswer<DeviceInformationRecord>(data, count, available, kDeviceMinimumCount, kDeviceBlockTag,

@@ -26,11 +26,13 @@ public:
 
     // `passesBegun` and `passesEnded` count the search's passes; `presentNow` lists the class's devices on
     // the bus, asked only while a leftover record is registered.
-    DeviceArrival(Map before, std::set<std::string> presentBefore,
-                  std::function<std::set<std::string>()> presentNow, const std::atomic<unsigned long>& passesBegun,
-                  const std::atomic<unsigned long>& passesEnded)
-        : before(std::move(before)), presentBefore(std::move(presentBefore)), presentNow(std::move(presentNow)),
-          passesBegun(passesBegun), passesEnded(passesEnded)
+    DeviceArrival(Map before, std::set<std::string> presentBefore, std::function<std::set<std::string>()> presentNow,
+                  const std::atomic<unsigned long>& passesBegun, const std::atomic<unsigned long>& passesEnded)
+        : before(std::move(before)),
+          presentBefore(std::move(presentBefore)),
+          presentNow(std::move(presentNow)),
+          passesBegun(passesBegun),
+          passesEnded(passesEnded)
     {
     }
 

@@ -25,8 +25,7 @@ Record* LookUp(const std::map<std::string, Record*>& devices, const std::string&
 // Drops the device's name when that name still leads to this very record. The name is read through the
 // record's own type, so a sensor answers its HID interface path.
 template <typename Record>
-bool ForgetIfRegistered(std::map<std::string, Record*>& devices, std::vector<std::string>& removed,
-                        Record* device)
+bool ForgetIfRegistered(std::map<std::string, Record*>& devices, std::vector<std::string>& removed, Record* device)
 {
     if (device == nullptr) {
         return false;

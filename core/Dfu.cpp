@@ -277,8 +277,7 @@ bool Dfu::WriteParameters(DfuDevice* device, char* buffer, unsigned length, std:
 // The erase request for the parameter page on an idle device, and the wait for its end.
 bool Dfu::ErasePage(DfuDevice* device)
 {
-    return stdfu->Erase(device->GetDfuDeviceHandle(), parameterAddress) && RequestSucceeded(device) &&
-           WaitIdle(device);
+    return stdfu->Erase(device->GetDfuDeviceHandle(), parameterAddress) && RequestSucceeded(device) && WaitIdle(device);
 }
 
 // The data transfer to the address set before.
@@ -445,8 +444,7 @@ bool Dfu::LaunchAndPoll(DFUThreadContext& context, std::uint32_t operation)
     return stdfuPrt->StopOperation(&context, operationId);
 }
 
-void Dfu::PollOperation(DFUThreadContext& context, bool launched,
-                        const std::function<bool(DFUThreadContext&)>& status,
+void Dfu::PollOperation(DFUThreadContext& context, bool launched, const std::function<bool(DFUThreadContext&)>& status,
                         const std::function<void(unsigned)>& progress, int stallLimit)
 {
     Utility::Timer stall;

@@ -74,10 +74,8 @@ struct MAPPING;
 // Export signatures.
 using STDFU_Open_Fn = std::uint32_t (*)(const char* devicePath, void** handle);
 using STDFU_Close_Fn = std::uint32_t (*)(void** handle);
-using STDFU_Dnload_Fn = std::uint32_t (*)(void** handle, std::uint8_t* data, std::uint32_t length,
-                                          std::uint16_t block);
-using STDFU_Upload_Fn = std::uint32_t (*)(void** handle, std::uint8_t* data, std::uint32_t length,
-                                          std::uint16_t block);
+using STDFU_Dnload_Fn = std::uint32_t (*)(void** handle, std::uint8_t* data, std::uint32_t length, std::uint16_t block);
+using STDFU_Upload_Fn = std::uint32_t (*)(void** handle, std::uint8_t* data, std::uint32_t length, std::uint16_t block);
 using STDFU_Getstatus_Fn = std::uint32_t (*)(void** handle, DFUSTATUS* status);
 using STDFU_Clrstatus_Fn = std::uint32_t (*)(void** handle);
 
@@ -88,11 +86,10 @@ using STDFUFILES_ReadImageFromDFUFile_Fn = std::uint32_t (*)(void* file, int ind
 using STDFUFILES_CloseDFUFile_Fn = std::uint32_t (*)(void* file);
 using STDFUFILES_ImageFromFile_Fn = std::uint32_t (*)(const char* path, void** image, std::uint8_t alternate);
 using STDFUFILES_DestroyImage_Fn = std::uint32_t (*)(void** image);
-using STDFUFILES_FilterImageForOperation_Fn = std::uint32_t (*)(void* image, MAPPING* mapping,
-                                                                unsigned long operation, int truncateLeadingFF);
+using STDFUFILES_FilterImageForOperation_Fn = std::uint32_t (*)(void* image, MAPPING* mapping, unsigned long operation,
+                                                                int truncateLeadingFF);
 using STDFUFILES_GetImageNbElement_Fn = std::uint32_t (*)(void* image, unsigned long* count);
-using STDFUFILES_GetImageElement_Fn = std::uint32_t (*)(void* image, unsigned long index,
-                                                        DFUIMAGEELEMENT* element);
+using STDFUFILES_GetImageElement_Fn = std::uint32_t (*)(void* image, unsigned long index, DFUIMAGEELEMENT* element);
 
 using STDFUPRT_CreateMappingFromDevice_Fn = std::uint32_t (*)(const char* deviceLink, MAPPING** mapping,
                                                               unsigned long* alternateCount);

@@ -38,9 +38,11 @@ struct ParameterFields;
 
 // True for the records that are tables of their own (and so have a field list).
 template <typename Value, typename = void>
-struct IsParameterTable : std::false_type {};
+struct IsParameterTable : std::false_type {
+};
 template <typename Value>
-struct IsParameterTable<Value, std::void_t<decltype(ParameterFields<Value>::list)>> : std::true_type {};
+struct IsParameterTable<Value, std::void_t<decltype(ParameterFields<Value>::list)>> : std::true_type {
+};
 
 // Calls visit(field) for every field of the record's list, in list order.
 template <typename Record, typename Visit>
@@ -104,9 +106,9 @@ template <>
 struct ParameterFields<ClickOnTouch> {
     using R = ClickOnTouch;
     using T = tnxp_serialization::ClickOnTouch;
-    static constexpr auto list = std::make_tuple(Field("enabled", T::VT_ENABLED, &R::enabled),
-                                                 Field("timeToUp", T::VT_TIMETOUP, &R::timeToUp),
-                                                 Field("distance", T::VT_DISTANCE, &R::distance));
+    static constexpr auto list =
+        std::make_tuple(Field("enabled", T::VT_ENABLED, &R::enabled), Field("timeToUp", T::VT_TIMETOUP, &R::timeToUp),
+                        Field("distance", T::VT_DISTANCE, &R::distance));
 };
 
 template <>
@@ -123,25 +125,25 @@ template <>
 struct ParameterFields<DoubleClickPrevention> {
     using R = DoubleClickPrevention;
     using T = tnxp_serialization::DoubleClickPrevention;
-    static constexpr auto list = std::make_tuple(Field("enabled", T::VT_ENABLED, &R::enabled),
-                                                 Field("preventionTime", T::VT_PREVENTIONTIME, &R::preventionTime),
-                                                 Field("preventionRadius", T::VT_PREVENTIONRADIUS, &R::preventionRadius));
+    static constexpr auto list = std::make_tuple(
+        Field("enabled", T::VT_ENABLED, &R::enabled), Field("preventionTime", T::VT_PREVENTIONTIME, &R::preventionTime),
+        Field("preventionRadius", T::VT_PREVENTIONRADIUS, &R::preventionRadius));
 };
 
 template <>
 struct ParameterFields<DeviceConfiguration> {
     using R = DeviceConfiguration;
     using T = tnxp_serialization::DeviceConfiguration;
-    static constexpr auto list = std::make_tuple(
-        Field("subTouchActiveArea", T::VT_SUBTOUCHACTIVEAREA, &R::subTouchActiveArea, 0),
-        Field("sizeRestriction", T::VT_SIZERESTRICTION, &R::sizeRestriction, 1),
-        Field("clickOnTouch", T::VT_CLICKONTOUCH, &R::clickOnTouch, 3),
-        Field("snappingFilter", T::VT_SNAPPINGFILTER, &R::snappingFilter, 4),
-        Field("doubleClickPrevention", T::VT_DOUBLECLICKPREVENTION, &R::doubleClickPrevention, 5),
-        Field("hidDisplaySize", T::VT_HIDDISPLAYSIZE, &R::hidDisplaySize),
-        Field("floatingProtection", T::VT_FLOATINGPROTECTION, &R::floatingProtection, 2),
-        Field("numberOfReportedTouches", T::VT_NUMBEROFREPORTEDTOUCHES, &R::numberOfReportedTouches),
-        Field("reflectiveEdge", T::VT_REFLECTIVEEDGE, &R::reflectiveEdge));
+    static constexpr auto list =
+        std::make_tuple(Field("subTouchActiveArea", T::VT_SUBTOUCHACTIVEAREA, &R::subTouchActiveArea, 0),
+                        Field("sizeRestriction", T::VT_SIZERESTRICTION, &R::sizeRestriction, 1),
+                        Field("clickOnTouch", T::VT_CLICKONTOUCH, &R::clickOnTouch, 3),
+                        Field("snappingFilter", T::VT_SNAPPINGFILTER, &R::snappingFilter, 4),
+                        Field("doubleClickPrevention", T::VT_DOUBLECLICKPREVENTION, &R::doubleClickPrevention, 5),
+                        Field("hidDisplaySize", T::VT_HIDDISPLAYSIZE, &R::hidDisplaySize),
+                        Field("floatingProtection", T::VT_FLOATINGPROTECTION, &R::floatingProtection, 2),
+                        Field("numberOfReportedTouches", T::VT_NUMBEROFREPORTEDTOUCHES, &R::numberOfReportedTouches),
+                        Field("reflectiveEdge", T::VT_REFLECTIVEEDGE, &R::reflectiveEdge));
 };
 
 template <>

@@ -6,10 +6,7 @@
 
 // Two records are equal when the same members are set and the set members hold equal values.
 
-bool Vec2::operator==(const Vec2& other) const
-{
-    return std::tie(x, y) == std::tie(other.x, other.y);
-}
+bool Vec2::operator==(const Vec2& other) const { return std::tie(x, y) == std::tie(other.x, other.y); }
 
 bool SnappingDistance::operator==(const SnappingDistance& other) const
 {

@@ -36,8 +36,7 @@ bool STDFUFiles::DestroyImage(void** image)
     return DLLHandler::GetInstance().CallExport<STDFUFILES_DestroyImage_Fn>(module, "STDFUFILES_DestroyImage", image);
 }
 
-bool STDFUFiles::FilterImageForOperation(void* image, MAPPING* mapping, unsigned long operation,
-                                         int truncateLeadingFF)
+bool STDFUFiles::FilterImageForOperation(void* image, MAPPING* mapping, unsigned long operation, int truncateLeadingFF)
 {
     return DLLHandler::GetInstance().CallExport<STDFUFILES_FilterImageForOperation_Fn>(
         module, "STDFUFILES_FilterImageForOperation", image, mapping, operation, truncateLeadingFF);
@@ -45,12 +44,12 @@ bool STDFUFiles::FilterImageForOperation(void* image, MAPPING* mapping, unsigned
 
 bool STDFUFiles::GetImageNbElement(void* image, unsigned long* count)
 {
-    return DLLHandler::GetInstance().CallExport<STDFUFILES_GetImageNbElement_Fn>(
-        module, "STDFUFILES_GetImageNbElement", image, count);
+    return DLLHandler::GetInstance().CallExport<STDFUFILES_GetImageNbElement_Fn>(module, "STDFUFILES_GetImageNbElement",
+                                                                                 image, count);
 }
 
 bool STDFUFiles::GetImageElement(void* image, unsigned long index, DFUIMAGEELEMENT* element)
 {
-    return DLLHandler::GetInstance().CallExport<STDFUFILES_GetImageElement_Fn>(
-        module, "STDFUFILES_GetImageElement", image, index, element);
+    return DLLHandler::GetInstance().CallExport<STDFUFILES_GetImageElement_Fn>(module, "STDFUFILES_GetImageElement",
+                                                                               image, index, element);
 }

@@ -22,8 +22,7 @@ public:
     // Reads an Intel hex file; the path is passed unchanged.
     bool ImageFromFile(std::string& path, void** image, unsigned char alternate);
     bool DestroyImage(void** image);
-    bool FilterImageForOperation(void* image, Dfuse::MAPPING* mapping, unsigned long operation,
-                                 int truncateLeadingFF);
+    bool FilterImageForOperation(void* image, Dfuse::MAPPING* mapping, unsigned long operation, int truncateLeadingFF);
     bool GetImageNbElement(void* image, unsigned long* count);
     bool GetImageElement(void* image, unsigned long index, Dfuse::DFUIMAGEELEMENT* element);
 

@@ -12,8 +12,7 @@ bool STDFUPRT::CreateMappingFromDevice(char* deviceLink, MAPPING** mapping, unsi
 
 bool STDFUPRT::DestroyMapping(MAPPING** mapping)
 {
-    return DLLHandler::GetInstance().CallExport<STDFUPRT_DestroyMapping_Fn>(module, "STDFUPRT_DestroyMapping",
-                                                                            mapping);
+    return DLLHandler::GetInstance().CallExport<STDFUPRT_DestroyMapping_Fn>(module, "STDFUPRT_DestroyMapping", mapping);
 }
 
 bool STDFUPRT::LaunchOperation(DFUThreadContext* context, unsigned long* operationId)
@@ -25,8 +24,8 @@ bool STDFUPRT::LaunchOperation(DFUThreadContext* context, unsigned long* operati
 // The two exports below take the operation id first.
 bool STDFUPRT::GetOperationStatus(DFUThreadContext* context, unsigned long operationId)
 {
-    return DLLHandler::GetInstance().CallExport<STDFUPRT_GetOperationStatus_Fn>(
-        module, "STDFUPRT_GetOperationStatus", operationId, context);
+    return DLLHandler::GetInstance().CallExport<STDFUPRT_GetOperationStatus_Fn>(module, "STDFUPRT_GetOperationStatus",
+                                                                                operationId, context);
 }
 
 bool STDFUPRT::StopOperation(DFUThreadContext* context, unsigned long operationId)

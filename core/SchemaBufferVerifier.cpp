@@ -6,8 +6,7 @@ bool IsScalar(reflection::BaseType type) { return type >= reflection::UType && t
 
 }  // namespace
 
-SchemaBufferVerifier::SchemaBufferVerifier(const reflection::Schema& schema, const std::uint8_t* data,
-                                           std::size_t size)
+SchemaBufferVerifier::SchemaBufferVerifier(const reflection::Schema& schema, const std::uint8_t* data, std::size_t size)
     : schema_(schema), data_(data), verifier_(data, size)
 {
 }
@@ -41,24 +40,24 @@ bool SchemaBufferVerifier::VerifyField(const flatbuffers::Table& table, const re
         return VerifyInline(table, field, size, size);
     }
     switch (type) {
-    case reflection::String:
-        return table.VerifyOffset(verifier_, field.offset()) &&
-               verifier_.VerifyString(flatbuffers::GetFieldS(table, field));
-    case reflection::Vector:
-        return VerifyVector(table, field);
-    case reflection::Obj: {
-        const reflection::Object& child = *schema_.objects()->Get(field.type()->index());
-        if (child.is_struct()) {
-            return VerifyInline(table, field, child.bytesize(), child.minalign());
+        case reflection::String:
+            return table.VerifyOffset(verifier_, field.offset()) &&
+                   verifier_.VerifyString(flatbuffers::GetFieldS(table, field));
+        case reflection::Vector:
+            return VerifyVector(table, field);
+        case reflection::Obj: {
+            const reflection::Object& child = *schema_.objects()->Get(field.type()->index());
+            if (child.is_struct()) {
+                return VerifyInline(table, field, child.bytesize(), child.minalign());
+            }
+            if (!table.VerifyOffset(verifier_, field.offset())) {
+                return false;
+            }
+            const flatbuffers::Table* nested = flatbuffers::GetFieldT(table, field);
+            return nested == nullptr || VerifyTable(child, nested);
         }
-        if (!table.VerifyOffset(verifier_, field.offset())) {
-            return false;
-        }
-        const flatbuffers::Table* nested = flatbuffers::GetFieldT(table, field);
-        return nested == nullptr || VerifyTable(child, nested);
-    }
-    default:
-        return false;  // unions and anything newer
+        default:
+            return false;  // unions and anything newer
     }
 }
 
@@ -66,8 +65,8 @@ bool SchemaBufferVerifier::VerifyInline(const flatbuffers::Table& table, const r
                                         std::size_t size, std::size_t align)
 {
     const flatbuffers::voffset_t offset = table.GetOptionalFieldOffset(field.offset());
-    return offset == 0 || verifier_.VerifyFieldStruct(reinterpret_cast<const std::uint8_t*>(&table), offset, size,
-                                                      align);
+    return offset == 0 ||
+           verifier_.VerifyFieldStruct(reinterpret_cast<const std::uint8_t*>(&table), offset, size, align);
 }
 
 bool SchemaBufferVerifier::VerifyVector(const flatbuffers::Table& table, const reflection::Field& field)
@@ -94,8 +93,8 @@ bool SchemaBufferVerifier::VerifyVector(const flatbuffers::Table& table, const r
     if (!verifier_.VerifyVectorOrString(reinterpret_cast<const std::uint8_t*>(vector), elementSize)) {
         return false;
     }
-    const bool holdsOffsets =
-        element == reflection::String || (element == reflection::Obj && !schema_.objects()->Get(type.index())->is_struct());
+    const bool holdsOffsets = element == reflection::String ||
+                              (element == reflection::Obj && !schema_.objects()->Get(type.index())->is_struct());
     return !holdsOffsets || VerifyOffsetElements(*vector, type);
 }
 
@@ -108,10 +107,10 @@ bool SchemaBufferVerifier::VerifyOffsetElements(const flatbuffers::Vector<flatbu
             return false;
         }
         const std::uint8_t* target = slot + flatbuffers::ReadScalar<flatbuffers::uoffset_t>(slot);
-        const bool verified =
-            type.element() == reflection::String
-                ? verifier_.VerifyString(reinterpret_cast<const flatbuffers::String*>(target))
-                : VerifyTable(*schema_.objects()->Get(type.index()), reinterpret_cast<const flatbuffers::Table*>(target));
+        const bool verified = type.element() == reflection::String
+                                  ? verifier_.VerifyString(reinterpret_cast<const flatbuffers::String*>(target))
+                                  : VerifyTable(*schema_.objects()->Get(type.index()),
+                                                reinterpret_cast<const flatbuffers::Table*>(target));
         if (!verified) {
             return false;
         }

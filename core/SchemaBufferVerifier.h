@@ -24,8 +24,7 @@ private:
     bool VerifyTable(const reflection::Object& object, const flatbuffers::Table* table);
     bool VerifyField(const flatbuffers::Table& table, const reflection::Field& field);
     bool VerifyVector(const flatbuffers::Table& table, const reflection::Field& field);
-    bool VerifyOffsetElements(const flatbuffers::Vector<flatbuffers::uoffset_t>& offsets,
-                              const reflection::Type& type);
+    bool VerifyOffsetElements(const flatbuffers::Vector<flatbuffers::uoffset_t>& offsets, const reflection::Type& type);
     bool VerifyInline(const flatbuffers::Table& table, const reflection::Field& field, std::size_t size,
                       std::size_t align);
 

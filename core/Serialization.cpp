@@ -238,10 +238,7 @@ bool ParseEmbeddedSchema(flatbuffers::Parser& parser, const char* schemaText)
     return schemaText != nullptr && parser.Parse(schemaText, nullptr, nullptr);
 }
 
-bool IsDigit(char character)
-{
-    return character >= '0' && character <= '9';
-}
+bool IsDigit(char character) { return character >= '0' && character <= '9'; }
 
 }  // namespace
 
@@ -459,9 +456,8 @@ void Serialization::CollectFieldNames(const reflection::Object* object, const re
     enclosing.push_back(object);
     for (const reflection::Field* field : *object->fields()) {
         const std::string name = prefix + field->name()->str();
-        const reflection::Object* child = field->type()->base_type() == reflection::Obj
-                                              ? schema->objects()->Get(field->type()->index())
-                                              : nullptr;
+        const reflection::Object* child =
+            field->type()->base_type() == reflection::Obj ? schema->objects()->Get(field->type()->index()) : nullptr;
         if (child != nullptr && std::find(enclosing.begin(), enclosing.end(), child) == enclosing.end()) {
             CollectFieldNames(child, schema, name + ".", enclosing, names);
         } else {

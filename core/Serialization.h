@@ -43,8 +43,8 @@ public:
     // else but comments; the buffer carries the schema's identifier (the parameter identifier when the schema
     // declares none). Only success sets length and copies the buffer; a file that cannot be loaded, a buffer
     // without that identifier, or one larger than capacity, leaves both untouched.
-    void Serialize(const std::string& jsonPath, const std::string& schemaPath, char* destination,
-                   unsigned int& length, std::size_t capacity = ParameterAreaSize);
+    void Serialize(const std::string& jsonPath, const std::string& schemaPath, char* destination, unsigned int& length,
+                   std::size_t capacity = ParameterAreaSize);
 
     // Fills the record from a parameter buffer that lies within areaSize bytes. Throws
     // TpError::ParametersBufferMissingIdentifier, leaving the record untouched, when the buffer lacks the

@@ -12,7 +12,7 @@ class SensorDevice;
 namespace tarnix::io {
 class HidDevice;
 struct HidCapabilities;
-}
+}  // namespace tarnix::io
 
 // Finds sensors on the USB bus in their two personalities and talks HID to them. A sensor in normal mode
 // is a HID interface whose hardware identifier carries the sensor's vendor/product pair and whose

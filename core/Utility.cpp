@@ -86,7 +86,10 @@ bool StringEndsWith(std::string& text, std::string& suffix, bool caseSensitive)
     return lowerText.compare(lowerText.size() - suffix.size(), suffix.size(), lower(suffix)) == 0;
 }
 
-bool FindInString(std::string& text, const char* part) { return part != nullptr && text.find(part) != std::string::npos; }
+bool FindInString(std::string& text, const char* part)
+{
+    return part != nullptr && text.find(part) != std::string::npos;
+}
 
 bool Is64BitWindows() { return SystemServices::IsWow64Process(); }
 

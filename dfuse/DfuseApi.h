@@ -23,31 +23,31 @@ enum DfuseStatus : std::uint32_t {
     DFUSE_ERROR_BUFFER_TOO_SMALL = 0x12340003u,  // the caller's buffer cannot take the data
 
     // Device requests
-    DFUSE_ERROR_NO_DEVICE = 0x12340010u,         // the device path names no device that can be opened
-    DFUSE_ERROR_REQUEST_FAILED = 0x12340011u,    // the device did not answer a request
-    DFUSE_ERROR_SHORT_UPLOAD = 0x12340012u,      // the device sent fewer bytes than requested
-    DFUSE_ERROR_DEVICE_STATUS = 0x12340013u,     // the device reported an error status (dfuERROR)
-    DFUSE_ERROR_DEVICE_TIMEOUT = 0x12340014u,    // the device stayed busy too long
-    DFUSE_ERROR_DEVICE_DESCRIPTOR = 0x12340015u, // unusable transfer size or memory layout
+    DFUSE_ERROR_NO_DEVICE = 0x12340010u,          // the device path names no device that can be opened
+    DFUSE_ERROR_REQUEST_FAILED = 0x12340011u,     // the device did not answer a request
+    DFUSE_ERROR_SHORT_UPLOAD = 0x12340012u,       // the device sent fewer bytes than requested
+    DFUSE_ERROR_DEVICE_STATUS = 0x12340013u,      // the device reported an error status (dfuERROR)
+    DFUSE_ERROR_DEVICE_TIMEOUT = 0x12340014u,     // the device stayed busy too long
+    DFUSE_ERROR_DEVICE_DESCRIPTOR = 0x12340015u,  // unusable transfer size or memory layout
 
     // Files
-    DFUSE_ERROR_FILE_OPEN = 0x12340020u,         // the file cannot be read (or is unreasonably large)
-    DFUSE_ERROR_FILE_TRUNCATED = 0x12340021u,    // a structure or size runs past the end of the file
-    DFUSE_ERROR_FILE_BAD_PREFIX = 0x12340022u,   // no "DfuSe" version 1 prefix, or a wrong image size
-    DFUSE_ERROR_FILE_BAD_SUFFIX = 0x12340023u,   // no "UFD" suffix of 16 bytes with DFU version 0x011A
-    DFUSE_ERROR_FILE_BAD_CRC = 0x12340024u,      // the CRC of the suffix does not match the file
-    DFUSE_ERROR_FILE_BAD_TARGET = 0x12340025u,   // no targets, a bad "Target" prefix or inconsistent sizes
-    DFUSE_ERROR_HEX_SYNTAX = 0x12340026u,        // a line that is no Intel hex record (odd length, bad digit)
-    DFUSE_ERROR_HEX_CHECKSUM = 0x12340027u,      // a record whose checksum does not match
-    DFUSE_ERROR_HEX_RECORD_TYPE = 0x12340028u,   // an unknown record type or a record of the wrong length
-    DFUSE_ERROR_HEX_ADDRESS_OVERFLOW = 0x12340029u, // data beyond the 32-bit address space
-    DFUSE_ERROR_HEX_NO_END = 0x1234002Au,        // no end-of-file record
-    DFUSE_ERROR_IMAGE_OVERLAP = 0x1234002Bu,     // two chunks of data for the same address
+    DFUSE_ERROR_FILE_OPEN = 0x12340020u,             // the file cannot be read (or is unreasonably large)
+    DFUSE_ERROR_FILE_TRUNCATED = 0x12340021u,        // a structure or size runs past the end of the file
+    DFUSE_ERROR_FILE_BAD_PREFIX = 0x12340022u,       // no "DfuSe" version 1 prefix, or a wrong image size
+    DFUSE_ERROR_FILE_BAD_SUFFIX = 0x12340023u,       // no "UFD" suffix of 16 bytes with DFU version 0x011A
+    DFUSE_ERROR_FILE_BAD_CRC = 0x12340024u,          // the CRC of the suffix does not match the file
+    DFUSE_ERROR_FILE_BAD_TARGET = 0x12340025u,       // no targets, a bad "Target" prefix or inconsistent sizes
+    DFUSE_ERROR_HEX_SYNTAX = 0x12340026u,            // a line that is no Intel hex record (odd length, bad digit)
+    DFUSE_ERROR_HEX_CHECKSUM = 0x12340027u,          // a record whose checksum does not match
+    DFUSE_ERROR_HEX_RECORD_TYPE = 0x12340028u,       // an unknown record type or a record of the wrong length
+    DFUSE_ERROR_HEX_ADDRESS_OVERFLOW = 0x12340029u,  // data beyond the 32-bit address space
+    DFUSE_ERROR_HEX_NO_END = 0x1234002Au,            // no end-of-file record
+    DFUSE_ERROR_IMAGE_OVERLAP = 0x1234002Bu,         // two chunks of data for the same address
 
     // Memory maps and operations
-    DFUSE_ERROR_BAD_LAYOUT = 0x12340030u,        // the device's memory layout string cannot be read
-    DFUSE_ERROR_OUTSIDE_MAPPING = 0x12340031u,   // image data where the device has no suitable memory
-    DFUSE_ERROR_OPERATION_CANCELLED = 0x12340032u, // the operation was stopped before it finished
+    DFUSE_ERROR_BAD_LAYOUT = 0x12340030u,           // the device's memory layout string cannot be read
+    DFUSE_ERROR_OUTSIDE_MAPPING = 0x12340031u,      // image data where the device has no suitable memory
+    DFUSE_ERROR_OPERATION_CANCELLED = 0x12340032u,  // the operation was stopped before it finished
 };
 
 // ---------------------------------------------------------------------------------------------------------
@@ -64,9 +64,9 @@ struct DfuseGuid {
 
 // The answer of DFU GETSTATUS as it travels on the wire.
 struct DFUSTATUS {
-    std::uint8_t bStatus;          // 0 = OK, otherwise the DFU error code
-    std::uint8_t bwPollTimeout[3]; // milliseconds before the next GETSTATUS, little-endian 24 bits
-    std::uint8_t bState;           // 2 = dfuIDLE, 4 = dfuDNBUSY, 5 = dfuDNLOAD-IDLE, 10 = dfuERROR ...
+    std::uint8_t bStatus;           // 0 = OK, otherwise the DFU error code
+    std::uint8_t bwPollTimeout[3];  // milliseconds before the next GETSTATUS, little-endian 24 bits
+    std::uint8_t bState;            // 2 = dfuIDLE, 4 = dfuDNBUSY, 5 = dfuDNLOAD-IDLE, 10 = dfuERROR ...
     std::uint8_t iString;
 };
 
@@ -81,20 +81,20 @@ struct DFUDEVICEINFO {
 // Describes one erase or programming operation and reports its progress. The caller fills the fields up to
 // szDevLink and zeroes the rest; the library reports Percent, ErrorCode and the request details.
 struct DFUThreadContext {
-    DfuseGuid DfuGUID;                          // interface class of the DFU device
-    DfuseGuid AppGUID;                          // interface class of the device in application mode
-    std::uint32_t Operation;                    // 3 = erase, 4 = program
-    std::uint32_t bDontSendFFTransfersForUpgrade; // nonzero: blocks made only of 0xFF are not sent
-    void* hImage;                               // image handle of STDFUFiles (filtered for the operation)
-    char szDevLink[260];                        // device path, NUL-terminated
-    std::uint8_t Percent;                       // 0 to 100; 100 once the operation has succeeded
-    std::uint32_t ErrorCode;                    // DFUSE_STATUS_SUCCESS while fine, the failure code after one
-    DFUSTATUS LastDFUStatus;                    // the last status the device reported
-    std::uint32_t CurrentRequest;               // DFUSE_REQUEST_* being carried out
-    std::uint32_t CurrentNBlock;                // block number of the last download
-    std::uint32_t CurrentLength;                // length of the last download
-    std::uint32_t CurrentAddress;               // flash address of the last command or download
-    std::uint32_t CurrentImageElement;          // index of the image element being worked on
+    DfuseGuid DfuGUID;                             // interface class of the DFU device
+    DfuseGuid AppGUID;                             // interface class of the device in application mode
+    std::uint32_t Operation;                       // 3 = erase, 4 = program
+    std::uint32_t bDontSendFFTransfersForUpgrade;  // nonzero: blocks made only of 0xFF are not sent
+    void* hImage;                                  // image handle of STDFUFiles (filtered for the operation)
+    char szDevLink[260];                           // device path, NUL-terminated
+    std::uint8_t Percent;                          // 0 to 100; 100 once the operation has succeeded
+    std::uint32_t ErrorCode;                       // DFUSE_STATUS_SUCCESS while fine, the failure code after one
+    DFUSTATUS LastDFUStatus;                       // the last status the device reported
+    std::uint32_t CurrentRequest;                  // DFUSE_REQUEST_* being carried out
+    std::uint32_t CurrentNBlock;                   // block number of the last download
+    std::uint32_t CurrentLength;                   // length of the last download
+    std::uint32_t CurrentAddress;                  // flash address of the last command or download
+    std::uint32_t CurrentImageElement;             // index of the image element being worked on
     std::uint8_t Reserved[6];
 };
 
@@ -125,7 +125,7 @@ struct MAPPINGSECTOR {
     std::uint32_t dwStartAddress;
     std::uint32_t dwSectorIndex;
     std::uint32_t dwSectorSize;
-    std::uint8_t bSectorType; // DfuseSectorAccess flags
+    std::uint8_t bSectorType;  // DfuseSectorAccess flags
 };
 
 // The memory map of one alternate setting. The sectors belong to the library that made the mapping.
@@ -163,10 +163,8 @@ extern "C" {
 // address pointer, 0x41 erase page), blocks >= 2 address pointer + (block - 2) x length.
 DFUSE_EXPORT std::uint32_t STDFU_Open(const char* devicePath, void** handle);
 DFUSE_EXPORT std::uint32_t STDFU_Close(void** handle);
-DFUSE_EXPORT std::uint32_t STDFU_Dnload(void** handle, std::uint8_t* data, std::uint32_t length,
-                                        std::uint16_t block);
-DFUSE_EXPORT std::uint32_t STDFU_Upload(void** handle, std::uint8_t* data, std::uint32_t length,
-                                        std::uint16_t block);
+DFUSE_EXPORT std::uint32_t STDFU_Dnload(void** handle, std::uint8_t* data, std::uint32_t length, std::uint16_t block);
+DFUSE_EXPORT std::uint32_t STDFU_Upload(void** handle, std::uint8_t* data, std::uint32_t length, std::uint16_t block);
 DFUSE_EXPORT std::uint32_t STDFU_Getstatus(void** handle, DFUSTATUS* status);
 DFUSE_EXPORT std::uint32_t STDFU_Clrstatus(void** handle);
 DFUSE_EXPORT std::uint32_t STDFU_Getstate(void** handle, std::uint8_t* state);
@@ -186,11 +184,10 @@ DFUSE_EXPORT std::uint32_t STDFUFILES_ImageFromFile(const char* path, void** ima
 DFUSE_EXPORT std::uint32_t STDFUFILES_DestroyImage(void** image);
 // Splits the elements along the mapping's sectors and drops every sector chunk made only of 0xFF; with
 // truncateLeadingFF nonzero a kept chunk starts at its first byte that is not 0xFF.
-DFUSE_EXPORT std::uint32_t STDFUFILES_FilterImageForOperation(void* image, MAPPING* mapping,
-                                                              unsigned long operation, int truncateLeadingFF);
+DFUSE_EXPORT std::uint32_t STDFUFILES_FilterImageForOperation(void* image, MAPPING* mapping, unsigned long operation,
+                                                              int truncateLeadingFF);
 DFUSE_EXPORT std::uint32_t STDFUFILES_GetImageNbElement(void* image, unsigned long* count);
-DFUSE_EXPORT std::uint32_t STDFUFILES_GetImageElement(void* image, unsigned long index,
-                                                      DFUIMAGEELEMENT* element);
+DFUSE_EXPORT std::uint32_t STDFUFILES_GetImageElement(void* image, unsigned long index, DFUIMAGEELEMENT* element);
 
 // STDFUPRT
 DFUSE_EXPORT std::uint32_t STDFUPRT_CreateMappingFromDevice(const char* deviceLink, MAPPING** mapping,

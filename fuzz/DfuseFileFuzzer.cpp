@@ -38,7 +38,7 @@ void CheckRewrite(const DfuseFile& file)
 {
     const DfuImage& image = file.Targets().front();
     const tarnix::sim::DfuFileWriter::Identity identity{file.VendorId(), file.ProductId(), file.DeviceVersion(),
-                                                         image.Name()};
+                                                        image.Name()};
     DfuseFile again;
     if (again.Parse(tarnix::sim::DfuFileWriter::Write(fuzzcheck::ToRuns(image.Elements()), identity)) !=
         DFUSE_STATUS_SUCCESS) {

@@ -53,7 +53,7 @@ void CheckJsonOfArea(const unsigned char* area, const std::optional<Parameters>&
     const bool exists = std::filesystem::exists(jsonPath, ignored);
     if (written != exists) {
         fuzzcheck::Fail(written ? "the JSON conversion reported success without writing a file"
-                     : "the JSON conversion wrote a file although it failed");
+                                : "the JSON conversion wrote a file although it failed");
     }
     if (written != record.has_value()) {
         fuzzcheck::Fail("the JSON conversion and the record reader disagree about whether the area is valid");

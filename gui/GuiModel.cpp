@@ -68,8 +68,9 @@ void CheckScanningRange(const Parameters& requested, const Parameters& stored)
     }
     const int peakCount = *requested.geometry->peakCount;
     const std::map<int, int> ranges = Utility::GetPossiblePeakCountAndRelativeHeights(*stored.geometry->sourceCount);
-    const bool possible = std::any_of(ranges.begin(), ranges.end(),
-                                      [peakCount](const std::pair<const int, int>& entry) { return entry.second == peakCount; });
+    const bool possible =
+        std::any_of(ranges.begin(), ranges.end(),
+                    [peakCount](const std::pair<const int, int>& entry) { return entry.second == peakCount; });
     if (!possible) {
         throw TpError::InvalidScanningRange();
     }
@@ -90,10 +91,7 @@ DeviceInformationText MakeDeviceInformationText(const DeviceInformation& informa
 
 }  // namespace
 
-GuiModel::GuiModel(QObject* parent) : QObject(parent)
-{
-    model = std::make_unique<ApplicationModel>(this);
-}
+GuiModel::GuiModel(QObject* parent) : QObject(parent) { model = std::make_unique<ApplicationModel>(this); }
 
 // The owner ends the search and any write first; doing it here again makes a forgotten end harmless instead of
 // fatal (a joinable thread must never be destroyed), and it happens while this receiver is still whole.
@@ -181,7 +179,10 @@ void GuiModel::EndSearch() { model->EndSearch(); }
 
 void GuiModel::EndDownloadThread() { model->EndDownloadThread(); }
 
-void GuiModel::CombineParameters(Parameters& target, Parameters& source) { ApplicationModel::CombineParameters(target, source); }
+void GuiModel::CombineParameters(Parameters& target, Parameters& source)
+{
+    ApplicationModel::CombineParameters(target, source);
+}
 
 bool GuiModel::SetDfuMode(std::string name)
 {
@@ -407,7 +408,8 @@ std::optional<DeviceInformationText> GuiModel::GetCurrentDeviceInformation()
         return std::nullopt;
     }
     DeviceInformation information;
-    if (!RunShowingErrors([&] { information = model->GetDeviceInformation(ToUtf8(device->devicePath), device->inDfu); })) {
+    if (!RunShowingErrors(
+            [&] { information = model->GetDeviceInformation(ToUtf8(device->devicePath), device->inDfu); })) {
         return std::nullopt;
     }
     return MakeDeviceInformationText(information);

@@ -11,10 +11,10 @@ namespace GuiTypes {
 
 // One entry of the desktop application's device list, keyed by its device name.
 struct ListDeviceItem {
-    bool inDfu = false;     // the device is in DFU ("configuration") mode
-    QString devicePath;     // the device name, the key of the core's registry and of the list
-    QString displayText;    // the core's description, as shown in the device list
-    QString mcuId;          // always the placeholder text; the window reads the real identifier elsewhere
+    bool inDfu = false;   // the device is in DFU ("configuration") mode
+    QString devicePath;   // the device name, the key of the core's registry and of the list
+    QString displayText;  // the core's description, as shown in the device list
+    QString mcuId;        // always the placeholder text; the window reads the real identifier elsewhere
 };
 
 // Handles of the parameter page's 41 input widgets. The record does not own the widgets.

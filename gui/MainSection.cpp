@@ -106,8 +106,7 @@ void MainSection::CreateLinks()
     parameterDocumentationLink =
         LinkLabel("parameterDocumentationLink", MakerLinks::parameterDocumentation, "Parameter Documentation");
     supportSiteLink = LinkLabel("supportSiteLink", MakerLinks::supportSite, "Visit Support Site");
-    makerSiteLink =
-        LinkLabel("makerSiteLink", MakerLinks::makerSite, QString("Visit ") + MakerLinks::makerSiteName);
+    makerSiteLink = LinkLabel("makerSiteLink", MakerLinks::makerSite, QString("Visit ") + MakerLinks::makerSiteName);
 }
 
 void MainSection::FillTopLayout()

@@ -10,7 +10,6 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 
-
 // The "Firmware" page: which firmware file is loaded and whether writing it overwrites the sensor's stored
 // parameters, the buttons to open and write a firmware file and to go to the parameters, and three links.
 // The page object has no Qt parent; its widgets belong to the window once the top layout is placed.

@@ -287,8 +287,8 @@ void MainWindow::SetDeviceInformation()
 // the page would leave an empty strip beside it, so the page's content is made as wide as the toolbar instead.
 void MainWindow::WidenFirmwarePageToToolbar()
 {
-    const int shortfall = sensorToolbar->sizeHint().width() + toolbarWindowMargin -
-                          (firmwarePage->sizeHint().width() + pageWindowMargin);
+    const int shortfall =
+        sensorToolbar->sizeHint().width() + toolbarWindowMargin - (firmwarePage->sizeHint().width() + pageWindowMargin);
     if (shortfall > 0) {
         QBoxLayout* content = mainSection->GetTopLayout();
         content->addStrut(content->sizeHint().width() + shortfall);
@@ -336,12 +336,10 @@ void MainWindow::ConnectPages()
     connect(deviceComboBox, QOverload<int>::of(&QComboBox::activated), this, &MainWindow::OnDeviceSelected);
     connect(parameterSection->GetReadParametersButton(), &QPushButton::released, this, &MainWindow::OnReadParameters);
     connect(parameterSection->GetSaveToJsonButton(), &QPushButton::released, this, &MainWindow::OnSaveToJson);
-    connect(parameterSection->GetWriteParametersButton(), &QPushButton::released, this,
-            &MainWindow::OnWriteParameters);
+    connect(parameterSection->GetWriteParametersButton(), &QPushButton::released, this, &MainWindow::OnWriteParameters);
     connect(parameterSection->GetLoadParametersFromJsonButton(), &QPushButton::released, this,
             &MainWindow::OnLoadParametersJson);
-    connect(parameterSection->GetClearParametersButton(), &QPushButton::released, this,
-            &MainWindow::OnClearParameters);
+    connect(parameterSection->GetClearParametersButton(), &QPushButton::released, this, &MainWindow::OnClearParameters);
     connect(parameterSection->GetOpenParameterVisualizerButton(), &QPushButton::released, this,
             &MainWindow::OnOpenParameterVisualizer);
 }
@@ -701,15 +699,15 @@ void MainWindow::OnAboutClicked()
     const ApplicationInformation& application = ApplicationInformation::GetApplicationInformation();
     const QString text = QString("Application Name: ") + QString::fromStdString(application.applicationName) + "\n" +
                          "Version: " + QString::fromStdString(application.GetVersionText()) + "\n" +
-                         "Website: " + MakerLinks::supportSite + " \n" + "Contact: " + MakerLinks::supportMail +
-                         " \n";
+                         "Website: " + MakerLinks::supportSite + " \n" + "Contact: " + MakerLinks::supportMail + " \n";
     QMessageBox::about(this, "About Tarnix Programmer", text);
 }
 
 void MainWindow::OnTroubleshootingClicked()
 {
-    ShowAboutWithWholeLines(this, "Troubleshooting",
-                            QString(troubleshootingText) + MakerLinks::supportSite + " for documentation and support. \n");
+    ShowAboutWithWholeLines(
+        this, "Troubleshooting",
+        QString(troubleshootingText) + MakerLinks::supportSite + " for documentation and support. \n");
 }
 
 void MainWindow::OnParameterDocumentationActionClicked() { OpenLink(MakerLinks::parameterDocumentation); }
@@ -774,7 +772,6 @@ void MainWindow::OnTAAComboBoxCurrentTextChanged(const QString&)
         return;
     }
     const GuiTypes::ViewParameters& view = *parameterSection->GetViewParameters();
-    visualizerSection->SetTouchActiveAreaFlags(view.reverseX->currentText() == "On",
-                                               view.reverseY->currentText() == "On",
-                                               view.flipXY->currentText() == "On");
+    visualizerSection->SetTouchActiveAreaFlags(
+        view.reverseX->currentText() == "On", view.reverseY->currentText() == "On", view.flipXY->currentText() == "On");
 }

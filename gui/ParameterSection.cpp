@@ -191,7 +191,7 @@ ParameterSection::~ParameterSection()
 
 void ParameterSection::CreateGroupBoxes()
 {
-    const std::pair<QGroupBox* ParameterSection::*, const char*> boxes[] = {
+    const std::pair<QGroupBox * ParameterSection::*, const char*> boxes[] = {
         {&ParameterSection::advancedSettingsBox, "Advanced Settings"},
         {&ParameterSection::touchActiveAreaBox, "Touch Active Area"},
         {&ParameterSection::hidDisplaySizeBox, "HID Display Size"},
@@ -241,8 +241,8 @@ std::vector<QGroupBox*> ParameterSection::GroupBoxes() const
 
 std::vector<QGroupBox*> ParameterSection::GridGroupBoxes() const
 {
-    return {touchActiveAreaBox,   sizeRestrictionBox, miscellaneousSettingsBox, clickOnTouchBox,
-            frequencySettingsBox, hidDisplaySizeBox,  floatingProtectionBox,    snappingFilterBox,
+    return {touchActiveAreaBox,       sizeRestrictionBox, miscellaneousSettingsBox, clickOnTouchBox,
+            frequencySettingsBox,     hidDisplaySizeBox,  floatingProtectionBox,    snappingFilterBox,
             doubleClickPreventionBox, operationModeBox};
 }
 
@@ -296,7 +296,7 @@ void ParameterSection::AddOnOffBoxes()
 
 void ParameterSection::FillButtons()
 {
-    const std::tuple<QPushButton* ParameterSection::*, const char*, const char*> buttons[] = {
+    const std::tuple<QPushButton * ParameterSection::*, const char*, const char*> buttons[] = {
         {&ParameterSection::readParametersButton, "Read Parameters", "images/read_parameters.png"},
         {&ParameterSection::writeParametersButton, "Write Parameters", "images/mcu.png"},
         {&ParameterSection::loadFromFileButton, "Load From File", "images/file-settings.png"},
@@ -330,8 +330,8 @@ void ParameterSection::FillColumns()
                            clickOnTouchBox, floatingProtectionBox}) {
         leftColumnLayout->addWidget(box);
     }
-    for (QGroupBox* box :
-         {frequencySettingsBox, miscellaneousSettingsBox, operationModeBox, snappingFilterBox, doubleClickPreventionBox}) {
+    for (QGroupBox* box : {frequencySettingsBox, miscellaneousSettingsBox, operationModeBox, snappingFilterBox,
+                           doubleClickPreventionBox}) {
         rightColumnLayout->addWidget(box);
     }
 }

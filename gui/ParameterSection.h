@@ -71,8 +71,8 @@ public:
         const char* label;
         int row;
         int column;
-        bool fixedSize;   // fixed to the box's size hint instead of stretching with its cell
-        bool ownLayout;   // label and box share a horizontal layout placed in the grid cell
+        bool fixedSize;  // fixed to the box's size hint instead of stretching with its cell
+        bool ownLayout;  // label and box share a horizontal layout placed in the grid cell
         const char* path;
     };
     static const std::vector<LineEditField>& LineEditFields();

@@ -70,7 +70,10 @@ void ParameterVisualizerSection::SetTouchActiveArea(int minX, int minY, int maxX
     touchAreaView->SetTouchActiveArea(minX, minY, maxX, maxY);
 }
 
-void ParameterVisualizerSection::SetTouchActiveAreaOffset(int x, int y) { touchAreaView->SetTouchActiveAreaOffset(x, y); }
+void ParameterVisualizerSection::SetTouchActiveAreaOffset(int x, int y)
+{
+    touchAreaView->SetTouchActiveAreaOffset(x, y);
+}
 
 void ParameterVisualizerSection::SetPhysicalSensorSize(int width, int height)
 {

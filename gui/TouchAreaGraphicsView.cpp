@@ -62,18 +62,18 @@ TouchAreaGraphicsView::TouchAreaGraphicsView(QWidget* parent, QSize size) : QWid
     graphicsView->updateGeometry();
     graphicsView->show();
 
-    positionTop = std::make_unique<TouchAreaSensorPositionTop>(touchAreaItem, sensorBodyItem, markerItem, &areaMinX,
-                                                               &areaMaxX, &areaMinY, &areaMaxY, &sensorWidth,
-                                                               &sensorHeight);
-    positionBottom = std::make_unique<TouchAreaSensorPositionBottom>(touchAreaItem, sensorBodyItem, markerItem,
-                                                                     &areaMinX, &areaMaxX, &areaMinY, &areaMaxY,
-                                                                     &sensorWidth, &sensorHeight);
-    positionLeft = std::make_unique<TouchAreaSensorPositionLeft>(touchAreaItem, sensorBodyItem, markerItem,
-                                                                 &areaMinX, &areaMaxX, &areaMinY, &areaMaxY,
-                                                                 &sensorWidth, &sensorHeight);
-    positionRight = std::make_unique<TouchAreaSensorPositionRight>(touchAreaItem, sensorBodyItem, markerItem,
-                                                                   &areaMinX, &areaMaxX, &areaMinY, &areaMaxY,
-                                                                   &sensorWidth, &sensorHeight);
+    positionTop =
+        std::make_unique<TouchAreaSensorPositionTop>(touchAreaItem, sensorBodyItem, markerItem, &areaMinX, &areaMaxX,
+                                                     &areaMinY, &areaMaxY, &sensorWidth, &sensorHeight);
+    positionBottom =
+        std::make_unique<TouchAreaSensorPositionBottom>(touchAreaItem, sensorBodyItem, markerItem, &areaMinX, &areaMaxX,
+                                                        &areaMinY, &areaMaxY, &sensorWidth, &sensorHeight);
+    positionLeft =
+        std::make_unique<TouchAreaSensorPositionLeft>(touchAreaItem, sensorBodyItem, markerItem, &areaMinX, &areaMaxX,
+                                                      &areaMinY, &areaMaxY, &sensorWidth, &sensorHeight);
+    positionRight =
+        std::make_unique<TouchAreaSensorPositionRight>(touchAreaItem, sensorBodyItem, markerItem, &areaMinX, &areaMaxX,
+                                                       &areaMinY, &areaMaxY, &sensorWidth, &sensorHeight);
     currentPosition = positionTop.get();
 }
 

@@ -9,10 +9,17 @@
 #include <optional>
 
 TouchAreaSensorPosition::TouchAreaSensorPosition(QGraphicsRectItem* touchArea, QGraphicsRectItem* sensorBody,
-                                                 QGraphicsRectItem* marker, int* minX, int* maxX, int* minY,
-                                                 int* maxY, int* sensorWidth, int* sensorHeight)
-    : touchAreaItem(touchArea), sensorBodyItem(sensorBody), markerItem(marker), areaMinX(minX), areaMaxX(maxX),
-      areaMinY(minY), areaMaxY(maxY), sensorWidth(sensorWidth), sensorHeight(sensorHeight)
+                                                 QGraphicsRectItem* marker, int* minX, int* maxX, int* minY, int* maxY,
+                                                 int* sensorWidth, int* sensorHeight)
+    : touchAreaItem(touchArea),
+      sensorBodyItem(sensorBody),
+      markerItem(marker),
+      areaMinX(minX),
+      areaMaxX(maxX),
+      areaMinY(minY),
+      areaMaxY(maxY),
+      sensorWidth(sensorWidth),
+      sensorHeight(sensorHeight)
 {
 }
 

@@ -37,8 +37,8 @@ protected:
 
     // The numbers every placement starts from.
     struct Terms {
-        int tw = 0;             // touch area width, x1 - x0
-        int th = 0;             // touch area height, y1 - y0
+        int tw = 0;  // touch area width, x1 - x0
+        int th = 0;  // touch area height, y1 - y0
         bool areaShown = false;
         bool bodyShown = false;
         bool areaOnly = false;  // area shown, body hidden: the area is drawn at the origin

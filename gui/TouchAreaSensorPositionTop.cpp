@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-void TouchAreaSensorPositionTop::UpdateScaling(double drawWidth, double drawHeight, double textWidth,
-                                               double textHeight, bool flipSensor)
+void TouchAreaSensorPositionTop::UpdateScaling(double drawWidth, double drawHeight, double textWidth, double textHeight,
+                                               bool flipSensor)
 {
     const Terms t = ComputeTerms(flipSensor);
     const double s = ScaleFactor(drawWidth, drawHeight, LabelAllowance(t.tw >= t.th, textWidth, textHeight),

@@ -73,7 +73,10 @@ int Half(const Vec2& value, std::string_view half) { return half == "x" ? value.
 int Half(const SnappingDistance& value, std::string_view half) { return half == "inner" ? value.inner : value.outer; }
 
 template <typename Number>
-int Half(Number value, std::string_view) { return value; }
+int Half(Number value, std::string_view)
+{
+    return value;
+}
 
 std::string InputName(const LineEditField& field)
 {
@@ -118,7 +121,10 @@ void RequirePair(GuiTypes::ViewParameters& view, const LineEditField& first, std
 
 }  // namespace
 
-void ViewUtility::SetOnOffComboBoxValue(QComboBox* box, bool value) { box->setCurrentIndex(value ? onIndex : offIndex); }
+void ViewUtility::SetOnOffComboBoxValue(QComboBox* box, bool value)
+{
+    box->setCurrentIndex(value ? onIndex : offIndex);
+}
 
 bool ViewUtility::GetOnOffComboBoxValue(QComboBox* box) { return box->currentIndex() == onIndex; }
 

@@ -14,7 +14,8 @@ public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor() { Close(); }
     FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept
+    {
         if (this != &other) {
             Close();
             fd_ = std::exchange(other.fd_, -1);
@@ -25,7 +26,8 @@ public:
     FileDescriptor& operator=(const FileDescriptor&) = delete;
 
     // open(2) with O_CLOEXEC added, again when a signal interrupts it; an invalid descriptor when it fails.
-    static FileDescriptor Open(const char* path, int flags) {
+    static FileDescriptor Open(const char* path, int flags)
+    {
         int fd = -1;
         do {
             fd = ::open(path, flags | O_CLOEXEC);
@@ -37,7 +39,8 @@ public:
     int Get() const { return fd_; }
 
 private:
-    void Close() {
+    void Close()
+    {
         if (fd_ >= 0) {
             ::close(fd_);
             fd_ = -1;

@@ -20,19 +20,22 @@ bool Simulated() { return BusSelection::Active() == Bus::Simulated; }
 
 }  // namespace
 
-std::vector<DeviceInterface> DeviceEnumerator::PresentInterfaces(const Guid& interfaceClass) {
+std::vector<DeviceInterface> DeviceEnumerator::PresentInterfaces(const Guid& interfaceClass)
+{
     return Simulated() ? SimulatedDeviceEnumerator::PresentInterfaces(interfaceClass)
                        : UdevDeviceEnumerator::PresentInterfaces(interfaceClass);
 }
 
-std::unique_ptr<HidDevice> OpenHidDevice(const std::string& devicePath, HidDevice::Access access) {
+std::unique_ptr<HidDevice> OpenHidDevice(const std::string& devicePath, HidDevice::Access access)
+{
     if (Simulated()) {
         return sim::SimHidDevice::Open(devicePath, access);
     }
     return HidrawDevice::Open(devicePath, access);
 }
 
-std::unique_ptr<DfuTransport> OpenDfuTransport(const std::string& devicePath) {
+std::unique_ptr<DfuTransport> OpenDfuTransport(const std::string& devicePath)
+{
     if (Simulated()) {
         return sim::SimUsbDfuPort::Open(devicePath);
     }

@@ -5,12 +5,14 @@
 
 namespace tarnix::platform {
 
-Bus BusSelection::Active() {
+Bus BusSelection::Active()
+{
     static const Bus bus = Choose(std::getenv("TARNIX_BUS"), std::getenv("TARNIX_SIM_DIR"));
     return bus;
 }
 
-Bus BusSelection::Choose(const char* busVariable, const char* simFolderVariable) {
+Bus BusSelection::Choose(const char* busVariable, const char* simFolderVariable)
+{
     if (busVariable != nullptr && std::strcmp(busVariable, "usb") == 0) {
         return Bus::Usb;
     }

@@ -136,13 +136,13 @@ bool ReplaceExisting(const fs::path& target, const char* data, std::size_t lengt
         return WriteInPlace(target, data, length, false);
     }
     switch (ReplaceThroughTemporary(target, data, length, &earlier)) {
-    case Outcome::Saved:
-        return true;
-    case Outcome::FolderRefused:
-        // The file may be written but no file may be made beside it: writing it directly is the only way.
-        return WriteInPlace(target, data, length, true);
-    case Outcome::Failed:
-        break;
+        case Outcome::Saved:
+            return true;
+        case Outcome::FolderRefused:
+            // The file may be written but no file may be made beside it: writing it directly is the only way.
+            return WriteInPlace(target, data, length, true);
+        case Outcome::Failed:
+            break;
     }
     return false;
 }

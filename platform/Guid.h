@@ -15,7 +15,9 @@ public:
     constexpr Guid() = default;
     constexpr Guid(std::uint32_t data1, std::uint16_t data2, std::uint16_t data3,
                    const std::array<std::uint8_t, 8>& data4)
-        : data1_(data1), data2_(data2), data3_(data3), data4_(data4) {}
+        : data1_(data1), data2_(data2), data3_(data3), data4_(data4)
+    {
+    }
 
     // The interface class of HID interfaces.
     static Guid HidInterfaceClass();

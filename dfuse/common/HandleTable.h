@@ -15,20 +15,23 @@ class HandleTable {
 public:
     explicit HandleTable(std::uint8_t tag) : tag_(tag) {}
 
-    void* Add(std::shared_ptr<T> item) {
+    void* Add(std::shared_ptr<T> item)
+    {
         std::lock_guard<std::mutex> guard(lock_);
         const std::uintptr_t key = (next_++ << 8) | tag_;
         items_.emplace(key, std::move(item));
         return reinterpret_cast<void*>(key);
     }
 
-    std::shared_ptr<T> Find(const void* handle) const {
+    std::shared_ptr<T> Find(const void* handle) const
+    {
         std::lock_guard<std::mutex> guard(lock_);
         const auto found = items_.find(reinterpret_cast<std::uintptr_t>(handle));
         return found == items_.end() ? nullptr : found->second;
     }
 
-    std::shared_ptr<T> Remove(const void* handle) {
+    std::shared_ptr<T> Remove(const void* handle)
+    {
         std::lock_guard<std::mutex> guard(lock_);
         const auto found = items_.find(reinterpret_cast<std::uintptr_t>(handle));
         if (found == items_.end()) {

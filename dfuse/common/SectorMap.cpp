@@ -8,13 +8,13 @@ namespace {
 constexpr std::uint64_t kAddressSpace = std::uint64_t{1} << 32;
 }
 
-std::optional<SectorMap> SectorMap::FromSectors(std::vector<MAPPINGSECTOR> sectors) {
+std::optional<SectorMap> SectorMap::FromSectors(std::vector<MAPPINGSECTOR> sectors)
+{
     if (sectors.empty()) {
         return std::nullopt;
     }
-    std::sort(sectors.begin(), sectors.end(), [](const MAPPINGSECTOR& a, const MAPPINGSECTOR& b) {
-        return a.dwStartAddress < b.dwStartAddress;
-    });
+    std::sort(sectors.begin(), sectors.end(),
+              [](const MAPPINGSECTOR& a, const MAPPINGSECTOR& b) { return a.dwStartAddress < b.dwStartAddress; });
     std::uint64_t previousEnd = 0;
     for (const MAPPINGSECTOR& sector : sectors) {
         if (sector.dwSectorSize == 0 || sector.dwStartAddress < previousEnd || EndOf(sector) > kAddressSpace) {
@@ -25,18 +25,19 @@ std::optional<SectorMap> SectorMap::FromSectors(std::vector<MAPPINGSECTOR> secto
     return SectorMap(std::move(sectors));
 }
 
-std::optional<SectorMap> SectorMap::FromMapping(const MAPPING& mapping) {
+std::optional<SectorMap> SectorMap::FromMapping(const MAPPING& mapping)
+{
     if (mapping.pSectors == nullptr || mapping.NbSectors == 0) {
         return std::nullopt;
     }
     return FromSectors(std::vector<MAPPINGSECTOR>(mapping.pSectors, mapping.pSectors + mapping.NbSectors));
 }
 
-std::optional<MAPPINGSECTOR> SectorMap::Find(std::uint32_t address) const {
-    auto after = std::upper_bound(sectors_.begin(), sectors_.end(), address,
-                                  [](std::uint32_t value, const MAPPINGSECTOR& sector) {
-                                      return value < sector.dwStartAddress;
-                                  });
+std::optional<MAPPINGSECTOR> SectorMap::Find(std::uint32_t address) const
+{
+    auto after = std::upper_bound(
+        sectors_.begin(), sectors_.end(), address,
+        [](std::uint32_t value, const MAPPINGSECTOR& sector) { return value < sector.dwStartAddress; });
     if (after == sectors_.begin()) {
         return std::nullopt;
     }
@@ -47,7 +48,8 @@ std::optional<MAPPINGSECTOR> SectorMap::Find(std::uint32_t address) const {
     return candidate;
 }
 
-std::uint64_t SectorMap::EndOf(const MAPPINGSECTOR& sector) {
+std::uint64_t SectorMap::EndOf(const MAPPINGSECTOR& sector)
+{
     return std::uint64_t{sector.dwStartAddress} + sector.dwSectorSize;
 }
 

@@ -16,7 +16,8 @@ namespace {
 // and so outlives their operation threads at process exit.
 HandleTable<DfuDeviceSession> sessions(0x11);
 
-std::shared_ptr<DfuDeviceSession> SessionOf(void** handle) {
+std::shared_ptr<DfuDeviceSession> SessionOf(void** handle)
+{
     return handle == nullptr ? nullptr : sessions.Find(*handle);
 }
 
@@ -24,7 +25,8 @@ std::shared_ptr<DfuDeviceSession> SessionOf(void** handle) {
 
 extern "C" {
 
-std::uint32_t STDFU_Open(const char* devicePath, void** handle) {
+std::uint32_t STDFU_Open(const char* devicePath, void** handle)
+{
     if (devicePath == nullptr || handle == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -36,7 +38,8 @@ std::uint32_t STDFU_Open(const char* devicePath, void** handle) {
     return DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t STDFU_Close(void** handle) {
+std::uint32_t STDFU_Close(void** handle)
+{
     if (handle == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -47,17 +50,20 @@ std::uint32_t STDFU_Close(void** handle) {
     return DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t STDFU_Dnload(void** handle, std::uint8_t* data, std::uint32_t length, std::uint16_t block) {
+std::uint32_t STDFU_Dnload(void** handle, std::uint8_t* data, std::uint32_t length, std::uint16_t block)
+{
     const std::shared_ptr<DfuDeviceSession> session = SessionOf(handle);
     return session ? session->Download(block, data, length) : DFUSE_ERROR_BAD_HANDLE;
 }
 
-std::uint32_t STDFU_Upload(void** handle, std::uint8_t* data, std::uint32_t length, std::uint16_t block) {
+std::uint32_t STDFU_Upload(void** handle, std::uint8_t* data, std::uint32_t length, std::uint16_t block)
+{
     const std::shared_ptr<DfuDeviceSession> session = SessionOf(handle);
     return session ? session->Upload(block, data, length) : DFUSE_ERROR_BAD_HANDLE;
 }
 
-std::uint32_t STDFU_Getstatus(void** handle, DFUSTATUS* status) {
+std::uint32_t STDFU_Getstatus(void** handle, DFUSTATUS* status)
+{
     if (status == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -65,12 +71,14 @@ std::uint32_t STDFU_Getstatus(void** handle, DFUSTATUS* status) {
     return session ? session->GetStatus(*status) : DFUSE_ERROR_BAD_HANDLE;
 }
 
-std::uint32_t STDFU_Clrstatus(void** handle) {
+std::uint32_t STDFU_Clrstatus(void** handle)
+{
     const std::shared_ptr<DfuDeviceSession> session = SessionOf(handle);
     return session ? session->ClearStatus() : DFUSE_ERROR_BAD_HANDLE;
 }
 
-std::uint32_t STDFU_Getstate(void** handle, std::uint8_t* state) {
+std::uint32_t STDFU_Getstate(void** handle, std::uint8_t* state)
+{
     if (state == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -78,12 +86,14 @@ std::uint32_t STDFU_Getstate(void** handle, std::uint8_t* state) {
     return session ? session->GetState(*state) : DFUSE_ERROR_BAD_HANDLE;
 }
 
-std::uint32_t STDFU_Abort(void** handle) {
+std::uint32_t STDFU_Abort(void** handle)
+{
     const std::shared_ptr<DfuDeviceSession> session = SessionOf(handle);
     return session ? session->Abort() : DFUSE_ERROR_BAD_HANDLE;
 }
 
-std::uint32_t STDFU_GetDeviceInfo(void** handle, DFUDEVICEINFO* info) {
+std::uint32_t STDFU_GetDeviceInfo(void** handle, DFUDEVICEINFO* info)
+{
     if (info == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -95,7 +105,8 @@ std::uint32_t STDFU_GetDeviceInfo(void** handle, DFUDEVICEINFO* info) {
     return DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t STDFU_GetMemoryLayout(void** handle, char* buffer, unsigned long size) {
+std::uint32_t STDFU_GetMemoryLayout(void** handle, char* buffer, unsigned long size)
+{
     if (buffer == nullptr || size == 0) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }

@@ -29,8 +29,9 @@ std::mutex imageContents;
 
 extern "C" {
 
-std::uint32_t STDFUFILES_OpenExistingDFUFile(const char* path, void** file, std::uint16_t* vid,
-                                             std::uint16_t* pid, std::uint16_t* bcd, std::uint8_t* imageCount) {
+std::uint32_t STDFUFILES_OpenExistingDFUFile(const char* path, void** file, std::uint16_t* vid, std::uint16_t* pid,
+                                             std::uint16_t* bcd, std::uint8_t* imageCount)
+{
     if (file == nullptr || vid == nullptr || pid == nullptr || bcd == nullptr || imageCount == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -50,7 +51,8 @@ std::uint32_t STDFUFILES_OpenExistingDFUFile(const char* path, void** file, std:
     return DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t STDFUFILES_ReadImageFromDFUFile(void* file, int index, void** image) {
+std::uint32_t STDFUFILES_ReadImageFromDFUFile(void* file, int index, void** image)
+{
     if (image == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -65,11 +67,13 @@ std::uint32_t STDFUFILES_ReadImageFromDFUFile(void* file, int index, void** imag
     return DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t STDFUFILES_CloseDFUFile(void* file) {
+std::uint32_t STDFUFILES_CloseDFUFile(void* file)
+{
     return openFiles.Remove(file) ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_BAD_HANDLE;
 }
 
-std::uint32_t STDFUFILES_ImageFromFile(const char* path, void** image, std::uint8_t alternate) {
+std::uint32_t STDFUFILES_ImageFromFile(const char* path, void** image, std::uint8_t alternate)
+{
     if (image == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -85,7 +89,8 @@ std::uint32_t STDFUFILES_ImageFromFile(const char* path, void** image, std::uint
     return DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t STDFUFILES_DestroyImage(void** image) {
+std::uint32_t STDFUFILES_DestroyImage(void** image)
+{
     if (image == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -97,7 +102,8 @@ std::uint32_t STDFUFILES_DestroyImage(void** image) {
 }
 
 std::uint32_t STDFUFILES_FilterImageForOperation(void* image, MAPPING* mapping, unsigned long operation,
-                                                 int truncateLeadingFF) {
+                                                 int truncateLeadingFF)
+{
     const std::shared_ptr<DfuImage> found = images.Find(image);
     if (!found) {
         return DFUSE_ERROR_BAD_HANDLE;
@@ -107,7 +113,8 @@ std::uint32_t STDFUFILES_FilterImageForOperation(void* image, MAPPING* mapping, 
     return filter.Apply(*found, mapping);
 }
 
-std::uint32_t STDFUFILES_GetImageNbElement(void* image, unsigned long* count) {
+std::uint32_t STDFUFILES_GetImageNbElement(void* image, unsigned long* count)
+{
     if (count == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -120,7 +127,8 @@ std::uint32_t STDFUFILES_GetImageNbElement(void* image, unsigned long* count) {
     return DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t STDFUFILES_GetImageElement(void* image, unsigned long index, DFUIMAGEELEMENT* element) {
+std::uint32_t STDFUFILES_GetImageElement(void* image, unsigned long index, DFUIMAGEELEMENT* element)
+{
     if (element == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }

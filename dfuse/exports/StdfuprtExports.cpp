@@ -27,15 +27,12 @@ namespace {
 MappingRegistry mappings;
 HandleTable<DfuOperation> operations(0x41);
 
-void* HandleOf(unsigned long operationId) {
-    return reinterpret_cast<void*>(static_cast<std::uintptr_t>(operationId));
-}
+void* HandleOf(unsigned long operationId) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(operationId)); }
 
-bool HoldsLink(const char (&link)[260]) {
-    return std::memchr(link, '\0', sizeof link) != nullptr && link[0] != '\0';
-}
+bool HoldsLink(const char (&link)[260]) { return std::memchr(link, '\0', sizeof link) != nullptr && link[0] != '\0'; }
 
-std::uint32_t RequestFrom(const DFUThreadContext& context, OperationRequest& request) {
+std::uint32_t RequestFrom(const DFUThreadContext& context, OperationRequest& request)
+{
     if ((context.Operation != DFUSE_OPERATION_ERASE && context.Operation != DFUSE_OPERATION_PROGRAM) ||
         !HoldsLink(context.szDevLink)) {
         return DFUSE_ERROR_BAD_PARAMETER;
@@ -50,8 +47,8 @@ std::uint32_t RequestFrom(const DFUThreadContext& context, OperationRequest& req
 
 extern "C" {
 
-std::uint32_t STDFUPRT_CreateMappingFromDevice(const char* deviceLink, MAPPING** mapping,
-                                               unsigned long* alternateCount) {
+std::uint32_t STDFUPRT_CreateMappingFromDevice(const char* deviceLink, MAPPING** mapping, unsigned long* alternateCount)
+{
     if (deviceLink == nullptr || mapping == nullptr || alternateCount == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -72,7 +69,8 @@ std::uint32_t STDFUPRT_CreateMappingFromDevice(const char* deviceLink, MAPPING**
     return DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t STDFUPRT_DestroyMapping(MAPPING** mapping) {
+std::uint32_t STDFUPRT_DestroyMapping(MAPPING** mapping)
+{
     if (mapping == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -83,7 +81,8 @@ std::uint32_t STDFUPRT_DestroyMapping(MAPPING** mapping) {
     return DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t STDFUPRT_LaunchOperation(DFUThreadContext* context, unsigned long* operationId) {
+std::uint32_t STDFUPRT_LaunchOperation(DFUThreadContext* context, unsigned long* operationId)
+{
     if (context == nullptr || operationId == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -99,7 +98,8 @@ std::uint32_t STDFUPRT_LaunchOperation(DFUThreadContext* context, unsigned long*
     return DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t STDFUPRT_GetOperationStatus(unsigned long operationId, DFUThreadContext* context) {
+std::uint32_t STDFUPRT_GetOperationStatus(unsigned long operationId, DFUThreadContext* context)
+{
     if (context == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -111,7 +111,8 @@ std::uint32_t STDFUPRT_GetOperationStatus(unsigned long operationId, DFUThreadCo
     return operation->Finished() ? operation->ErrorCode() : DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t STDFUPRT_StopOperation(unsigned long operationId, DFUThreadContext* context) {
+std::uint32_t STDFUPRT_StopOperation(unsigned long operationId, DFUThreadContext* context)
+{
     const std::shared_ptr<DfuOperation> operation = operations.Remove(HandleOf(operationId));
     if (!operation) {
         return DFUSE_ERROR_BAD_HANDLE;

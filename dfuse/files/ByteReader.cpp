@@ -2,7 +2,8 @@
 
 namespace tarnix::dfuse {
 
-bool ByteReader::ReadU8(std::uint8_t& value) {
+bool ByteReader::ReadU8(std::uint8_t& value)
+{
     const std::uint8_t* bytes = nullptr;
     if (!ReadBytes(1, bytes)) {
         return false;
@@ -11,7 +12,8 @@ bool ByteReader::ReadU8(std::uint8_t& value) {
     return true;
 }
 
-bool ByteReader::ReadU16(std::uint16_t& value) {
+bool ByteReader::ReadU16(std::uint16_t& value)
+{
     const std::uint8_t* bytes = nullptr;
     if (!ReadBytes(2, bytes)) {
         return false;
@@ -20,7 +22,8 @@ bool ByteReader::ReadU16(std::uint16_t& value) {
     return true;
 }
 
-bool ByteReader::ReadU32(std::uint32_t& value) {
+bool ByteReader::ReadU32(std::uint32_t& value)
+{
     const std::uint8_t* bytes = nullptr;
     if (!ReadBytes(4, bytes)) {
         return false;
@@ -30,7 +33,8 @@ bool ByteReader::ReadU32(std::uint32_t& value) {
     return true;
 }
 
-bool ByteReader::ReadBytes(std::size_t count, const std::uint8_t*& bytes) {
+bool ByteReader::ReadBytes(std::size_t count, const std::uint8_t*& bytes)
+{
     if (count > Remaining()) {
         return false;
     }
@@ -39,7 +43,8 @@ bool ByteReader::ReadBytes(std::size_t count, const std::uint8_t*& bytes) {
     return true;
 }
 
-std::optional<ByteReader> ByteReader::Take(std::size_t count) {
+std::optional<ByteReader> ByteReader::Take(std::size_t count)
+{
     const std::uint8_t* bytes = nullptr;
     if (!ReadBytes(count, bytes)) {
         return std::nullopt;

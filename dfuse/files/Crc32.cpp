@@ -6,7 +6,8 @@ namespace tarnix::dfuse {
 
 namespace {
 
-std::array<std::uint32_t, 256> MakeTable() {
+std::array<std::uint32_t, 256> MakeTable()
+{
     std::array<std::uint32_t, 256> table{};
     for (std::uint32_t index = 0; index < table.size(); ++index) {
         std::uint32_t value = index;
@@ -20,7 +21,8 @@ std::array<std::uint32_t, 256> MakeTable() {
 
 }  // namespace
 
-std::uint32_t Crc32::Compute(const std::uint8_t* data, std::size_t size) {
+std::uint32_t Crc32::Compute(const std::uint8_t* data, std::size_t size)
+{
     static const std::array<std::uint32_t, 256> table = MakeTable();
     std::uint32_t crc = 0xFFFFFFFFu;
     for (std::size_t index = 0; index < size; ++index) {

@@ -5,9 +5,12 @@
 namespace tarnix::dfuse {
 
 DfuImage::DfuImage(std::uint8_t alternate, std::string name, std::vector<ImageElement> elements)
-    : alternate_(alternate), name_(std::move(name)), elements_(std::move(elements)) {}
+    : alternate_(alternate), name_(std::move(name)), elements_(std::move(elements))
+{
+}
 
-std::uint32_t DfuImage::Describe(unsigned long index, DFUIMAGEELEMENT& element) const {
+std::uint32_t DfuImage::Describe(unsigned long index, DFUIMAGEELEMENT& element) const
+{
     if (index >= elements_.size()) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }

@@ -17,26 +17,25 @@ constexpr std::size_t kElementHeaderSize = 8;
 constexpr std::uint16_t kDfuVersion = 0x011A;
 constexpr std::uint64_t kAddressSpace = std::uint64_t{1} << 32;
 
-bool Matches(const std::uint8_t* bytes, const char* text) {
-    return std::memcmp(bytes, text, std::strlen(text)) == 0;
-}
+bool Matches(const std::uint8_t* bytes, const char* text) { return std::memcmp(bytes, text, std::strlen(text)) == 0; }
 
-std::string NameFrom(const std::uint8_t* bytes) {
+std::string NameFrom(const std::uint8_t* bytes)
+{
     const std::uint8_t* end = std::find(bytes, bytes + kTargetNameSize, std::uint8_t{0});
     return std::string(bytes, end);
 }
 
 }  // namespace
 
-std::uint32_t DfuseFile::Parse(const std::vector<std::uint8_t>& bytes) {
+std::uint32_t DfuseFile::Parse(const std::vector<std::uint8_t>& bytes)
+{
     targets_.clear();
     if (const std::uint32_t status = ParseSuffix(bytes); status != DFUSE_STATUS_SUCCESS) {
         return status;
     }
     ByteReader reader(bytes.data(), bytes.size() - kSuffixSize);
     std::uint8_t targetCount = 0;
-    if (const std::uint32_t status = ParsePrefix(reader, bytes.size(), targetCount);
-        status != DFUSE_STATUS_SUCCESS) {
+    if (const std::uint32_t status = ParsePrefix(reader, bytes.size(), targetCount); status != DFUSE_STATUS_SUCCESS) {
         return status;
     }
     for (std::uint8_t index = 0; index < targetCount; ++index) {
@@ -47,7 +46,8 @@ std::uint32_t DfuseFile::Parse(const std::vector<std::uint8_t>& bytes) {
     return reader.AtEnd() ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_FILE_BAD_TARGET;
 }
 
-std::uint32_t DfuseFile::ParseSuffix(const std::vector<std::uint8_t>& bytes) {
+std::uint32_t DfuseFile::ParseSuffix(const std::vector<std::uint8_t>& bytes)
+{
     if (bytes.size() < kSuffixSize) {
         return DFUSE_ERROR_FILE_TRUNCATED;
     }
@@ -70,7 +70,8 @@ std::uint32_t DfuseFile::ParseSuffix(const std::vector<std::uint8_t>& bytes) {
     return computed == storedCrc ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_FILE_BAD_CRC;
 }
 
-std::uint32_t DfuseFile::ParsePrefix(ByteReader& reader, std::size_t fileSize, std::uint8_t& targetCount) {
+std::uint32_t DfuseFile::ParsePrefix(ByteReader& reader, std::size_t fileSize, std::uint8_t& targetCount)
+{
     const std::uint8_t* signature = nullptr;
     std::uint8_t version = 0;
     std::uint32_t imageSize = 0;
@@ -90,7 +91,8 @@ std::uint32_t DfuseFile::ParsePrefix(ByteReader& reader, std::size_t fileSize, s
     return targetCount == 0 ? DFUSE_ERROR_FILE_BAD_TARGET : DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t DfuseFile::ParseTarget(ByteReader& reader) {
+std::uint32_t DfuseFile::ParseTarget(ByteReader& reader)
+{
     std::optional<ByteReader> prefix = reader.Take(kTargetPrefixSize);
     if (!prefix) {
         return DFUSE_ERROR_FILE_TRUNCATED;
@@ -115,15 +117,15 @@ std::uint32_t DfuseFile::ParseTarget(ByteReader& reader) {
         return DFUSE_ERROR_FILE_TRUNCATED;
     }
     std::vector<ImageElement> elements;
-    if (const std::uint32_t status = ParseElements(*body, elementCount, elements);
-        status != DFUSE_STATUS_SUCCESS) {
+    if (const std::uint32_t status = ParseElements(*body, elementCount, elements); status != DFUSE_STATUS_SUCCESS) {
         return status;
     }
     targets_.emplace_back(alternate, named != 0 ? NameFrom(name) : std::string(), std::move(elements));
     return DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t DfuseFile::ParseElements(ByteReader reader, std::uint32_t count, std::vector<ImageElement>& out) {
+std::uint32_t DfuseFile::ParseElements(ByteReader reader, std::uint32_t count, std::vector<ImageElement>& out)
+{
     if (count > reader.Remaining() / kElementHeaderSize) {
         return DFUSE_ERROR_FILE_TRUNCATED;
     }

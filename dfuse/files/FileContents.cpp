@@ -7,7 +7,8 @@
 
 namespace tarnix::dfuse {
 
-std::uint32_t FileContents::Read(const char* path, std::vector<std::uint8_t>& bytes) {
+std::uint32_t FileContents::Read(const char* path, std::vector<std::uint8_t>& bytes)
+{
     if (path == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }

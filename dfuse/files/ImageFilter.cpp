@@ -4,7 +4,8 @@
 
 namespace tarnix::dfuse {
 
-std::uint32_t ImageFilter::Apply(DfuImage& image, const MAPPING* mapping) const {
+std::uint32_t ImageFilter::Apply(DfuImage& image, const MAPPING* mapping) const
+{
     if (mapping == nullptr || RequiredAccess() == 0) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -23,7 +24,8 @@ std::uint32_t ImageFilter::Apply(DfuImage& image, const MAPPING* mapping) const 
 }
 
 std::uint32_t ImageFilter::Split(const ImageElement& element, const SectorMap& sectors,
-                                 std::vector<ImageElement>& chunks) const {
+                                 std::vector<ImageElement>& chunks) const
+{
     std::size_t offset = 0;
     while (offset < element.data.size()) {
         const auto address = static_cast<std::uint32_t>(element.address + offset);
@@ -41,7 +43,8 @@ std::uint32_t ImageFilter::Split(const ImageElement& element, const SectorMap& s
 }
 
 void ImageFilter::Keep(std::uint32_t address, const std::uint8_t* begin, const std::uint8_t* end,
-                       std::vector<ImageElement>& chunks) const {
+                       std::vector<ImageElement>& chunks) const
+{
     const std::uint8_t* firstData = std::find_if(begin, end, [](std::uint8_t byte) { return byte != 0xFF; });
     if (firstData == end) {
         return;
@@ -53,14 +56,15 @@ void ImageFilter::Keep(std::uint32_t address, const std::uint8_t* begin, const s
     chunks.push_back(ImageElement{address, std::vector<std::uint8_t>(begin, end)});
 }
 
-std::uint8_t ImageFilter::RequiredAccess() const {
+std::uint8_t ImageFilter::RequiredAccess() const
+{
     switch (operation_) {
-    case DFUSE_OPERATION_ERASE:
-        return DFUSE_SECTOR_ERASABLE;
-    case DFUSE_OPERATION_PROGRAM:
-        return DFUSE_SECTOR_WRITEABLE;
-    default:
-        return 0;
+        case DFUSE_OPERATION_ERASE:
+            return DFUSE_SECTOR_ERASABLE;
+        case DFUSE_OPERATION_PROGRAM:
+            return DFUSE_SECTOR_WRITEABLE;
+        default:
+            return 0;
     }
 }
 

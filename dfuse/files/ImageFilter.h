@@ -15,7 +15,9 @@ namespace tarnix::dfuse {
 class ImageFilter {
 public:
     ImageFilter(unsigned long operation, bool truncateLeadingFF)
-        : operation_(operation), truncateLeadingFF_(truncateLeadingFF) {}
+        : operation_(operation), truncateLeadingFF_(truncateLeadingFF)
+    {
+    }
 
     // Replaces the image's elements by the filtered chunks. Refuses an unknown operation, an unusable map,
     // and an image with data outside the map or in a sector that does not allow the operation; the image is
@@ -23,8 +25,7 @@ public:
     std::uint32_t Apply(DfuImage& image, const MAPPING* mapping) const;
 
 private:
-    std::uint32_t Split(const ImageElement& element, const SectorMap& sectors,
-                        std::vector<ImageElement>& chunks) const;
+    std::uint32_t Split(const ImageElement& element, const SectorMap& sectors, std::vector<ImageElement>& chunks) const;
     void Keep(std::uint32_t address, const std::uint8_t* begin, const std::uint8_t* end,
               std::vector<ImageElement>& chunks) const;
     std::uint8_t RequiredAccess() const;

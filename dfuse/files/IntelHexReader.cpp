@@ -20,7 +20,8 @@ enum RecordType : std::uint8_t {
     kStartLinearAddress = 0x05,
 };
 
-int HexDigit(char digit) {
+int HexDigit(char digit)
+{
     if (digit >= '0' && digit <= '9') {
         return digit - '0';
     }
@@ -33,7 +34,8 @@ int HexDigit(char digit) {
     return -1;
 }
 
-std::string_view Trimmed(std::string_view line) {
+std::string_view Trimmed(std::string_view line)
+{
     const char* blanks = " \t\r";
     const std::size_t first = line.find_first_not_of(blanks);
     if (first == std::string_view::npos) {
@@ -42,13 +44,12 @@ std::string_view Trimmed(std::string_view line) {
     return line.substr(first, line.find_last_not_of(blanks) - first + 1);
 }
 
-std::uint16_t BigEndian16(const std::uint8_t* bytes) {
-    return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
-}
+std::uint16_t BigEndian16(const std::uint8_t* bytes) { return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]); }
 
 }  // namespace
 
-std::uint32_t IntelHexReader::Parse(const std::vector<std::uint8_t>& text) {
+std::uint32_t IntelHexReader::Parse(const std::vector<std::uint8_t>& text)
+{
     const std::string_view all(reinterpret_cast<const char*>(text.data()), text.size());
     std::size_t start = 0;
     while (start < all.size() && !ended_) {
@@ -56,8 +57,7 @@ std::uint32_t IntelHexReader::Parse(const std::vector<std::uint8_t>& text) {
         if (end == std::string_view::npos) {
             end = all.size();
         }
-        if (const std::uint32_t status = ParseLine(all.substr(start, end - start));
-            status != DFUSE_STATUS_SUCCESS) {
+        if (const std::uint32_t status = ParseLine(all.substr(start, end - start)); status != DFUSE_STATUS_SUCCESS) {
             return status;
         }
         start = end + 1;
@@ -65,7 +65,8 @@ std::uint32_t IntelHexReader::Parse(const std::vector<std::uint8_t>& text) {
     return ended_ ? MergeRuns() : DFUSE_ERROR_HEX_NO_END;
 }
 
-std::uint32_t IntelHexReader::ParseLine(std::string_view line) {
+std::uint32_t IntelHexReader::ParseLine(std::string_view line)
+{
     line = Trimmed(line);
     if (line.empty()) {
         return DFUSE_STATUS_SUCCESS;
@@ -77,7 +78,8 @@ std::uint32_t IntelHexReader::ParseLine(std::string_view line) {
     return ApplyRecord(record);
 }
 
-std::uint32_t IntelHexReader::DecodeRecord(std::string_view line, std::vector<std::uint8_t>& record) {
+std::uint32_t IntelHexReader::DecodeRecord(std::string_view line, std::vector<std::uint8_t>& record)
+{
     if (line.front() != ':' || (line.size() - 1) % 2 != 0) {
         return DFUSE_ERROR_HEX_SYNTAX;
     }
@@ -99,31 +101,33 @@ std::uint32_t IntelHexReader::DecodeRecord(std::string_view line, std::vector<st
     return (sum & 0xFFu) == 0 ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_HEX_CHECKSUM;
 }
 
-std::uint32_t IntelHexReader::ApplyRecord(const std::vector<std::uint8_t>& record) {
+std::uint32_t IntelHexReader::ApplyRecord(const std::vector<std::uint8_t>& record)
+{
     const std::uint8_t count = record[0];
     const std::uint16_t offset = BigEndian16(&record[1]);
     const std::uint8_t* payload = &record[4];
     switch (record[3]) {
-    case kData:
-        return AddData(offset, payload, count);
-    case kEndOfFile:
-        ended_ = count == 0;
-        return ended_ ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_HEX_RECORD_TYPE;
-    case kExtendedSegmentAddress:
-        base_ = std::uint32_t{BigEndian16(payload)} << 4;
-        return count == 2 ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_HEX_RECORD_TYPE;
-    case kExtendedLinearAddress:
-        base_ = std::uint32_t{BigEndian16(payload)} << 16;
-        return count == 2 ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_HEX_RECORD_TYPE;
-    case kStartSegmentAddress:
-    case kStartLinearAddress:
-        return count == 4 ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_HEX_RECORD_TYPE;
-    default:
-        return DFUSE_ERROR_HEX_RECORD_TYPE;
+        case kData:
+            return AddData(offset, payload, count);
+        case kEndOfFile:
+            ended_ = count == 0;
+            return ended_ ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_HEX_RECORD_TYPE;
+        case kExtendedSegmentAddress:
+            base_ = std::uint32_t{BigEndian16(payload)} << 4;
+            return count == 2 ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_HEX_RECORD_TYPE;
+        case kExtendedLinearAddress:
+            base_ = std::uint32_t{BigEndian16(payload)} << 16;
+            return count == 2 ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_HEX_RECORD_TYPE;
+        case kStartSegmentAddress:
+        case kStartLinearAddress:
+            return count == 4 ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_HEX_RECORD_TYPE;
+        default:
+            return DFUSE_ERROR_HEX_RECORD_TYPE;
     }
 }
 
-std::uint32_t IntelHexReader::AddData(std::uint16_t offset, const std::uint8_t* data, std::size_t size) {
+std::uint32_t IntelHexReader::AddData(std::uint16_t offset, const std::uint8_t* data, std::size_t size)
+{
     const std::uint64_t address = std::uint64_t{base_} + offset;
     if (address + size > kAddressSpace) {
         return DFUSE_ERROR_HEX_ADDRESS_OVERFLOW;
@@ -139,7 +143,8 @@ std::uint32_t IntelHexReader::AddData(std::uint16_t offset, const std::uint8_t* 
     return DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t IntelHexReader::MergeRuns() {
+std::uint32_t IntelHexReader::MergeRuns()
+{
     std::stable_sort(runs_.begin(), runs_.end(),
                      [](const ImageElement& a, const ImageElement& b) { return a.address < b.address; });
     std::vector<ImageElement> merged;

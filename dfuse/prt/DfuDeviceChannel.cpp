@@ -13,7 +13,8 @@ namespace dfu = tarnix::platform::dfu;
 
 constexpr std::size_t kLayoutCapacity = 1024;
 
-std::chrono::milliseconds PollDelay(const DFUSTATUS& status) {
+std::chrono::milliseconds PollDelay(const DFUSTATUS& status)
+{
     const unsigned milliseconds =
         status.bwPollTimeout[0] | (status.bwPollTimeout[1] << 8) | (status.bwPollTimeout[2] << 16);
     return std::chrono::milliseconds(std::clamp(milliseconds, 1u, 1000u));
@@ -21,20 +22,23 @@ std::chrono::milliseconds PollDelay(const DFUSTATUS& status) {
 
 }  // namespace
 
-DfuDeviceChannel::~DfuDeviceChannel() {
+DfuDeviceChannel::~DfuDeviceChannel()
+{
     if (handle_ != nullptr) {
         STDFU_Close(&handle_);
     }
 }
 
-std::uint32_t DfuDeviceChannel::Open(const char* deviceLink) {
+std::uint32_t DfuDeviceChannel::Open(const char* deviceLink)
+{
     if (handle_ != nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
     return STDFU_Open(deviceLink, &handle_);
 }
 
-std::uint32_t DfuDeviceChannel::ReadMemoryLayout(std::string& layout) {
+std::uint32_t DfuDeviceChannel::ReadMemoryLayout(std::string& layout)
+{
     char buffer[kLayoutCapacity] = {};
     const std::uint32_t status = STDFU_GetMemoryLayout(&handle_, buffer, sizeof buffer);
     if (status == DFUSE_STATUS_SUCCESS) {
@@ -43,7 +47,8 @@ std::uint32_t DfuDeviceChannel::ReadMemoryLayout(std::string& layout) {
     return status;
 }
 
-std::uint32_t DfuDeviceChannel::ReadTransferSize(std::uint16_t& size) {
+std::uint32_t DfuDeviceChannel::ReadTransferSize(std::uint16_t& size)
+{
     DFUDEVICEINFO info{};
     const std::uint32_t status = STDFU_GetDeviceInfo(&handle_, &info);
     if (status != DFUSE_STATUS_SUCCESS) {
@@ -53,7 +58,8 @@ std::uint32_t DfuDeviceChannel::ReadTransferSize(std::uint16_t& size) {
     return size == 0 ? DFUSE_ERROR_DEVICE_DESCRIPTOR : DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t DfuDeviceChannel::MakeIdle() {
+std::uint32_t DfuDeviceChannel::MakeIdle()
+{
     if (const std::uint32_t status = ReadStatus(); status != DFUSE_STATUS_SUCCESS) {
         return status;
     }
@@ -71,26 +77,28 @@ std::uint32_t DfuDeviceChannel::MakeIdle() {
     return last_.bState == dfu::kStateIdle ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_DEVICE_STATUS;
 }
 
-std::uint32_t DfuDeviceChannel::EraseSector(std::uint32_t address) {
-    return Command(dfu::kEraseCommand, address);
-}
+std::uint32_t DfuDeviceChannel::EraseSector(std::uint32_t address) { return Command(dfu::kEraseCommand, address); }
 
-std::uint32_t DfuDeviceChannel::SetAddressPointer(std::uint32_t address) {
+std::uint32_t DfuDeviceChannel::SetAddressPointer(std::uint32_t address)
+{
     return Command(dfu::kSetAddressPointerCommand, address);
 }
 
-std::uint32_t DfuDeviceChannel::Download(std::uint16_t block, const std::uint8_t* data, std::uint32_t length) {
+std::uint32_t DfuDeviceChannel::Download(std::uint16_t block, const std::uint8_t* data, std::uint32_t length)
+{
     const std::uint32_t status = STDFU_Dnload(&handle_, const_cast<std::uint8_t*>(data), length, block);
     return status == DFUSE_STATUS_SUCCESS ? AwaitCompletion() : status;
 }
 
-std::uint32_t DfuDeviceChannel::Command(std::uint8_t code, std::uint32_t address) {
+std::uint32_t DfuDeviceChannel::Command(std::uint8_t code, std::uint32_t address)
+{
     std::uint8_t command[5] = {code, static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address >> 8),
                                static_cast<std::uint8_t>(address >> 16), static_cast<std::uint8_t>(address >> 24)};
     return Download(0, command, sizeof command);
 }
 
-std::uint32_t DfuDeviceChannel::AwaitCompletion() {
+std::uint32_t DfuDeviceChannel::AwaitCompletion()
+{
     const auto deadline = std::chrono::steady_clock::now() + kBusyLimit;
     for (;;) {
         if (const std::uint32_t status = ReadStatus(); status != DFUSE_STATUS_SUCCESS) {
@@ -113,8 +121,6 @@ std::uint32_t DfuDeviceChannel::AwaitCompletion() {
     }
 }
 
-std::uint32_t DfuDeviceChannel::ReadStatus() {
-    return STDFU_Getstatus(&handle_, &last_);
-}
+std::uint32_t DfuDeviceChannel::ReadStatus() { return STDFU_Getstatus(&handle_, &last_); }
 
 }  // namespace tarnix::dfuse

@@ -16,22 +16,23 @@ constexpr std::uint8_t kRunningMaximum = 99;  // 100 is kept for an operation th
 
 DfuOperation::DfuOperation(OperationRequest request) : request_(std::move(request)) {}
 
-DfuOperation::~DfuOperation() {
-    Stop();
-}
+DfuOperation::~DfuOperation() { Stop(); }
 
-void DfuOperation::Start() {
+void DfuOperation::Start()
+{
     thread_ = std::thread([this] { Run(); });
 }
 
-void DfuOperation::Stop() {
+void DfuOperation::Stop()
+{
     cancel_ = true;
     if (thread_.joinable()) {
         thread_.join();
     }
 }
 
-void DfuOperation::Report(DFUThreadContext& context) const {
+void DfuOperation::Report(DFUThreadContext& context) const
+{
     context.Percent = percent_;
     context.ErrorCode = errorCode_;
     std::lock_guard<std::mutex> guard(detailsLock_);
@@ -43,7 +44,8 @@ void DfuOperation::Report(DFUThreadContext& context) const {
     context.CurrentImageElement = details_.element;
 }
 
-void DfuOperation::Run() {
+void DfuOperation::Run()
+{
     std::uint32_t status = DFUSE_STATUS_SUCCESS;
     {
         DfuDeviceChannel channel;
@@ -61,14 +63,16 @@ void DfuOperation::Run() {
     finished_ = true;
 }
 
-std::uint32_t DfuOperation::Execute(DfuDeviceChannel& channel) {
+std::uint32_t DfuOperation::Execute(DfuDeviceChannel& channel)
+{
     if (const std::uint32_t status = channel.MakeIdle(); status != DFUSE_STATUS_SUCCESS) {
         return status;
     }
     return request_.operation == DFUSE_OPERATION_ERASE ? Erase(channel) : Program(channel);
 }
 
-std::uint32_t DfuOperation::Erase(DfuDeviceChannel& channel) {
+std::uint32_t DfuOperation::Erase(DfuDeviceChannel& channel)
+{
     std::string layoutText;
     if (const std::uint32_t status = channel.ReadMemoryLayout(layoutText); status != DFUSE_STATUS_SUCCESS) {
         return status;
@@ -99,7 +103,8 @@ std::uint32_t DfuOperation::Erase(DfuDeviceChannel& channel) {
     return DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t DfuOperation::CollectSectors(const SectorMap& sectors, std::vector<std::uint32_t>& starts) const {
+std::uint32_t DfuOperation::CollectSectors(const SectorMap& sectors, std::vector<std::uint32_t>& starts) const
+{
     for (const ImageElement& element : request_.elements) {
         for (std::uint64_t address = element.address; address < element.End();) {
             const std::optional<MAPPINGSECTOR> sector = sectors.Find(static_cast<std::uint32_t>(address));
@@ -115,7 +120,8 @@ std::uint32_t DfuOperation::CollectSectors(const SectorMap& sectors, std::vector
     return DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t DfuOperation::Program(DfuDeviceChannel& channel) {
+std::uint32_t DfuOperation::Program(DfuDeviceChannel& channel)
+{
     std::uint16_t transferSize = 0;
     if (const std::uint32_t status = channel.ReadTransferSize(transferSize); status != DFUSE_STATUS_SUCCESS) {
         return status;
@@ -137,8 +143,9 @@ std::uint32_t DfuOperation::Program(DfuDeviceChannel& channel) {
 // Data goes in blocks of the device's transfer size: the address pointer is set to the element's start and
 // block n then lands at pointer + (n - 2) x size. A shorter last block, and a block number that would pass
 // 16 bits, get an address pointer of their own.
-std::uint32_t DfuOperation::ProgramElement(DfuDeviceChannel& channel, std::uint32_t index,
-                                           std::uint16_t transferSize, std::uint64_t& done, std::uint64_t total) {
+std::uint32_t DfuOperation::ProgramElement(DfuDeviceChannel& channel, std::uint32_t index, std::uint16_t transferSize,
+                                           std::uint64_t& done, std::uint64_t total)
+{
     const ImageElement& element = request_.elements[index];
     {
         std::lock_guard<std::mutex> guard(detailsLock_);
@@ -149,7 +156,8 @@ std::uint32_t DfuOperation::ProgramElement(DfuDeviceChannel& channel, std::uint3
         if (cancel_) {
             return DFUSE_ERROR_OPERATION_CANCELLED;
         }
-        const auto length = static_cast<std::uint32_t>(std::min<std::size_t>(transferSize, element.data.size() - offset));
+        const auto length =
+            static_cast<std::uint32_t>(std::min<std::size_t>(transferSize, element.data.size() - offset));
         const auto address = static_cast<std::uint32_t>(element.address + offset);
         if (block > kLastBlock || length < transferSize) {
             const std::uint32_t status = channel.SetAddressPointer(address);
@@ -174,13 +182,15 @@ std::uint32_t DfuOperation::ProgramElement(DfuDeviceChannel& channel, std::uint3
     return DFUSE_STATUS_SUCCESS;
 }
 
-bool DfuOperation::ShouldSend(const std::uint8_t* data, std::uint32_t length) const {
+bool DfuOperation::ShouldSend(const std::uint8_t* data, std::uint32_t length) const
+{
     return !request_.skipErasedBlocks ||
            std::any_of(data, data + length, [](std::uint8_t byte) { return byte != 0xFF; });
 }
 
 void DfuOperation::Note(const DfuDeviceChannel& channel, std::uint32_t request, std::uint32_t address,
-                        std::uint32_t block, std::uint32_t length) {
+                        std::uint32_t block, std::uint32_t length)
+{
     std::lock_guard<std::mutex> guard(detailsLock_);
     details_.lastStatus = channel.LastStatus();
     details_.request = request;
@@ -189,7 +199,8 @@ void DfuOperation::Note(const DfuDeviceChannel& channel, std::uint32_t request, 
     details_.length = length;
 }
 
-void DfuOperation::SetProgress(std::uint64_t done, std::uint64_t total) {
+void DfuOperation::SetProgress(std::uint64_t done, std::uint64_t total)
+{
     const std::uint64_t percent = total == 0 ? 0 : done * 100 / total;
     percent_ = static_cast<std::uint8_t>(std::min<std::uint64_t>(percent, kRunningMaximum));
 }

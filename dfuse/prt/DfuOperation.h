@@ -16,8 +16,8 @@ namespace tarnix::dfuse {
 
 // What an erase or programming operation works on.
 struct OperationRequest {
-    std::uint32_t operation = 0;           // DFUSE_OPERATION_ERASE or DFUSE_OPERATION_PROGRAM
-    bool skipErasedBlocks = false;         // blocks made only of 0xFF are not sent when programming
+    std::uint32_t operation = 0;    // DFUSE_OPERATION_ERASE or DFUSE_OPERATION_PROGRAM
+    bool skipErasedBlocks = false;  // blocks made only of 0xFF are not sent when programming
     std::string deviceLink;
     std::vector<ImageElement> elements;
 };
@@ -60,8 +60,8 @@ private:
     std::uint32_t ProgramElement(DfuDeviceChannel& channel, std::uint32_t index, std::uint16_t transferSize,
                                  std::uint64_t& done, std::uint64_t total);
     bool ShouldSend(const std::uint8_t* data, std::uint32_t length) const;
-    void Note(const DfuDeviceChannel& channel, std::uint32_t request, std::uint32_t address,
-              std::uint32_t block = 0, std::uint32_t length = 0);
+    void Note(const DfuDeviceChannel& channel, std::uint32_t request, std::uint32_t address, std::uint32_t block = 0,
+              std::uint32_t length = 0);
     void SetProgress(std::uint64_t done, std::uint64_t total);
 
     const OperationRequest request_;

@@ -4,7 +4,8 @@
 
 namespace tarnix::dfuse {
 
-std::uint32_t ImageSnapshot::Take(void* image, std::vector<ImageElement>& elements) {
+std::uint32_t ImageSnapshot::Take(void* image, std::vector<ImageElement>& elements)
+{
     unsigned long count = 0;
     if (const std::uint32_t status = STDFUFILES_GetImageNbElement(image, &count); status != DFUSE_STATUS_SUCCESS) {
         return status;

@@ -4,7 +4,8 @@
 
 namespace tarnix::dfuse {
 
-MAPPING* MappingRegistry::Add(const MemoryLayout& layout, std::uint8_t alternate) {
+MAPPING* MappingRegistry::Add(const MemoryLayout& layout, std::uint8_t alternate)
+{
     auto entry = std::make_unique<Entry>();
     entry->sectors = layout.Sectors();
     entry->mapping.nAlternate = alternate;
@@ -18,7 +19,8 @@ MAPPING* MappingRegistry::Add(const MemoryLayout& layout, std::uint8_t alternate
     return mapping;
 }
 
-bool MappingRegistry::Remove(const MAPPING* mapping) {
+bool MappingRegistry::Remove(const MAPPING* mapping)
+{
     std::lock_guard<std::mutex> guard(lock_);
     return entries_.erase(mapping) == 1;
 }

@@ -8,7 +8,8 @@ namespace {
 
 constexpr std::uint64_t kAddressSpace = std::uint64_t{1} << 32;
 
-std::vector<std::string_view> SplitOn(std::string_view text, char separator) {
+std::vector<std::string_view> SplitOn(std::string_view text, char separator)
+{
     std::vector<std::string_view> parts;
     std::size_t start = 0;
     for (std::size_t end = text.find(separator); end != std::string_view::npos; end = text.find(separator, start)) {
@@ -19,13 +20,15 @@ std::vector<std::string_view> SplitOn(std::string_view text, char separator) {
     return parts;
 }
 
-std::string_view TrimmedRight(std::string_view text) {
+std::string_view TrimmedRight(std::string_view text)
+{
     const std::size_t last = text.find_last_not_of(" \t\r\n");
     return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
 }
 
 // Digits in the given base (at most 10 of them), nothing else.
-bool ParseNumber(std::string_view digits, unsigned base, std::uint64_t& value) {
+bool ParseNumber(std::string_view digits, unsigned base, std::uint64_t& value)
+{
     if (digits.empty() || digits.size() > 10) {
         return false;
     }
@@ -49,30 +52,33 @@ bool ParseNumber(std::string_view digits, unsigned base, std::uint64_t& value) {
     return true;
 }
 
-bool ParseAddress(std::string_view text, std::uint64_t& address) {
+bool ParseAddress(std::string_view text, std::uint64_t& address)
+{
     if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) {
         return false;
     }
     return ParseNumber(text.substr(2), 16, address) && address < kAddressSpace;
 }
 
-std::uint64_t UnitSize(char unit) {
+std::uint64_t UnitSize(char unit)
+{
     switch (unit) {
-    case ' ':
-    case 'B':
-        return 1;
-    case 'K':
-        return 1024;
-    case 'M':
-        return 1024 * 1024;
-    default:
-        return 0;
+        case ' ':
+        case 'B':
+            return 1;
+        case 'K':
+            return 1024;
+        case 'M':
+            return 1024 * 1024;
+        default:
+            return 0;
     }
 }
 
 }  // namespace
 
-std::uint32_t MemoryLayout::Parse(std::string_view text) {
+std::uint32_t MemoryLayout::Parse(std::string_view text)
+{
     name_.clear();
     sectors_.clear();
     text = TrimmedRight(text);
@@ -95,7 +101,8 @@ std::uint32_t MemoryLayout::Parse(std::string_view text) {
     return SectorMap::FromSectors(sectors_) ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_BAD_LAYOUT;
 }
 
-std::uint32_t MemoryLayout::ParseBlock(std::string_view address, std::string_view groups) {
+std::uint32_t MemoryLayout::ParseBlock(std::string_view address, std::string_view groups)
+{
     std::uint64_t next = 0;
     if (!ParseAddress(address, next)) {
         return DFUSE_ERROR_BAD_LAYOUT;
@@ -108,7 +115,8 @@ std::uint32_t MemoryLayout::ParseBlock(std::string_view address, std::string_vie
     return DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t MemoryLayout::ParseGroup(std::string_view group, std::uint64_t& address) {
+std::uint32_t MemoryLayout::ParseGroup(std::string_view group, std::uint64_t& address)
+{
     const std::size_t star = group.find('*');
     if (star == std::string_view::npos || group.size() < star + 4) {
         return DFUSE_ERROR_BAD_LAYOUT;
@@ -129,8 +137,7 @@ std::uint32_t MemoryLayout::ParseGroup(std::string_view group, std::uint64_t& ad
     }
     for (std::uint64_t index = 0; index < count; ++index) {
         sectors_.push_back(MAPPINGSECTOR{static_cast<std::uint32_t>(address),
-                                         static_cast<std::uint32_t>(sectors_.size()),
-                                         static_cast<std::uint32_t>(size),
+                                         static_cast<std::uint32_t>(sectors_.size()), static_cast<std::uint32_t>(size),
                                          static_cast<std::uint8_t>(access - 'a' + 1)});
         address += size;
     }

@@ -2,7 +2,8 @@
 
 namespace tarnix::dfuse {
 
-std::uint32_t DfuDeviceSession::Download(std::uint16_t block, const std::uint8_t* data, std::uint32_t length) {
+std::uint32_t DfuDeviceSession::Download(std::uint16_t block, const std::uint8_t* data, std::uint32_t length)
+{
     if ((data == nullptr && length != 0) || length > kMaximumTransfer) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -10,7 +11,8 @@ std::uint32_t DfuDeviceSession::Download(std::uint16_t block, const std::uint8_t
     return Answered(port_->Dnload(block, data, length));
 }
 
-std::uint32_t DfuDeviceSession::Upload(std::uint16_t block, std::uint8_t* data, std::uint32_t length) {
+std::uint32_t DfuDeviceSession::Upload(std::uint16_t block, std::uint8_t* data, std::uint32_t length)
+{
     if (data == nullptr || length == 0 || length > kMaximumTransfer) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
@@ -22,7 +24,8 @@ std::uint32_t DfuDeviceSession::Upload(std::uint16_t block, std::uint8_t* data, 
     return received == length ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_SHORT_UPLOAD;
 }
 
-std::uint32_t DfuDeviceSession::GetStatus(DFUSTATUS& status) {
+std::uint32_t DfuDeviceSession::GetStatus(DFUSTATUS& status)
+{
     platform::DfuStatusReport report;
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -39,32 +42,38 @@ std::uint32_t DfuDeviceSession::GetStatus(DFUSTATUS& status) {
     return DFUSE_STATUS_SUCCESS;
 }
 
-std::uint32_t DfuDeviceSession::ClearStatus() {
+std::uint32_t DfuDeviceSession::ClearStatus()
+{
     std::lock_guard<std::mutex> guard(lock_);
     return Answered(port_->ClearStatus());
 }
 
-std::uint32_t DfuDeviceSession::GetState(std::uint8_t& state) {
+std::uint32_t DfuDeviceSession::GetState(std::uint8_t& state)
+{
     std::lock_guard<std::mutex> guard(lock_);
     return Answered(port_->GetState(state));
 }
 
-std::uint32_t DfuDeviceSession::Abort() {
+std::uint32_t DfuDeviceSession::Abort()
+{
     std::lock_guard<std::mutex> guard(lock_);
     return Answered(port_->Abort());
 }
 
-DFUDEVICEINFO DfuDeviceSession::Info() const {
+DFUDEVICEINFO DfuDeviceSession::Info() const
+{
     std::lock_guard<std::mutex> guard(lock_);
     return DFUDEVICEINFO{port_->VendorId(), port_->ProductId(), port_->BcdDevice(), port_->TransferSize()};
 }
 
-std::string DfuDeviceSession::MemoryLayout() const {
+std::string DfuDeviceSession::MemoryLayout() const
+{
     std::lock_guard<std::mutex> guard(lock_);
     return port_->MemoryLayout();
 }
 
-std::uint32_t DfuDeviceSession::Answered(bool answered) {
+std::uint32_t DfuDeviceSession::Answered(bool answered)
+{
     return answered ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_REQUEST_FAILED;
 }
 

@@ -61,7 +61,8 @@ class DescriptorParser {
 public:
     DescriptorParser(const std::uint8_t* data, std::size_t length) : data_(data), length_(length) {}
 
-    std::optional<std::vector<HidCollection>> Run() {
+    std::optional<std::vector<HidCollection>> Run()
+    {
         while (position_ < length_) {
             Item item;
             if (!ReadItem(item) || !Apply(item)) {
@@ -77,7 +78,8 @@ public:
 private:
     // Reads the item at the current position and moves past it; false when it does not fit the buffer.
     // A long item is skipped and handed on with a type that nothing acts on.
-    bool ReadItem(Item& item) {
+    bool ReadItem(Item& item)
+    {
         const std::uint8_t prefix = data_[position_];
         if (prefix == kLongItemPrefix) {
             if (length_ - position_ < 3) {
@@ -106,7 +108,8 @@ private:
         return true;
     }
 
-    bool Apply(const Item& item) {
+    bool Apply(const Item& item)
+    {
         switch (item.type) {
             case kMainItem: {
                 const bool ok = ApplyMain(item);
@@ -123,7 +126,8 @@ private:
         }
     }
 
-    bool ApplyMain(const Item& item) {
+    bool ApplyMain(const Item& item)
+    {
         switch (item.tag) {
             case kCollectionTag:
                 return OpenCollection(item.value & 0xFF);
@@ -140,7 +144,8 @@ private:
         }
     }
 
-    bool ApplyGlobal(const Item& item) {
+    bool ApplyGlobal(const Item& item)
+    {
         switch (item.tag) {
             case kUsagePageTag:
                 global_.usagePage = static_cast<std::uint16_t>(item.value);
@@ -172,14 +177,16 @@ private:
         }
     }
 
-    void ApplyLocal(const Item& item) {
+    void ApplyLocal(const Item& item)
+    {
         if (item.tag == kUsageTag && !usage_) {
             usage_ = PendingUsage{item.value, item.dataSize == 4};
         }
     }
 
     // Opens a collection; a top-level application collection starts the count of its reports afresh.
-    bool OpenCollection(std::uint32_t kind) {
+    bool OpenCollection(std::uint32_t kind)
+    {
         if (depth_ == 0 && kind == kApplicationCollection) {
             if (collections_.size() == HidReportDescriptor::kMaxCollections) {
                 return false;
@@ -196,7 +203,8 @@ private:
     }
 
     // Closes a collection; the end of a top-level application collection adds it to the result.
-    bool CloseCollection() {
+    bool CloseCollection()
+    {
         if (depth_ == 0) {
             return false;
         }
@@ -209,7 +217,8 @@ private:
 
     // Counts the bits of a main item towards its report, when it belongs to a top-level application
     // collection.
-    bool AddReport(ReportKind kind) {
+    bool AddReport(ReportKind kind)
+    {
         if (!inCollection_) {
             return true;
         }
@@ -223,7 +232,8 @@ private:
         return total <= kLargestReportBits;
     }
 
-    std::uint16_t LongestReport(ReportKind kind) const {
+    std::uint16_t LongestReport(ReportKind kind) const
+    {
         std::uint64_t longest = 0;
         for (std::size_t id = 0; id <= kLargestReportId; ++id) {
             if (present_[kind][id]) {
@@ -233,7 +243,8 @@ private:
         return static_cast<std::uint16_t>(longest);
     }
 
-    HidCollection Result() const {
+    HidCollection Result() const
+    {
         HidCollection collection;
         collection.capabilities.usagePage = usagePage_;
         collection.capabilities.usage = usageValue_;
@@ -265,7 +276,8 @@ private:
 
 }  // namespace
 
-std::optional<std::vector<HidCollection>> HidReportDescriptor::Parse(const std::uint8_t* data, std::size_t length) {
+std::optional<std::vector<HidCollection>> HidReportDescriptor::Parse(const std::uint8_t* data, std::size_t length)
+{
     if (data == nullptr) {
         return std::nullopt;
     }

@@ -21,7 +21,8 @@ constexpr std::size_t kStringLimit = 4096;
 constexpr std::size_t kLargestFeatureReport = (1u << _IOC_SIZEBITS) - 1;
 
 // The USB HID hidraw node that the name gives, while the name still fits it.
-std::optional<UsbHidrawNode> Locate(const UsbDeviceNaming::HidName& name) {
+std::optional<UsbHidrawNode> Locate(const UsbDeviceNaming::HidName& name)
+{
     const std::size_t slash = name.node.rfind('/');
     const std::string sysname = slash == std::string::npos ? name.node : name.node.substr(slash + 1);
     const std::optional<UdevDevice> hidraw = UdevDevice::FromSubsystemSysname("hidraw", sysname);
@@ -37,7 +38,8 @@ std::optional<UsbHidrawNode> Locate(const UsbDeviceNaming::HidName& name) {
 
 }  // namespace
 
-std::unique_ptr<HidDevice> HidrawDevice::Open(const std::string& devicePath, Access access) {
+std::unique_ptr<HidDevice> HidrawDevice::Open(const std::string& devicePath, Access access)
+{
     // A probe of an interface the last look listed needs nothing from udev: the look read it, and the HID
     // device's sysfs path is this plug-in's own.
     if (access == Access::Probe) {
@@ -75,9 +77,12 @@ HidrawDevice::HidrawDevice(std::string hidSyspath, std::string usbDeviceSyspath,
     : hidSyspath_(std::move(hidSyspath)),
       usbDeviceSyspath_(std::move(usbDeviceSyspath)),
       node_(std::move(node)),
-      collection_(std::move(collection)) {}
+      collection_(std::move(collection))
+{
+}
 
-std::optional<HidCapabilities> HidrawDevice::Capabilities() const {
+std::optional<HidCapabilities> HidrawDevice::Capabilities() const
+{
     // A HID device keeps its report descriptor for as long as it exists.
     if (!collection_ || !SysfsFile::Exists(hidSyspath_)) {
         return std::nullopt;
@@ -91,7 +96,8 @@ std::optional<std::string> HidrawDevice::ProductString() const { return UsbDevic
 
 std::optional<std::string> HidrawDevice::SerialNumberString() const { return UsbDeviceString("serial"); }
 
-std::optional<std::string> HidrawDevice::UsbDeviceString(const char* attribute) const {
+std::optional<std::string> HidrawDevice::UsbDeviceString(const char* attribute) const
+{
     std::optional<std::string> text = SysfsFile::ReadText(usbDeviceSyspath_ + "/" + attribute, kStringLimit);
     // The USB device's sysfs path is its port, which a later plug-in takes over; the HID device's path is
     // this plug-in's own. Still present after the read: the text was this device's.
@@ -101,15 +107,17 @@ std::optional<std::string> HidrawDevice::UsbDeviceString(const char* attribute) 
     return text;
 }
 
-bool HidrawDevice::MayTransfer(const std::uint8_t* report, std::size_t length) const {
+bool HidrawDevice::MayTransfer(const std::uint8_t* report, std::size_t length) const
+{
     if (!node_.IsValid() || report == nullptr || length == 0 || length > kLargestFeatureReport) {
         return false;
     }
-    return !collection_ || std::binary_search(collection_->featureReportIds.begin(),
-                                              collection_->featureReportIds.end(), report[0]);
+    return !collection_ ||
+           std::binary_search(collection_->featureReportIds.begin(), collection_->featureReportIds.end(), report[0]);
 }
 
-bool HidrawDevice::SetFeature(const std::uint8_t* report, std::size_t length) {
+bool HidrawDevice::SetFeature(const std::uint8_t* report, std::size_t length)
+{
     if (!MayTransfer(report, length)) {
         return false;
     }
@@ -117,7 +125,8 @@ bool HidrawDevice::SetFeature(const std::uint8_t* report, std::size_t length) {
     return ::ioctl(node_.Get(), HIDIOCSFEATURE(length), copy.data()) >= 0;
 }
 
-std::optional<std::size_t> HidrawDevice::GetFeature(std::uint8_t* report, std::size_t length) {
+std::optional<std::size_t> HidrawDevice::GetFeature(std::uint8_t* report, std::size_t length)
+{
     if (!MayTransfer(report, length)) {
         return std::nullopt;
     }

@@ -19,21 +19,23 @@ constexpr const char* kUsbfsDriver = "usbfs";
 
 using ClaimKey = std::pair<std::string, std::uint8_t>;
 
-std::mutex& RegistryMutex() {
+std::mutex& RegistryMutex()
+{
     static std::mutex mutex;
     return mutex;
 }
 
 // The claims of this process by device path and interface number.
-std::map<ClaimKey, std::weak_ptr<SharedUsbfsClaim>>& Registry() {
+std::map<ClaimKey, std::weak_ptr<SharedUsbfsClaim>>& Registry()
+{
     static std::map<ClaimKey, std::weak_ptr<SharedUsbfsClaim>> claims;
     return claims;
 }
 
 }  // namespace
 
-std::shared_ptr<SharedUsbfsClaim> SharedUsbfsClaim::Acquire(const std::string& devicePath,
-                                                            std::uint8_t interfaceNumber) {
+std::shared_ptr<SharedUsbfsClaim> SharedUsbfsClaim::Acquire(const std::string& devicePath, std::uint8_t interfaceNumber)
+{
     std::lock_guard<std::mutex> lock(RegistryMutex());
     auto& registry = Registry();
     const ClaimKey key{devicePath, interfaceNumber};
@@ -57,9 +59,12 @@ std::shared_ptr<SharedUsbfsClaim> SharedUsbfsClaim::Acquire(const std::string& d
 }
 
 SharedUsbfsClaim::SharedUsbfsClaim(io::FileDescriptor node, std::uint8_t interfaceNumber)
-    : node_(std::move(node)), interfaceNumber_(interfaceNumber) {}
+    : node_(std::move(node)), interfaceNumber_(interfaceNumber)
+{
+}
 
-SharedUsbfsClaim::~SharedUsbfsClaim() {
+SharedUsbfsClaim::~SharedUsbfsClaim()
+{
     if (claimed_) {
         unsigned int interface = interfaceNumber_;
         ::ioctl(node_.Get(), USBDEVFS_RELEASEINTERFACE, &interface);
@@ -69,7 +74,8 @@ SharedUsbfsClaim::~SharedUsbfsClaim() {
 // One request detaches a kernel driver bound to the interface and claims it, in one step under the kernel's
 // lock. It excepts the driver "usbfs", which is how the kernel shows another program's claim: that claim is
 // never taken away, the request fails with EBUSY instead.
-bool SharedUsbfsClaim::Claim() {
+bool SharedUsbfsClaim::Claim()
+{
     usbdevfs_disconnect_claim claim{};
     claim.interface = interfaceNumber_;
     claim.flags = USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER;
@@ -82,7 +88,8 @@ bool SharedUsbfsClaim::Claim() {
     return ::ioctl(node_.Get(), USBDEVFS_SETINTERFACE, &setting) >= 0;
 }
 
-bool SharedUsbfsClaim::DeviceStillThere() const {
+bool SharedUsbfsClaim::DeviceStillThere() const
+{
     usbdevfs_connectinfo information{};
     return ::ioctl(node_.Get(), USBDEVFS_CONNECTINFO, &information) >= 0 || errno != ENODEV;
 }

@@ -12,7 +12,8 @@
 
 namespace tarnix::platform {
 
-std::optional<std::vector<std::uint8_t>> SysfsFile::ReadBytes(const std::string& path, std::size_t limit) {
+std::optional<std::vector<std::uint8_t>> SysfsFile::ReadBytes(const std::string& path, std::size_t limit)
+{
     const io::FileDescriptor file = io::FileDescriptor::Open(path.c_str(), O_RDONLY);
     if (!file.IsValid()) {
         return std::nullopt;
@@ -40,7 +41,8 @@ std::optional<std::vector<std::uint8_t>> SysfsFile::ReadBytes(const std::string&
     return bytes;
 }
 
-std::optional<std::string> SysfsFile::ReadText(const std::string& path, std::size_t limit) {
+std::optional<std::string> SysfsFile::ReadText(const std::string& path, std::size_t limit)
+{
     const auto bytes = ReadBytes(path, limit);
     if (!bytes) {
         return std::nullopt;
@@ -52,12 +54,14 @@ std::optional<std::string> SysfsFile::ReadText(const std::string& path, std::siz
     return text;
 }
 
-bool SysfsFile::Exists(const std::string& path) {
+bool SysfsFile::Exists(const std::string& path)
+{
     struct stat status {};
     return ::stat(path.c_str(), &status) == 0;
 }
 
-std::vector<std::string> SysfsFile::FolderEntries(const std::string& path) {
+std::vector<std::string> SysfsFile::FolderEntries(const std::string& path)
+{
     std::vector<std::string> names;
     const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(path.c_str()), ::closedir);
     if (!folder) {
@@ -72,7 +76,8 @@ std::vector<std::string> SysfsFile::FolderEntries(const std::string& path) {
     return names;
 }
 
-std::optional<std::string> SysfsFile::LinkDestination(const std::string& path) {
+std::optional<std::string> SysfsFile::LinkDestination(const std::string& path)
+{
     char target[4096];
     const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
     if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) {

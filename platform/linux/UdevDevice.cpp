@@ -8,7 +8,8 @@ namespace tarnix::platform {
 
 namespace {
 
-std::shared_ptr<udev> NewContext() {
+std::shared_ptr<udev> NewContext()
+{
     udev* context = udev_new();
     if (context == nullptr) {
         return nullptr;
@@ -16,14 +17,16 @@ std::shared_ptr<udev> NewContext() {
     return std::shared_ptr<udev>(context, udev_unref);
 }
 
-std::optional<std::string> Text(const char* value) {
+std::optional<std::string> Text(const char* value)
+{
     if (value == nullptr) {
         return std::nullopt;
     }
     return std::string(value);
 }
 
-bool IsOfType(udev_device* device, const char* deviceType) {
+bool IsOfType(udev_device* device, const char* deviceType)
+{
     if (deviceType == nullptr) {
         return true;
     }
@@ -34,9 +37,12 @@ bool IsOfType(udev_device* device, const char* deviceType) {
 }  // namespace
 
 UdevDevice::UdevDevice(std::shared_ptr<udev> context, udev_device* device)
-    : context_(std::move(context)), device_(device, udev_device_unref) {}
+    : context_(std::move(context)), device_(device, udev_device_unref)
+{
+}
 
-std::vector<UdevDevice> UdevDevice::List(const char* subsystem, const char* deviceType) {
+std::vector<UdevDevice> UdevDevice::List(const char* subsystem, const char* deviceType)
+{
     std::vector<UdevDevice> devices;
     const std::shared_ptr<udev> context = NewContext();
     if (!context) {
@@ -49,7 +55,8 @@ std::vector<UdevDevice> UdevDevice::List(const char* subsystem, const char* devi
         return devices;
     }
     udev_list_entry* entry = nullptr;
-    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumeration.get())) {
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumeration.get()))
+    {
         udev_device* device = udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry));
         if (device == nullptr) {
             continue;  // gone since the scan
@@ -62,7 +69,8 @@ std::vector<UdevDevice> UdevDevice::List(const char* subsystem, const char* devi
     return devices;
 }
 
-std::optional<UdevDevice> UdevDevice::FromSyspath(const std::string& syspath) {
+std::optional<UdevDevice> UdevDevice::FromSyspath(const std::string& syspath)
+{
     const std::shared_ptr<udev> context = NewContext();
     if (!context) {
         return std::nullopt;
@@ -74,7 +82,8 @@ std::optional<UdevDevice> UdevDevice::FromSyspath(const std::string& syspath) {
     return UdevDevice(context, device);
 }
 
-std::optional<UdevDevice> UdevDevice::FromSubsystemSysname(const char* subsystem, const std::string& sysname) {
+std::optional<UdevDevice> UdevDevice::FromSubsystemSysname(const char* subsystem, const std::string& sysname)
+{
     const std::shared_ptr<udev> context = NewContext();
     if (!context) {
         return std::nullopt;
@@ -86,7 +95,8 @@ std::optional<UdevDevice> UdevDevice::FromSubsystemSysname(const char* subsystem
     return UdevDevice(context, device);
 }
 
-std::optional<UdevDevice> UdevDevice::Ancestor(const char* subsystem, const char* deviceType) const {
+std::optional<UdevDevice> UdevDevice::Ancestor(const char* subsystem, const char* deviceType) const
+{
     // The parent belongs to this device; the extra reference lets it outlive it.
     udev_device* parent = udev_device_get_parent_with_subsystem_devtype(device_.get(), subsystem, deviceType);
     if (parent == nullptr) {
@@ -97,7 +107,8 @@ std::optional<UdevDevice> UdevDevice::Ancestor(const char* subsystem, const char
 
 bool UdevDevice::IsInitialized() const { return udev_device_get_is_initialized(device_.get()) > 0; }
 
-bool UdevDevice::DaemonRuns() {
+bool UdevDevice::DaemonRuns()
+{
     const std::shared_ptr<udev> context = NewContext();
     if (!context) {
         return false;
@@ -117,17 +128,20 @@ std::optional<std::string> UdevDevice::Devnode() const { return Text(udev_device
 
 dev_t UdevDevice::Devnum() const { return udev_device_get_devnum(device_.get()); }
 
-bool UdevDevice::NodeIsThisDevice() const {
+bool UdevDevice::NodeIsThisDevice() const
+{
     const std::optional<std::string> node = Devnode();
     struct stat status {};
     return node && ::stat(node->c_str(), &status) == 0 && S_ISCHR(status.st_mode) && status.st_rdev == Devnum();
 }
 
-std::optional<std::string> UdevDevice::Property(const char* name) const {
+std::optional<std::string> UdevDevice::Property(const char* name) const
+{
     return Text(udev_device_get_property_value(device_.get(), name));
 }
 
-std::optional<std::string> UdevDevice::Attribute(const char* name) const {
+std::optional<std::string> UdevDevice::Attribute(const char* name) const
+{
     return Text(udev_device_get_sysattr_value(device_.get(), name));
 }
 

@@ -4,7 +4,8 @@
 
 namespace tarnix::platform {
 
-std::vector<DeviceInterface> UdevDeviceEnumerator::PresentInterfaces(const Guid& interfaceClass) {
+std::vector<DeviceInterface> UdevDeviceEnumerator::PresentInterfaces(const Guid& interfaceClass)
+{
     if (interfaceClass == Guid::HidInterfaceClass()) {
         return UdevInterfaceCache::Instance().HidInterfaces();
     }

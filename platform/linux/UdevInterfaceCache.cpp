@@ -19,7 +19,8 @@ constexpr std::size_t kDeviceNumberLimit = 16;
 // The interfaces of a hidraw node: one per top-level collection of its report descriptor, which a HID device
 // keeps for as long as it exists, so it is read once per device.
 void AddHidInterfaces(const UdevDevice& hidraw, std::vector<DeviceInterface>& interfaces,
-                      std::vector<UdevInterfaceCache::HidInterfaceFacts>& facts) {
+                      std::vector<UdevInterfaceCache::HidInterfaceFacts>& facts)
+{
     const std::optional<UsbHidrawNode> node = UsbHidrawNode::From(hidraw);
     if (!node) {
         return;  // a HID device on another transport, or no node
@@ -35,28 +36,31 @@ void AddHidInterfaces(const UdevDevice& hidraw, std::vector<DeviceInterface>& in
     }
 }
 
-std::vector<DeviceInterface> UsbDeviceOf(const UdevDevice& device) {
+std::vector<DeviceInterface> UsbDeviceOf(const UdevDevice& device)
+{
     std::optional<std::string> node = device.Devnode();
     if (!node || !device.HasDeviceType("usb_device")) {
         return {};
     }
-    return {DeviceInterface{
-        std::move(*node),
-        UsbDeviceNaming::HardwareId("USB", device.Attribute("idVendor"), device.Attribute("idProduct"),
-                                    device.Attribute("bcdDevice")),
-        UsbDeviceNaming::UsbDeviceSetupClass(device.Property(UsbDeviceNaming::kDfuDriverProperty))}};
+    return {
+        DeviceInterface{std::move(*node),
+                        UsbDeviceNaming::HardwareId("USB", device.Attribute("idVendor"), device.Attribute("idProduct"),
+                                                    device.Attribute("bcdDevice")),
+                        UsbDeviceNaming::UsbDeviceSetupClass(device.Property(UsbDeviceNaming::kDfuDriverProperty))}};
 }
 
 // A device that udev has not finished with yet: it may still lack our rule's property and node access.
 // It is passed over until it is ready, so that it is neither taken for a bootloader with the wrong driver
 // nor opened (and refused) before its node is the user's. Without udev's daemon no device ever gets
 // initialized; the device is then ready once its node is there.
-bool Unsettled(const UdevDevice& device) {
+bool Unsettled(const UdevDevice& device)
+{
     return (!device.IsInitialized() && UdevDevice::DaemonRuns()) || (device.Devnode() && !device.NodeIsThisDevice());
 }
 
 // Takes the next folder name off the front of a path ("/sys/devices" gives "sys", leaving "/devices").
-std::string_view NextFolder(std::string_view& path) {
+std::string_view NextFolder(std::string_view& path)
+{
     const std::size_t start = path.find_first_not_of('/');
     if (start == std::string_view::npos) {
         path = {};
@@ -70,7 +74,8 @@ std::string_view NextFolder(std::string_view& path) {
 
 }  // namespace
 
-bool UdevInterfaceCache::InUdevOrder(const std::string& a, const std::string& b) {
+bool UdevInterfaceCache::InUdevOrder(const std::string& a, const std::string& b)
+{
     std::string_view left = a;
     std::string_view right = b;
     for (;;) {
@@ -85,12 +90,14 @@ bool UdevInterfaceCache::InUdevOrder(const std::string& a, const std::string& b)
     }
 }
 
-UdevInterfaceCache& UdevInterfaceCache::Instance() {
+UdevInterfaceCache& UdevInterfaceCache::Instance()
+{
     static UdevInterfaceCache cache;
     return cache;
 }
 
-std::vector<DeviceInterface> UdevInterfaceCache::HidInterfaces() {
+std::vector<DeviceInterface> UdevInterfaceCache::HidInterfaces()
+{
     std::lock_guard<std::mutex> lock(mutex_);
     Entries present;
     for (const std::string& name : SysfsFile::FolderEntries(kHidrawFolder)) {
@@ -113,7 +120,8 @@ std::vector<DeviceInterface> UdevInterfaceCache::HidInterfaces() {
     return InterfacesOf(hid_);
 }
 
-std::vector<DeviceInterface> UdevInterfaceCache::UsbDevices() {
+std::vector<DeviceInterface> UdevInterfaceCache::UsbDevices()
+{
     std::lock_guard<std::mutex> lock(mutex_);
     Entries present;
     for (const std::string& name : SysfsFile::FolderEntries(kUsbFolder)) {
@@ -139,8 +147,8 @@ std::vector<DeviceInterface> UdevInterfaceCache::UsbDevices() {
     return InterfacesOf(usb_);
 }
 
-std::optional<UdevInterfaceCache::HidInterfaceFacts> UdevInterfaceCache::LastSeenHidInterface(
-    const std::string& name) {
+std::optional<UdevInterfaceCache::HidInterfaceFacts> UdevInterfaceCache::LastSeenHidInterface(const std::string& name)
+{
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& [key, entry] : hid_) {
         for (std::size_t index = 0; index < entry.interfaces.size() && index < entry.hidFacts.size(); ++index) {
@@ -153,7 +161,8 @@ std::optional<UdevInterfaceCache::HidInterfaceFacts> UdevInterfaceCache::LastSee
 }
 
 template <typename Current, typename Read>
-void UdevInterfaceCache::Keep(Entries& known, Entries& present, const std::string& key, Current current, Read read) {
+void UdevInterfaceCache::Keep(Entries& known, Entries& present, const std::string& key, Current current, Read read)
+{
     const auto found = known.find(key);
     if (found != known.end() && current(found->second)) {
         present.insert(known.extract(found));
@@ -164,13 +173,15 @@ void UdevInterfaceCache::Keep(Entries& known, Entries& present, const std::strin
     }
 }
 
-bool UdevInterfaceCache::AwaitsDriverProperty(const Entry& entry) {
+bool UdevInterfaceCache::AwaitsDriverProperty(const Entry& entry)
+{
     return std::any_of(entry.interfaces.begin(), entry.interfaces.end(), [](const DeviceInterface& interface) {
         return interface.setupClass == Guid() && UsbDeviceNaming::GetsDfuDriverProperty(interface.hardwareId);
     });
 }
 
-std::vector<DeviceInterface> UdevInterfaceCache::InterfacesOf(const Entries& entries) {
+std::vector<DeviceInterface> UdevInterfaceCache::InterfacesOf(const Entries& entries)
+{
     std::vector<const Entry*> ordered;
     for (const auto& [key, entry] : entries) {
         if (!entry.interfaces.empty()) {

@@ -37,8 +37,8 @@ public:
     // What the last look at the HID interfaces found for one of them: enough for a probe, which the device
     // search makes of every interface it has not registered, many times a second.
     struct HidInterfaceFacts {
-        std::string hidSyspath;        // the HID device
-        std::string usbDeviceSyspath;  // the USB device above it
+        std::string hidSyspath;                   // the HID device
+        std::string usbDeviceSyspath;             // the USB device above it
         std::optional<HidCollection> collection;  // nothing when the report descriptor cannot be read
     };
     // Nothing when the last look did not list an interface of this name.
@@ -50,7 +50,7 @@ public:
 private:
     struct Entry {
         std::string syspath;
-        std::string identity;                      // a USB device's number; "" for a hidraw device
+        std::string identity;                     // a USB device's number; "" for a hidraw device
         std::vector<DeviceInterface> interfaces;  // none: the device offers no interface of its class
         std::vector<HidInterfaceFacts> hidFacts;  // of a hidraw device: one per interface, in their order
     };

@@ -21,7 +21,8 @@ constexpr std::uint8_t kDfuSubclass = 0x01;
 
 std::uint16_t Word(const std::uint8_t* bytes) { return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)); }
 
-bool IsDfuInterface(const std::uint8_t* descriptor) {
+bool IsDfuInterface(const std::uint8_t* descriptor)
+{
     // bInterfaceNumber, bAlternateSetting, bNumEndpoints, bInterfaceClass, bInterfaceSubClass at 2 to 6.
     return descriptor[3] == 0 && descriptor[5] == kApplicationSpecificClass && descriptor[6] == kDfuSubclass;
 }
@@ -30,9 +31,12 @@ bool IsDfuInterface(const std::uint8_t* descriptor) {
 class DescriptorWalk {
 public:
     DescriptorWalk(const std::uint8_t* data, std::size_t length, DfuDescriptorSummary& summary)
-        : data_(data), length_(length), summary_(summary) {}
+        : data_(data), length_(length), summary_(summary)
+    {
+    }
 
-    bool FindDfuInterface() {
+    bool FindDfuInterface()
+    {
         std::size_t position = kDeviceDescriptorLength;
         while (length_ - position >= 2) {
             const std::size_t size = data_[position];
@@ -49,7 +53,8 @@ public:
 
 private:
     // True once the functional descriptor of the DFU interface has been seen.
-    bool Visit(const std::uint8_t* descriptor, std::size_t size) {
+    bool Visit(const std::uint8_t* descriptor, std::size_t size)
+    {
         const std::uint8_t type = descriptor[1];
         if (type == kConfigurationDescriptorType && seenDfuInterface_) {
             ended_ = true;  // another configuration: its interfaces are not the DFU interface's settings
@@ -57,7 +62,8 @@ private:
         if (ended_) {
             return false;
         }
-        if (type == kConfigurationDescriptorType || (type == kInterfaceDescriptorType && size < kInterfaceDescriptorLength)) {
+        if (type == kConfigurationDescriptorType ||
+            (type == kInterfaceDescriptorType && size < kInterfaceDescriptorLength)) {
             inDfuInterface_ = false;
         }
         if (type == kInterfaceDescriptorType && size >= kInterfaceDescriptorLength) {
@@ -88,7 +94,8 @@ private:
 
 }  // namespace
 
-std::optional<DfuDescriptorSummary> UsbDescriptorParser::ParseDfu(const std::uint8_t* data, std::size_t length) {
+std::optional<DfuDescriptorSummary> UsbDescriptorParser::ParseDfu(const std::uint8_t* data, std::size_t length)
+{
     if (data == nullptr || length < kDeviceDescriptorLength || data[0] < kDeviceDescriptorLength ||
         data[1] != kDeviceDescriptorType) {
         return std::nullopt;
@@ -103,7 +110,8 @@ std::optional<DfuDescriptorSummary> UsbDescriptorParser::ParseDfu(const std::uin
     return summary;
 }
 
-std::optional<std::u16string> UsbDescriptorParser::ParseString(const std::uint8_t* data, std::size_t length) {
+std::optional<std::u16string> UsbDescriptorParser::ParseString(const std::uint8_t* data, std::size_t length)
+{
     if (data == nullptr || length < 2 || data[0] < 2 || data[1] != kStringDescriptorType) {
         return std::nullopt;
     }

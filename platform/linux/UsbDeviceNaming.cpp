@@ -12,7 +12,8 @@ constexpr char kNameSeparator = '#';
 constexpr std::string_view kCollectionMark = "&col";
 
 // A 16-bit number written as 1 to 4 hex digits, as sysfs writes USB identifiers.
-std::optional<std::uint16_t> HexWord(std::optional<std::string> text) {
+std::optional<std::uint16_t> HexWord(std::optional<std::string> text)
+{
     if (!text) {
         return std::nullopt;
     }
@@ -34,7 +35,8 @@ std::optional<std::uint16_t> HexWord(std::optional<std::string> text) {
 }  // namespace
 
 std::string UsbDeviceNaming::HidDeviceName(const std::string& node, const std::string& hidSysname,
-                                           std::size_t collection) {
+                                           std::size_t collection)
+{
     std::string name = node + kNameSeparator + hidSysname;
     if (collection != 0 && collection <= kMaxCollectionNumber) {
         char number[3];
@@ -45,7 +47,8 @@ std::string UsbDeviceNaming::HidDeviceName(const std::string& node, const std::s
     return name;
 }
 
-std::optional<UsbDeviceNaming::HidName> UsbDeviceNaming::SplitHidDeviceName(std::string_view name) {
+std::optional<UsbDeviceNaming::HidName> UsbDeviceNaming::SplitHidDeviceName(std::string_view name)
+{
     const std::size_t separator = name.find(kNameSeparator);
     if (separator == std::string_view::npos || separator == 0 || separator + 1 == name.size() ||
         name.find(kNameSeparator, separator + 1) != std::string_view::npos) {
@@ -68,7 +71,8 @@ std::optional<UsbDeviceNaming::HidName> UsbDeviceNaming::SplitHidDeviceName(std:
 
 std::string UsbDeviceNaming::HardwareId(std::string_view bus, const std::optional<std::string>& vendor,
                                         const std::optional<std::string>& product,
-                                        const std::optional<std::string>& revision) {
+                                        const std::optional<std::string>& revision)
+{
     const auto vendorId = HexWord(vendor);
     const auto productId = HexWord(product);
     const auto bcdDevice = HexWord(revision);
@@ -80,20 +84,24 @@ std::string UsbDeviceNaming::HardwareId(std::string_view bus, const std::optiona
     return std::string(bus) + numbers;
 }
 
-Guid UsbDeviceNaming::UsbDeviceSetupClass(const std::optional<std::string>& dfuDriverProperty) {
+Guid UsbDeviceNaming::UsbDeviceSetupClass(const std::optional<std::string>& dfuDriverProperty)
+{
     return dfuDriverProperty == std::optional<std::string>("1") ? UsbSetupClass() : Guid();
 }
 
-bool UsbDeviceNaming::GetsDfuDriverProperty(std::string_view hardwareId) {
+bool UsbDeviceNaming::GetsDfuDriverProperty(std::string_view hardwareId)
+{
     constexpr std::string_view kBootloader = "USB\\VID_0483&PID_DF11&";
     return hardwareId.substr(0, kBootloader.size()) == kBootloader;
 }
 
-Guid UsbDeviceNaming::HidSetupClass() {
+Guid UsbDeviceNaming::HidSetupClass()
+{
     return Guid(0x745A17A0, 0x74D3, 0x11D0, {0xB6, 0xFE, 0x00, 0xA0, 0xC9, 0x0F, 0x57, 0xDA});
 }
 
-Guid UsbDeviceNaming::UsbSetupClass() {
+Guid UsbDeviceNaming::UsbSetupClass()
+{
     return Guid(0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00});
 }
 

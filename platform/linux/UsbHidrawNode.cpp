@@ -13,9 +13,12 @@ constexpr std::size_t kReportDescriptorLimit = 65536;
 }  // namespace
 
 UsbHidrawNode::UsbHidrawNode(std::string node, UdevDevice hidraw, UdevDevice hid, UdevDevice usbDevice)
-    : node_(std::move(node)), hidraw_(std::move(hidraw)), hid_(std::move(hid)), usbDevice_(std::move(usbDevice)) {}
+    : node_(std::move(node)), hidraw_(std::move(hidraw)), hid_(std::move(hid)), usbDevice_(std::move(usbDevice))
+{
+}
 
-std::optional<UsbHidrawNode> UsbHidrawNode::From(const UdevDevice& hidraw) {
+std::optional<UsbHidrawNode> UsbHidrawNode::From(const UdevDevice& hidraw)
+{
     std::optional<std::string> node = hidraw.Devnode();
     std::optional<UdevDevice> hid = hidraw.Ancestor("hid", nullptr);
     if (!node || !hid) {
@@ -32,11 +35,13 @@ std::optional<UsbHidrawNode> UsbHidrawNode::From(const UdevDevice& hidraw) {
     return UsbHidrawNode(std::move(*node), hidraw, std::move(*hid), std::move(*usbDevice));
 }
 
-std::string UsbHidrawNode::DeviceName(std::size_t collection) const {
+std::string UsbHidrawNode::DeviceName(std::size_t collection) const
+{
     return UsbDeviceNaming::HidDeviceName(node_, hid_.Sysname(), collection);
 }
 
-std::optional<std::vector<HidCollection>> UsbHidrawNode::Collections() const {
+std::optional<std::vector<HidCollection>> UsbHidrawNode::Collections() const
+{
     const auto descriptor = SysfsFile::ReadBytes(hid_.Syspath() + "/report_descriptor", kReportDescriptorLimit);
     if (!descriptor) {
         return std::nullopt;
@@ -45,7 +50,8 @@ std::optional<std::vector<HidCollection>> UsbHidrawNode::Collections() const {
 }
 
 std::vector<std::string> UsbHidrawNode::InterfaceNames(
-    const std::optional<std::vector<HidCollection>>& collections) const {
+    const std::optional<std::vector<HidCollection>>& collections) const
+{
     if (!collections || collections->size() < 2) {
         return {DeviceName()};
     }
@@ -57,7 +63,8 @@ std::vector<std::string> UsbHidrawNode::InterfaceNames(
 }
 
 bool UsbHidrawNode::PickCollection(const std::optional<std::vector<HidCollection>>& collections, std::size_t number,
-                                   std::optional<HidCollection>& picked) {
+                                   std::optional<HidCollection>& picked)
+{
     const std::size_t count = collections ? collections->size() : 0;
     if (number == 0 ? count > 1 : count < 2 || number > count) {
         return false;
@@ -66,7 +73,8 @@ bool UsbHidrawNode::PickCollection(const std::optional<std::vector<HidCollection
     return true;
 }
 
-std::string UsbHidrawNode::HardwareId() const {
+std::string UsbHidrawNode::HardwareId() const
+{
     return UsbDeviceNaming::HardwareId("HID", usbDevice_.Attribute("idVendor"), usbDevice_.Attribute("idProduct"),
                                        usbDevice_.Attribute("bcdDevice"));
 }

@@ -31,7 +31,8 @@ constexpr std::size_t kLargestTransfer = 0xFFFF;  // wLength
 constexpr std::size_t kDescriptorsLimit = 65536;
 
 // The USB device whose node is the path, and what its descriptors say of its DFU interface.
-std::optional<DfuDescriptorSummary> DescriptorsOf(const std::string& devicePath) {
+std::optional<DfuDescriptorSummary> DescriptorsOf(const std::string& devicePath)
+{
     for (const UdevDevice& device : UdevDevice::List("usb", "usb_device")) {
         if (device.Devnode() != devicePath) {
             continue;
@@ -44,7 +45,8 @@ std::optional<DfuDescriptorSummary> DescriptorsOf(const std::string& devicePath)
 
 }  // namespace
 
-std::unique_ptr<DfuTransport> UsbfsDfuTransport::Open(const std::string& devicePath) {
+std::unique_ptr<DfuTransport> UsbfsDfuTransport::Open(const std::string& devicePath)
+{
     const std::optional<DfuDescriptorSummary> descriptors = DescriptorsOf(devicePath);
     if (!descriptors) {
         return nullptr;
@@ -59,11 +61,14 @@ std::unique_ptr<DfuTransport> UsbfsDfuTransport::Open(const std::string& deviceP
 }
 
 UsbfsDfuTransport::UsbfsDfuTransport(std::shared_ptr<SharedUsbfsClaim> claim, const DfuDescriptorSummary& descriptors)
-    : claim_(std::move(claim)), descriptors_(descriptors) {}
+    : claim_(std::move(claim)), descriptors_(descriptors)
+{
+}
 
 UsbfsDfuTransport::~UsbfsDfuTransport() = default;
 
-std::string UsbfsDfuTransport::ReadMemoryLayout() {
+std::string UsbfsDfuTransport::ReadMemoryLayout()
+{
     if (descriptors_.interfaceString == 0) {
         return {};
     }
@@ -76,7 +81,8 @@ std::string UsbfsDfuTransport::ReadMemoryLayout() {
 
 std::optional<std::size_t> UsbfsDfuTransport::Control(std::uint8_t requestType, std::uint8_t request,
                                                       std::uint16_t value, std::uint16_t index, void* data,
-                                                      std::size_t length) {
+                                                      std::size_t length)
+{
     if (length > kLargestTransfer || (data == nullptr && length != 0)) {
         return std::nullopt;
     }
@@ -96,11 +102,13 @@ std::optional<std::size_t> UsbfsDfuTransport::Control(std::uint8_t requestType, 
 }
 
 std::optional<std::size_t> UsbfsDfuTransport::ClassRequest(std::uint8_t requestType, std::uint8_t request,
-                                                           std::uint16_t value, void* data, std::size_t length) {
+                                                           std::uint16_t value, void* data, std::size_t length)
+{
     return Control(requestType, request, value, descriptors_.interfaceNumber, data, length);
 }
 
-bool UsbfsDfuTransport::Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length) {
+bool UsbfsDfuTransport::Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length)
+{
     if (data == nullptr && length != 0) {
         return false;
     }
@@ -111,7 +119,8 @@ bool UsbfsDfuTransport::Dnload(std::uint16_t block, const std::uint8_t* data, st
     return ClassRequest(kClassOut, dfu::kDnload, block, copy.empty() ? nullptr : copy.data(), copy.size()).has_value();
 }
 
-bool UsbfsDfuTransport::Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received) {
+bool UsbfsDfuTransport::Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received)
+{
     const std::optional<std::size_t> count = ClassRequest(kClassIn, dfu::kUpload, block, data, length);
     if (!count) {
         return false;
@@ -120,7 +129,8 @@ bool UsbfsDfuTransport::Upload(std::uint16_t block, std::uint8_t* data, std::siz
     return true;
 }
 
-bool UsbfsDfuTransport::GetStatus(DfuStatusReport& report) {
+bool UsbfsDfuTransport::GetStatus(DfuStatusReport& report)
+{
     std::array<std::uint8_t, dfu::kStatusLength> answer{};
     const std::optional<std::size_t> count = ClassRequest(kClassIn, dfu::kGetStatus, 0, answer.data(), answer.size());
     if (!count || *count < dfu::kStatusLength) {
@@ -135,7 +145,8 @@ bool UsbfsDfuTransport::GetStatus(DfuStatusReport& report) {
 
 bool UsbfsDfuTransport::ClearStatus() { return ClassRequest(kClassOut, dfu::kClrStatus, 0, nullptr, 0).has_value(); }
 
-bool UsbfsDfuTransport::GetState(std::uint8_t& state) {
+bool UsbfsDfuTransport::GetState(std::uint8_t& state)
+{
     std::uint8_t answer = 0;
     const std::optional<std::size_t> count = ClassRequest(kClassIn, dfu::kGetState, 0, &answer, 1);
     if (!count || *count < 1) {

@@ -7,7 +7,8 @@
 
 namespace tarnix::sim {
 
-BusLock::BusLock(const std::string& folder) {
+BusLock::BusLock(const std::string& folder)
+{
     const std::string path = folder + "/bus.lock";
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd_ < 0) {
@@ -23,7 +24,8 @@ BusLock::BusLock(const std::string& folder) {
     }
 }
 
-BusLock::~BusLock() {
+BusLock::~BusLock()
+{
     if (fd_ >= 0) {
         ::close(fd_);
     }

@@ -8,7 +8,8 @@
 
 namespace tarnix::sim {
 
-void DamageWarnings::Report(const std::string& path, const std::string& reason) {
+void DamageWarnings::Report(const std::string& path, const std::string& reason)
+{
     using Key = std::tuple<std::string, long long, long long, long long>;
     static std::mutex mutex;
     static std::set<Key> reported;

@@ -12,7 +12,8 @@ namespace {
 
 // Reads at most `limit` bytes; nothing when the file cannot be read or is larger.
 template <typename Buffer>
-std::optional<Buffer> ReadWhole(const std::string& path, std::size_t limit) {
+std::optional<Buffer> ReadWhole(const std::string& path, std::size_t limit)
+{
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return std::nullopt;
@@ -45,7 +46,8 @@ std::optional<Buffer> ReadWhole(const std::string& path, std::size_t limit) {
 
 constexpr std::size_t kReadLimit = 64 * 1024 * 1024;
 
-bool WriteAll(int fd, const void* data, std::size_t length) {
+bool WriteAll(int fd, const void* data, std::size_t length)
+{
     const char* bytes = static_cast<const char*>(data);
     while (length > 0) {
         const ssize_t written = ::write(fd, bytes, length);
@@ -63,16 +65,19 @@ bool WriteAll(int fd, const void* data, std::size_t length) {
 
 }  // namespace
 
-std::optional<std::string> FileAccess::ReadText(const std::string& path) {
+std::optional<std::string> FileAccess::ReadText(const std::string& path)
+{
     return ReadWhole<std::string>(path, kReadLimit);
 }
 
-std::optional<std::vector<std::uint8_t>> FileAccess::ReadBytes(const std::string& path) {
+std::optional<std::vector<std::uint8_t>> FileAccess::ReadBytes(const std::string& path)
+{
     return ReadWhole<std::vector<std::uint8_t>>(path, kReadLimit);
 }
 
 bool FileAccess::ReplaceAtomically(const std::string& path, const void* data, std::size_t length,
-                                   std::optional<std::int64_t> modifiedNs) {
+                                   std::optional<std::int64_t> modifiedNs)
+{
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -83,7 +88,8 @@ bool FileAccess::ReplaceAtomically(const std::string& path, const void* data, st
     }
     bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, data, length);
     if (written && modifiedNs) {
-        const timespec stamp{static_cast<time_t>(*modifiedNs / 1000000000), static_cast<long>(*modifiedNs % 1000000000)};
+        const timespec stamp{static_cast<time_t>(*modifiedNs / 1000000000),
+                             static_cast<long>(*modifiedNs % 1000000000)};
         const timespec times[2] = {stamp, stamp};
         written = ::futimens(fd, times) == 0;
     }
@@ -95,17 +101,20 @@ bool FileAccess::ReplaceAtomically(const std::string& path, const void* data, st
     return true;
 }
 
-bool FileAccess::ReplaceAtomically(const std::string& path, const std::string& text) {
+bool FileAccess::ReplaceAtomically(const std::string& path, const std::string& text)
+{
     return ReplaceAtomically(path, text.data(), text.size());
 }
 
-bool FileAccess::ReplaceAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+bool FileAccess::ReplaceAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
     return ReplaceAtomically(path, bytes.data(), bytes.size());
 }
 
 bool FileAccess::Remove(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
 
-std::optional<std::int64_t> FileAccess::ModifiedNs(const std::string& path) {
+std::optional<std::int64_t> FileAccess::ModifiedNs(const std::string& path)
+{
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         return std::nullopt;
@@ -113,11 +122,12 @@ std::optional<std::int64_t> FileAccess::ModifiedNs(const std::string& path) {
     return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
 }
 
-bool FileAccess::EnsureDirectory(const std::string& path) {
+bool FileAccess::EnsureDirectory(const std::string& path)
+{
     if (path.empty()) {
         return false;
     }
-    for (std::size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         const std::string prefix = path.substr(0, slash);
         if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
             return false;

@@ -8,7 +8,8 @@ namespace {
 constexpr std::size_t kMaxEntries = 4096;
 }  // namespace
 
-std::optional<SensorCache::Stamp> SensorCache::StampOf(const std::string& path) {
+std::optional<SensorCache::Stamp> SensorCache::StampOf(const std::string& path)
+{
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         return std::nullopt;
@@ -17,12 +18,14 @@ std::optional<SensorCache::Stamp> SensorCache::StampOf(const std::string& path) 
                  static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
 }
 
-SensorCache& SensorCache::Instance() {
+SensorCache& SensorCache::Instance()
+{
     static SensorCache cache;
     return cache;
 }
 
-std::optional<SensorState> SensorCache::Find(const std::string& path, const Stamp& stamp) const {
+std::optional<SensorState> SensorCache::Find(const std::string& path, const Stamp& stamp) const
+{
     std::lock_guard<std::mutex> lock(mutex_);
     const auto found = entries_.find(path);
     if (found == entries_.end() || !(found->second.stamp == stamp)) {
@@ -31,7 +34,8 @@ std::optional<SensorState> SensorCache::Find(const std::string& path, const Stam
     return found->second.state;
 }
 
-void SensorCache::Store(const std::string& path, const Stamp& stamp, const SensorState& state) {
+void SensorCache::Store(const std::string& path, const Stamp& stamp, const SensorState& state)
+{
     std::lock_guard<std::mutex> lock(mutex_);
     if (entries_.size() >= kMaxEntries && entries_.count(path) == 0) {
         entries_.clear();  // many short-lived bus folders (tests): start over rather than grow

@@ -20,7 +20,8 @@ public:
         std::uint64_t inode = 0;
         std::int64_t size = 0;
         std::int64_t modifiedNs = 0;
-        bool operator==(const Stamp& other) const {
+        bool operator==(const Stamp& other) const
+        {
             return inode == other.inode && size == other.size && modifiedNs == other.modifiedNs;
         }
     };

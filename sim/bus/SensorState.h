@@ -35,10 +35,10 @@ struct SensorState {
     std::uint16_t usage = kSensorUsage;
     // The top-level collections of the HID report descriptor, in order; each is a HID interface of its own.
     std::vector<SensorCollection> collections = SensorCollections::Default();
-    std::string hidHardwareId;  // empty: the standard one of the sensor's HID interface
-    std::string dfuHardwareId;  // empty: the standard one of the bootloader
-    bool silent = false;        // no answers to information requests
-    bool openFails = false;     // the HID interface cannot be opened for reading and writing
+    std::string hidHardwareId;            // empty: the standard one of the sensor's HID interface
+    std::string dfuHardwareId;            // empty: the standard one of the bootloader
+    bool silent = false;                  // no answers to information requests
+    bool openFails = false;               // the HID interface cannot be opened for reading and writing
     bool capabilitiesUnreadable = false;  // the HID interface does not give its capabilities
     bool serialStringFails = false;       // the HID serial-number string cannot be read
     std::uint32_t reenumerateMs = 300;

@@ -22,7 +22,8 @@ struct Field {
     bool required;
 };
 
-bool IsPlainText(std::string_view text) {
+bool IsPlainText(std::string_view text)
+{
     for (char c : text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
             return false;
@@ -31,7 +32,8 @@ bool IsPlainText(std::string_view text) {
     return true;
 }
 
-Field TextField(const char* key, std::string SensorState::*member, bool required = true) {
+Field TextField(const char* key, std::string SensorState::*member, bool required = true)
+{
     return {key, [member](const SensorState& s) { return s.*member; },
             [member](SensorState& s, std::string_view v) {
                 s.*member = std::string(v);
@@ -40,7 +42,8 @@ Field TextField(const char* key, std::string SensorState::*member, bool required
             required};
 }
 
-Field FlagField(const char* key, bool SensorState::*member, bool required = true) {
+Field FlagField(const char* key, bool SensorState::*member, bool required = true)
+{
     return {key, [member](const SensorState& s) { return std::string(s.*member ? "1" : "0"); },
             [member](SensorState& s, std::string_view v) {
                 if (v != "0" && v != "1") {
@@ -53,7 +56,8 @@ Field FlagField(const char* key, bool SensorState::*member, bool required = true
 }
 
 template <typename T>
-Field NumberField(const char* key, T SensorState::*member, std::uint64_t limit, bool required = true) {
+Field NumberField(const char* key, T SensorState::*member, std::uint64_t limit, bool required = true)
+{
     return {key, [member](const SensorState& s) { return std::to_string(s.*member); },
             [member, limit](SensorState& s, std::string_view v) {
                 const auto value = TextNumbers::ParseUnsigned(v, limit);
@@ -65,7 +69,8 @@ Field NumberField(const char* key, T SensorState::*member, std::uint64_t limit, 
             required};
 }
 
-Field TimeField(const char* key, std::int64_t SensorState::*member) {
+Field TimeField(const char* key, std::int64_t SensorState::*member)
+{
     return {key, [member](const SensorState& s) { return std::to_string(s.*member); },
             [member](SensorState& s, std::string_view v) {
                 const auto value = TextNumbers::ParseSigned(v);
@@ -79,7 +84,8 @@ Field TimeField(const char* key, std::int64_t SensorState::*member) {
 
 template <typename T>
 Field EnumField(const char* key, T SensorState::*member, std::string_view (*name)(T),
-                std::optional<T> (*parse)(std::string_view)) {
+                std::optional<T> (*parse)(std::string_view))
+{
     return {key, [member, name](const SensorState& s) { return std::string(name(s.*member)); },
             [member, parse](SensorState& s, std::string_view v) {
                 const auto value = parse(v);
@@ -91,7 +97,8 @@ Field EnumField(const char* key, T SensorState::*member, std::string_view (*name
             true};
 }
 
-const std::vector<Field>& Fields() {
+const std::vector<Field>& Fields()
+{
     static const std::vector<Field> fields = {
         {"serial", [](const SensorState& s) { return s.serial; },
          [](SensorState& s, std::string_view v) {
@@ -205,8 +212,8 @@ const std::vector<Field>& Fields() {
 }
 
 // Splits the text into key/value pairs; false when a line is not "key=value" or a key repeats.
-bool SplitLines(std::string_view text, std::map<std::string, std::string, std::less<>>& values,
-                std::string& error) {
+bool SplitLines(std::string_view text, std::map<std::string, std::string, std::less<>>& values, std::string& error)
+{
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         const std::string_view line = text.substr(0, end);
@@ -229,7 +236,8 @@ bool SplitLines(std::string_view text, std::map<std::string, std::string, std::l
 
 }  // namespace
 
-std::string SensorStateFile::Format(const SensorState& state) {
+std::string SensorStateFile::Format(const SensorState& state)
+{
     std::string text(kFirstLine);
     text += '\n';
     for (const Field& field : Fields()) {
@@ -241,7 +249,8 @@ std::string SensorStateFile::Format(const SensorState& state) {
     return text;
 }
 
-std::optional<SensorState> SensorStateFile::Parse(std::string_view text, std::string& error) {
+std::optional<SensorState> SensorStateFile::Parse(std::string_view text, std::string& error)
+{
     const std::size_t firstEnd = text.find('\n');
     if (text.substr(0, firstEnd) != kFirstLine) {
         error = "not a sensor state file";

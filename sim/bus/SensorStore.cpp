@@ -22,13 +22,15 @@ namespace {
 constexpr std::string_view kStateSuffix = ".sensor";
 constexpr std::string_view kFlashSuffix = ".flash";
 
-bool EndsWith(std::string_view text, std::string_view suffix) {
+bool EndsWith(std::string_view text, std::string_view suffix)
+{
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
 }  // namespace
 
-std::string SensorStore::DefaultFolder() {
+std::string SensorStore::DefaultFolder()
+{
     const char* configured = std::getenv("TARNIX_SIM_DIR");
     if (configured != nullptr && *configured != '\0') {
         return configured;
@@ -44,12 +46,14 @@ SensorStore::SensorStore(std::string folder) : folder_(std::move(folder)) {}
 
 bool SensorStore::EnsureFolder() const { return FileAccess::EnsureDirectory(folder_); }
 
-bool SensorStore::Exists(const std::string& serial) const {
+bool SensorStore::Exists(const std::string& serial) const
+{
     struct stat info {};
     return ::stat(StatePath(serial).c_str(), &info) == 0;
 }
 
-std::optional<SensorState> SensorStore::Load(const std::string& serial) const {
+std::optional<SensorState> SensorStore::Load(const std::string& serial) const
+{
     const std::string path = StatePath(serial);
     const auto stamp = SensorCache::StampOf(path);
     if (!stamp) {
@@ -85,7 +89,8 @@ std::optional<SensorState> SensorStore::Load(const std::string& serial) const {
     return state;
 }
 
-std::vector<SensorState> SensorStore::LoadAll() const {
+std::vector<SensorState> SensorStore::LoadAll() const
+{
     std::vector<SensorState> states;
     for (const std::string& serial : Serials()) {
         if (auto state = Load(serial)) {
@@ -99,19 +104,21 @@ std::vector<SensorState> SensorStore::LoadAll() const {
     return states;
 }
 
-bool SensorStore::Save(const SensorState& state) const {
+bool SensorStore::Save(const SensorState& state) const
+{
     // Every version gets a later modification time than the one it replaces, whatever the resolution of
     // the file system's clock, so that SensorCache can tell them apart.
     const std::string path = StatePath(state.serial);
-    const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                 std::chrono::system_clock::now().time_since_epoch())
-                                 .count();
+    const std::int64_t now =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     const std::int64_t previous = FileAccess::ModifiedNs(path).value_or(0);
     const std::string text = SensorStateFile::Format(state);
     return FileAccess::ReplaceAtomically(path, text.data(), text.size(), std::max(now, previous + 1));
 }
 
-std::optional<FlashMemory> SensorStore::LoadFlash(const std::string& serial) const {
+std::optional<FlashMemory> SensorStore::LoadFlash(const std::string& serial) const
+{
     const std::string path = FlashPath(serial);
     auto bytes = FileAccess::ReadBytes(path);
     if (!bytes || bytes->size() != kFlashSize) {
@@ -121,25 +128,30 @@ std::optional<FlashMemory> SensorStore::LoadFlash(const std::string& serial) con
     return FlashMemory(std::move(*bytes));
 }
 
-bool SensorStore::SaveFlash(const std::string& serial, const FlashMemory& flash) const {
+bool SensorStore::SaveFlash(const std::string& serial, const FlashMemory& flash) const
+{
     return flash.IsValid() && FileAccess::ReplaceAtomically(FlashPath(serial), flash.Bytes());
 }
 
-bool SensorStore::Remove(const std::string& serial) const {
+bool SensorStore::Remove(const std::string& serial) const
+{
     const bool state = FileAccess::Remove(StatePath(serial));
     const bool flash = FileAccess::Remove(FlashPath(serial));
     return state && flash;
 }
 
-std::string SensorStore::StatePath(const std::string& serial) const {
+std::string SensorStore::StatePath(const std::string& serial) const
+{
     return folder_ + "/" + serial + std::string(kStateSuffix);
 }
 
-std::string SensorStore::FlashPath(const std::string& serial) const {
+std::string SensorStore::FlashPath(const std::string& serial) const
+{
     return folder_ + "/" + serial + std::string(kFlashSuffix);
 }
 
-std::vector<std::string> SensorStore::Serials() const {
+std::vector<std::string> SensorStore::Serials() const
+{
     std::vector<std::string> serials;
     std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(folder_.c_str()), ::closedir);
     if (!folder) {

@@ -20,7 +20,8 @@ constexpr std::uint32_t kMaxReenumerateMs = 3600000;
 constexpr std::uint32_t kMaxPageMs = 60000;
 
 // A stable, serial-specific 96-bit identifier in the style of an STM32 unique device id.
-std::vector<std::uint8_t> DerivedMcuId(const std::string& serial) {
+std::vector<std::uint8_t> DerivedMcuId(const std::string& serial)
+{
     std::uint64_t hash = 0xCBF29CE484222325ull;
     std::vector<std::uint8_t> id;
     while (id.size() < kDefaultMcuIdLength) {
@@ -33,7 +34,8 @@ std::vector<std::uint8_t> DerivedMcuId(const std::string& serial) {
     return id;
 }
 
-bool IsPlainText(const std::string& text) {
+bool IsPlainText(const std::string& text)
+{
     for (char c : text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
             return false;
@@ -42,7 +44,8 @@ bool IsPlainText(const std::string& text) {
     return true;
 }
 
-FlashMemory FactoryFlash(const SensorState& state) {
+FlashMemory FactoryFlash(const SensorState& state)
+{
     const FirmwareImage image(state.firmware, state.schema, FirmwareImage::kDefaultSize, std::nullopt);
     FlashMemory flash;
     flash.Overwrite(kFlashBase, image.Bytes().data(), image.Bytes().size());
@@ -50,7 +53,8 @@ FlashMemory FactoryFlash(const SensorState& state) {
     return flash;
 }
 
-std::uint64_t NewInstance() {
+std::uint64_t NewInstance()
+{
     std::random_device device;
     return (static_cast<std::uint64_t>(device()) << 32) | device();
 }
@@ -61,7 +65,8 @@ SimBus::SimBus() = default;
 
 SimBus::SimBus(std::string folder) : store_(std::move(folder)) {}
 
-std::string SimBus::Plug(SensorState prototype) {
+std::string SimBus::Plug(SensorState prototype)
+{
     if (!store_.EnsureFolder()) {
         throw SimError("cannot create the bus folder " + Folder());
     }
@@ -97,7 +102,8 @@ std::string SimBus::Plug(SensorState prototype) {
     return state.serial;
 }
 
-void SimBus::Unplug(const std::string& serial) {
+void SimBus::Unplug(const std::string& serial)
+{
     BusLock lock(Folder());
     if (!SensorState::IsValidSerial(serial) || !store_.Exists(serial)) {
         throw SimError("no sensor with serial '" + serial + "' is plugged in");
@@ -107,14 +113,16 @@ void SimBus::Unplug(const std::string& serial) {
     }
 }
 
-void SimBus::UnplugAll() {
+void SimBus::UnplugAll()
+{
     BusLock lock(Folder());
     for (const std::string& serial : store_.Serials()) {
         store_.Remove(serial);
     }
 }
 
-std::vector<SensorListing> SimBus::List() const {
+std::vector<SensorListing> SimBus::List() const
+{
     const std::int64_t now = WallClock::NowMs();
     std::vector<SensorListing> listings;
     for (const SensorState& state : store_.LoadAll()) {
@@ -123,14 +131,16 @@ std::vector<SensorListing> SimBus::List() const {
     return listings;
 }
 
-void SimBus::SetFault(const std::string& serial, Fault fault, bool once) {
+void SimBus::SetFault(const std::string& serial, Fault fault, bool once)
+{
     BusLock lock(Folder());
     SensorState state = LoadExisting(serial);
     state.ReplaceFault(fault, WallClock::NowMs(), once);
     Save(state);
 }
 
-std::vector<std::string> SimBus::FixDrivers() {
+std::vector<std::string> SimBus::FixDrivers()
+{
     BusLock lock(Folder());
     std::vector<std::string> fixed;
     for (SensorState& state : store_.LoadAll()) {
@@ -144,13 +154,13 @@ std::vector<std::string> SimBus::FixDrivers() {
     return fixed;
 }
 
-std::vector<std::uint8_t> SimBus::ReadFlash(const std::string& serial, std::uint32_t address,
-                                            std::size_t length) const {
+std::vector<std::uint8_t> SimBus::ReadFlash(const std::string& serial, std::uint32_t address, std::size_t length) const
+{
     LoadExisting(serial);
     if (!FlashMemory::Contains(address, length)) {
         throw SimError("the range " + TextNumbers::Hex32(address) + " + " + std::to_string(length) +
-                       " is outside the flash (" + TextNumbers::Hex32(kFlashBase) + " + " +
-                       std::to_string(kFlashSize) + ")");
+                       " is outside the flash (" + TextNumbers::Hex32(kFlashBase) + " + " + std::to_string(kFlashSize) +
+                       ")");
     }
     const auto flash = store_.LoadFlash(serial);
     if (!flash) {
@@ -161,13 +171,14 @@ std::vector<std::uint8_t> SimBus::ReadFlash(const std::string& serial, std::uint
     return bytes;
 }
 
-void SimBus::WriteFlash(const std::string& serial, std::uint32_t address, const std::vector<std::uint8_t>& data) {
+void SimBus::WriteFlash(const std::string& serial, std::uint32_t address, const std::vector<std::uint8_t>& data)
+{
     BusLock lock(Folder());
     LoadExisting(serial);
     if (!FlashMemory::Contains(address, data.size())) {
         throw SimError("the range " + TextNumbers::Hex32(address) + " + " + std::to_string(data.size()) +
-                       " is outside the flash (" + TextNumbers::Hex32(kFlashBase) + " + " +
-                       std::to_string(kFlashSize) + ")");
+                       " is outside the flash (" + TextNumbers::Hex32(kFlashBase) + " + " + std::to_string(kFlashSize) +
+                       ")");
     }
     auto flash = store_.LoadFlash(serial);
     if (!flash) {
@@ -179,7 +190,8 @@ void SimBus::WriteFlash(const std::string& serial, std::uint32_t address, const 
     }
 }
 
-std::vector<DeviceInterfaceRecord> SimBus::Enumerate(std::string_view interfaceClass) const {
+std::vector<DeviceInterfaceRecord> SimBus::Enumerate(std::string_view interfaceClass) const
+{
     const std::int64_t now = WallClock::NowMs();
     std::vector<DeviceInterfaceRecord> records;
     for (const SensorState& state : store_.LoadAll()) {
@@ -199,7 +211,8 @@ std::vector<DeviceInterfaceRecord> SimBus::Enumerate(std::string_view interfaceC
     return records;
 }
 
-void SimBus::Validate(const SensorState& prototype) const {
+void SimBus::Validate(const SensorState& prototype) const
+{
     if (!SensorState::IsValidSerial(prototype.serial)) {
         throw SimError("invalid serial '" + prototype.serial + "': use 1 to " +
                        std::to_string(SensorState::kMaxSerialLength) + " letters, digits, '-' or '_'");
@@ -225,7 +238,8 @@ void SimBus::Validate(const SensorState& prototype) const {
     }
 }
 
-std::string SimBus::NextSerial() const {
+std::string SimBus::NextSerial() const
+{
     for (unsigned number = 1;; ++number) {
         std::string serial = std::to_string(number);
         serial = "TNX" + std::string(serial.size() < 6 ? 6 - serial.size() : 0, '0') + serial;
@@ -237,7 +251,8 @@ std::string SimBus::NextSerial() const {
 
 // One past the highest sequence on the bus, so the new sensor enumerates after every sensor plugged in before
 // it, even within the same millisecond. Called with the bus lock held.
-std::uint64_t SimBus::NextPlugSequence() const {
+std::uint64_t SimBus::NextPlugSequence() const
+{
     std::uint64_t highest = 0;
     for (const SensorState& state : store_.LoadAll()) {
         highest = std::max(highest, state.plugSequence);
@@ -245,7 +260,8 @@ std::uint64_t SimBus::NextPlugSequence() const {
     return highest + 1;
 }
 
-SensorState SimBus::LoadExisting(const std::string& serial) const {
+SensorState SimBus::LoadExisting(const std::string& serial) const
+{
     if (!SensorState::IsValidSerial(serial) || !store_.Exists(serial)) {
         throw SimError("no sensor with serial '" + serial + "' is plugged in");
     }
@@ -256,7 +272,8 @@ SensorState SimBus::LoadExisting(const std::string& serial) const {
     return *state;
 }
 
-void SimBus::Save(const SensorState& state) const {
+void SimBus::Save(const SensorState& state) const
+{
     if (!store_.Save(state)) {
         throw SimError("cannot write the state of sensor " + state.serial);
     }

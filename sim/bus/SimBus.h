@@ -22,8 +22,8 @@ struct SensorListing {
     std::string serial;
     SensorMode mode = SensorMode::Normal;
     DriverKind driver = DriverKind::Ok;
-    bool present = false;     // false while it re-enumerates or after it dropped off the bus
-    std::string devicePath;   // the path it has (or will have) in its current mode
+    bool present = false;    // false while it re-enumerates or after it dropped off the bus
+    std::string devicePath;  // the path it has (or will have) in its current mode
 };
 
 // The simulated USB bus in one folder: plugging and unplugging virtual sensors, faults, drivers, direct

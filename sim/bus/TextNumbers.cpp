@@ -6,7 +6,8 @@ namespace tarnix::sim {
 
 namespace {
 
-int DigitValue(char c, unsigned base) {
+int DigitValue(char c, unsigned base)
+{
     int value = -1;
     if (c >= '0' && c <= '9') {
         value = c - '0';
@@ -18,7 +19,8 @@ int DigitValue(char c, unsigned base) {
     return value >= 0 && static_cast<unsigned>(value) < base ? value : -1;
 }
 
-std::optional<std::uint64_t> ParseInBase(std::string_view digits, unsigned base, std::uint64_t limit) {
+std::optional<std::uint64_t> ParseInBase(std::string_view digits, unsigned base, std::uint64_t limit)
+{
     if (digits.empty() || digits.size() > 20) {
         return std::nullopt;
     }
@@ -38,18 +40,21 @@ std::optional<std::uint64_t> ParseInBase(std::string_view digits, unsigned base,
 
 }  // namespace
 
-std::optional<std::uint64_t> TextNumbers::ParseDecimal(std::string_view text, std::uint64_t limit) {
+std::optional<std::uint64_t> TextNumbers::ParseDecimal(std::string_view text, std::uint64_t limit)
+{
     return ParseInBase(text, 10, limit);
 }
 
-std::optional<std::uint64_t> TextNumbers::ParseUnsigned(std::string_view text, std::uint64_t limit) {
+std::optional<std::uint64_t> TextNumbers::ParseUnsigned(std::string_view text, std::uint64_t limit)
+{
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         return ParseInBase(text.substr(2), 16, limit);
     }
     return ParseInBase(text, 10, limit);
 }
 
-std::optional<std::int64_t> TextNumbers::ParseSigned(std::string_view text) {
+std::optional<std::int64_t> TextNumbers::ParseSigned(std::string_view text)
+{
     const bool negative = !text.empty() && text[0] == '-';
     const auto magnitude = ParseInBase(negative ? text.substr(1) : text, 10, INT64_MAX);
     if (!magnitude) {
@@ -58,7 +63,8 @@ std::optional<std::int64_t> TextNumbers::ParseSigned(std::string_view text) {
     return negative ? -static_cast<std::int64_t>(*magnitude) : static_cast<std::int64_t>(*magnitude);
 }
 
-std::optional<std::vector<std::uint8_t>> TextNumbers::ParseHexBytes(std::string_view text) {
+std::optional<std::vector<std::uint8_t>> TextNumbers::ParseHexBytes(std::string_view text)
+{
     if (text.empty() || text.size() % 2 != 0) {
         return std::nullopt;
     }
@@ -75,7 +81,8 @@ std::optional<std::vector<std::uint8_t>> TextNumbers::ParseHexBytes(std::string_
     return bytes;
 }
 
-std::string TextNumbers::HexBytes(const std::vector<std::uint8_t>& bytes) {
+std::string TextNumbers::HexBytes(const std::vector<std::uint8_t>& bytes)
+{
     static const char* const kDigits = "0123456789ABCDEF";
     std::string text;
     text.reserve(bytes.size() * 2);
@@ -86,7 +93,8 @@ std::string TextNumbers::HexBytes(const std::vector<std::uint8_t>& bytes) {
     return text;
 }
 
-std::string TextNumbers::Hex32(std::uint32_t value) {
+std::string TextNumbers::Hex32(std::uint32_t value)
+{
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
     return text;

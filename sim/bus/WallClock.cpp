@@ -4,7 +4,8 @@
 
 namespace tarnix::sim {
 
-std::int64_t WallClock::NowMs() {
+std::int64_t WallClock::NowMs()
+{
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }

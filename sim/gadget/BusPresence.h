@@ -13,8 +13,11 @@ namespace tarnix::sim {
 class BusPresence {
 public:
     BusPresence(std::unique_ptr<GadgetPersonality> personality, ControlEndpoint endpoint, std::function<void()> leave)
-        : personality_(std::move(personality)), endpoint_(std::move(endpoint)), leave_(std::move(leave)) {}
-    ~BusPresence() {
+        : personality_(std::move(personality)), endpoint_(std::move(endpoint)), leave_(std::move(leave))
+    {
+    }
+    ~BusPresence()
+    {
         if (leave_) {
             leave_();
         }

@@ -26,37 +26,43 @@ constexpr const char* kConfiguration = "configs/c.1";
 
 std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
-bool TryWriteAttribute(const std::string& path, const std::string& text) {
+bool TryWriteAttribute(const std::string& path, const std::string& text)
+{
     const io::FileDescriptor fd = io::FileDescriptor::Open(path.c_str(), O_WRONLY);
     return fd.IsValid() && ::write(fd.Get(), text.data(), text.size()) >= 0;
 }
 
-void WriteAttribute(const std::string& path, const std::string& text) {
+void WriteAttribute(const std::string& path, const std::string& text)
+{
     if (!TryWriteAttribute(path, text)) {
         throw SimError(SystemError("cannot write '" + text + "' to " + path));
     }
 }
 
-void MakeFolder(const std::string& path) {
+void MakeFolder(const std::string& path)
+{
     if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
         throw SimError(SystemError("cannot create " + path));
     }
 }
 
-std::string Hex(std::uint16_t value) {
+std::string Hex(std::uint16_t value)
+{
     char text[8];
     std::snprintf(text, sizeof text, "0x%04x", value);
     return text;
 }
 
-bool Exists(const std::string& path) {
+bool Exists(const std::string& path)
+{
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0;
 }
 
 }  // namespace
 
-std::string ConfigfsGadget::FirstUdc() {
+std::string ConfigfsGadget::FirstUdc()
+{
     std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(kUdcClass), ::closedir);
     for (const dirent* entry = folder ? ::readdir(folder.get()) : nullptr; entry != nullptr;
          entry = ::readdir(folder.get())) {
@@ -71,7 +77,8 @@ ConfigfsGadget::ConfigfsGadget(const std::string& name, const std::string& funct
     : root_(std::string(kGadgets) + "/" + name),
       functionName_(name),
       functionFsFolder_(functionFsFolder),
-      udc_(std::move(udc)) {
+      udc_(std::move(udc))
+{
     if (!Exists(kGadgets) && ::mount("none", kConfigfs, "configfs", 0, nullptr) != 0) {
         throw SimError(SystemError("cannot mount configfs on " + std::string(kConfigfs)));
     }
@@ -99,7 +106,8 @@ ConfigfsGadget::ConfigfsGadget(const std::string& name, const std::string& funct
 
 ConfigfsGadget::~ConfigfsGadget() { TearDown(); }
 
-void ConfigfsGadget::SetIdentity(const GadgetIds& identity) {
+void ConfigfsGadget::SetIdentity(const GadgetIds& identity)
+{
     WriteAttribute(Path("idVendor"), Hex(identity.vendorId));
     WriteAttribute(Path("idProduct"), Hex(identity.productId));
     WriteAttribute(Path("bcdDevice"), Hex(identity.bcdDevice));
@@ -108,7 +116,8 @@ void ConfigfsGadget::SetIdentity(const GadgetIds& identity) {
     WriteAttribute(Path(std::string(kEnglish) + "/serialnumber"), identity.serial);
 }
 
-io::FileDescriptor ConfigfsGadget::OpenEndpointZero() const {
+io::FileDescriptor ConfigfsGadget::OpenEndpointZero() const
+{
     const std::string path = functionFsFolder_ + "/ep0";
     io::FileDescriptor fd = io::FileDescriptor::Open(path.c_str(), O_RDWR);
     if (!fd.IsValid()) {
@@ -117,27 +126,30 @@ io::FileDescriptor ConfigfsGadget::OpenEndpointZero() const {
     return fd;
 }
 
-void ConfigfsGadget::Bind() {
+void ConfigfsGadget::Bind()
+{
     WriteAttribute(Path("UDC"), udc_);
     bound_ = true;
 }
 
-void ConfigfsGadget::Unbind() {
+void ConfigfsGadget::Unbind()
+{
     if (bound_) {
         bound_ = false;
         WriteAttribute(Path("UDC"), "\n");
     }
 }
 
-void ConfigfsGadget::TearDown() noexcept {
+void ConfigfsGadget::TearDown() noexcept
+{
     if (Exists(Path("UDC"))) {
         TryWriteAttribute(Path("UDC"), "\n");  // fails harmlessly when it is not bound
     }
     bound_ = false;
     ::umount(functionFsFolder_.c_str());
     ::unlink(Path(std::string(kConfiguration) + "/ffs." + functionName_).c_str());
-    for (const std::string& relative : {std::string(kConfiguration), "functions/ffs." + functionName_,
-                                       std::string(kEnglish)}) {
+    for (const std::string& relative :
+         {std::string(kConfiguration), "functions/ffs." + functionName_, std::string(kEnglish)}) {
         ::rmdir(Path(relative).c_str());
     }
     ::rmdir(root_.c_str());

@@ -21,12 +21,14 @@ constexpr std::size_t kEventsPerRead = 4;
 
 ControlEndpoint::ControlEndpoint(io::FileDescriptor fd) : fd_(std::move(fd)) {}
 
-bool ControlEndpoint::WriteBlob(const std::vector<std::uint8_t>& blob) {
+bool ControlEndpoint::WriteBlob(const std::vector<std::uint8_t>& blob)
+{
     const ssize_t written = ::write(fd_.Get(), blob.data(), blob.size());
     return written >= 0 && static_cast<std::size_t>(written) == blob.size();
 }
 
-std::optional<ControlSetup> ControlEndpoint::NextRequest(int timeoutMs) {
+std::optional<ControlSetup> ControlEndpoint::NextRequest(int timeoutMs)
+{
     pollfd ready{fd_.Get(), POLLIN, 0};
     if (::poll(&ready, 1, timeoutMs) <= 0 || (ready.revents & POLLIN) == 0) {
         return std::nullopt;
@@ -45,7 +47,8 @@ std::optional<ControlSetup> ControlEndpoint::NextRequest(int timeoutMs) {
     return std::nullopt;
 }
 
-std::optional<std::vector<std::uint8_t>> ControlEndpoint::ReceiveData(const ControlSetup& setup) {
+std::optional<std::vector<std::uint8_t>> ControlEndpoint::ReceiveData(const ControlSetup& setup)
+{
     std::vector<std::uint8_t> data(setup.length);
     const ssize_t received = ::read(fd_.Get(), data.data(), data.size());
     if (received < 0) {
@@ -55,7 +58,8 @@ std::optional<std::vector<std::uint8_t>> ControlEndpoint::ReceiveData(const Cont
     return data;
 }
 
-bool ControlEndpoint::Finish(const ControlSetup& setup, const ControlAnswer& answer) {
+bool ControlEndpoint::Finish(const ControlSetup& setup, const ControlAnswer& answer)
+{
     if (answer.kind == ControlAnswer::Kind::Data && setup.IsDeviceToHost()) {
         const std::size_t length = std::min<std::size_t>(answer.data.size(), setup.length);
         return ::write(fd_.Get(), answer.data.data(), length) >= 0;
@@ -67,7 +71,8 @@ bool ControlEndpoint::Finish(const ControlSetup& setup, const ControlAnswer& ans
     return Stall(setup);
 }
 
-bool ControlEndpoint::Stall(const ControlSetup& setup) {
+bool ControlEndpoint::Stall(const ControlSetup& setup)
+{
     // The kernel stalls a request that is answered in the wrong direction and reports EL2HLT for it.
     std::uint8_t none = 0;
     const ssize_t result = setup.IsDeviceToHost() ? ::read(fd_.Get(), &none, 0) : ::write(fd_.Get(), &none, 0);

@@ -17,7 +17,8 @@ struct ControlSetup {
     std::uint16_t length = 0;      // wLength: the most the host sends or accepts in the data stage
 
     // From the 8 wire bytes (16-bit fields little-endian).
-    static ControlSetup FromBytes(const std::uint8_t* bytes) {
+    static ControlSetup FromBytes(const std::uint8_t* bytes)
+    {
         const auto le16 = [bytes](std::size_t at) {
             return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
         };

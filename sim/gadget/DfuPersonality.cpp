@@ -5,7 +5,6 @@
 #include "sim/sensor/UsbDescriptorBuilder.h"
 #include "sim/gadget/FunctionFsBlobs.h"
 
-
 namespace tarnix::sim {
 
 namespace {
@@ -20,25 +19,29 @@ constexpr std::uint8_t kLayoutString = 1;  // the function's first string
 
 DfuPersonality::DfuPersonality(SensorStore store, const SensorState& state)
     : identity_{kDfuVendorId, kDfuProductId, kDfuBcdDevice, state.manufacturer, state.product, state.serial},
-      port_(std::move(store), state) {}
+      port_(std::move(store), state)
+{
+}
 
-std::vector<std::uint8_t> DfuPersonality::FunctionDescriptors() const {
-    std::vector<std::uint8_t> set = UsbDescriptorBuilder::Interface(0, 0, kApplicationSpecificClass, kDfuSubclass,
-                                                                    kDfuModeProtocol, kLayoutString);
+std::vector<std::uint8_t> DfuPersonality::FunctionDescriptors() const
+{
+    std::vector<std::uint8_t> set =
+        UsbDescriptorBuilder::Interface(0, 0, kApplicationSpecificClass, kDfuSubclass, kDfuModeProtocol, kLayoutString);
     // The second interface carries the functional descriptor past FunctionFS.
-    for (const std::vector<std::uint8_t>& next :
-         {UsbDescriptorBuilder::Interface(1, 0, kHidClass, 0, 0, 0),
-          UsbDescriptorBuilder::DfuFunctional(port_.TransferSize())}) {
+    for (const std::vector<std::uint8_t>& next : {UsbDescriptorBuilder::Interface(1, 0, kHidClass, 0, 0, 0),
+                                                  UsbDescriptorBuilder::DfuFunctional(port_.TransferSize())}) {
         set.insert(set.end(), next.begin(), next.end());
     }
     return FunctionFsBlobs::Descriptors(set, set);
 }
 
-std::vector<std::uint8_t> DfuPersonality::FunctionStrings() const {
+std::vector<std::uint8_t> DfuPersonality::FunctionStrings() const
+{
     return FunctionFsBlobs::Strings({port_.MemoryLayout()});
 }
 
-ControlAnswer DfuPersonality::Answer(const ControlSetup& setup, const std::vector<std::uint8_t>& data) {
+ControlAnswer DfuPersonality::Answer(const ControlSetup& setup, const std::vector<std::uint8_t>& data)
+{
     const bool in = setup.requestType == DfuControlRequests::kClassInterfaceIn;
     if ((!in && setup.requestType != DfuControlRequests::kClassInterfaceOut) || setup.index != 0) {
         return ControlAnswer::Stalled();

@@ -8,13 +8,15 @@ namespace {
 
 constexpr std::uint16_t kUsEnglish = 0x0409;
 
-void AppendLe32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
+void AppendLe32(std::vector<std::uint8_t>& bytes, std::uint32_t value)
+{
     for (int shift = 0; shift < 32; shift += 8) {
         bytes.push_back(static_cast<std::uint8_t>(value >> shift));
     }
 }
 
-void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value)
+{
     for (std::size_t i = 0; i < 4; ++i) {
         bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
@@ -23,7 +25,8 @@ void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t val
 constexpr std::size_t kLengthOffset = 4;
 
 // The whole descriptors at the start of the set, and their number.
-std::size_t CompleteDescriptors(const std::vector<std::uint8_t>& set, std::uint32_t& count) {
+std::size_t CompleteDescriptors(const std::vector<std::uint8_t>& set, std::uint32_t& count)
+{
     std::size_t at = 0;
     count = 0;
     while (at < set.size() && set[at] != 0 && set[at] <= set.size() - at) {
@@ -36,7 +39,8 @@ std::size_t CompleteDescriptors(const std::vector<std::uint8_t>& set, std::uint3
 }  // namespace
 
 std::vector<std::uint8_t> FunctionFsBlobs::Descriptors(const std::vector<std::uint8_t>& fullSpeed,
-                                                       const std::vector<std::uint8_t>& highSpeed) {
+                                                       const std::vector<std::uint8_t>& highSpeed)
+{
     std::uint32_t fullSpeedCount = 0;
     std::uint32_t highSpeedCount = 0;
     const std::size_t fullSpeedLength = CompleteDescriptors(fullSpeed, fullSpeedCount);
@@ -53,7 +57,8 @@ std::vector<std::uint8_t> FunctionFsBlobs::Descriptors(const std::vector<std::ui
     return blob;
 }
 
-std::vector<std::uint8_t> FunctionFsBlobs::Strings(const std::vector<std::string>& strings) {
+std::vector<std::uint8_t> FunctionFsBlobs::Strings(const std::vector<std::string>& strings)
+{
     std::vector<std::uint8_t> blob;
     AppendLe32(blob, FUNCTIONFS_STRINGS_MAGIC);
     AppendLe32(blob, 0);  // total length, filled in at the end

@@ -4,7 +4,6 @@
 #include "sim/sensor/UsbDescriptorBuilder.h"
 #include "sim/gadget/FunctionFsBlobs.h"
 
-
 namespace tarnix::sim {
 
 namespace {
@@ -25,10 +24,12 @@ constexpr std::uint8_t kFeatureReportType = 0x03;
 HidPersonality::HidPersonality(SensorStore store, const SensorState& state)
     : identity_{kSensorVendorId, kSensorProductId, kSensorBcdDevice, state.manufacturer, state.product, state.serial},
       device_(std::move(store), state, SimHidDevice::Access::ReadWrite),
-      reportDescriptor_(
-          UsbDescriptorBuilder::SensorReportDescriptor(state.usagePage, state.usage, state.collections)) {}
+      reportDescriptor_(UsbDescriptorBuilder::SensorReportDescriptor(state.usagePage, state.usage, state.collections))
+{
+}
 
-std::vector<std::uint8_t> HidPersonality::FunctionDescriptors() const {
+std::vector<std::uint8_t> HidPersonality::FunctionDescriptors() const
+{
     // The interface, HID and endpoint descriptors the sensor's configuration holds, at both speeds.
     const std::vector<std::uint8_t> configuration = UsbDescriptorBuilder::SensorConfiguration(reportDescriptor_.size());
     const std::vector<std::uint8_t> contents(
@@ -39,7 +40,8 @@ std::vector<std::uint8_t> HidPersonality::FunctionDescriptors() const {
 
 std::vector<std::uint8_t> HidPersonality::FunctionStrings() const { return FunctionFsBlobs::Strings({}); }
 
-ControlAnswer HidPersonality::Answer(const ControlSetup& setup, const std::vector<std::uint8_t>& data) {
+ControlAnswer HidPersonality::Answer(const ControlSetup& setup, const std::vector<std::uint8_t>& data)
+{
     if (setup.index != 0) {
         return ControlAnswer::Stalled();
     }
@@ -58,7 +60,8 @@ ControlAnswer HidPersonality::Answer(const ControlSetup& setup, const std::vecto
     return ControlAnswer::Stalled();
 }
 
-ControlAnswer HidPersonality::GetDescriptor(const ControlSetup& setup) const {
+ControlAnswer HidPersonality::GetDescriptor(const ControlSetup& setup) const
+{
     // The host's HID driver reads the report descriptor; the HID descriptor came with the configuration.
     if ((setup.value >> 8) == kReportDescriptorType) {
         return ControlAnswer::WithData(reportDescriptor_);
@@ -66,7 +69,8 @@ ControlAnswer HidPersonality::GetDescriptor(const ControlSetup& setup) const {
     return ControlAnswer::Stalled();
 }
 
-ControlAnswer HidPersonality::GetReport(const ControlSetup& setup) {
+ControlAnswer HidPersonality::GetReport(const ControlSetup& setup)
+{
     if ((setup.value >> 8) != kFeatureReportType || setup.length == 0) {
         return ControlAnswer::Stalled();
     }
@@ -80,7 +84,8 @@ ControlAnswer HidPersonality::GetReport(const ControlSetup& setup) {
     return ControlAnswer::WithData(std::move(report));
 }
 
-ControlAnswer HidPersonality::SetReport(const ControlSetup& setup, const std::vector<std::uint8_t>& data) {
+ControlAnswer HidPersonality::SetReport(const ControlSetup& setup, const std::vector<std::uint8_t>& data)
+{
     const bool matches = (setup.value >> 8) == kFeatureReportType && !data.empty() && data[0] == (setup.value & 0xFF);
     if (!matches || !device_.SetFeature(data.data(), data.size())) {
         return ControlAnswer::Stalled();

@@ -10,8 +10,8 @@ namespace tarnix::sim {
 
 // The sensor in normal mode: 3C9E:0101 with the sensor's strings, one HID interface whose report descriptor
 // holds the sensor's collections (SensorCollection: the configuration collection with the feature reports
-// 0x80 (switch), 0x01 (request) and 0x02 (answer), and any others), and an interrupt IN endpoint. Feature reports are answered
-// by the sensor's own HID model (SimHidDevice), so a switch report moves the sensor in its bus folder to DFU
+// 0x80 (switch), 0x01 (request) and 0x02 (answer), and any others), and an interrupt IN endpoint. Feature reports are
+// answered by the sensor's own HID model (SimHidDevice), so a switch report moves the sensor in its bus folder to DFU
 // mode.
 class HidPersonality : public GadgetPersonality {
 public:

@@ -19,7 +19,8 @@ constexpr const char* kGadgetName = "tarnix-sensor";
 constexpr const char* kFunctionFsFolder = "/run/tarnix-gadget/ffs";
 constexpr int kPollMs = 20;
 
-std::string Describe(const ControlSetup& setup) {
+std::string Describe(const ControlSetup& setup)
+{
     char text[64];
     std::snprintf(text, sizeof text, "%02X %02X %04X %04X %u", setup.requestType, setup.request, setup.value,
                   setup.index, static_cast<unsigned>(setup.length));
@@ -29,11 +30,14 @@ std::string Describe(const ControlSetup& setup) {
 }  // namespace
 
 SensorGadget::SensorGadget(SensorStore store, std::string serial, std::ostream& log)
-    : store_(std::move(store)), serial_(std::move(serial)), log_(log), start_(std::chrono::steady_clock::now()) {}
+    : store_(std::move(store)), serial_(std::move(serial)), log_(log), start_(std::chrono::steady_clock::now())
+{
+}
 
 SensorGadget::~SensorGadget() = default;
 
-void SensorGadget::Run(const std::atomic<bool>& stop) {
+void SensorGadget::Run(const std::atomic<bool>& stop)
+{
     configfs_ = std::make_unique<ConfigfsGadget>(kGadgetName, kFunctionFsFolder, ConfigfsGadget::FirstUdc());
     Log("playing sensor " + serial_ + " of " + store_.Folder());
     while (!stop) {
@@ -54,7 +58,8 @@ void SensorGadget::Run(const std::atomic<bool>& stop) {
     configfs_.reset();
 }
 
-std::unique_ptr<BusPresence> SensorGadget::Appear(const SensorState& state) {
+std::unique_ptr<BusPresence> SensorGadget::Appear(const SensorState& state)
+{
     std::unique_ptr<GadgetPersonality> personality;
     if (state.mode == SensorMode::Normal) {
         personality = std::make_unique<HidPersonality>(store_, state);
@@ -64,7 +69,8 @@ std::unique_ptr<BusPresence> SensorGadget::Appear(const SensorState& state) {
     const GadgetIds identity = personality->Identity();
     configfs_->SetIdentity(identity);
     ControlEndpoint endpoint(configfs_->OpenEndpointZero());
-    if (!endpoint.WriteBlob(personality->FunctionDescriptors()) || !endpoint.WriteBlob(personality->FunctionStrings())) {
+    if (!endpoint.WriteBlob(personality->FunctionDescriptors()) ||
+        !endpoint.WriteBlob(personality->FunctionStrings())) {
         throw SimError(std::string("FunctionFS refused the function: ") + std::strerror(errno));
     }
     configfs_->Bind();
@@ -81,7 +87,8 @@ std::unique_ptr<BusPresence> SensorGadget::Appear(const SensorState& state) {
     });
 }
 
-void SensorGadget::Serve(BusPresence& presence, const SensorState& state, const std::atomic<bool>& stop) {
+void SensorGadget::Serve(BusPresence& presence, const SensorState& state, const std::atomic<bool>& stop)
+{
     while (!stop) {
         if (const auto setup = presence.Endpoint().NextRequest(kPollMs)) {
             Handle(presence, *setup);
@@ -92,7 +99,8 @@ void SensorGadget::Serve(BusPresence& presence, const SensorState& state, const 
     }
 }
 
-void SensorGadget::Handle(BusPresence& presence, const ControlSetup& setup) {
+void SensorGadget::Handle(BusPresence& presence, const ControlSetup& setup)
+{
     if (!setup.IsDeviceToHost() && setup.length > 0) {
         // The data stage must be received before the request can be judged, and receiving it acknowledges it.
         const auto data = presence.Endpoint().ReceiveData(setup);
@@ -112,13 +120,15 @@ void SensorGadget::Handle(BusPresence& presence, const ControlSetup& setup) {
     }
 }
 
-bool SensorGadget::IsCurrent(const SensorState& attached) const {
+bool SensorGadget::IsCurrent(const SensorState& attached) const
+{
     const auto now = store_.Load(serial_);
     return now && now->instance == attached.instance && now->generation == attached.generation &&
            now->IsPresent(WallClock::NowMs());
 }
 
-void SensorGadget::Log(const std::string& text) {
+void SensorGadget::Log(const std::string& text)
+{
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count();
     char stamp[32];

@@ -24,7 +24,8 @@ std::atomic<bool> stopRequested{false};
 void RequestStop(int) { stopRequested = true; }
 
 // The serial the arguments name ("--serial S", or nothing); SimError for anything else.
-std::optional<std::string> SerialArgument(const std::vector<std::string>& words) {
+std::optional<std::string> SerialArgument(const std::vector<std::string>& words)
+{
     if (words.empty()) {
         return std::nullopt;
     }
@@ -34,7 +35,8 @@ std::optional<std::string> SerialArgument(const std::vector<std::string>& words)
     throw tarnix::sim::SimError(std::string("unexpected arguments\n") + kUsage);
 }
 
-std::string ChooseSerial(const tarnix::sim::SensorStore& store, const std::optional<std::string>& serial) {
+std::string ChooseSerial(const tarnix::sim::SensorStore& store, const std::optional<std::string>& serial)
+{
     if (serial) {
         if (!tarnix::sim::SensorState::IsValidSerial(*serial) || !store.Exists(*serial)) {
             throw tarnix::sim::SimError("no sensor with serial '" + *serial + "' in " + store.Folder());
@@ -51,7 +53,8 @@ std::string ChooseSerial(const tarnix::sim::SensorStore& store, const std::optio
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const std::vector<std::string> words(argv + 1, argv + argc);
     if (!words.empty() && (words[0] == "--help" || words[0] == "-h")) {
         std::cout << kUsage;

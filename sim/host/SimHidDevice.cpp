@@ -21,7 +21,8 @@ constexpr std::uint8_t kSensorReportIds[] = {FeatureReports::kSwitchReportId, Fe
 
 // The serial within a HID interface path "...#7&SERIAL&0&0000#{...}" (serials hold no '&'); empty when the
 // path has another shape.
-std::string SerialInPath(const std::string& devicePath) {
+std::string SerialInPath(const std::string& devicePath)
+{
     constexpr std::string_view kBefore = "#7&";
     const std::size_t start = devicePath.find(kBefore);
     if (start == std::string::npos) {
@@ -34,7 +35,8 @@ std::string SerialInPath(const std::string& devicePath) {
 
 }  // namespace
 
-std::unique_ptr<SimHidDevice> SimHidDevice::Open(const std::string& devicePath, Access access) {
+std::unique_ptr<SimHidDevice> SimHidDevice::Open(const std::string& devicePath, Access access)
+{
     // The device search probes every present sensor in every pass, so an open reads only the sensor that the
     // path names instead of the whole bus; the full path comparison below still decides.
     SensorStore store;
@@ -67,35 +69,40 @@ SimHidDevice::SimHidDevice(SensorStore store, const SensorState& state, Access a
       instance_(state.instance),
       generation_(state.generation),
       access_(access),
-      collection_(collection) {}
+      collection_(collection)
+{
+}
 
-std::optional<io::HidCapabilities> SimHidDevice::Capabilities() const {
+std::optional<io::HidCapabilities> SimHidDevice::Capabilities() const
+{
     const auto state = Current();
     if (!state || state->capabilitiesUnreadable) {
         return std::nullopt;
     }
-    const std::size_t index =
-        collection_.value_or(SensorCollections::Configuration(state->collections).value_or(0));
+    const std::size_t index = collection_.value_or(SensorCollections::Configuration(state->collections).value_or(0));
     const SensorCollection& collection = state->collections.at(index);
     if (!collection.configuration) {
-        return io::HidCapabilities{collection.usagePage, collection.usage, SensorCollections::kOtherInputBytes + 1,
-                                   0, 0};
+        return io::HidCapabilities{collection.usagePage, collection.usage, SensorCollections::kOtherInputBytes + 1, 0,
+                                   0};
     }
     return io::HidCapabilities{state->usagePage, state->usage, kInputReportLength, kOutputReportLength,
                                static_cast<std::uint16_t>(collection.featureBytes + 1)};
 }
 
-std::optional<std::string> SimHidDevice::ManufacturerString() const {
+std::optional<std::string> SimHidDevice::ManufacturerString() const
+{
     const auto state = Current();
     return state ? std::optional<std::string>(state->manufacturer) : std::nullopt;
 }
 
-std::optional<std::string> SimHidDevice::ProductString() const {
+std::optional<std::string> SimHidDevice::ProductString() const
+{
     const auto state = Current();
     return state ? std::optional<std::string>(state->product) : std::nullopt;
 }
 
-std::optional<std::string> SimHidDevice::SerialNumberString() const {
+std::optional<std::string> SimHidDevice::SerialNumberString() const
+{
     const auto state = Current();
     if (!state || state->serialStringFails) {
         return std::nullopt;
@@ -103,7 +110,8 @@ std::optional<std::string> SimHidDevice::SerialNumberString() const {
     return state->serial;
 }
 
-bool SimHidDevice::SetFeature(const std::uint8_t* report, std::size_t length) {
+bool SimHidDevice::SetFeature(const std::uint8_t* report, std::size_t length)
+{
     if (access_ != Access::ReadWrite || report == nullptr || length == 0 || length > kFeatureReportLength) {
         return false;
     }
@@ -127,7 +135,8 @@ bool SimHidDevice::SetFeature(const std::uint8_t* report, std::size_t length) {
     return true;
 }
 
-std::optional<std::size_t> SimHidDevice::GetFeature(std::uint8_t* report, std::size_t length) {
+std::optional<std::size_t> SimHidDevice::GetFeature(std::uint8_t* report, std::size_t length)
+{
     if (access_ != Access::ReadWrite || report == nullptr || length < 2 || length > kFeatureReportLength ||
         report[0] != FeatureReports::kAnswerReportId) {
         return std::nullopt;
@@ -136,8 +145,7 @@ std::optional<std::size_t> SimHidDevice::GetFeature(std::uint8_t* report, std::s
     if (!state || !HasFeatureReport(*state, report[0])) {
         return std::nullopt;
     }
-    const SensorCollection& configuration =
-        state->collections[*SensorCollections::Configuration(state->collections)];
+    const SensorCollection& configuration = state->collections[*SensorCollections::Configuration(state->collections)];
     const std::size_t sent = std::min<std::size_t>(length, configuration.featureBytes + 1u);
     std::lock_guard<std::mutex> lock(mutex_);
     if (!FeatureReports::FillAnswer(answer_, report, sent)) {
@@ -147,7 +155,8 @@ std::optional<std::size_t> SimHidDevice::GetFeature(std::uint8_t* report, std::s
     return sent;
 }
 
-std::optional<SensorState> SimHidDevice::Current() const {
+std::optional<SensorState> SimHidDevice::Current() const
+{
     auto state = store_.Load(serial_);
     if (!state || !IsMine(*state)) {
         return std::nullopt;
@@ -155,12 +164,14 @@ std::optional<SensorState> SimHidDevice::Current() const {
     return state;
 }
 
-bool SimHidDevice::IsMine(const SensorState& state) const {
+bool SimHidDevice::IsMine(const SensorState& state) const
+{
     return state.instance == instance_ && state.generation == generation_ && state.mode == SensorMode::Normal &&
            state.IsPresent(WallClock::NowMs());
 }
 
-bool SimHidDevice::HasFeatureReport(const SensorState& state, std::uint8_t reportId) const {
+bool SimHidDevice::HasFeatureReport(const SensorState& state, std::uint8_t reportId) const
+{
     const std::optional<std::size_t> configuration = SensorCollections::Configuration(state.collections);
     if (!configuration || (collection_ && *collection_ != *configuration)) {
         return false;
@@ -168,7 +179,8 @@ bool SimHidDevice::HasFeatureReport(const SensorState& state, std::uint8_t repor
     return std::find(std::begin(kSensorReportIds), std::end(kSensorReportIds), reportId) != std::end(kSensorReportIds);
 }
 
-bool SimHidDevice::SwitchToDfu() {
+bool SimHidDevice::SwitchToDfu()
+{
     BusLock lock(store_.Folder());
     auto state = store_.Load(serial_);
     if (!lock.IsHeld() || !state || !IsMine(*state)) {

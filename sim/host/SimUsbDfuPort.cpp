@@ -13,7 +13,8 @@
 
 namespace tarnix::sim {
 
-std::unique_ptr<SimUsbDfuPort> SimUsbDfuPort::Open(const std::string& devicePath) {
+std::unique_ptr<SimUsbDfuPort> SimUsbDfuPort::Open(const std::string& devicePath)
+{
     SensorStore store;
     const std::int64_t now = WallClock::NowMs();
     for (const SensorState& state : store.LoadAll()) {
@@ -35,49 +36,58 @@ std::unique_ptr<SimUsbDfuPort> SimUsbDfuPort::Open(const std::string& devicePath
 }
 
 // A one-shot open fault refuses this open only.
-void SimUsbDfuPort::SpendOneShotOpenFault(const SensorStore& store, const std::string& serial) {
+void SimUsbDfuPort::SpendOneShotOpenFault(const SensorStore& store, const std::string& serial)
+{
     BusLock lock(store.Folder());
     auto state = store.Load(serial);
-    if (lock.IsHeld() && state && state->driver == DriverKind::Ok && state->fault == Fault::Open &&
-        state->faultOnce) {
+    if (lock.IsHeld() && state && state->driver == DriverKind::Ok && state->fault == Fault::Open && state->faultOnce) {
         state->SpendOneShotFault(WallClock::NowMs());
         store.Save(*state);
     }
 }
 
-bool SimUsbDfuPort::Openable(const SensorState& state) {
+bool SimUsbDfuPort::Openable(const SensorState& state)
+{
     return state.driver == DriverKind::Ok && state.fault != Fault::Open;
 }
 
 SimUsbDfuPort::SimUsbDfuPort(SensorStore store, const SensorState& state)
-    : store_(std::move(store)), serial_(state.serial), instance_(state.instance), generation_(state.generation) {}
+    : store_(std::move(store)), serial_(state.serial), instance_(state.instance), generation_(state.generation)
+{
+}
 
-bool SimUsbDfuPort::Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length) {
+bool SimUsbDfuPort::Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length)
+{
     return Run(true, [&](DfuBootloader& bootloader, FlashMemory* flash) {
         return bootloader.Dnload(block, data, length, *flash);
     });
 }
 
-bool SimUsbDfuPort::Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received) {
+bool SimUsbDfuPort::Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received)
+{
     received = 0;
     return Run(true, [&](DfuBootloader& bootloader, FlashMemory* flash) {
         return bootloader.Upload(block, data, length, received, *flash);
     });
 }
 
-bool SimUsbDfuPort::GetStatus(io::DfuStatusReport& report) {
+bool SimUsbDfuPort::GetStatus(io::DfuStatusReport& report)
+{
     return Run(false, [&](DfuBootloader& bootloader, FlashMemory*) { return bootloader.GetStatus(report); });
 }
 
-bool SimUsbDfuPort::ClearStatus() {
+bool SimUsbDfuPort::ClearStatus()
+{
     return Run(false, [](DfuBootloader& bootloader, FlashMemory*) { return bootloader.ClearStatus(); });
 }
 
-bool SimUsbDfuPort::GetState(std::uint8_t& state) {
+bool SimUsbDfuPort::GetState(std::uint8_t& state)
+{
     return Run(false, [&](DfuBootloader& bootloader, FlashMemory*) { return bootloader.GetState(state); });
 }
 
-bool SimUsbDfuPort::Abort() {
+bool SimUsbDfuPort::Abort()
+{
     return Run(false, [](DfuBootloader& bootloader, FlashMemory*) { return bootloader.Abort(); });
 }
 
@@ -87,7 +97,8 @@ std::uint16_t SimUsbDfuPort::BcdDevice() const { return kDfuBcdDevice; }
 std::uint16_t SimUsbDfuPort::TransferSize() const { return kDfuTransferSize; }
 std::string SimUsbDfuPort::MemoryLayout() const { return kDfuMemoryLayout; }
 
-bool SimUsbDfuPort::Run(bool needsFlash, const Request& request) {
+bool SimUsbDfuPort::Run(bool needsFlash, const Request& request)
+{
     std::uint32_t busyMs = 0;
     bool answered = false;
     {
@@ -131,12 +142,14 @@ bool SimUsbDfuPort::Run(bool needsFlash, const Request& request) {
     return answered;
 }
 
-bool SimUsbDfuPort::Present() const {
+bool SimUsbDfuPort::Present() const
+{
     const auto state = store_.Load(serial_);
     return state && IsMine(*state, WallClock::NowMs());
 }
 
-bool SimUsbDfuPort::IsMine(const SensorState& state, std::int64_t nowMs) const {
+bool SimUsbDfuPort::IsMine(const SensorState& state, std::int64_t nowMs) const
+{
     return state.instance == instance_ && state.generation == generation_ && state.mode == SensorMode::Dfu &&
            state.IsPresent(nowMs);
 }

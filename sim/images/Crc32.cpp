@@ -6,7 +6,8 @@ namespace tarnix::sim {
 
 namespace {
 
-std::array<std::uint32_t, 256> MakeTable() {
+std::array<std::uint32_t, 256> MakeTable()
+{
     std::array<std::uint32_t, 256> table{};
     for (std::uint32_t i = 0; i < table.size(); ++i) {
         std::uint32_t value = i;
@@ -20,7 +21,8 @@ std::array<std::uint32_t, 256> MakeTable() {
 
 }  // namespace
 
-std::uint32_t Crc32::DfuSuffix(const std::uint8_t* data, std::size_t length) {
+std::uint32_t Crc32::DfuSuffix(const std::uint8_t* data, std::size_t length)
+{
     static const std::array<std::uint32_t, 256> table = MakeTable();
     std::uint32_t crc = 0xFFFFFFFFu;
     for (std::size_t i = 0; i < length; ++i) {

@@ -10,15 +10,20 @@ constexpr std::size_t kTargetNameLength = 255;
 constexpr std::uint16_t kBcdDfu = 0x011A;
 constexpr std::uint8_t kSuffixLength = 16;
 
-void PutLe(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
+void PutLe(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes)
+{
     for (int i = 0; i < bytes; ++i) {
         out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
     }
 }
 
-void PutText(std::vector<std::uint8_t>& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+void PutText(std::vector<std::uint8_t>& out, const std::string& text)
+{
+    out.insert(out.end(), text.begin(), text.end());
+}
 
-std::vector<std::uint8_t> Elements(const std::vector<DataRun>& runs) {
+std::vector<std::uint8_t> Elements(const std::vector<DataRun>& runs)
+{
     std::vector<std::uint8_t> out;
     for (const DataRun& run : runs) {
         PutLe(out, run.address, 4);
@@ -30,7 +35,8 @@ std::vector<std::uint8_t> Elements(const std::vector<DataRun>& runs) {
 
 }  // namespace
 
-std::vector<std::uint8_t> DfuFileWriter::Write(const std::vector<DataRun>& runs, const Identity& identity) {
+std::vector<std::uint8_t> DfuFileWriter::Write(const std::vector<DataRun>& runs, const Identity& identity)
+{
     const std::vector<std::uint8_t> elements = Elements(runs);
     std::vector<std::uint8_t> target;
     PutText(target, "Target");

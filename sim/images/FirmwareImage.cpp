@@ -12,14 +12,16 @@ namespace {
 
 constexpr std::uint32_t kStackTop = 0x20005000;
 
-void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
+void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value)
+{
     for (int i = 0; i < 4; ++i) {
         bytes[offset + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
     }
 }
 
 // Filler that looks like code: a xorshift sequence seeded by the version, so each version differs.
-void FillCode(std::vector<std::uint8_t>& bytes, Version firmware) {
+void FillCode(std::vector<std::uint8_t>& bytes, Version firmware)
+{
     std::uint32_t seed = 0x9E3779B9u ^ (static_cast<std::uint32_t>(firmware.major) << 16) ^ firmware.minor;
     for (std::uint8_t& byte : bytes) {
         seed ^= seed << 13;
@@ -32,7 +34,8 @@ void FillCode(std::vector<std::uint8_t>& bytes, Version firmware) {
 }  // namespace
 
 FirmwareImage::FirmwareImage(Version firmware, std::optional<Version> schema, std::uint32_t size,
-                             std::optional<std::vector<std::uint8_t>> parameters) {
+                             std::optional<std::vector<std::uint8_t>> parameters)
+{
     if (size < kMinimumSize || size > kFlashSize) {
         throw SimError("image size must be between " + std::to_string(kMinimumSize) + " and " +
                        std::to_string(kFlashSize) + " bytes");
@@ -62,7 +65,8 @@ FirmwareImage::FirmwareImage(Version firmware, std::optional<Version> schema, st
     }
 }
 
-std::vector<DataRun> FirmwareImage::Runs() const {
+std::vector<DataRun> FirmwareImage::Runs() const
+{
     if (!parameterGap_) {
         return {DataRun{kFlashBase, bytes_}};
     }

@@ -20,7 +20,7 @@ struct DataRun {
 class FirmwareImage {
 public:
     static constexpr std::uint32_t kDefaultSize = 0x6000;
-    static constexpr std::uint32_t kMinimumSize = 0x20E;  // up to the end of the firmware header
+    static constexpr std::uint32_t kMinimumSize = 0x20E;      // up to the end of the firmware header
     static constexpr std::uint32_t kEntryPoint = 0x08000211;  // reset handler named by the vector table
 
     // Throws SimError when the size is below kMinimumSize or above the flash, when parameters are given

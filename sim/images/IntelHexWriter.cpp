@@ -10,7 +10,8 @@ namespace {
 constexpr std::size_t kBytesPerRecord = 16;
 
 void AppendRecord(std::string& out, std::uint8_t type, std::uint16_t address, const std::uint8_t* data,
-                  std::size_t length) {
+                  std::size_t length)
+{
     char field[16];
     unsigned sum = static_cast<unsigned>(length) + (address >> 8) + (address & 0xFF) + type;
     std::snprintf(field, sizeof field, ":%02X%04X%02X", static_cast<unsigned>(length), address, type);
@@ -24,7 +25,8 @@ void AppendRecord(std::string& out, std::uint8_t type, std::uint16_t address, co
     out += field;
 }
 
-void AppendBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
+void AppendBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes)
+{
     for (int i = bytes - 1; i >= 0; --i) {
         out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
     }
@@ -32,7 +34,8 @@ void AppendBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int by
 
 }  // namespace
 
-std::string IntelHexWriter::Write(const std::vector<DataRun>& runs, std::optional<std::uint32_t> startAddress) {
+std::string IntelHexWriter::Write(const std::vector<DataRun>& runs, std::optional<std::uint32_t> startAddress)
+{
     std::string out;
     std::optional<std::uint16_t> segment;
     for (const DataRun& run : runs) {

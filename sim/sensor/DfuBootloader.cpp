@@ -16,12 +16,14 @@ constexpr std::array<std::uint8_t, 3> kCommandList{dfu::kCommandGetCommands, dfu
 constexpr std::size_t kAddressCommandLength = 5;
 constexpr std::uint32_t kPollTimeoutAfterDownloadMs = 1;
 
-std::uint32_t ReadLe32(const std::uint8_t* bytes) {
+std::uint32_t ReadLe32(const std::uint8_t* bytes)
+{
     return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
            (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
 }
 
-DfuOutcome NotAnswered() {
+DfuOutcome NotAnswered()
+{
     DfuOutcome outcome;
     outcome.answered = false;
     return outcome;
@@ -30,10 +32,12 @@ DfuOutcome NotAnswered() {
 }  // namespace
 
 DfuBootloader::DfuBootloader(DfuRegisters& registers, Fault fault, bool faultOnce)
-    : registers_(registers), fault_(fault), faultOnce_(faultOnce) {}
+    : registers_(registers), fault_(fault), faultOnce_(faultOnce)
+{
+}
 
-DfuOutcome DfuBootloader::Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length,
-                                 FlashMemory& flash) {
+DfuOutcome DfuBootloader::Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length, FlashMemory& flash)
+{
     if (registers_.stalled) {
         return NotAnswered();
     }
@@ -55,8 +59,9 @@ DfuOutcome DfuBootloader::Dnload(std::uint16_t block, const std::uint8_t* data, 
     return WriteData(block, data, length, flash);
 }
 
-DfuOutcome DfuBootloader::Upload(std::uint16_t block, std::uint8_t* data, std::size_t length,
-                                 std::size_t& received, const FlashMemory& flash) {
+DfuOutcome DfuBootloader::Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received,
+                                 const FlashMemory& flash)
+{
     received = 0;
     if (registers_.stalled) {
         return NotAnswered();
@@ -75,7 +80,8 @@ DfuOutcome DfuBootloader::Upload(std::uint16_t block, std::uint8_t* data, std::s
     return ReadData(block, data, length, received, flash);
 }
 
-DfuOutcome DfuBootloader::GetStatus(io::DfuStatusReport& report) {
+DfuOutcome DfuBootloader::GetStatus(io::DfuStatusReport& report)
+{
     if (registers_.stalled) {
         return NotAnswered();
     }
@@ -94,7 +100,8 @@ DfuOutcome DfuBootloader::GetStatus(io::DfuStatusReport& report) {
     return DfuOutcome{};
 }
 
-DfuOutcome DfuBootloader::GetState(std::uint8_t& state) {
+DfuOutcome DfuBootloader::GetState(std::uint8_t& state)
+{
     if (registers_.stalled) {
         return NotAnswered();
     }
@@ -102,7 +109,8 @@ DfuOutcome DfuBootloader::GetState(std::uint8_t& state) {
     return DfuOutcome{};
 }
 
-DfuOutcome DfuBootloader::ClearStatus() {
+DfuOutcome DfuBootloader::ClearStatus()
+{
     if (registers_.stalled) {
         return NotAnswered();
     }
@@ -113,7 +121,8 @@ DfuOutcome DfuBootloader::ClearStatus() {
 
 DfuOutcome DfuBootloader::Abort() { return ClearStatus(); }
 
-DfuOutcome DfuBootloader::Command(const std::uint8_t* data, std::size_t length, FlashMemory& flash) {
+DfuOutcome DfuBootloader::Command(const std::uint8_t* data, std::size_t length, FlashMemory& flash)
+{
     const std::uint8_t command = data[0];
     if (command == dfu::kCommandSetAddress && length == kAddressCommandLength) {
         return SetAddress(ReadLe32(data + 1));
@@ -127,7 +136,8 @@ DfuOutcome DfuBootloader::Command(const std::uint8_t* data, std::size_t length, 
     return Stall(dfu::kErrStalledPkt);
 }
 
-DfuOutcome DfuBootloader::SetAddress(std::uint32_t address) {
+DfuOutcome DfuBootloader::SetAddress(std::uint32_t address)
+{
     if (fault_ == Fault::Address) {
         return Struck(Stall(dfu::kErrTarget));
     }
@@ -138,7 +148,8 @@ DfuOutcome DfuBootloader::SetAddress(std::uint32_t address) {
     return Done(dfu::kStateDnloadIdle);
 }
 
-DfuOutcome DfuBootloader::ErasePage(std::uint32_t address, FlashMemory& flash) {
+DfuOutcome DfuBootloader::ErasePage(std::uint32_t address, FlashMemory& flash)
+{
     if (fault_ == Fault::Erase) {
         return Struck(CutShortErase(address, flash));
     }
@@ -153,7 +164,8 @@ DfuOutcome DfuBootloader::ErasePage(std::uint32_t address, FlashMemory& flash) {
 
 // An erase that broke off half-way: the second half of the page is blank, the first half as it was, and
 // the command is not answered.
-DfuOutcome DfuBootloader::CutShortErase(std::uint32_t address, FlashMemory& flash) {
+DfuOutcome DfuBootloader::CutShortErase(std::uint32_t address, FlashMemory& flash)
+{
     DfuOutcome outcome = Stall(dfu::kErrErase);
     if (FlashMemory::Contains(address, 0)) {
         const std::uint32_t pageStart = address - (address - kFlashBase) % kFlashPageSize;
@@ -164,7 +176,8 @@ DfuOutcome DfuBootloader::CutShortErase(std::uint32_t address, FlashMemory& flas
     return outcome;
 }
 
-DfuOutcome DfuBootloader::EraseAll(FlashMemory& flash) {
+DfuOutcome DfuBootloader::EraseAll(FlashMemory& flash)
+{
     if (fault_ == Fault::Erase) {
         return Struck(Stall(dfu::kErrErase));
     }
@@ -175,7 +188,8 @@ DfuOutcome DfuBootloader::EraseAll(FlashMemory& flash) {
     return outcome;
 }
 
-DfuOutcome DfuBootloader::RequestLeave() {
+DfuOutcome DfuBootloader::RequestLeave()
+{
     if (fault_ == Fault::Leave) {
         return Struck(Stall(dfu::kErrNotDone));
     }
@@ -184,7 +198,8 @@ DfuOutcome DfuBootloader::RequestLeave() {
 }
 
 DfuOutcome DfuBootloader::WriteData(std::uint16_t block, const std::uint8_t* data, std::size_t length,
-                                    FlashMemory& flash) {
+                                    FlashMemory& flash)
+{
     switch (fault_) {
         case Fault::Stall:
             registers_.stalled = !faultOnce_;
@@ -221,8 +236,9 @@ DfuOutcome DfuBootloader::WriteData(std::uint16_t block, const std::uint8_t* dat
     return outcome;
 }
 
-DfuOutcome DfuBootloader::ReadData(std::uint16_t block, std::uint8_t* data, std::size_t length,
-                                   std::size_t& received, const FlashMemory& flash) {
+DfuOutcome DfuBootloader::ReadData(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received,
+                                   const FlashMemory& flash)
+{
     if (fault_ == Fault::Upload) {
         return Struck(Stall(dfu::kErrUnknown));
     }
@@ -234,7 +250,8 @@ DfuOutcome DfuBootloader::ReadData(std::uint16_t block, std::uint8_t* data, std:
     return Done(dfu::kStateUploadIdle);
 }
 
-std::optional<std::uint32_t> DfuBootloader::DataAddress(std::uint16_t block, std::size_t length) const {
+std::optional<std::uint32_t> DfuBootloader::DataAddress(std::uint16_t block, std::size_t length) const
+{
     if (!registers_.addressPointer) {
         return std::nullopt;
     }
@@ -246,13 +263,15 @@ std::optional<std::uint32_t> DfuBootloader::DataAddress(std::uint16_t block, std
     return static_cast<std::uint32_t>(address);
 }
 
-DfuOutcome DfuBootloader::Refuse(std::uint8_t status) {
+DfuOutcome DfuBootloader::Refuse(std::uint8_t status)
+{
     registers_.state = dfu::kStateError;
     registers_.status = status;
     return DfuOutcome{};
 }
 
-DfuOutcome DfuBootloader::Stall(std::uint8_t status) {
+DfuOutcome DfuBootloader::Stall(std::uint8_t status)
+{
     if (registers_.state != dfu::kStateError) {
         registers_.status = status;
     }
@@ -260,12 +279,14 @@ DfuOutcome DfuBootloader::Stall(std::uint8_t status) {
     return NotAnswered();
 }
 
-DfuOutcome DfuBootloader::Struck(DfuOutcome outcome) {
+DfuOutcome DfuBootloader::Struck(DfuOutcome outcome)
+{
     outcome.faultStruck = true;
     return outcome;
 }
 
-DfuOutcome DfuBootloader::Done(std::uint8_t state) {
+DfuOutcome DfuBootloader::Done(std::uint8_t state)
+{
     registers_.state = state;
     return DfuOutcome{};
 }

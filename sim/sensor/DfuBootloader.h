@@ -44,7 +44,8 @@ struct DfuRegisters {
     bool leavePending = false;  // a zero-length DNLOAD came; the next GETSTATUS leaves DFU mode
     bool stalled = false;       // the stall fault struck: no request is answered any more
 
-    bool operator==(const DfuRegisters& other) const {
+    bool operator==(const DfuRegisters& other) const
+    {
         return state == other.state && status == other.status && addressPointer == other.addressPointer &&
                leavePending == other.leavePending && stalled == other.stalled;
     }
@@ -56,8 +57,8 @@ enum class DfuEvent { None, LeaveDfuMode, DropOffBus };
 
 // The result of one request.
 struct DfuOutcome {
-    bool answered = true;      // false: the host sees a failed transfer
-    unsigned busyPages = 0;    // flash pages erased or programmed (each costs the page time)
+    bool answered = true;    // false: the host sees a failed transfer
+    unsigned busyPages = 0;  // flash pages erased or programmed (each costs the page time)
     bool flashChanged = false;
     DfuEvent event = DfuEvent::None;
     bool faultStruck = false;  // the injected fault decided this request's outcome

@@ -8,13 +8,17 @@ enum Request : std::uint8_t { kDnload = 1, kUpload = 2, kGetStatus = 3, kClearSt
 
 DfuControlResult Done(bool answered, std::size_t length) { return DfuControlResult{true, answered, length}; }
 
-DfuControlResult Status(io::DfuTransport& port, std::uint8_t* data) {
+DfuControlResult Status(io::DfuTransport& port, std::uint8_t* data)
+{
     io::DfuStatusReport report;
     const bool answered = port.GetStatus(report);
     const std::uint32_t poll = report.pollTimeoutMs;
-    const std::uint8_t bytes[DfuControlRequests::kStatusLength] = {
-        report.status, static_cast<std::uint8_t>(poll), static_cast<std::uint8_t>(poll >> 8),
-        static_cast<std::uint8_t>(poll >> 16), report.state, report.stringIndex};
+    const std::uint8_t bytes[DfuControlRequests::kStatusLength] = {report.status,
+                                                                   static_cast<std::uint8_t>(poll),
+                                                                   static_cast<std::uint8_t>(poll >> 8),
+                                                                   static_cast<std::uint8_t>(poll >> 16),
+                                                                   report.state,
+                                                                   report.stringIndex};
     for (std::size_t i = 0; i < DfuControlRequests::kStatusLength; ++i) {
         data[i] = bytes[i];
     }
@@ -24,7 +28,8 @@ DfuControlResult Status(io::DfuTransport& port, std::uint8_t* data) {
 }  // namespace
 
 DfuControlResult DfuControlRequests::Run(io::DfuTransport& port, bool deviceToHost, std::uint8_t request,
-                                         std::uint16_t value, std::uint8_t* data, std::size_t length) {
+                                         std::uint16_t value, std::uint8_t* data, std::size_t length)
+{
     if (length > 0 && data == nullptr) {
         return {};
     }

@@ -25,8 +25,8 @@ public:
 
     // `data` holds `length` bytes: what DNLOAD sends, or the room for what an IN request returns
     // (GETSTATUS: bStatus, bwPollTimeout as 3 bytes little-endian, bState, iString).
-    static DfuControlResult Run(io::DfuTransport& port, bool deviceToHost, std::uint8_t request,
-                                std::uint16_t value, std::uint8_t* data, std::size_t length);
+    static DfuControlResult Run(io::DfuTransport& port, bool deviceToHost, std::uint8_t request, std::uint16_t value,
+                                std::uint8_t* data, std::size_t length);
 };
 
 }  // namespace tarnix::sim

@@ -23,7 +23,8 @@ constexpr std::array<std::pair<Fault, std::string_view>, 11> kFaultNames{{
 
 }  // namespace
 
-std::string_view FaultName(Fault fault) {
+std::string_view FaultName(Fault fault)
+{
     for (const auto& [value, name] : kFaultNames) {
         if (value == fault) {
             return name;
@@ -32,7 +33,8 @@ std::string_view FaultName(Fault fault) {
     return "none";
 }
 
-std::optional<Fault> ParseFault(std::string_view name) {
+std::optional<Fault> ParseFault(std::string_view name)
+{
     for (const auto& [value, text] : kFaultNames) {
         if (text == name) {
             return value;

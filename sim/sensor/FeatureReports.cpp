@@ -10,7 +10,8 @@ constexpr std::size_t kRequestLength = 10;
 
 }  // namespace
 
-FeatureRequest FeatureReports::Classify(const std::uint8_t* report, std::size_t length) {
+FeatureRequest FeatureReports::Classify(const std::uint8_t* report, std::size_t length)
+{
     if (report == nullptr || length < 2) {
         return FeatureRequest::Unknown;
     }
@@ -31,7 +32,8 @@ FeatureRequest FeatureReports::Classify(const std::uint8_t* report, std::size_t 
     return report[6] == 0x02 ? FeatureRequest::DeviceInformation : FeatureRequest::Unknown;
 }
 
-bool FeatureReports::FillAnswer(const std::vector<std::uint8_t>& answer, std::uint8_t* report, std::size_t length) {
+bool FeatureReports::FillAnswer(const std::vector<std::uint8_t>& answer, std::uint8_t* report, std::size_t length)
+{
     if (report == nullptr || length < 2 || answer.size() > 0xFF || answer.size() + 2 > length) {
         return false;
     }

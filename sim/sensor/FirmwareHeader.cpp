@@ -14,18 +14,18 @@ constexpr char kMagic[] = "TNXFW1";
 constexpr std::size_t kMagicLength = sizeof kMagic - 1;
 constexpr std::uint16_t kNoSchema = 0xFFFF;
 
-std::uint16_t ReadLe16(const std::uint8_t* bytes) {
-    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
-}
+std::uint16_t ReadLe16(const std::uint8_t* bytes) { return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)); }
 
-void AppendLe16(std::vector<std::uint8_t>& out, std::uint16_t value) {
+void AppendLe16(std::vector<std::uint8_t>& out, std::uint16_t value)
+{
     out.push_back(static_cast<std::uint8_t>(value & 0xFF));
     out.push_back(static_cast<std::uint8_t>(value >> 8));
 }
 
 }  // namespace
 
-std::optional<FirmwareHeader> FirmwareHeader::ReadFrom(const FlashMemory& flash) {
+std::optional<FirmwareHeader> FirmwareHeader::ReadFrom(const FlashMemory& flash)
+{
     std::array<std::uint8_t, kSize> bytes{};
     if (!flash.Read(kFlashBase + kFirmwareHeaderOffset, bytes.data(), bytes.size())) {
         return std::nullopt;
@@ -33,7 +33,8 @@ std::optional<FirmwareHeader> FirmwareHeader::ReadFrom(const FlashMemory& flash)
     return Decode(bytes.data(), bytes.size());
 }
 
-std::optional<FirmwareHeader> FirmwareHeader::Decode(const std::uint8_t* bytes, std::size_t length) {
+std::optional<FirmwareHeader> FirmwareHeader::Decode(const std::uint8_t* bytes, std::size_t length)
+{
     if (length < kSize || std::memcmp(bytes, kMagic, kMagicLength) != 0) {
         return std::nullopt;
     }
@@ -46,7 +47,8 @@ std::optional<FirmwareHeader> FirmwareHeader::Decode(const std::uint8_t* bytes, 
     return header;
 }
 
-std::vector<std::uint8_t> FirmwareHeader::Encode() const {
+std::vector<std::uint8_t> FirmwareHeader::Encode() const
+{
     std::vector<std::uint8_t> out(kMagic, kMagic + kMagicLength);
     AppendLe16(out, firmware.major);
     AppendLe16(out, firmware.minor);

@@ -17,7 +17,8 @@ FlashMemory::FlashMemory(std::vector<std::uint8_t> bytes) : bytes_(std::move(byt
 
 bool FlashMemory::IsValid() const { return bytes_.size() == kFlashSize; }
 
-bool FlashMemory::Contains(std::uint32_t address, std::size_t length) {
+bool FlashMemory::Contains(std::uint32_t address, std::size_t length)
+{
     if (address < kFlashBase) {
         return false;
     }
@@ -28,7 +29,8 @@ bool FlashMemory::Contains(std::uint32_t address, std::size_t length) {
     return offset + length <= kFlashSize;
 }
 
-unsigned FlashMemory::PagesTouched(std::uint32_t address, std::size_t length) {
+unsigned FlashMemory::PagesTouched(std::uint32_t address, std::size_t length)
+{
     if (length == 0) {
         return 0;
     }
@@ -37,7 +39,8 @@ unsigned FlashMemory::PagesTouched(std::uint32_t address, std::size_t length) {
     return static_cast<unsigned>(last - first + 1);
 }
 
-bool FlashMemory::ErasePage(std::uint32_t address) {
+bool FlashMemory::ErasePage(std::uint32_t address)
+{
     if (!IsValid() || !Contains(address, 1)) {
         return false;
     }
@@ -48,7 +51,8 @@ bool FlashMemory::ErasePage(std::uint32_t address) {
 
 void FlashMemory::EraseAll() { bytes_.assign(kFlashSize, kErased); }
 
-bool FlashMemory::CanProgram(std::uint32_t address, const std::uint8_t* data, std::size_t length) const {
+bool FlashMemory::CanProgram(std::uint32_t address, const std::uint8_t* data, std::size_t length) const
+{
     if (!IsValid() || !Contains(address, length)) {
         return false;
     }
@@ -61,7 +65,8 @@ bool FlashMemory::CanProgram(std::uint32_t address, const std::uint8_t* data, st
     return true;
 }
 
-bool FlashMemory::Program(std::uint32_t address, const std::uint8_t* data, std::size_t length) {
+bool FlashMemory::Program(std::uint32_t address, const std::uint8_t* data, std::size_t length)
+{
     if (!IsValid() || !Contains(address, length)) {
         return false;
     }
@@ -72,7 +77,8 @@ bool FlashMemory::Program(std::uint32_t address, const std::uint8_t* data, std::
     return true;
 }
 
-bool FlashMemory::Overwrite(std::uint32_t address, const std::uint8_t* data, std::size_t length) {
+bool FlashMemory::Overwrite(std::uint32_t address, const std::uint8_t* data, std::size_t length)
+{
     if (!IsValid() || !Contains(address, length)) {
         return false;
     }
@@ -82,7 +88,8 @@ bool FlashMemory::Overwrite(std::uint32_t address, const std::uint8_t* data, std
     return true;
 }
 
-bool FlashMemory::Read(std::uint32_t address, std::uint8_t* out, std::size_t length) const {
+bool FlashMemory::Read(std::uint32_t address, std::uint8_t* out, std::size_t length) const
+{
     if (!IsValid() || !Contains(address, length)) {
         return false;
     }

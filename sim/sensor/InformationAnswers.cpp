@@ -25,7 +25,8 @@ constexpr std::uint16_t kScannedRows = 8;
 constexpr std::uint16_t kScanFrequency = 200;
 constexpr std::uint16_t kReportedTouches = 2;
 
-std::vector<std::uint8_t> Answer(std::uint8_t addressHigh, std::uint8_t blockTag, const BerWriter& elements) {
+std::vector<std::uint8_t> Answer(std::uint8_t addressHigh, std::uint8_t blockTag, const BerWriter& elements)
+{
     BerWriter information;
     information.Raw(elements.Wrapped(blockTag).Bytes());
     BerWriter content;
@@ -36,7 +37,8 @@ std::vector<std::uint8_t> Answer(std::uint8_t addressHigh, std::uint8_t blockTag
 
 }  // namespace
 
-std::vector<std::uint8_t> InformationAnswers::Platform(const SensorState& state) {
+std::vector<std::uint8_t> InformationAnswers::Platform(const SensorState& state)
+{
     BerWriter elements;
     elements.Integer16(0x80, kHardwareMajor);
     elements.Integer16(0x81, kHardwareMinor);
@@ -60,7 +62,8 @@ std::vector<std::uint8_t> InformationAnswers::Platform(const SensorState& state)
     return Answer(0x00, kPlatformBlock, elements);
 }
 
-std::vector<std::uint8_t> InformationAnswers::Device(const SensorState&) {
+std::vector<std::uint8_t> InformationAnswers::Device(const SensorState&)
+{
     BerWriter elements;
     elements.Integer16(0x80, kSourceCount);
     elements.Integer16(0x81, kPhotodiodeCount);

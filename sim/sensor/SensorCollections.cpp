@@ -8,7 +8,8 @@ namespace {
 
 constexpr std::string_view kConfiguration = "config";
 
-std::string Hex(std::uint16_t value) {
+std::string Hex(std::uint16_t value)
+{
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text = "0x";
     bool started = false;
@@ -23,7 +24,8 @@ std::string Hex(std::uint16_t value) {
 }
 
 // One item of the list; nothing when it is malformed.
-std::optional<SensorCollection> ParseItem(std::string_view item) {
+std::optional<SensorCollection> ParseItem(std::string_view item)
+{
     SensorCollection collection;
     if (item.substr(0, kConfiguration.size()) == kConfiguration) {
         const std::string_view rest = item.substr(kConfiguration.size());
@@ -56,7 +58,8 @@ std::optional<SensorCollection> ParseItem(std::string_view item) {
 
 std::vector<SensorCollection> SensorCollections::Default() { return {SensorCollection{}}; }
 
-std::optional<std::vector<SensorCollection>> SensorCollections::Parse(std::string_view text, std::string& error) {
+std::optional<std::vector<SensorCollection>> SensorCollections::Parse(std::string_view text, std::string& error)
+{
     std::vector<SensorCollection> collections;
     while (collections.size() <= kMaxCollections) {
         const std::size_t comma = text.find(',');
@@ -79,7 +82,8 @@ std::optional<std::vector<SensorCollection>> SensorCollections::Parse(std::strin
     return collections;
 }
 
-std::string SensorCollections::Format(const std::vector<SensorCollection>& collections) {
+std::string SensorCollections::Format(const std::vector<SensorCollection>& collections)
+{
     std::string text;
     for (const SensorCollection& collection : collections) {
         if (!text.empty()) {
@@ -97,7 +101,8 @@ std::string SensorCollections::Format(const std::vector<SensorCollection>& colle
     return text;
 }
 
-std::string SensorCollections::Check(const std::vector<SensorCollection>& collections) {
+std::string SensorCollections::Check(const std::vector<SensorCollection>& collections)
+{
     if (collections.empty() || collections.size() > kMaxCollections) {
         return "a sensor has 1 to " + std::to_string(kMaxCollections) + " collections";
     }
@@ -115,7 +120,8 @@ std::string SensorCollections::Check(const std::vector<SensorCollection>& collec
     return configurations > 1 ? "a sensor has one configuration collection at most" : std::string();
 }
 
-std::optional<std::size_t> SensorCollections::Configuration(const std::vector<SensorCollection>& collections) {
+std::optional<std::size_t> SensorCollections::Configuration(const std::vector<SensorCollection>& collections)
+{
     for (std::size_t index = 0; index < collections.size(); ++index) {
         if (collections[index].configuration) {
             return index;

@@ -20,8 +20,8 @@ namespace tarnix::sim {
 //   has no feature report.
 struct SensorCollection {
     bool configuration = true;
-    std::uint16_t usagePage = 0;  // of another collection
-    std::uint16_t usage = 0;      // of another collection
+    std::uint16_t usagePage = 0;                            // of another collection
+    std::uint16_t usage = 0;                                // of another collection
     std::uint16_t featureBytes = kFeatureReportLength - 1;  // of the configuration collection
 };
 

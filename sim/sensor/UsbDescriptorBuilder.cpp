@@ -18,7 +18,8 @@ constexpr std::uint8_t kFunctionalType = 0x21;  // HID descriptor and DFU functi
 constexpr std::uint8_t kReportType = 0x22;
 constexpr std::uint16_t kLanguageUsEnglish = 0x0409;
 
-void Append16(Bytes& bytes, std::uint16_t value) {
+void Append16(Bytes& bytes, std::uint16_t value)
+{
     bytes.push_back(static_cast<std::uint8_t>(value));
     bytes.push_back(static_cast<std::uint8_t>(value >> 8));
 }
@@ -31,7 +32,8 @@ struct DeviceFields {
     std::uint16_t bcdDevice;
 };
 
-Bytes Device(const DeviceFields& fields) {
+Bytes Device(const DeviceFields& fields)
+{
     Bytes bytes = {18, kDeviceType};
     Append16(bytes, 0x0200);  // bcdUSB
     bytes.insert(bytes.end(), {fields.deviceClass, 0x00, fields.deviceProtocol, 64});
@@ -44,7 +46,8 @@ Bytes Device(const DeviceFields& fields) {
 }
 
 // A configuration descriptor (one interface, bus-powered) followed by the descriptors it holds.
-Bytes Configuration(std::uint8_t attributes, std::uint8_t maxPower, const Bytes& contents) {
+Bytes Configuration(std::uint8_t attributes, std::uint8_t maxPower, const Bytes& contents)
+{
     Bytes bytes = {9, kConfigurationType};
     Append16(bytes, static_cast<std::uint16_t>(9 + contents.size()));
     bytes.insert(bytes.end(), {1, 1, 0, attributes, maxPower});
@@ -52,7 +55,8 @@ Bytes Configuration(std::uint8_t attributes, std::uint8_t maxPower, const Bytes&
     return bytes;
 }
 
-Bytes InterruptInEndpoint(std::uint16_t maxPacket, std::uint8_t interval) {
+Bytes InterruptInEndpoint(std::uint16_t maxPacket, std::uint8_t interval)
+{
     Bytes bytes = {7, kEndpointType, 0x81, 0x03};
     Append16(bytes, maxPacket);
     bytes.push_back(interval);
@@ -60,7 +64,8 @@ Bytes InterruptInEndpoint(std::uint16_t maxPacket, std::uint8_t interval) {
 }
 
 // A short item of a HID report descriptor with the smallest data size that holds the value.
-void Item(Bytes& bytes, std::uint8_t prefix, std::uint32_t value) {
+void Item(Bytes& bytes, std::uint8_t prefix, std::uint32_t value)
+{
     if (value <= 0xFF) {
         bytes.insert(bytes.end(), {static_cast<std::uint8_t>(prefix | 1), static_cast<std::uint8_t>(value)});
     } else {
@@ -70,7 +75,8 @@ void Item(Bytes& bytes, std::uint8_t prefix, std::uint32_t value) {
 }
 
 // The code point of the UTF-8 sequence at `index` (advanced past it); U+FFFD for a malformed sequence.
-std::uint32_t NextCodePoint(const std::string& text, std::size_t& index) {
+std::uint32_t NextCodePoint(const std::string& text, std::size_t& index)
+{
     const auto lead = static_cast<unsigned char>(text[index++]);
     if (lead < 0x80) {
         return lead;
@@ -97,7 +103,8 @@ std::uint32_t NextCodePoint(const std::string& text, std::size_t& index) {
     return overlong || invalid ? 0xFFFD : codePoint;
 }
 
-std::vector<std::uint16_t> Utf16Units(const std::string& text) {
+std::vector<std::uint16_t> Utf16Units(const std::string& text)
+{
     std::vector<std::uint16_t> units;
     for (std::size_t index = 0; index < text.size();) {
         const std::uint32_t codePoint = NextCodePoint(text, index);
@@ -115,18 +122,21 @@ std::vector<std::uint16_t> Utf16Units(const std::string& text) {
 
 Bytes UsbDescriptorBuilder::RootHubDevice() { return Device({0x09, 0x01, 0x1D6B, 0x0002, 0x0601}); }
 
-Bytes UsbDescriptorBuilder::RootHubConfiguration() {
+Bytes UsbDescriptorBuilder::RootHubConfiguration()
+{
     Bytes contents = Interface(0, 1, 0x09, 0x00, 0x00, 0);
     const Bytes endpoint = InterruptInEndpoint(4, 12);
     contents.insert(contents.end(), endpoint.begin(), endpoint.end());
     return Configuration(0xE0, 0, contents);
 }
 
-Bytes UsbDescriptorBuilder::SensorDevice() {
+Bytes UsbDescriptorBuilder::SensorDevice()
+{
     return Device({0x00, 0x00, kSensorVendorId, kSensorProductId, kSensorBcdDevice});
 }
 
-Bytes UsbDescriptorBuilder::SensorConfiguration(std::size_t reportDescriptorLength) {
+Bytes UsbDescriptorBuilder::SensorConfiguration(std::size_t reportDescriptorLength)
+{
     Bytes contents = Interface(0, 1, 0x03, 0x00, 0x00, 0);
     contents.insert(contents.end(), {9, kFunctionalType, 0x11, 0x01, 0x00, 1, kReportType});
     Append16(contents, static_cast<std::uint16_t>(reportDescriptorLength));
@@ -136,26 +146,28 @@ Bytes UsbDescriptorBuilder::SensorConfiguration(std::size_t reportDescriptorLeng
 }
 
 Bytes UsbDescriptorBuilder::SensorReportDescriptor(std::uint16_t usagePage, std::uint16_t usage,
-                                                   std::uint16_t featureBytes) {
+                                                   std::uint16_t featureBytes)
+{
     SensorCollection configuration;
     configuration.featureBytes = featureBytes;
     return SensorReportDescriptor(usagePage, usage, {configuration});
 }
 
 Bytes UsbDescriptorBuilder::SensorReportDescriptor(std::uint16_t usagePage, std::uint16_t usage,
-                                                   const std::vector<SensorCollection>& collections) {
+                                                   const std::vector<SensorCollection>& collections)
+{
     Bytes bytes;
     for (std::size_t position = 0; position < collections.size(); ++position) {
         const SensorCollection& collection = collections[position];
         Item(bytes, 0x04, collection.configuration ? usagePage : collection.usagePage);  // Usage Page
         Item(bytes, 0x08, collection.configuration ? usage : collection.usage);          // Usage
-        bytes.insert(bytes.end(), {0xA1, 0x01});        // Collection (Application)
-        Item(bytes, 0x14, 0x00);                        // Logical Minimum 0
-        bytes.insert(bytes.end(), {0x26, 0xFF, 0x00});  // Logical Maximum 255
-        Item(bytes, 0x74, 8);                           // Report Size 8
+        bytes.insert(bytes.end(), {0xA1, 0x01});                                         // Collection (Application)
+        Item(bytes, 0x14, 0x00);                                                         // Logical Minimum 0
+        bytes.insert(bytes.end(), {0x26, 0xFF, 0x00});                                   // Logical Maximum 255
+        Item(bytes, 0x74, 8);                                                            // Report Size 8
         if (collection.configuration) {
-            for (const std::uint8_t reportId : {FeatureReports::kSwitchReportId, FeatureReports::kRequestReportId,
-                                                FeatureReports::kAnswerReportId}) {
+            for (const std::uint8_t reportId :
+                 {FeatureReports::kSwitchReportId, FeatureReports::kRequestReportId, FeatureReports::kAnswerReportId}) {
                 Item(bytes, 0x84, reportId);                 // Report ID
                 Item(bytes, 0x94, collection.featureBytes);  // Report Count
                 Item(bytes, 0x08, 0x01);                     // Usage 1
@@ -163,20 +175,22 @@ Bytes UsbDescriptorBuilder::SensorReportDescriptor(std::uint16_t usagePage, std:
             }
         } else {
             Item(bytes, 0x84, SensorCollections::kOtherReportIdBase + position);  // Report ID
-            Item(bytes, 0x94, SensorCollections::kOtherInputBytes);              // Report Count
-            Item(bytes, 0x08, 0x01);                                             // Usage 1
-            Item(bytes, 0x80, 0x02);                                             // Input (Data, Variable, Absolute)
+            Item(bytes, 0x94, SensorCollections::kOtherInputBytes);               // Report Count
+            Item(bytes, 0x08, 0x01);                                              // Usage 1
+            Item(bytes, 0x80, 0x02);                                              // Input (Data, Variable, Absolute)
         }
         bytes.push_back(0xC0);  // End Collection
     }
     return bytes;
 }
 
-Bytes UsbDescriptorBuilder::BootloaderDevice() {
+Bytes UsbDescriptorBuilder::BootloaderDevice()
+{
     return Device({0x00, 0x00, kDfuVendorId, kDfuProductId, kDfuBcdDevice});
 }
 
-Bytes UsbDescriptorBuilder::BootloaderConfiguration(std::uint16_t transferSize) {
+Bytes UsbDescriptorBuilder::BootloaderConfiguration(std::uint16_t transferSize)
+{
     Bytes contents = Interface(0, 0, 0xFE, 0x01, 0x02, kLayoutString);
     const Bytes functional = DfuFunctional(transferSize);
     contents.insert(contents.end(), functional.begin(), functional.end());
@@ -185,11 +199,13 @@ Bytes UsbDescriptorBuilder::BootloaderConfiguration(std::uint16_t transferSize) 
 
 Bytes UsbDescriptorBuilder::Interface(std::uint8_t alternateSetting, std::uint8_t endpoints,
                                       std::uint8_t interfaceClass, std::uint8_t subclass, std::uint8_t protocol,
-                                      std::uint8_t interfaceString) {
+                                      std::uint8_t interfaceString)
+{
     return {9, kInterfaceType, 0, alternateSetting, endpoints, interfaceClass, subclass, protocol, interfaceString};
 }
 
-Bytes UsbDescriptorBuilder::DfuFunctional(std::uint16_t transferSize) {
+Bytes UsbDescriptorBuilder::DfuFunctional(std::uint16_t transferSize)
+{
     Bytes bytes = {9, kFunctionalType, 0x0B};
     Append16(bytes, 255);  // wDetachTimeOut
     Append16(bytes, transferSize);
@@ -197,13 +213,15 @@ Bytes UsbDescriptorBuilder::DfuFunctional(std::uint16_t transferSize) {
     return bytes;
 }
 
-Bytes UsbDescriptorBuilder::LanguageList() {
+Bytes UsbDescriptorBuilder::LanguageList()
+{
     Bytes bytes = {4, kStringType};
     Append16(bytes, kLanguageUsEnglish);
     return bytes;
 }
 
-Bytes UsbDescriptorBuilder::String(const std::string& text) {
+Bytes UsbDescriptorBuilder::String(const std::string& text)
+{
     constexpr std::size_t kMaxLength = 254;
     std::vector<std::uint16_t> units = Utf16Units(text);
     const std::size_t room = (kMaxLength - 2) / 2;

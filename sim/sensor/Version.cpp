@@ -4,7 +4,8 @@
 
 namespace tarnix::sim {
 
-std::optional<Version> Version::Parse(std::string_view text) {
+std::optional<Version> Version::Parse(std::string_view text)
+{
     const std::size_t dot = text.find('.');
     if (dot == std::string_view::npos) {
         return std::nullopt;

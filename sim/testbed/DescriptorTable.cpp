@@ -11,7 +11,8 @@ namespace tarnix::sim {
 
 namespace {
 
-IoctlAnswer Copied(const std::vector<std::uint8_t>& bytes, std::uint8_t* data, std::uint16_t length) {
+IoctlAnswer Copied(const std::vector<std::uint8_t>& bytes, std::uint8_t* data, std::uint16_t length)
+{
     if (bytes.empty()) {
         return IoctlAnswer::Failure(EPIPE);
     }
@@ -24,7 +25,8 @@ IoctlAnswer Copied(const std::vector<std::uint8_t>& bytes, std::uint8_t* data, s
 
 }  // namespace
 
-IoctlAnswer DescriptorTable::Answer(const usbdevfs_ctrltransfer& transfer, std::uint8_t* data) const {
+IoctlAnswer DescriptorTable::Answer(const usbdevfs_ctrltransfer& transfer, std::uint8_t* data) const
+{
     if (transfer.bRequestType != kStandardIn || transfer.bRequest != USB_REQ_GET_DESCRIPTOR) {
         return IoctlAnswer::Failure(EPIPE);
     }

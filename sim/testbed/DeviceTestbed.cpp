@@ -10,7 +10,8 @@ namespace tarnix::sim {
 namespace {
 
 // The message of a GLib error, which is released here.
-std::string Message(GError* error) {
+std::string Message(GError* error)
+{
     std::string text = error != nullptr && error->message != nullptr ? error->message : "unknown error";
     g_clear_error(&error);
     return text;
@@ -18,7 +19,8 @@ std::string Message(GError* error) {
 
 }  // namespace
 
-DeviceTestbed::DeviceTestbed() : testbed_(umockdev_testbed_new()) {
+DeviceTestbed::DeviceTestbed() : testbed_(umockdev_testbed_new())
+{
     if (testbed_ == nullptr) {
         throw SimError("cannot create the umockdev test bed");
     }
@@ -29,18 +31,22 @@ DeviceTestbed::DeviceTestbed() : testbed_(umockdev_testbed_new()) {
 
 DeviceTestbed::~DeviceTestbed() { g_object_unref(testbed_); }
 
-void DeviceTestbed::OpenToAllUsers() {
+void DeviceTestbed::OpenToAllUsers()
+{
     namespace fs = std::filesystem;
     std::error_code error;
-    fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                               fs::perms::others_read | fs::perms::others_exec, error);
+    fs::permissions(root_,
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                        fs::perms::others_exec,
+                    error);
     if (error) {
         throw SimError("cannot open the test bed " + root_ + " to other users: " + error.message());
     }
     OpenSockets();
 }
 
-void DeviceTestbed::Add(const std::string& records) {
+void DeviceTestbed::Add(const std::string& records)
+{
     GError* error = nullptr;
     if (!umockdev_testbed_add_from_string(testbed_, records.c_str(), &error)) {
         throw SimError("cannot add devices to the test bed: " + Message(error));
@@ -49,15 +55,18 @@ void DeviceTestbed::Add(const std::string& records) {
 
 void DeviceTestbed::Remove(const std::string& sysPath) { umockdev_testbed_remove_device(testbed_, sysPath.c_str()); }
 
-void DeviceTestbed::SetProperty(const std::string& sysPath, const std::string& name, const std::string& value) {
+void DeviceTestbed::SetProperty(const std::string& sysPath, const std::string& name, const std::string& value)
+{
     umockdev_testbed_set_property(testbed_, sysPath.c_str(), name.c_str(), value.c_str());
 }
 
-void DeviceTestbed::SetAttribute(const std::string& sysPath, const std::string& name, const std::string& value) {
+void DeviceTestbed::SetAttribute(const std::string& sysPath, const std::string& name, const std::string& value)
+{
     umockdev_testbed_set_attribute(testbed_, sysPath.c_str(), name.c_str(), value.c_str());
 }
 
-void DeviceTestbed::Serve(const std::string& devNode, NodeIoctlHandler::EndpointOpener opener) {
+void DeviceTestbed::Serve(const std::string& devNode, NodeIoctlHandler::EndpointOpener opener)
+{
     handler_.Bind(devNode, std::move(opener));
     if (attached_.count(devNode) != 0) {
         return;
@@ -76,14 +85,16 @@ void DeviceTestbed::StopServing(const std::string& devNode) { handler_.Unbind(de
 // The umockdev preload ends a program that opens a node whose ioctl socket it cannot connect to, instead of
 // failing the open; with the sockets open to everyone, an open by a user without access fails as on a
 // real system (the node itself refuses it).
-void DeviceTestbed::OpenSockets() const {
+void DeviceTestbed::OpenSockets() const
+{
     namespace fs = std::filesystem;
     std::error_code error;
     for (fs::recursive_directory_iterator entry(root_ + "/ioctl", error), end; !error && entry != end;
          entry.increment(error)) {
         if (entry->is_socket(error)) {
-            fs::permissions(entry->path(), fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec |
-                                                              fs::perms::others_exec), error);
+            fs::permissions(entry->path(),
+                            fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec),
+                            error);
         }
     }
 }

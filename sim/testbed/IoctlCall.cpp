@@ -8,20 +8,25 @@ namespace tarnix::sim {
 IoctlCall::IoctlCall(UMockdevIoctlClient* client) : client_(client) { g_object_ref(client_); }
 
 IoctlCall::IoctlCall(IoctlCall&& other) noexcept
-    : client_(other.client_), argument_(other.argument_), resolved_(std::move(other.resolved_)),
-      completed_(other.completed_) {
+    : client_(other.client_),
+      argument_(other.argument_),
+      resolved_(std::move(other.resolved_)),
+      completed_(other.completed_)
+{
     other.client_ = nullptr;
     other.argument_ = nullptr;
     other.resolved_.clear();
     other.completed_ = true;
 }
 
-IoctlCall::~IoctlCall() {
+IoctlCall::~IoctlCall()
+{
     Complete(IoctlAnswer::Failure(EIO));
     Release();
 }
 
-void IoctlCall::Release() {
+void IoctlCall::Release()
+{
     for (UMockdevIoctlData* data : resolved_) {
         g_object_unref(data);
     }
@@ -32,11 +37,10 @@ void IoctlCall::Release() {
     }
 }
 
-unsigned long IoctlCall::Request() const {
-    return client_ != nullptr ? umockdev_ioctl_client_get_request(client_) : 0;
-}
+unsigned long IoctlCall::Request() const { return client_ != nullptr ? umockdev_ioctl_client_get_request(client_) : 0; }
 
-std::uint8_t* IoctlCall::Argument(std::size_t length) {
+std::uint8_t* IoctlCall::Argument(std::size_t length)
+{
     if (argument_ == nullptr && client_ != nullptr) {
         argument_ = Resolve(umockdev_ioctl_client_get_arg(client_), 0, length);
     }
@@ -45,7 +49,8 @@ std::uint8_t* IoctlCall::Argument(std::size_t length) {
     return fits ? argument_->data : nullptr;
 }
 
-std::uint8_t* IoctlCall::Pointee(std::size_t offset, std::size_t length) {
+std::uint8_t* IoctlCall::Pointee(std::size_t offset, std::size_t length)
+{
     if (argument_ == nullptr) {
         return nullptr;
     }
@@ -53,7 +58,8 @@ std::uint8_t* IoctlCall::Pointee(std::size_t offset, std::size_t length) {
     return data != nullptr ? data->data : nullptr;
 }
 
-void IoctlCall::Complete(const IoctlAnswer& answer) {
+void IoctlCall::Complete(const IoctlAnswer& answer)
+{
     if (!completed_ && client_ != nullptr) {
         completed_ = true;
         umockdev_ioctl_client_complete(client_, answer.result, answer.error);
@@ -61,7 +67,8 @@ void IoctlCall::Complete(const IoctlAnswer& answer) {
 }
 
 // The fetched blocks are kept until the call ends: umockdev writes them back when it is completed.
-UMockdevIoctlData* IoctlCall::Resolve(UMockdevIoctlData* parent, std::size_t offset, std::size_t length) {
+UMockdevIoctlData* IoctlCall::Resolve(UMockdevIoctlData* parent, std::size_t offset, std::size_t length)
+{
     GError* error = nullptr;
     UMockdevIoctlData* data = umockdev_ioctl_data_resolve(parent, offset, length, &error);
     g_clear_error(&error);

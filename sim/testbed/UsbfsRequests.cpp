@@ -13,7 +13,8 @@ namespace {
 
 // The ioctl's argument structure, copied out of the caller's memory.
 template <typename Structure>
-std::optional<Structure> ArgumentOf(IoctlCall& call) {
+std::optional<Structure> ArgumentOf(IoctlCall& call)
+{
     const std::uint8_t* bytes = call.Argument(sizeof(Structure));
     if (bytes == nullptr) {
         return std::nullopt;
@@ -25,11 +26,13 @@ std::optional<Structure> ArgumentOf(IoctlCall& call) {
 
 }  // namespace
 
-bool UsbfsRequests::DriverCondition::AllowsDetaching(const std::string& bound) const {
+bool UsbfsRequests::DriverCondition::AllowsDetaching(const std::string& bound) const
+{
     return !(onlyNamed && named != bound) && !(exceptNamed && named == bound);
 }
 
-IoctlAnswer UsbfsRequests::Serve(IoctlCall& call) {
+IoctlAnswer UsbfsRequests::Serve(IoctlCall& call)
+{
     const unsigned long request = call.Request();
     if (request == USBDEVFS_CONTROL) {
         return ControlRequest(call);
@@ -59,7 +62,8 @@ IoctlAnswer UsbfsRequests::Serve(IoctlCall& call) {
     return IoctlAnswer::Failure(ENOTTY);
 }
 
-IoctlAnswer UsbfsRequests::SettingRequest(IoctlCall& call) {
+IoctlAnswer UsbfsRequests::SettingRequest(IoctlCall& call)
+{
     const auto setting = ArgumentOf<usbdevfs_setinterface>(call);
     if (!setting) {
         return IoctlAnswer::Failure(EFAULT);
@@ -67,7 +71,8 @@ IoctlAnswer UsbfsRequests::SettingRequest(IoctlCall& call) {
     return setting->interface == 0 ? SetInterface(setting->altsetting) : IoctlAnswer::Failure(ENOENT);
 }
 
-IoctlAnswer UsbfsRequests::ControlRequest(IoctlCall& call) {
+IoctlAnswer UsbfsRequests::ControlRequest(IoctlCall& call)
+{
     const auto transfer = ArgumentOf<usbdevfs_ctrltransfer>(call);
     if (!transfer) {
         return IoctlAnswer::Failure(EFAULT);
@@ -82,7 +87,8 @@ IoctlAnswer UsbfsRequests::ControlRequest(IoctlCall& call) {
     return Control(call, *transfer, data);
 }
 
-IoctlAnswer UsbfsRequests::DriverControl(IoctlCall& call) {
+IoctlAnswer UsbfsRequests::DriverControl(IoctlCall& call)
+{
     const auto command = ArgumentOf<usbdevfs_ioctl>(call);
     if (!command) {
         return IoctlAnswer::Failure(EFAULT);
@@ -90,11 +96,11 @@ IoctlAnswer UsbfsRequests::DriverControl(IoctlCall& call) {
     if (command->ifno != 0) {
         return IoctlAnswer::Failure(EINVAL);
     }
-    return command->ioctl_code == static_cast<int>(USBDEVFS_DISCONNECT) ? Disconnect()
-                                                                         : IoctlAnswer::Failure(ENOTTY);
+    return command->ioctl_code == static_cast<int>(USBDEVFS_DISCONNECT) ? Disconnect() : IoctlAnswer::Failure(ENOTTY);
 }
 
-IoctlAnswer UsbfsRequests::GetDriver(IoctlCall& call) {
+IoctlAnswer UsbfsRequests::GetDriver(IoctlCall& call)
+{
     std::uint8_t* bytes = call.Argument(sizeof(usbdevfs_getdriver));
     if (bytes == nullptr) {
         return IoctlAnswer::Failure(EFAULT);
@@ -114,7 +120,8 @@ IoctlAnswer UsbfsRequests::GetDriver(IoctlCall& call) {
     return IoctlAnswer::Success(0);
 }
 
-IoctlAnswer UsbfsRequests::ClaimRequest(IoctlCall& call) {
+IoctlAnswer UsbfsRequests::ClaimRequest(IoctlCall& call)
+{
     const auto request = ArgumentOf<usbdevfs_disconnect_claim>(call);
     if (!request) {
         return IoctlAnswer::Failure(EFAULT);

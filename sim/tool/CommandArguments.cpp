@@ -10,8 +10,9 @@ bool LooksLikeOption(const std::string& argument) { return argument.size() > 1 &
 
 }  // namespace
 
-CommandArguments::CommandArguments(const std::vector<std::string>& arguments,
-                                   const std::set<std::string>& valueOptions, const std::set<std::string>& flags) {
+CommandArguments::CommandArguments(const std::vector<std::string>& arguments, const std::set<std::string>& valueOptions,
+                                   const std::set<std::string>& flags)
+{
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (!LooksLikeOption(argument)) {
@@ -33,14 +34,16 @@ CommandArguments::CommandArguments(const std::vector<std::string>& arguments,
     }
 }
 
-std::optional<std::string> CommandArguments::Value(const std::string& option) const {
+std::optional<std::string> CommandArguments::Value(const std::string& option) const
+{
     const auto found = values_.find(option);
     return found == values_.end() ? std::nullopt : std::optional<std::string>(found->second);
 }
 
 bool CommandArguments::Flag(const std::string& flag) const { return flags_.count(flag) != 0; }
 
-const std::vector<std::string>& CommandArguments::Positionals(std::size_t count, const std::string& usage) const {
+const std::vector<std::string>& CommandArguments::Positionals(std::size_t count, const std::string& usage) const
+{
     if (positionals_.size() != count) {
         throw SimError("usage: tarnix-sim " + usage);
     }

@@ -48,7 +48,8 @@ constexpr const char* kUsage =
 
 // usb-run, when this build has it (it is built with the tests and the benchmarks); exits with COMMAND's code,
 // or 125 when usb-run itself fails or is missing.
-int RunOnEmulatedDevices(std::ostream& err, const std::vector<std::string>& command) {
+int RunOnEmulatedDevices(std::ostream& err, const std::vector<std::string>& command)
+{
 #ifdef TARNIX_USB_RUN
     return UsbRun(err).Run(command);
 #else
@@ -58,7 +59,8 @@ int RunOnEmulatedDevices(std::ostream& err, const std::vector<std::string>& comm
 #endif
 }
 
-Version ParseVersion(const std::string& text, const std::string& option) {
+Version ParseVersion(const std::string& text, const std::string& option)
+{
     const auto version = Version::Parse(text);
     if (!version) {
         throw SimError(option + " needs MAJ.MIN (numbers up to 65535), got '" + text + "'");
@@ -66,14 +68,16 @@ Version ParseVersion(const std::string& text, const std::string& option) {
     return *version;
 }
 
-std::optional<Version> ParseSchema(const std::string& text, const std::string& option) {
+std::optional<Version> ParseSchema(const std::string& text, const std::string& option)
+{
     if (text == "none") {
         return std::nullopt;
     }
     return ParseVersion(text, option);
 }
 
-std::uint64_t ParseNumber(const std::string& text, const std::string& what, std::uint64_t limit) {
+std::uint64_t ParseNumber(const std::string& text, const std::string& what, std::uint64_t limit)
+{
     const auto value = TextNumbers::ParseUnsigned(text, limit);
     if (!value) {
         throw SimError(what + " must be a number from 0 to " + std::to_string(limit) + " (0x hex allowed), got '" +
@@ -82,7 +86,8 @@ std::uint64_t ParseNumber(const std::string& text, const std::string& what, std:
     return *value;
 }
 
-std::vector<std::uint8_t> ReadInputFile(const std::string& path) {
+std::vector<std::uint8_t> ReadInputFile(const std::string& path)
+{
     auto bytes = FileAccess::ReadBytes(path);
     if (!bytes) {
         throw SimError("cannot read " + path);
@@ -90,7 +95,8 @@ std::vector<std::uint8_t> ReadInputFile(const std::string& path) {
     return *bytes;
 }
 
-void WriteOutputFile(const std::string& path, const void* data, std::size_t length) {
+void WriteOutputFile(const std::string& path, const void* data, std::size_t length)
+{
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(static_cast<const char*>(data), static_cast<std::streamsize>(length));
     file.close();
@@ -99,11 +105,13 @@ void WriteOutputFile(const std::string& path, const void* data, std::size_t leng
     }
 }
 
-bool EndsWith(const std::string& text, const std::string& suffix) {
+bool EndsWith(const std::string& text, const std::string& suffix)
+{
     return text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-std::string RequireValue(const CommandArguments& arguments, const std::string& option, const std::string& usage) {
+std::string RequireValue(const CommandArguments& arguments, const std::string& option, const std::string& usage)
+{
     auto value = arguments.Value(option);
     if (!value) {
         throw SimError(option + " is required; usage: tarnix-sim " + usage);
@@ -115,7 +123,8 @@ std::string RequireValue(const CommandArguments& arguments, const std::string& o
 
 SimTool::SimTool(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
-int SimTool::Run(const std::vector<std::string>& arguments) {
+int SimTool::Run(const std::vector<std::string>& arguments)
+{
     if (arguments.empty()) {
         err_ << "tarnix-sim: no command given (tarnix-sim --help lists them)\n";
         return 1;
@@ -138,7 +147,8 @@ int SimTool::Run(const std::vector<std::string>& arguments) {
     return out_ ? 0 : 1;
 }
 
-void SimTool::Dispatch(const std::string& command, const std::vector<std::string>& arguments) {
+void SimTool::Dispatch(const std::string& command, const std::vector<std::string>& arguments)
+{
     if (command == "plug") {
         Plug(CommandArguments(arguments,
                               {"--serial", "--mode", "--driver", "--firmware", "--schema", "--mcu", "--product",
@@ -163,7 +173,8 @@ void SimTool::Dispatch(const std::string& command, const std::vector<std::string
     }
 }
 
-void SimTool::Plug(const CommandArguments& arguments) {
+void SimTool::Plug(const CommandArguments& arguments)
+{
     arguments.Positionals(0, "plug [--serial S] [--mode normal|dfu] [--driver ok|incompatible] ...");
     SensorState prototype;
     prototype.serial = arguments.Value("--serial").value_or("");
@@ -220,7 +231,8 @@ void SimTool::Plug(const CommandArguments& arguments) {
     out_ << SimBus().Plug(prototype) << '\n';
 }
 
-void SimTool::Unplug(const CommandArguments& arguments) {
+void SimTool::Unplug(const CommandArguments& arguments)
+{
     if (arguments.Flag("--all")) {
         arguments.Positionals(0, "unplug S | --all");
         SimBus().UnplugAll();
@@ -229,7 +241,8 @@ void SimTool::Unplug(const CommandArguments& arguments) {
     SimBus().Unplug(arguments.Positionals(1, "unplug S | --all")[0]);
 }
 
-void SimTool::List(const CommandArguments& arguments) {
+void SimTool::List(const CommandArguments& arguments)
+{
     arguments.Positionals(0, "list");
     for (const SensorListing& sensor : SimBus().List()) {
         out_ << sensor.serial << ' ' << ModeName(sensor.mode) << ' ' << DriverName(sensor.driver) << ' '
@@ -237,10 +250,12 @@ void SimTool::List(const CommandArguments& arguments) {
     }
 }
 
-void SimTool::Fault(const CommandArguments& arguments) {
+void SimTool::Fault(const CommandArguments& arguments)
+{
     const auto& positionals =
-        arguments.Positionals(2, "fault S none|open|erase|address|upload|download|leave|program|stall|unplug|corrupt "
-                                 "[--once]");
+        arguments.Positionals(2,
+                              "fault S none|open|erase|address|upload|download|leave|program|stall|unplug|corrupt "
+                              "[--once]");
     const auto fault = ParseFault(positionals[1]);
     if (!fault) {
         throw SimError("unknown fault '" + positionals[1] +
@@ -249,7 +264,8 @@ void SimTool::Fault(const CommandArguments& arguments) {
     SimBus().SetFault(positionals[0], *fault, arguments.Flag("--once"));
 }
 
-void SimTool::ReadFlash(const CommandArguments& arguments) {
+void SimTool::ReadFlash(const CommandArguments& arguments)
+{
     const std::string usage = "read-flash S ADDRESS LENGTH -o FILE";
     const auto& positionals = arguments.Positionals(3, usage);
     const std::string output = RequireValue(arguments, "-o", usage);
@@ -259,21 +275,22 @@ void SimTool::ReadFlash(const CommandArguments& arguments) {
     WriteOutputFile(output, bytes.data(), bytes.size());
 }
 
-void SimTool::WriteFlash(const CommandArguments& arguments) {
+void SimTool::WriteFlash(const CommandArguments& arguments)
+{
     const auto& positionals = arguments.Positionals(3, "write-flash S ADDRESS FILE");
     const auto address = static_cast<std::uint32_t>(ParseNumber(positionals[1], "ADDRESS", UINT32_MAX));
     SimBus().WriteFlash(positionals[0], address, ReadInputFile(positionals[2]));
 }
 
-void SimTool::MakeFirmware(const CommandArguments& arguments) {
+void SimTool::MakeFirmware(const CommandArguments& arguments)
+{
     const std::string usage =
         "make-firmware --version MAJ.MIN [--schema MAJ.MIN] [--size BYTES] [--params erased|FILE] -o OUT.hex|OUT.dfu";
     arguments.Positionals(0, usage);
     const Version firmware = ParseVersion(RequireValue(arguments, "--version", usage), "--version");
     const std::optional<Version> schema = ParseSchema(arguments.Value("--schema").value_or("1.1"), "--schema");
-    const auto size = static_cast<std::uint32_t>(
-        ParseNumber(arguments.Value("--size").value_or(std::to_string(FirmwareImage::kDefaultSize)), "--size",
-                    kFlashSize));
+    const auto size = static_cast<std::uint32_t>(ParseNumber(
+        arguments.Value("--size").value_or(std::to_string(FirmwareImage::kDefaultSize)), "--size", kFlashSize));
     std::optional<std::vector<std::uint8_t>> parameters;
     const std::string params = arguments.Value("--params").value_or("erased");
     if (params != "erased") {
@@ -295,7 +312,8 @@ void SimTool::MakeFirmware(const CommandArguments& arguments) {
     }
 }
 
-void SimTool::FixDrivers(const CommandArguments& arguments) {
+void SimTool::FixDrivers(const CommandArguments& arguments)
+{
     arguments.Positionals(0, "fix-drivers");
     for (const std::string& serial : SimBus().FixDrivers()) {
         out_ << serial << '\n';

@@ -17,7 +17,8 @@ namespace tarnix::sim {
 namespace {
 
 // The strings of the bootloader by descriptor index, as its usb_device shows them.
-DescriptorTable DescriptorsOf(const SensorState& state) {
+DescriptorTable DescriptorsOf(const SensorState& state)
+{
     using Builder = UsbDescriptorBuilder;
     DescriptorTable descriptors{Builder::BootloaderDevice(),
                                 Builder::BootloaderConfiguration(kDfuTransferSize),
@@ -30,7 +31,8 @@ DescriptorTable DescriptorsOf(const SensorState& state) {
     return descriptors;
 }
 
-bool SameAppearance(const SensorState& a, const SensorState& b) {
+bool SameAppearance(const SensorState& a, const SensorState& b)
+{
     return a.instance == b.instance && a.generation == b.generation && a.mode == b.mode;
 }
 
@@ -40,12 +42,14 @@ BusMirror::BusMirror(SensorStore store, DeviceTestbed& testbed) : store_(std::mo
 
 BusMirror::~BusMirror() { Stop(); }
 
-void BusMirror::Start() {
+void BusMirror::Start()
+{
     testbed_.Add(UsbDeviceRecords::RootHub());
     Synchronize();
 }
 
-void BusMirror::Follow() {
+void BusMirror::Follow()
+{
     thread_ = std::thread([this] {
         std::unique_lock<std::mutex> lock(mutex_);
         while (!wake_.wait_for(lock, std::chrono::milliseconds(kPollMs), [this] { return stopping_; })) {
@@ -60,7 +64,8 @@ void BusMirror::Follow() {
     });
 }
 
-void BusMirror::Stop() {
+void BusMirror::Stop()
+{
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
@@ -71,7 +76,8 @@ void BusMirror::Stop() {
     }
 }
 
-void BusMirror::Synchronize() {
+void BusMirror::Synchronize()
+{
     const std::int64_t now = WallClock::NowMs();
     const std::vector<SensorState> states = store_.LoadAll();
     std::map<std::string, const SensorState*> bySerial;
@@ -97,12 +103,14 @@ void BusMirror::Synchronize() {
     }
 }
 
-bool BusMirror::StillShown(const ShownSensor& shown, const SensorState* state, std::int64_t nowMs) const {
+bool BusMirror::StillShown(const ShownSensor& shown, const SensorState* state, std::int64_t nowMs) const
+{
     return state != nullptr && state->IsPresent(nowMs) && state->instance == shown.instance &&
            state->generation == shown.generation && state->mode == shown.mode;
 }
 
-void BusMirror::Show(const SensorState& state) {
+void BusMirror::Show(const SensorState& state)
+{
     BusPlacement placement;
     placement.port = PortOf(state);
     placement.deviceNumber = nextDeviceNumber_++;
@@ -127,7 +135,8 @@ void BusMirror::Show(const SensorState& state) {
 
 // The nodes are bound and their sockets made before the devices appear, so that a program never opens a
 // node that does not answer yet.
-void BusMirror::BindNodes(const SensorState& state, const DeviceRecordSet& devices) {
+void BusMirror::BindNodes(const SensorState& state, const DeviceRecordSet& devices)
+{
     const SensorStore store = store_;
     if (state.mode == SensorMode::Normal && !devices.hidrawNode.empty() && !devices.hidrawRefusesOpen) {
         testbed_.Serve(devices.hidrawNode, [store, state] {
@@ -152,7 +161,8 @@ void BusMirror::BindNodes(const SensorState& state, const DeviceRecordSet& devic
     }
 }
 
-void BusMirror::Hide(const ShownSensor& shown) {
+void BusMirror::Hide(const ShownSensor& shown)
+{
     testbed_.StopServing(shown.devices.usbNode);
     if (!shown.devices.hidrawNode.empty()) {
         testbed_.StopServing(shown.devices.hidrawNode);
@@ -163,7 +173,8 @@ void BusMirror::Hide(const ShownSensor& shown) {
 }
 
 // The rule's trigger gives a DFU device the driver property in place, as a "change" event does.
-void BusMirror::UpdateDriver(ShownSensor& shown, const SensorState& state) {
+void BusMirror::UpdateDriver(ShownSensor& shown, const SensorState& state)
+{
     if (shown.mode == SensorMode::Dfu && !shown.driverProperty && state.driver == DriverKind::Ok) {
         testbed_.SetProperty(shown.devices.usbDevicePath, UsbDeviceRecords::kDfuDriverProperty, "1");
         shown.driverProperty = true;
@@ -171,7 +182,8 @@ void BusMirror::UpdateDriver(ShownSensor& shown, const SensorState& state) {
 }
 
 // A sensor keeps its port while it is plugged in, through every re-enumeration.
-void BusMirror::ReleasePorts(const std::map<std::string, const SensorState*>& plugged) {
+void BusMirror::ReleasePorts(const std::map<std::string, const SensorState*>& plugged)
+{
     for (auto port = ports_.begin(); port != ports_.end();) {
         const auto state = plugged.find(port->first);
         if (state == plugged.end() || state->second->instance != port->second.instance) {
@@ -182,7 +194,8 @@ void BusMirror::ReleasePorts(const std::map<std::string, const SensorState*>& pl
     }
 }
 
-unsigned BusMirror::PortOf(const SensorState& state) {
+unsigned BusMirror::PortOf(const SensorState& state)
+{
     const auto known = ports_.find(state.serial);
     if (known != ports_.end()) {
         return known->second.number;

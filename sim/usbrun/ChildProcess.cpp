@@ -27,7 +27,8 @@ constexpr std::size_t kHandled = std::size(kWhileRunning);
 
 std::atomic<pid_t> runningChild{0};
 
-void PassOn(int signal) {
+void PassOn(int signal)
+{
     const pid_t child = runningChild.load();
     if (child > 0) {
         ::kill(child, signal);
@@ -37,7 +38,8 @@ void PassOn(int signal) {
 // The signal handling of this process while a child runs; the earlier one comes back afterwards.
 class SignalHandling {
 public:
-    SignalHandling() {
+    SignalHandling()
+    {
         struct sigaction ignore {};
         ignore.sa_handler = SIG_IGN;
         struct sigaction passOn {};
@@ -47,7 +49,8 @@ public:
             ::sigaction(disposition.signal, disposition.passOn ? &passOn : &ignore, &previous_[index]);
         }
     }
-    ~SignalHandling() {
+    ~SignalHandling()
+    {
         for (std::size_t index = 0; index < kHandled; ++index) {
             ::sigaction(kWhileRunning[index].signal, &previous_[index], nullptr);
         }
@@ -62,7 +65,8 @@ private:
 // The child starts with default signal handling and no blocked signals.
 class SpawnAttributes {
 public:
-    SpawnAttributes() {
+    SpawnAttributes()
+    {
         ::posix_spawnattr_init(&attributes_);
         sigset_t defaults;
         sigemptyset(&defaults);
@@ -85,7 +89,8 @@ private:
     posix_spawnattr_t attributes_;
 };
 
-std::vector<char*> Pointers(const std::vector<std::string>& texts) {
+std::vector<char*> Pointers(const std::vector<std::string>& texts)
+{
     std::vector<char*> pointers;
     for (const std::string& text : texts) {
         pointers.push_back(const_cast<char*>(text.c_str()));
@@ -94,7 +99,8 @@ std::vector<char*> Pointers(const std::vector<std::string>& texts) {
     return pointers;
 }
 
-int ExitCodeOf(int status) {
+int ExitCodeOf(int status)
+{
     if (WIFSIGNALED(status)) {
         return 128 + WTERMSIG(status);
     }
@@ -103,7 +109,8 @@ int ExitCodeOf(int status) {
 
 }  // namespace
 
-int ChildProcess::Run(const std::vector<std::string>& command, const std::vector<std::string>& environment) {
+int ChildProcess::Run(const std::vector<std::string>& command, const std::vector<std::string>& environment)
+{
     if (command.empty()) {
         throw SimError("no command to run");
     }
@@ -112,8 +119,8 @@ int ChildProcess::Run(const std::vector<std::string>& command, const std::vector
     std::vector<char*> arguments = Pointers(command);
     std::vector<char*> variables = Pointers(environment);
     pid_t child = 0;
-    const int failure = ::posix_spawnp(&child, arguments[0], nullptr, attributes.Get(), arguments.data(),
-                                       variables.data());
+    const int failure =
+        ::posix_spawnp(&child, arguments[0], nullptr, attributes.Get(), arguments.data(), variables.data());
     if (failure != 0) {
         return failure == ENOENT ? kNotFound : kNotStarted;
     }
@@ -132,7 +139,8 @@ int ChildProcess::Run(const std::vector<std::string>& command, const std::vector
 
 void ChildProcess::AdoptOrphans() { ::prctl(PR_SET_CHILD_SUBREAPER, 1); }
 
-void ChildProcess::WaitForLeftovers(int limitMs) {
+void ChildProcess::WaitForLeftovers(int limitMs)
+{
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
     while (std::chrono::steady_clock::now() < deadline) {
         const pid_t ended = ::waitpid(-1, nullptr, WNOHANG);

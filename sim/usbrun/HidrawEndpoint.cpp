@@ -18,7 +18,8 @@ constexpr unsigned kReadWrite = _IOC_READ | _IOC_WRITE;
 
 HidrawEndpoint::HidrawEndpoint(std::unique_ptr<SimHidDevice> device) : device_(std::move(device)) {}
 
-IoctlAnswer HidrawEndpoint::Handle(IoctlCall& call) {
+IoctlAnswer HidrawEndpoint::Handle(IoctlCall& call)
+{
     if (!device_->Present()) {
         return IoctlAnswer::Failure(ENODEV);
     }
@@ -35,7 +36,8 @@ IoctlAnswer HidrawEndpoint::Handle(IoctlCall& call) {
     return IoctlAnswer::Failure(ENOTTY);
 }
 
-IoctlAnswer HidrawEndpoint::Transfer(IoctlCall& call, bool set) {
+IoctlAnswer HidrawEndpoint::Transfer(IoctlCall& call, bool set)
+{
     const std::size_t length = _IOC_SIZE(call.Request());
     if (length == 0) {
         return IoctlAnswer::Failure(EINVAL);
@@ -53,7 +55,8 @@ IoctlAnswer HidrawEndpoint::Transfer(IoctlCall& call, bool set) {
     return IoctlAnswer::Failure(device_->Present() ? EPIPE : ENODEV);
 }
 
-std::optional<std::size_t> HidrawEndpoint::GetFeature(std::uint8_t* report, std::size_t length) {
+std::optional<std::size_t> HidrawEndpoint::GetFeature(std::uint8_t* report, std::size_t length)
+{
     // The device zero-fills what it did not send; the caller's buffer gets only what it sent.
     std::vector<std::uint8_t> scratch(report, report + length);
     const std::optional<std::size_t> sent = device_->GetFeature(scratch.data(), length);

@@ -14,7 +14,8 @@ namespace tarnix::sim {
 namespace {
 
 // Points `link` at `target`, replacing what was there at once: a new link renamed over it.
-void ReplaceLink(const std::string& link, const std::string& target) {
+void ReplaceLink(const std::string& link, const std::string& target)
+{
     const std::string fresh = link + ".refused";
     ::unlink(fresh.c_str());
     if (::symlink(target.c_str(), fresh.c_str()) != 0 || ::rename(fresh.c_str(), link.c_str()) != 0) {
@@ -25,7 +26,8 @@ void ReplaceLink(const std::string& link, const std::string& target) {
 }
 
 // The test bed's name for the record of a terminal: its path with '/' as '_' ("/dev/pts/3" -> "_dev_pts_3").
-std::string RecordName(std::string path) {
+std::string RecordName(std::string path)
+{
     for (char& character : path) {
         if (character == '/') {
             character = '_';
@@ -36,9 +38,9 @@ std::string RecordName(std::string path) {
 
 }  // namespace
 
-RefusedNode::RefusedNode(const std::string& testbedRoot, const std::string& devNode, unsigned major,
-                         unsigned minor)
-    : terminal_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+RefusedNode::RefusedNode(const std::string& testbedRoot, const std::string& devNode, unsigned major, unsigned minor)
+    : terminal_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC))
+{
     // A new terminal is locked until unlockpt(3), which is never called.
     const char* slave = terminal_ >= 0 ? ::ptsname(terminal_) : nullptr;
     if (slave == nullptr) {

@@ -17,7 +17,8 @@ constexpr unsigned kUsbDeviceMajor = 189;
 constexpr const char* kBootloaderManufacturer = "STMicroelectronics";
 constexpr const char* kBootloaderProduct = "STM32  BOOTLOADER";
 
-std::string Format(const char* format, unsigned value) {
+std::string Format(const char* format, unsigned value)
+{
     char text[32];
     std::snprintf(text, sizeof text, format, value);
     return text;
@@ -30,7 +31,8 @@ struct UsbIdentity {
 };
 
 // The usb_device record shared by the root hub and both personalities: identity, numbering, strings.
-UdevRecord UsbDevice(const std::string& sysPath, unsigned deviceNumber, const UsbIdentity& identity) {
+UdevRecord UsbDevice(const std::string& sysPath, unsigned deviceNumber, const UsbIdentity& identity)
+{
     const std::string devnum = Format("%03u", deviceNumber);
     const std::string node = "/dev/bus/usb/001/" + devnum;
     UdevRecord record(sysPath);
@@ -57,13 +59,15 @@ UdevRecord UsbDevice(const std::string& sysPath, unsigned deviceNumber, const Us
     return record;
 }
 
-std::vector<std::uint8_t> Joined(std::vector<std::uint8_t> first, const std::vector<std::uint8_t>& second) {
+std::vector<std::uint8_t> Joined(std::vector<std::uint8_t> first, const std::vector<std::uint8_t>& second)
+{
     first.insert(first.end(), second.begin(), second.end());
     return first;
 }
 
 UdevRecord SensorUsbDevice(const SensorState& state, const std::string& sysPath, unsigned deviceNumber,
-                       const UsbIdentity& identity) {
+                           const UsbIdentity& identity)
+{
     UdevRecord record = UsbDevice(sysPath, deviceNumber, identity);
     record.Text("bDeviceClass", "00")
         .Text("speed", "12")
@@ -75,7 +79,8 @@ UdevRecord SensorUsbDevice(const SensorState& state, const std::string& sysPath,
     return record;
 }
 
-void AddNormalMode(const SensorState& state, const BusPlacement& placement, DeviceRecordSet& set) {
+void AddNormalMode(const SensorState& state, const BusPlacement& placement, DeviceRecordSet& set)
+{
     const std::string port = "1-" + std::to_string(placement.port);
     const std::string interfacePath = set.usbDevicePath + "/" + port + ":1.0";
     const std::string hidName = "0003:" + Format("%04X", kSensorVendorId) + ":" + Format("%04X", kSensorProductId) +
@@ -89,7 +94,7 @@ void AddNormalMode(const SensorState& state, const BusPlacement& placement, Devi
             : UsbDescriptorBuilder::SensorReportDescriptor(state.usagePage, state.usage, state.collections);
 
     UdevRecord device = SensorUsbDevice(state, set.usbDevicePath, placement.deviceNumber,
-                                    {kSensorVendorId, kSensorProductId, kSensorBcdDevice});
+                                        {kSensorVendorId, kSensorProductId, kSensorBcdDevice});
     device.Binary("descriptors", Joined(UsbDescriptorBuilder::SensorDevice(),
                                         UsbDescriptorBuilder::SensorConfiguration(reportDescriptor.size())));
     UdevRecord interface(interfacePath);
@@ -123,10 +128,11 @@ void AddNormalMode(const SensorState& state, const BusPlacement& placement, Devi
     set.sysPaths = {set.usbDevicePath, interfacePath, hidPath, hidrawPath};
 }
 
-void AddDfuMode(const SensorState& state, const BusPlacement& placement, DeviceRecordSet& set) {
+void AddDfuMode(const SensorState& state, const BusPlacement& placement, DeviceRecordSet& set)
+{
     const std::string interfacePath = set.usbDevicePath + "/1-" + std::to_string(placement.port) + ":1.0";
-    UdevRecord device = SensorUsbDevice(state, set.usbDevicePath, placement.deviceNumber,
-                                    {kDfuVendorId, kDfuProductId, kDfuBcdDevice});
+    UdevRecord device =
+        SensorUsbDevice(state, set.usbDevicePath, placement.deviceNumber, {kDfuVendorId, kDfuProductId, kDfuBcdDevice});
     if (state.driver == DriverKind::Ok) {
         device.Property(UsbDeviceRecords::kDfuDriverProperty, "1");
     }
@@ -149,7 +155,8 @@ void AddDfuMode(const SensorState& state, const BusPlacement& placement, DeviceR
 
 }  // namespace
 
-std::string UsbDeviceRecords::RootHub() {
+std::string UsbDeviceRecords::RootHub()
+{
     UdevRecord controller(kControllerPath);
     controller.Property("SUBSYSTEM", "pci").Property("DRIVER", "xhci_hcd").Property("PCI_CLASS", "C0330");
     UdevRecord hub = UsbDevice(kRootHubPath, 1, {0x1D6B, 0x0002, 0x0601});
@@ -164,7 +171,8 @@ std::string UsbDeviceRecords::RootHub() {
     return controller.Finish() + hub.Finish();
 }
 
-DeviceRecordSet UsbDeviceRecords::Sensor(const SensorState& state, const BusPlacement& placement) {
+DeviceRecordSet UsbDeviceRecords::Sensor(const SensorState& state, const BusPlacement& placement)
+{
     DeviceRecordSet set;
     set.usbDevicePath = std::string(kRootHubPath) + "/1-" + std::to_string(placement.port);
     set.usbNode = "/dev/bus/usb/001/" + Format("%03u", placement.deviceNumber);
@@ -176,11 +184,13 @@ DeviceRecordSet UsbDeviceRecords::Sensor(const SensorState& state, const BusPlac
     return set;
 }
 
-std::string UsbDeviceRecords::Manufacturer(const SensorState& state) {
+std::string UsbDeviceRecords::Manufacturer(const SensorState& state)
+{
     return state.mode == SensorMode::Normal ? state.manufacturer : kBootloaderManufacturer;
 }
 
-std::string UsbDeviceRecords::Product(const SensorState& state) {
+std::string UsbDeviceRecords::Product(const SensorState& state)
+{
     return state.mode == SensorMode::Normal ? state.product : kBootloaderProduct;
 }
 

@@ -2,7 +2,8 @@
 
 namespace tarnix::sim {
 
-bool UsbInterfaceClaim::Claim(Holder holder) {
+bool UsbInterfaceClaim::Claim(Holder holder)
+{
     std::lock_guard<std::mutex> lock(mutex_);
     if (holder_ != nullptr && holder_ != holder) {
         return false;
@@ -11,7 +12,8 @@ bool UsbInterfaceClaim::Claim(Holder holder) {
     return true;
 }
 
-bool UsbInterfaceClaim::Release(Holder holder) {
+bool UsbInterfaceClaim::Release(Holder holder)
+{
     std::lock_guard<std::mutex> lock(mutex_);
     if (holder_ == nullptr || holder_ != holder) {
         return false;
@@ -20,12 +22,14 @@ bool UsbInterfaceClaim::Release(Holder holder) {
     return true;
 }
 
-std::string UsbInterfaceClaim::Driver() const {
+std::string UsbInterfaceClaim::Driver() const
+{
     std::lock_guard<std::mutex> lock(mutex_);
     return holder_ != nullptr ? kUsbfsDriver : "";
 }
 
-bool UsbInterfaceClaim::Disconnect() {
+bool UsbInterfaceClaim::Disconnect()
+{
     std::lock_guard<std::mutex> lock(mutex_);
     const bool held = holder_ != nullptr;
     holder_ = nullptr;
@@ -33,7 +37,8 @@ bool UsbInterfaceClaim::Disconnect() {
 }
 
 bool UsbInterfaceClaim::DisconnectAndClaim(Holder holder,
-                                           const std::function<bool(const std::string& driver)>& mayDetach) {
+                                           const std::function<bool(const std::string& driver)>& mayDetach)
+{
     std::lock_guard<std::mutex> lock(mutex_);
     if (holder_ != nullptr && !mayDetach(kUsbfsDriver)) {
         return false;

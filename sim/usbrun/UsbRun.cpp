@@ -22,7 +22,8 @@ namespace fs = std::filesystem;
 constexpr const char* kUsage = "usage: tarnix-sim usb-run [--] COMMAND [ARGS...]";
 
 // This process's environment with the given variables set.
-std::vector<std::string> EnvironmentWith(const std::map<std::string, std::string>& settings) {
+std::vector<std::string> EnvironmentWith(const std::map<std::string, std::string>& settings)
+{
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string variable = *entry;
@@ -37,7 +38,8 @@ std::vector<std::string> EnvironmentWith(const std::map<std::string, std::string
 }
 
 // umockdev's preload ahead of any the caller had.
-std::string Preload() {
+std::string Preload()
+{
     std::string preload = UsbRun::kPreloadLibrary;
     const char* earlier = std::getenv("LD_PRELOAD");
     if (earlier != nullptr && *earlier != '\0') {
@@ -50,7 +52,8 @@ std::string Preload() {
 
 UsbRun::UsbRun(std::ostream& err) : err_(err) {}
 
-int UsbRun::Run(std::vector<std::string> arguments) {
+int UsbRun::Run(std::vector<std::string> arguments)
+{
     if (!arguments.empty() && arguments.front() == "--") {
         arguments.erase(arguments.begin());
     } else if (!arguments.empty() && arguments.front().rfind("-", 0) == 0) {
@@ -69,7 +72,8 @@ int UsbRun::Run(std::vector<std::string> arguments) {
     }
 }
 
-int UsbRun::RunInTestbed(const std::vector<std::string>& command) {
+int UsbRun::RunInTestbed(const std::vector<std::string>& command)
+{
     const std::string toolFolder = fs::read_symlink("/proc/self/exe").parent_path().string();
     const std::string busFolder = fs::absolute(SensorStore::DefaultFolder()).lexically_normal().string();
     const std::string preload = Preload();

@@ -11,8 +11,9 @@ namespace tarnix::sim {
 // children run under the umockdev preload with TARNIX_BUS=usb, see the bus's sensors as USB devices in
 // /sys and /dev, and their ioctls on the device nodes are answered by the virtual sensors. The driver
 // installer is pointed at usb-run's own udev rule folders and udevadm double (TARNIX_UDEV_ROOT, which the
-// installer honours only in a run of the caller's own, never elevated), so nothing touches the system's udev. Programs that COMMAND leaves running (the installer
-// is started detached) keep the test bed for a while after COMMAND has ended.
+// installer honours only in a run of the caller's own, never elevated), so nothing touches the system's udev. Programs
+// that COMMAND leaves running (the installer is started detached) keep the test bed for a while after COMMAND has
+// ended.
 class UsbRun {
 public:
     // usb-run's own failures (it could not build the test bed, no command given).

@@ -8,18 +8,22 @@ namespace tarnix::sim {
 
 UsbfsEndpoint::UsbfsEndpoint(std::unique_ptr<SimUsbDfuPort> port, bool claimable, DescriptorTable descriptors,
                              std::shared_ptr<UsbInterfaceClaim> claim)
-    : port_(std::move(port)), claimable_(claimable), descriptors_(std::move(descriptors)), claim_(std::move(claim)) {}
+    : port_(std::move(port)), claimable_(claimable), descriptors_(std::move(descriptors)), claim_(std::move(claim))
+{
+}
 
 UsbfsEndpoint::~UsbfsEndpoint() { claim_->Release(this); }
 
-IoctlAnswer UsbfsEndpoint::Handle(IoctlCall& call) {
+IoctlAnswer UsbfsEndpoint::Handle(IoctlCall& call)
+{
     if (!port_->Present()) {
         return IoctlAnswer::Failure(ENODEV);
     }
     return Serve(call);
 }
 
-IoctlAnswer UsbfsEndpoint::Control(IoctlCall&, const usbdevfs_ctrltransfer& transfer, std::uint8_t* data) {
+IoctlAnswer UsbfsEndpoint::Control(IoctlCall&, const usbdevfs_ctrltransfer& transfer, std::uint8_t* data)
+{
     if (transfer.bRequestType == DescriptorTable::kStandardIn) {
         return descriptors_.Answer(transfer, data);
     }
@@ -37,9 +41,10 @@ IoctlAnswer UsbfsEndpoint::Control(IoctlCall&, const usbdevfs_ctrltransfer& tran
 }
 
 IoctlAnswer UsbfsEndpoint::DfuRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
-                                      std::uint8_t* data, std::uint16_t length) {
-    const DfuControlResult result =
-        DfuControlRequests::Run(*port_, requestType == DfuControlRequests::kClassInterfaceIn, request, value, data, length);
+                                      std::uint8_t* data, std::uint16_t length)
+{
+    const DfuControlResult result = DfuControlRequests::Run(
+        *port_, requestType == DfuControlRequests::kClassInterfaceIn, request, value, data, length);
     if (!result.recognised) {
         return IoctlAnswer::Failure(EPIPE);
     }
@@ -48,11 +53,13 @@ IoctlAnswer UsbfsEndpoint::DfuRequest(std::uint8_t requestType, std::uint8_t req
 
 IoctlAnswer UsbfsEndpoint::ClaimInterface() { return Claim() ? IoctlAnswer::Success(0) : IoctlAnswer::Failure(EBUSY); }
 
-IoctlAnswer UsbfsEndpoint::ReleaseInterface() {
+IoctlAnswer UsbfsEndpoint::ReleaseInterface()
+{
     return claim_->Release(this) ? IoctlAnswer::Success(0) : IoctlAnswer::Failure(EINVAL);
 }
 
-IoctlAnswer UsbfsEndpoint::SetInterface(unsigned int setting) {
+IoctlAnswer UsbfsEndpoint::SetInterface(unsigned int setting)
+{
     if (!Claim()) {
         return IoctlAnswer::Failure(EBUSY);
     }
@@ -60,11 +67,13 @@ IoctlAnswer UsbfsEndpoint::SetInterface(unsigned int setting) {
 }
 
 // Whatever driver holds the interface is detached, usbfs and so another file's claim included.
-IoctlAnswer UsbfsEndpoint::Disconnect() {
+IoctlAnswer UsbfsEndpoint::Disconnect()
+{
     return claim_->Disconnect() ? IoctlAnswer::Success(0) : IoctlAnswer::Failure(ENODATA);
 }
 
-IoctlAnswer UsbfsEndpoint::DisconnectClaim(const DriverCondition& condition) {
+IoctlAnswer UsbfsEndpoint::DisconnectClaim(const DriverCondition& condition)
+{
     if (!claimable_) {
         return IoctlAnswer::Failure(EBUSY);
     }

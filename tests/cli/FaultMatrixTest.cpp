@@ -31,12 +31,12 @@ struct FaultCell {
 std::string CommandName(Command command)
 {
     switch (command) {
-    case Command::Read:
-        return "Read";
-    case Command::Write:
-        return "Write";
-    case Command::Flash:
-        return "Flash";
+        case Command::Read:
+            return "Read";
+        case Command::Write:
+            return "Write";
+        case Command::Flash:
+            return "Flash";
     }
     return "";
 }
@@ -77,12 +77,12 @@ protected:
     std::vector<std::string> ArgumentsOf(Command command) const
     {
         switch (command) {
-        case Command::Read:
-            return {"-r", bus.File("out.json")};
-        case Command::Write:
-            return {"-w", bus.File("p.json")};
-        case Command::Flash:
-            return {"-f", bus.File("fw.hex")};
+            case Command::Read:
+                return {"-r", bus.File("out.json")};
+            case Command::Write:
+                return {"-w", bus.File("p.json")};
+            case Command::Flash:
+                return {"-f", bus.File("fw.hex")};
         }
         return {};
     }
@@ -157,15 +157,15 @@ protected:
         EXPECT_EQ(run.err, "");
         EXPECT_NE(run.out.find("Operation succeeded\n"), std::string::npos) << run.out;
         switch (command) {
-        case Command::Read:
-            EXPECT_NE(bus.Files().Read("out.json").find("\"fingerFrequency\": "), std::string::npos);
-            break;
-        case Command::Write:
-            EXPECT_EQ(StoredFingerFrequency(serial), newFingerFrequency);
-            break;
-        case Command::Flash:
-            ExpectFirmwareListed(serial, "2.5");
-            break;
+            case Command::Read:
+                EXPECT_NE(bus.Files().Read("out.json").find("\"fingerFrequency\": "), std::string::npos);
+                break;
+            case Command::Write:
+                EXPECT_EQ(StoredFingerFrequency(serial), newFingerFrequency);
+                break;
+            case Command::Flash:
+                ExpectFirmwareListed(serial, "2.5");
+                break;
         }
     }
 };
@@ -207,24 +207,24 @@ protected:
     {
         const std::vector<unsigned char> area = ReadParameterArea(serial);
         switch (cell.command) {
-        case Command::Read:
-        case Command::Flash:
-            // Neither command writes the parameter page, and this image leaves it alone.
-            EXPECT_EQ(area, factoryArea);
-            break;
-        case Command::Write:
-            switch (cell.page) {
-            case Page::Old:
-                EXPECT_EQ(area, factoryArea) << "the old parameter page, byte for byte";
+            case Command::Read:
+            case Command::Flash:
+                // Neither command writes the parameter page, and this image leaves it alone.
+                EXPECT_EQ(area, factoryArea);
                 break;
-            case Page::New:
-                EXPECT_EQ(StoredFingerFrequency(serial), newFingerFrequency);
+            case Command::Write:
+                switch (cell.page) {
+                    case Page::Old:
+                        EXPECT_EQ(area, factoryArea) << "the old parameter page, byte for byte";
+                        break;
+                    case Page::New:
+                        EXPECT_EQ(StoredFingerFrequency(serial), newFingerFrequency);
+                        break;
+                    case Page::Erased:
+                        EXPECT_TRUE(Erased(area)) << "an erased page, nothing partly written";
+                        break;
+                }
                 break;
-            case Page::Erased:
-                EXPECT_TRUE(Erased(area)) << "an erased page, nothing partly written";
-                break;
-            }
-            break;
         }
     }
 
@@ -301,17 +301,14 @@ TEST_P(FaultMatrixTest, FailsCleanlyAndTheSensorComesBack)
 
 // Faults of the DFU steps a parameter read does not use leave it unharmed. Leaving DFU mode after the
 // transfer throws, which passes through to the user although the file is written.
-INSTANTIATE_TEST_SUITE_P(Read, FaultMatrixTest,
-                         ::testing::Values(FaultCell{Command::Read, "open", unableToConnect},
-                                           FaultCell{Command::Read, "erase", ""},
-                                           FaultCell{Command::Read, "address", addressPointerFailed},
-                                           FaultCell{Command::Read, "upload", uploadFailed},
-                                           FaultCell{Command::Read, "download", ""},
-                                           FaultCell{Command::Read, "leave", leaveFailed},
-                                           FaultCell{Command::Read, "program", ""},
-                                           FaultCell{Command::Read, "stall", ""},
-                                           FaultCell{Command::Read, "unplug", ""}),
-                         CellName);
+INSTANTIATE_TEST_SUITE_P(
+    Read, FaultMatrixTest,
+    ::testing::Values(FaultCell{Command::Read, "open", unableToConnect}, FaultCell{Command::Read, "erase", ""},
+                      FaultCell{Command::Read, "address", addressPointerFailed},
+                      FaultCell{Command::Read, "upload", uploadFailed}, FaultCell{Command::Read, "download", ""},
+                      FaultCell{Command::Read, "leave", leaveFailed}, FaultCell{Command::Read, "program", ""},
+                      FaultCell{Command::Read, "stall", ""}, FaultCell{Command::Read, "unplug", ""}),
+    CellName);
 
 // The write first reads the stored parameters (open, address and upload faults end it there), then keeps the
 // page, erases, sets the address and downloads. A failure once the erase was sent writes the kept page back

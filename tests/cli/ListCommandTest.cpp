@@ -34,7 +34,8 @@ protected:
     static std::string SensorLine(int index, const std::string& product, const std::string& firmware,
                                   const std::string& mcu)
     {
-        return std::to_string(index) + ". " + product + "   Firmware Version: " + firmware + "   MCU identifier: " + mcu;
+        return std::to_string(index) + ". " + product + "   Firmware Version: " + firmware +
+               "   MCU identifier: " + mcu;
     }
 };
 
@@ -50,7 +51,8 @@ TEST_F(ListCommandTest, OneSensorShowsWhatItReports)
 {
     Plug({"--mcu", "0a1b2c3d4e5f", "--firmware", "3.17", "--product", "Tarnix TS-210"});
     const ProgramRun run = RunCli({"--list"});
-    EXPECT_EQ(run.out, "Devices:\n" + SensorLine(1, "Tarnix TS-210", "3.17", "0A1B2C3D4E5F") + "\nOperation succeeded\n");
+    EXPECT_EQ(run.out,
+              "Devices:\n" + SensorLine(1, "Tarnix TS-210", "3.17", "0A1B2C3D4E5F") + "\nOperation succeeded\n");
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.exitCode, 0);
 }
@@ -62,7 +64,8 @@ TEST_F(ListCommandTest, TheConfigurationCollectionIsFoundBehindADigitizerCollect
 {
     Plug({"--mcu", "0a1b2c3d4e5f", "--collections", "0x0D:0x04,config/200"});
     const ProgramRun run = RunCli({"--list"});
-    EXPECT_EQ(run.out, "Devices:\n" + SensorLine(1, "Tarnix TS-200", "2.4", "0A1B2C3D4E5F") + "\nOperation succeeded\n");
+    EXPECT_EQ(run.out,
+              "Devices:\n" + SensorLine(1, "Tarnix TS-200", "2.4", "0A1B2C3D4E5F") + "\nOperation succeeded\n");
     EXPECT_EQ(run.exitCode, 0);
 
     Plug({"--collections", "0x0D:0x04"});

@@ -58,9 +58,15 @@ protected:
 
     void ExpectParametersUnchanged() { EXPECT_EQ(ReadParameterArea(serial), factoryArea); }
 
-    std::string SchemaFile() const { return std::string(TARNIX_SOURCE_DIR) + "/core/schemas/tnxp_serialization_1_1.fbs"; }
+    std::string SchemaFile() const
+    {
+        return std::string(TARNIX_SOURCE_DIR) + "/core/schemas/tnxp_serialization_1_1.fbs";
+    }
 
-    static bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+    static bool Contains(const std::string& text, const std::string& part)
+    {
+        return text.find(part) != std::string::npos;
+    }
 
     std::string serial;
     std::vector<unsigned char> factoryArea;
@@ -91,8 +97,8 @@ TEST_F(ParameterCommandTest, ReadIsQuick)
             return RunCli({"--read", "params.json"});
         },
         3);
-    EXPECT_LT(quickest - harness, 1500.0) << "the read took at least " << quickest << " ms, of which " << harness
-                                          << " ms for the emulated devices";
+    EXPECT_LT(quickest - harness, 1500.0)
+        << "the read took at least " << quickest << " ms, of which " << harness << " ms for the emulated devices";
     std::cout << "[ measured ] -r with one sensor: " << quickest - harness << " ms\n";
 }
 
@@ -122,8 +128,9 @@ TEST_F(ParameterCommandTest, WrittenChangeReachesTheFlashAndKeepsTheGeometry)
 
 TEST_F(ParameterCommandTest, PartialFileChangesOnlyItsFields)
 {
-    bus.Files().Write("partial.json", "{ \"idleFrequency\": 75, \"deviceConfiguration\": { \"floatingProtection\": "
-                                      "{ \"time\": 90 } } }");
+    bus.Files().Write("partial.json",
+                      "{ \"idleFrequency\": 75, \"deviceConfiguration\": { \"floatingProtection\": "
+                      "{ \"time\": 90 } } }");
     ExpectSucceededAndBackInNormalMode(RunCli({"-w", "partial.json"}));
     const tnxp_serialization::Parameters* stored = StoredParameters();
     ASSERT_NE(stored, nullptr);

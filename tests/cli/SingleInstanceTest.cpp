@@ -7,8 +7,9 @@ namespace {
 
 using SingleInstanceTest = SimulatedBusTest;
 
-const std::string kRefusal = "Another instance of Morvel Deskvane, Tarnix Programmer or Reflashor is already running, "
-                             "please close them before using TarnixProgrammer CLI.\n";
+const std::string kRefusal =
+    "Another instance of Morvel Deskvane, Tarnix Programmer or Reflashor is already running, "
+    "please close them before using TarnixProgrammer CLI.\n";
 const std::string kVersion = "Tarnix Programmer version: 1.1.1.0\nOperation succeeded\n";
 
 TEST_F(SingleInstanceTest, SecondInstanceIsRefusedWithoutTouchingTheSensor)

@@ -611,9 +611,8 @@ TEST_F(ApplicationModelTest, SchemaVersionCheckOfSensors)
         std::optional<Version> schema;
         int expected;
     };
-    const std::vector<Case> cases = {{std::nullopt, 0}, {Version{0, 1}, 3}, {Version{0, 9}, 3},
-                                     {Version{1, 0}, 3}, {Version{1, 1}, 3}, {Version{1, 2}, 2},
-                                     {Version{2, 0}, 2}, {Version{2, 5}, 2}};
+    const std::vector<Case> cases = {{std::nullopt, 0},  {Version{0, 1}, 3}, {Version{0, 9}, 3}, {Version{1, 0}, 3},
+                                     {Version{1, 1}, 3}, {Version{1, 2}, 2}, {Version{2, 0}, 2}, {Version{2, 5}, 2}};
     int number = 0;
     for (const Case& testCase : cases) {
         SensorState prototype = Quick("SCHEMA" + std::to_string(++number));
@@ -649,14 +648,12 @@ TEST_F(ApplicationModelTest, UnknownOrWrongKindOfNameIsUnableToConnect)
     }
     for (const std::string& notDfu : {std::string("no such device"), sensor}) {
         EXPECT_EQ(MessageOf<TpError::Exception>([&] { model->LeaveDfuMode(notDfu); }), unableToConnect);
-        EXPECT_EQ(MessageOf<TpError::Exception>([&] { model->LeaveDfuAndExpectDevice(notDfu, out); }),
-                  unableToConnect);
+        EXPECT_EQ(MessageOf<TpError::Exception>([&] { model->LeaveDfuAndExpectDevice(notDfu, out); }), unableToConnect);
         EXPECT_EQ(MessageOf<TpError::Exception>([&] { model->Download(notDfu, parameters); }), unableToConnect);
         EXPECT_EQ(MessageOf<TpError::Exception>([&] { model->Download(notDfu, schema, json); }), unableToConnect);
         EXPECT_EQ(MessageOf<TpError::Exception>([&] { model->Upload(notDfu, parameters); }), unableToConnect);
         EXPECT_EQ(MessageOf<TpError::Exception>([&] { model->Upload(notDfu, schema, json); }), unableToConnect);
-        EXPECT_EQ(MessageOf<TpError::Exception>([&] { model->GetDeviceInformation(notDfu, true); }),
-                  unableToConnect);
+        EXPECT_EQ(MessageOf<TpError::Exception>([&] { model->GetDeviceInformation(notDfu, true); }), unableToConnect);
     }
     EXPECT_EQ(out, "unchanged");
     EXPECT_TRUE(receiver.All().empty());

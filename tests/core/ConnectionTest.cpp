@@ -60,10 +60,7 @@ protected:
         return path;
     }
 
-    std::vector<std::uint8_t> ParameterPage(const std::string& serial)
-    {
-        return Flash(serial, kParameters, kPage);
-    }
+    std::vector<std::uint8_t> ParameterPage(const std::string& serial) { return Flash(serial, kParameters, kPage); }
 
     Connection connection;
 };
@@ -157,9 +154,9 @@ TEST_F(ConnectionTest, CorruptedWriteFailsVerificationAndTheDeviceKeepsItsOldCop
     parameters.idleFrequency = 123;
     bus->SetFault(serial, Fault::Corrupt);
 
-    EXPECT_EQ(MessageOf<TpError::ParameterVerificationFailed>(
-                  [&] { connection.WriteParameters(device.get(), parameters); }),
-              "The flashed parameters differs from the parameters on the device.");
+    EXPECT_EQ(
+        MessageOf<TpError::ParameterVerificationFailed>([&] { connection.WriteParameters(device.get(), parameters); }),
+        "The flashed parameters differs from the parameters on the device.");
     EXPECT_EQ(*device->GetParameters(), Parameters{});
 }
 

@@ -35,9 +35,9 @@ TEST(DeviceInformation, PlatformRecordFillsItsPairsTextsAndIdentifier)
                   information.platformText8C + information.platformText8D + information.platformText8E,
               "t86t87t8Bt8Ct8Dt8E");
     EXPECT_EQ(information.mcuIdentifier, "001FA0");
-    EXPECT_EQ(information.deviceValue80 + information.deviceValue81 + information.deviceValue82 +
-                  information.deviceValue83,
-              0u);  // the 32-bit platform values have no member and leak into none
+    EXPECT_EQ(
+        information.deviceValue80 + information.deviceValue81 + information.deviceValue82 + information.deviceValue83,
+        0u);  // the 32-bit platform values have no member and leak into none
 }
 
 TEST(DeviceInformation, HalfAPairLeavesBothMembersZero)
@@ -94,9 +94,9 @@ TEST(DeviceInformation, McuIdentifierIsCutAfterNinetyNineDigits)
 
 TEST(DeviceInformation, DecodedAnswersFillAFreshValue)
 {
-    const std::vector<unsigned char> platform = {0xEF, 0x17, 0x40, 0x02, 0x00, 0x00, 0x6C, 0x11, 0xA0, 0x0F, 0x84,
-                                                 0x01, 0x02, 0x85, 0x01, 0x04, 0x8F, 0x01, 0x01, 0x90, 0x01, 0x01,
-                                                 0x8A, 0x01, 0x3C};
+    const std::vector<unsigned char> platform = {0xEF, 0x17, 0x40, 0x02, 0x00, 0x00, 0x6C, 0x11, 0xA0,
+                                                 0x0F, 0x84, 0x01, 0x02, 0x85, 0x01, 0x04, 0x8F, 0x01,
+                                                 0x01, 0x90, 0x01, 0x01, 0x8A, 0x01, 0x3C};
     const std::vector<unsigned char> emptyDevice = {0xEF, 0x08, 0x40, 0x02, 0x02, 0x00, 0x6C, 0x02, 0xA1, 0x80};
     const auto platformRecord = Asn1Decoder::GetInstance().GetPlatformInformation(platform.data(), 25, 25);
     const auto deviceRecord = Asn1Decoder::GetInstance().GetDeviceInformation(emptyDevice.data(), 10, 10);

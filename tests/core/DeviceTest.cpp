@@ -15,10 +15,10 @@ const std::string kDfuPath = "\\\\?\\usb#vid_0483&pid_df11#355c37623039#{dfu}";
 bool IsBlank(const DeviceInformation& information)
 {
     const std::uint32_t numbers[] = {
-        information.firmwareVersionMajor, information.firmwareVersionMinor, information.platformValue80,
-        information.platformValue81,      information.platformValue82,      information.platformValue83,
+        information.firmwareVersionMajor,   information.firmwareVersionMinor,   information.platformValue80,
+        information.platformValue81,        information.platformValue82,        information.platformValue83,
         information.parametersVersionMajor, information.parametersVersionMinor, information.deviceValue80,
-        information.deviceValue81,        information.deviceValue82,        information.deviceValue83};
+        information.deviceValue81,          information.deviceValue82,          information.deviceValue83};
     for (const std::uint32_t number : numbers) {
         if (number != 0) {
             return false;

@@ -88,10 +88,7 @@ protected:
         ASSERT_NE(handle, nullptr);
     }
 
-    void TearDown() override
-    {
-        stdfu.Close(&handle);
-    }
+    void TearDown() override { stdfu.Close(&handle); }
 
     // Writes the bytes with block 8 after pointing the device at address - 6 x length.
     void Program(unsigned address, std::vector<std::uint8_t> bytes)
@@ -119,13 +116,13 @@ TEST_F(DfuBindingTest, EraseClearsExactlyThePageAtTheAddress)
 
     const std::vector<std::uint8_t> after = Flash(serial, kParameters - kPage, 3 * kPage);
     EXPECT_TRUE(std::equal(before.begin(), before.begin() + kPage, after.begin())) << "page below untouched";
-    EXPECT_TRUE(std::all_of(after.begin() + kPage, after.begin() + 2 * kPage,
-                            [](std::uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(
+        std::all_of(after.begin() + kPage, after.begin() + 2 * kPage, [](std::uint8_t b) { return b == 0xFF; }));
     EXPECT_TRUE(std::equal(before.begin() + 2 * kPage, before.end(), after.begin() + 2 * kPage))
         << "page above untouched";
-    EXPECT_FALSE(std::all_of(before.begin() + kPage, before.begin() + 2 * kPage,
-                             [](std::uint8_t b) { return b == 0xFF; }))
-        << "the factory parameters were there before";
+    EXPECT_FALSE(std::all_of(before.begin() + kPage, before.begin() + 2 * kPage, [](std::uint8_t b) {
+        return b == 0xFF;
+    })) << "the factory parameters were there before";
 }
 
 // Block 8 lands six transfer lengths above the pointer: pointer 0x08001000 with 2048 bytes reads the

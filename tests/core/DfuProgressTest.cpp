@@ -13,7 +13,7 @@ using Dfuse::SuccessCode;
 
 TEST(DfuProgressTest, WriteMapsPercentOntoTheUpperTwoThirds)
 {
-    const std::vector<std::pair<unsigned, int>> table = {{0, 33}, {1, 33}, {2, 34}, {49, 65},
+    const std::vector<std::pair<unsigned, int>> table = {{0, 33},  {1, 33},  {2, 34},  {49, 65},
                                                          {50, 66}, {99, 99}, {100, 99}};
     for (const auto& [percent, shown] : table) {
         EXPECT_EQ(Dfu::WritePercentage(percent), shown) << "Percent " << percent;

@@ -194,10 +194,9 @@ protected:
                 continue;
             }
             listed = true;
-            const bool opens =
-                hid ? tarnix::platform::OpenHidDevice(found.devicePath,
-                                                        tarnix::platform::HidDevice::Access::ReadWrite) != nullptr
-                    : tarnix::platform::OpenDfuTransport(found.devicePath) != nullptr;
+            const bool opens = hid ? tarnix::platform::OpenHidDevice(
+                                         found.devicePath, tarnix::platform::HidDevice::Access::ReadWrite) != nullptr
+                                   : tarnix::platform::OpenDfuTransport(found.devicePath) != nullptr;
             if (!opens) {
                 return false;
             }
@@ -420,10 +419,9 @@ TEST_F(HandleLifetimeTest, TheSearchThreadDropsRecordsWhileOperationsUseThem)
     const auto registered = [&](bool dfu) {
         const auto end = Clock::now() + kAppearanceLimit;
         while (Clock::now() < end) {
-            const bool otherGone =
-                dfu ? registry->GetSensorDeviceMap().empty() : registry->GetDfuDeviceMap().empty();
-            for (const auto& [name, record] : dfu ? Records(registry->GetDfuDeviceMap())
-                                                  : Records(registry->GetSensorDeviceMap())) {
+            const bool otherGone = dfu ? registry->GetSensorDeviceMap().empty() : registry->GetDfuDeviceMap().empty();
+            for (const auto& [name, record] :
+                 dfu ? Records(registry->GetDfuDeviceMap()) : Records(registry->GetSensorDeviceMap())) {
                 // A sensor is usable once discovery has opened it, which it does after registering it.
                 if (otherGone && (dfu || record->GetIsConnected()) && seen.insert(record).second) {
                     return name;

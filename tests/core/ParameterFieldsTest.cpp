@@ -73,10 +73,7 @@ void ExpectChildOrdersArePositions()
     }
 }
 
-TEST(ParameterFields, ChildTablesHaveDistinctBuildingPositions)
-{
-    ExpectChildOrdersArePositions<Parameters>();
-}
+TEST(ParameterFields, ChildTablesHaveDistinctBuildingPositions) { ExpectChildOrdersArePositions<Parameters>(); }
 
 TEST(ParameterFields, CombiningAFullRecordCarriesEveryField)
 {

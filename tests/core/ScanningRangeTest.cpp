@@ -42,8 +42,8 @@ TEST(ScanningRange, PeakCountFromRangeInvertsAndRoundsToTheNearest)
 
 TEST(ScanningRange, PeakCountLimitOfSensorSizes)
 {
-    const std::vector<std::pair<int, int>> rows = {{1, 0},   {2, 1},   {5, 2},   {6, 3},   {7, 3},  {10, 5},
-                                                   {16, 8},  {53, 26}, {54, 27}, {56, 28}, {0, 112647}};
+    const std::vector<std::pair<int, int>> rows = {{1, 0},  {2, 1},   {5, 2},   {6, 3},   {7, 3},     {10, 5},
+                                                   {16, 8}, {53, 26}, {54, 27}, {56, 28}, {0, 112647}};
     for (const auto& [sources, limit] : rows) {
         EXPECT_EQ(Utility::GetPeakCountLimit(sources), limit) << "source count " << sources;
     }

@@ -41,10 +41,7 @@ bool Present(const void* table, flatbuffers::voffset_t field)
     return static_cast<const flatbuffers::Table*>(table)->CheckField(field);
 }
 
-std::uintptr_t Address(const void* table)
-{
-    return reinterpret_cast<std::uintptr_t>(table);
-}
+std::uintptr_t Address(const void* table) { return reinterpret_cast<std::uintptr_t>(table); }
 
 // Where a field lies inside its table; flatbuffers writes fields back to front, so the first one added lies last.
 std::vector<flatbuffers::voffset_t> FieldPositions(const void* table, std::vector<flatbuffers::voffset_t> fields)
@@ -130,18 +127,17 @@ TEST(ParameterBuffer, TablesAndFieldsAreLaidOutInTheirBuildingOrder)
     // Children built first lie furthest back in the buffer.
     EXPECT_GT(Address(configuration), Address(root->geometry()));
     EXPECT_GT(Address(root->geometry()), Address(root->operationMode()));
-    const std::vector<const void*> children = {configuration->subTouchActiveArea(), configuration->sizeRestriction(),
-                                               configuration->floatingProtection(), configuration->clickOnTouch(),
-                                               configuration->snappingFilter(), configuration->doubleClickPrevention()};
+    const std::vector<const void*> children = {
+        configuration->subTouchActiveArea(), configuration->sizeRestriction(), configuration->floatingProtection(),
+        configuration->clickOnTouch(),       configuration->snappingFilter(),  configuration->doubleClickPrevention()};
     for (std::size_t i = 1; i < children.size(); ++i) {
         EXPECT_GT(Address(children[i - 1]), Address(children[i])) << i;
     }
     ExpectAddedInOrder(root, {P::VT_DEVICECONFIGURATION, P::VT_GEOMETRY, P::VT_OPERATIONMODE, P::VT_FINGERFREQUENCY,
                               P::VT_IDLEFREQUENCY, P::VT_I2CADDRESS, P::VT_SYSTEMENABLED});
-    ExpectAddedInOrder(configuration,
-                       {D::VT_SUBTOUCHACTIVEAREA, D::VT_SIZERESTRICTION, D::VT_CLICKONTOUCH, D::VT_SNAPPINGFILTER,
-                        D::VT_DOUBLECLICKPREVENTION, D::VT_HIDDISPLAYSIZE, D::VT_FLOATINGPROTECTION,
-                        D::VT_NUMBEROFREPORTEDTOUCHES, D::VT_REFLECTIVEEDGE});
+    ExpectAddedInOrder(configuration, {D::VT_SUBTOUCHACTIVEAREA, D::VT_SIZERESTRICTION, D::VT_CLICKONTOUCH,
+                                       D::VT_SNAPPINGFILTER, D::VT_DOUBLECLICKPREVENTION, D::VT_HIDDISPLAYSIZE,
+                                       D::VT_FLOATINGPROTECTION, D::VT_NUMBEROFREPORTEDTOUCHES, D::VT_REFLECTIVEEDGE});
     ExpectAddedInOrder(configuration->subTouchActiveArea(),
                        {A::VT_MAX, A::VT_MIN, A::VT_OFFSET, A::VT_REVERSEX, A::VT_REVERSEY, A::VT_FLIPXY});
     ExpectAddedInOrder(configuration->snappingFilter(),

@@ -77,8 +77,8 @@ TEST_F(JsonFiles, EmptyAndFullRecordsRoundTrip)
 TEST_F(JsonFiles, SavedPathsAlwaysEndInLowerCaseJson)
 {
     const std::string longest = std::string(250, 'n') + ".json";  // the longest name a folder entry may have
-    for (const std::string& name : {std::string("plain"), std::string("named.json"), std::string("capitals.JSON"),
-                                    longest}) {
+    for (const std::string& name :
+         {std::string("plain"), std::string("named.json"), std::string("capitals.JSON"), longest}) {
         ASSERT_TRUE(serialization.WriteParametersToJson(SmallRecord(), folder.File(name))) << name;
     }
     EXPECT_EQ(folder.Names(),
@@ -187,8 +187,10 @@ TEST_F(JsonFiles, JsonFileWithSchemaFileThatFailsLeavesLengthAndDestination)
     folder.Write("good.json", smallRecordJson);
     folder.Write("broken.fbs", "table Parameters { a:int");
     const std::vector<std::pair<std::string, std::string>> attempts = {
-        {"unquoted.json", schemaPath},           {folder.File("absent.json"), schemaPath},
-        {"good.json", folder.File("absent.fbs")}, {"good.json", folder.File("broken.fbs")},
+        {"unquoted.json", schemaPath},
+        {folder.File("absent.json"), schemaPath},
+        {"good.json", folder.File("absent.fbs")},
+        {"good.json", folder.File("broken.fbs")},
         {"good.json", folder.File("good.json")},
     };
     for (const auto& [json, schema] : attempts) {
@@ -274,9 +276,10 @@ TEST_F(JsonFiles, RawAreaIsWrittenThroughTheSchemaFile)
 // The verifier does not look inside nested buffers: their bytes must be printed, never followed.
 TEST_F(JsonFiles, RawAreaWithNestedBufferOfAUserSchemaIsPrintedAsBytes)
 {
-    const std::string schema = folder.Write("nested.fbs", "file_identifier \"QTXS\"; table Inner { a:int; }\n"
-                                                          "table Outer { blob:[ubyte] (nested_flatbuffer: \"Inner\"); }\n"
-                                                          "root_type Outer;");
+    const std::string schema = folder.Write("nested.fbs",
+                                            "file_identifier \"QTXS\"; table Inner { a:int; }\n"
+                                            "table Outer { blob:[ubyte] (nested_flatbuffer: \"Inner\"); }\n"
+                                            "root_type Outer;");
     // Root table at 16 with its one-field vtable at 8; the field points to a vector at 24 whose four bytes
     // claim a nested root far outside the area.
     std::vector<char> area = {16, 0, 0, 0, 'Q', 'T', 'X', 'S', 6, 0, 8, 0, 4, 0, 0, 0,
@@ -296,11 +299,10 @@ TEST_F(JsonFiles, RawAreaWriteRefusesBadInputAndWritesNothing)
                      TpError::ParametersBufferMissingIdentifier);
     }
     const auto good = AreaOf(FullRecord());
-    EXPECT_THROW(serialization.WriteParametersToJson(good.data(), good.size(), folder.File("none.fbs"),
-                                                     folder.File("out")),
-                 TpError::FailedToGetParameterSchema);
-    EXPECT_THROW(serialization.WriteParametersToJson(good.data(), good.size(), schemaPath,
-                                                     folder.File("missing/out")),
+    EXPECT_THROW(
+        serialization.WriteParametersToJson(good.data(), good.size(), folder.File("none.fbs"), folder.File("out")),
+        TpError::FailedToGetParameterSchema);
+    EXPECT_THROW(serialization.WriteParametersToJson(good.data(), good.size(), schemaPath, folder.File("missing/out")),
                  TpError::FailedToWriteJson);
     EXPECT_EQ(folder.Names(), std::set<std::string>{"params.fbs"});
 }
@@ -320,11 +322,11 @@ TEST_F(JsonFiles, SaveThatFailsPartWayKeepsTheEarlierFile)
 {
     TemporaryFolder scratch;
     const std::string path = folder.Write("kept.json", "earlier");
-    for (const std::vector<std::string>& arguments : {std::vector<std::string>{"record", path},
-                                                      std::vector<std::string>{"area", schemaPath, path}}) {
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"record", path}, std::vector<std::string>{"area", schemaPath, path}}) {
         // The limit's signal is ignored, so that the write itself reports the failure.
-        const std::vector<std::string> limited = {"sh", "-c", "trap '' XFSZ; exec \"$@\"", "sh", "prlimit",
-                                                  "--fsize=8"};
+        const std::vector<std::string> limited = {"sh", "-c",      "trap '' XFSZ; exec \"$@\"",
+                                                  "sh", "prlimit", "--fsize=8"};
         const tarnix::test::ToolRun run = RunSaveHelper(limited, arguments, scratch);
         EXPECT_EQ(run.exitCode, 1) << arguments[0];  // its message is cut short by the same limit
         EXPECT_EQ(folder.Read("kept.json"), "earlier") << arguments[0];
@@ -402,9 +404,9 @@ TEST_F(JsonSaveAsUser, FileTheUserMayNotWriteIsRefusedUntouched)
             EXPECT_EQ(StatusOf(path).st_mode & 07777, static_cast<mode_t>(mode)) << name;
         }
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.File("open")),
-                            std::filesystem::directory_iterator()),
-              2);
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(folder.File("open")), std::filesystem::directory_iterator()),
+        2);
 }
 
 TEST_F(JsonSaveAsUser, WritableFileInAFolderWithoutRightsIsSavedInPlace)
@@ -441,27 +443,49 @@ TEST(SchemaVersion, ReadsOneDigitEachAfterTheMarker)
 TEST(FieldNames, ListsEveryLeafInReflectionOrder)
 {
     const std::vector<std::string> newer = serialization.GetAllFieldNamesForParameterVersion(1, 1);
-    const std::vector<std::string> expected = {
-        "deviceConfiguration.clickOnTouch.distance", "deviceConfiguration.clickOnTouch.enabled",
-        "deviceConfiguration.clickOnTouch.timeToUp", "deviceConfiguration.doubleClickPrevention.enabled",
-        "deviceConfiguration.doubleClickPrevention.preventionRadius",
-        "deviceConfiguration.doubleClickPrevention.preventionTime", "deviceConfiguration.floatingProtection.enabled",
-        "deviceConfiguration.floatingProtection.time", "deviceConfiguration.hidDisplaySize.x",
-        "deviceConfiguration.hidDisplaySize.y", "deviceConfiguration.numberOfReportedTouches",
-        "deviceConfiguration.reflectiveEdge", "deviceConfiguration.sizeRestriction.maxSize",
-        "deviceConfiguration.sizeRestriction.maxSizeEnabled", "deviceConfiguration.sizeRestriction.minSize",
-        "deviceConfiguration.sizeRestriction.minSizeEnabled", "deviceConfiguration.snappingFilter.bottom.inner",
-        "deviceConfiguration.snappingFilter.bottom.outer", "deviceConfiguration.snappingFilter.enabled",
-        "deviceConfiguration.snappingFilter.left.inner", "deviceConfiguration.snappingFilter.left.outer",
-        "deviceConfiguration.snappingFilter.right.inner", "deviceConfiguration.snappingFilter.right.outer",
-        "deviceConfiguration.snappingFilter.top.inner", "deviceConfiguration.snappingFilter.top.outer",
-        "deviceConfiguration.subTouchActiveArea.flipXY", "deviceConfiguration.subTouchActiveArea.max.x",
-        "deviceConfiguration.subTouchActiveArea.max.y", "deviceConfiguration.subTouchActiveArea.min.x",
-        "deviceConfiguration.subTouchActiveArea.min.y", "deviceConfiguration.subTouchActiveArea.offset.x",
-        "deviceConfiguration.subTouchActiveArea.offset.y", "deviceConfiguration.subTouchActiveArea.reverseX",
-        "deviceConfiguration.subTouchActiveArea.reverseY", "fingerFrequency", "geometry.peakCount",
-        "geometry.sensorCount", "geometry.sourceCount", "i2cAddress", "idleFrequency", "operationMode.detection",
-        "operationMode.detectionHid", "systemEnabled"};
+    const std::vector<std::string> expected = {"deviceConfiguration.clickOnTouch.distance",
+                                               "deviceConfiguration.clickOnTouch.enabled",
+                                               "deviceConfiguration.clickOnTouch.timeToUp",
+                                               "deviceConfiguration.doubleClickPrevention.enabled",
+                                               "deviceConfiguration.doubleClickPrevention.preventionRadius",
+                                               "deviceConfiguration.doubleClickPrevention.preventionTime",
+                                               "deviceConfiguration.floatingProtection.enabled",
+                                               "deviceConfiguration.floatingProtection.time",
+                                               "deviceConfiguration.hidDisplaySize.x",
+                                               "deviceConfiguration.hidDisplaySize.y",
+                                               "deviceConfiguration.numberOfReportedTouches",
+                                               "deviceConfiguration.reflectiveEdge",
+                                               "deviceConfiguration.sizeRestriction.maxSize",
+                                               "deviceConfiguration.sizeRestriction.maxSizeEnabled",
+                                               "deviceConfiguration.sizeRestriction.minSize",
+                                               "deviceConfiguration.sizeRestriction.minSizeEnabled",
+                                               "deviceConfiguration.snappingFilter.bottom.inner",
+                                               "deviceConfiguration.snappingFilter.bottom.outer",
+                                               "deviceConfiguration.snappingFilter.enabled",
+                                               "deviceConfiguration.snappingFilter.left.inner",
+                                               "deviceConfiguration.snappingFilter.left.outer",
+                                               "deviceConfiguration.snappingFilter.right.inner",
+                                               "deviceConfiguration.snappingFilter.right.outer",
+                                               "deviceConfiguration.snappingFilter.top.inner",
+                                               "deviceConfiguration.snappingFilter.top.outer",
+                                               "deviceConfiguration.subTouchActiveArea.flipXY",
+                                               "deviceConfiguration.subTouchActiveArea.max.x",
+                                               "deviceConfiguration.subTouchActiveArea.max.y",
+                                               "deviceConfiguration.subTouchActiveArea.min.x",
+                                               "deviceConfiguration.subTouchActiveArea.min.y",
+                                               "deviceConfiguration.subTouchActiveArea.offset.x",
+                                               "deviceConfiguration.subTouchActiveArea.offset.y",
+                                               "deviceConfiguration.subTouchActiveArea.reverseX",
+                                               "deviceConfiguration.subTouchActiveArea.reverseY",
+                                               "fingerFrequency",
+                                               "geometry.peakCount",
+                                               "geometry.sensorCount",
+                                               "geometry.sourceCount",
+                                               "i2cAddress",
+                                               "idleFrequency",
+                                               "operationMode.detection",
+                                               "operationMode.detectionHid",
+                                               "systemEnabled"};
     EXPECT_EQ(newer, expected);
 
     // The older list is the newer one without the fields only the newer version has.

@@ -76,7 +76,9 @@ TEST(UtilityStrings, MalformedTextBecomesReplacementCharacters)
     // A truncated sequence, a stray continuation byte and an overlong '/'.
     const std::wstring wide = Utility::StringToWString(std::string("a\xE2\x82") + "b\x80" + "c\xC0\xAF");
     EXPECT_EQ(Utility::WStringToString(wide),
-              "a\xEF\xBF\xBD\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c\xEF\xBF\xBD\xEF\xBF\xBD");
+              "a\xEF\xBF\xBD\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD"
+              "c\xEF\xBF\xBD\xEF\xBF\xBD");
     // A lone surrogate in wide text.
     EXPECT_EQ(Utility::WStringToString(std::wstring{L'x', static_cast<wchar_t>(0xD800)}), "x\xEF\xBF\xBD");
 }

@@ -12,23 +12,23 @@
 namespace {
 
 // A field at the same offset, of the same width, in the core's record and in the library's.
-#define SAME_FIELD_PLACE(coreRecord, libraryRecord, field)                                                   \
-    static_assert(offsetof(coreRecord, field) == offsetof(libraryRecord, field),                             \
-                  #coreRecord "::" #field " and " #libraryRecord "::" #field " start at the same offset");   \
-    static_assert(sizeof(coreRecord::field) == sizeof(libraryRecord::field),                                 \
+#define SAME_FIELD_PLACE(coreRecord, libraryRecord, field)                                                 \
+    static_assert(offsetof(coreRecord, field) == offsetof(libraryRecord, field),                           \
+                  #coreRecord "::" #field " and " #libraryRecord "::" #field " start at the same offset"); \
+    static_assert(sizeof(coreRecord::field) == sizeof(libraryRecord::field),                               \
                   #coreRecord "::" #field " and " #libraryRecord "::" #field " have the same width")
 
 // As above, and of the same type (signedness and array shape included).
-#define SAME_FIELD(coreRecord, libraryRecord, field)                                                         \
-    SAME_FIELD_PLACE(coreRecord, libraryRecord, field);                                                      \
-    static_assert(std::is_same_v<decltype(coreRecord::field), decltype(libraryRecord::field)>,               \
+#define SAME_FIELD(coreRecord, libraryRecord, field)                                           \
+    SAME_FIELD_PLACE(coreRecord, libraryRecord, field);                                        \
+    static_assert(std::is_same_v<decltype(coreRecord::field), decltype(libraryRecord::field)>, \
                   #coreRecord "::" #field " and " #libraryRecord "::" #field " have the same type")
 
-#define SAME_RECORD_SIZE(coreRecord, libraryRecord)                                                          \
-    static_assert(sizeof(coreRecord) == sizeof(libraryRecord), #coreRecord " and " #libraryRecord            \
-                                                               " have the same size");                       \
-    static_assert(alignof(coreRecord) == alignof(libraryRecord), #coreRecord " and " #libraryRecord          \
-                                                                 " have the same alignment")
+#define SAME_RECORD_SIZE(coreRecord, libraryRecord)                          \
+    static_assert(sizeof(coreRecord) == sizeof(libraryRecord),               \
+                  #coreRecord " and " #libraryRecord " have the same size"); \
+    static_assert(alignof(coreRecord) == alignof(libraryRecord),             \
+                  #coreRecord " and " #libraryRecord " have the same alignment")
 
 // The interface class identifier inside the thread context.
 SAME_RECORD_SIZE(Dfuse::GUID, ::DfuseGuid);
@@ -70,19 +70,37 @@ static_assert(Dfuse::DeviceLinkSize == sizeof(::DFUThreadContext::szDevLink), "t
 
 // An export type of the library written with the core's records in place of the library's: the core looks
 // the exports up by name and calls them through its own function types, so these must match exactly.
-template <typename T> struct InCoreRecords { using type = T; };
-template <> struct InCoreRecords<::DFUSTATUS*> { using type = Dfuse::DFUSTATUS*; };
-template <> struct InCoreRecords<::DFUThreadContext*> { using type = Dfuse::DFUThreadContext*; };
-template <> struct InCoreRecords<::DFUIMAGEELEMENT*> { using type = Dfuse::DFUIMAGEELEMENT*; };
-template <> struct InCoreRecords<::MAPPING*> { using type = Dfuse::MAPPING*; };
-template <> struct InCoreRecords<::MAPPING**> { using type = Dfuse::MAPPING**; };
+template <typename T>
+struct InCoreRecords {
+    using type = T;
+};
+template <>
+struct InCoreRecords<::DFUSTATUS*> {
+    using type = Dfuse::DFUSTATUS*;
+};
+template <>
+struct InCoreRecords<::DFUThreadContext*> {
+    using type = Dfuse::DFUThreadContext*;
+};
+template <>
+struct InCoreRecords<::DFUIMAGEELEMENT*> {
+    using type = Dfuse::DFUIMAGEELEMENT*;
+};
+template <>
+struct InCoreRecords<::MAPPING*> {
+    using type = Dfuse::MAPPING*;
+};
+template <>
+struct InCoreRecords<::MAPPING**> {
+    using type = Dfuse::MAPPING**;
+};
 template <typename Result, typename... Parameters>
 struct InCoreRecords<Result (*)(Parameters...)> {
     using type = Result (*)(typename InCoreRecords<Parameters>::type...);
 };
 
-#define SAME_EXPORT(name)                                                                                    \
-    static_assert(std::is_same_v<Dfuse::name##_Fn, InCoreRecords<::name##_Fn>::type>,                        \
+#define SAME_EXPORT(name)                                                             \
+    static_assert(std::is_same_v<Dfuse::name##_Fn, InCoreRecords<::name##_Fn>::type>, \
                   #name " has the same signature in the core and in the library")
 
 SAME_EXPORT(STDFU_Open);

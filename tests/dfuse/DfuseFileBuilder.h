@@ -28,9 +28,10 @@ public:
     static constexpr std::size_t kTargetPrefixSize = 274;
     static constexpr std::size_t kSuffixSize = 16;
 
-    std::vector<std::uint8_t> Build() const {
-        std::vector<std::uint8_t> file = {'D', 'f', 'u', 'S', 'e', 1, 0, 0, 0, 0,
-                                          static_cast<std::uint8_t>(targets.size())};
+    std::vector<std::uint8_t> Build() const
+    {
+        std::vector<std::uint8_t> file = {
+            'D', 'f', 'u', 'S', 'e', 1, 0, 0, 0, 0, static_cast<std::uint8_t>(targets.size())};
         for (const Target& target : targets) {
             AppendTarget(file, target);
         }
@@ -44,14 +45,16 @@ public:
         return file;
     }
 
-    static void Put32(std::vector<std::uint8_t>& file, std::size_t at, std::uint32_t value) {
+    static void Put32(std::vector<std::uint8_t>& file, std::size_t at, std::uint32_t value)
+    {
         for (int index = 0; index < 4; ++index) {
             file[at + index] = static_cast<std::uint8_t>(value >> (8 * index));
         }
     }
 
     // Recomputes the suffix CRC, so that a test can change a field and still reach the check it aims at.
-    static void FixCrc(std::vector<std::uint8_t>& file) {
+    static void FixCrc(std::vector<std::uint8_t>& file)
+    {
         std::uint32_t crc = 0xFFFFFFFFu;
         for (std::size_t index = 0; index + 4 < file.size(); ++index) {
             crc ^= file[index];
@@ -63,12 +66,14 @@ public:
     }
 
 private:
-    static void Append32(std::vector<std::uint8_t>& file, std::uint32_t value) {
+    static void Append32(std::vector<std::uint8_t>& file, std::uint32_t value)
+    {
         file.resize(file.size() + 4);
         Put32(file, file.size() - 4, value);
     }
 
-    static void AppendTarget(std::vector<std::uint8_t>& file, const Target& target) {
+    static void AppendTarget(std::vector<std::uint8_t>& file, const Target& target)
+    {
         file.insert(file.end(), {'T', 'a', 'r', 'g', 'e', 't', target.alternate});
         Append32(file, target.name.empty() ? 0 : 1);
         std::vector<std::uint8_t> name(255, 0);

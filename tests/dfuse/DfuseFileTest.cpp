@@ -14,17 +14,20 @@ using Element = ImageHandle::Element;
 
 class DfuseFileTest : public ::testing::Test {
 protected:
-    DfuseFileTest() {
+    DfuseFileTest()
+    {
         builder_.targets.push_back({0, "Internal Flash", {{0x08000000, {1, 2, 3, 4}}, {0x08004800, {5, 6}}}});
         builder_.targets.push_back({1, "", {{0x1FFFC000, {0xAA}}}});
     }
 
-    std::uint32_t Open(const std::vector<std::uint8_t>& bytes) {
+    std::uint32_t Open(const std::vector<std::uint8_t>& bytes)
+    {
         const std::string path = folder_.Write("image.dfu", bytes);
         return STDFUFILES_OpenExistingDFUFile(path.c_str(), &file_, &vid_, &pid_, &bcd_, &imageCount_);
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         if (file_ != nullptr) {
             EXPECT_EQ(STDFUFILES_CloseDFUFile(file_), DFUSE_STATUS_SUCCESS);
         }
@@ -39,7 +42,8 @@ protected:
     std::uint8_t imageCount_ = 0;
 };
 
-TEST_F(DfuseFileTest, ReadsTheSuffixIdentityAndEveryTarget) {
+TEST_F(DfuseFileTest, ReadsTheSuffixIdentityAndEveryTarget)
+{
     ASSERT_EQ(Open(builder_.Build()), DFUSE_STATUS_SUCCESS);
     EXPECT_EQ(vid_, 0x0483);
     EXPECT_EQ(pid_, 0xDF11);
@@ -54,7 +58,8 @@ TEST_F(DfuseFileTest, ReadsTheSuffixIdentityAndEveryTarget) {
     EXPECT_EQ(second.Elements(), (std::vector<Element>{{0x1FFFC000, {0xAA}}}));
 }
 
-TEST_F(DfuseFileTest, AnImageOutlivesItsFile) {
+TEST_F(DfuseFileTest, AnImageOutlivesItsFile)
+{
     ASSERT_EQ(Open(builder_.Build()), DFUSE_STATUS_SUCCESS);
     ImageHandle image;
     ASSERT_EQ(STDFUFILES_ReadImageFromDFUFile(file_, 1, image.Out()), DFUSE_STATUS_SUCCESS);
@@ -67,7 +72,8 @@ TEST_F(DfuseFileTest, AnImageOutlivesItsFile) {
     EXPECT_EQ(STDFUFILES_CloseDFUFile(closed), DFUSE_ERROR_BAD_HANDLE);
 }
 
-TEST_F(DfuseFileTest, TargetIndexesOutsideTheFileAreRefused) {
+TEST_F(DfuseFileTest, TargetIndexesOutsideTheFileAreRefused)
+{
     ASSERT_EQ(Open(builder_.Build()), DFUSE_STATUS_SUCCESS);
     ImageHandle image;
     EXPECT_EQ(STDFUFILES_ReadImageFromDFUFile(file_, 2, image.Out()), DFUSE_ERROR_BAD_PARAMETER);
@@ -75,7 +81,8 @@ TEST_F(DfuseFileTest, TargetIndexesOutsideTheFileAreRefused) {
     EXPECT_EQ(image.Get(), nullptr);
 }
 
-TEST_F(DfuseFileTest, FileAndImageHandlesAreNotInterchangeable) {
+TEST_F(DfuseFileTest, FileAndImageHandlesAreNotInterchangeable)
+{
     ASSERT_EQ(Open(builder_.Build()), DFUSE_STATUS_SUCCESS);
     ImageHandle image;
     ASSERT_EQ(STDFUFILES_ReadImageFromDFUFile(file_, 0, image.Out()), DFUSE_STATUS_SUCCESS);
@@ -85,7 +92,8 @@ TEST_F(DfuseFileTest, FileAndImageHandlesAreNotInterchangeable) {
     EXPECT_EQ(STDFUFILES_ReadImageFromDFUFile(image.Get(), 0, notAnImage.Out()), DFUSE_ERROR_BAD_HANDLE);
 }
 
-TEST_F(DfuseFileTest, NullOutputsAreRefused) {
+TEST_F(DfuseFileTest, NullOutputsAreRefused)
+{
     const std::string path = folder_.Write("image.dfu", builder_.Build());
     EXPECT_EQ(STDFUFILES_OpenExistingDFUFile(path.c_str(), &file_, nullptr, &pid_, &bcd_, &imageCount_),
               DFUSE_ERROR_BAD_PARAMETER);
@@ -94,7 +102,8 @@ TEST_F(DfuseFileTest, NullOutputsAreRefused) {
     EXPECT_EQ(file_, nullptr);
 }
 
-TEST(Crc32Test, MatchesTheStandardCheckValue) {
+TEST(Crc32Test, MatchesTheStandardCheckValue)
+{
     const std::string text = "123456789";
     EXPECT_EQ(tarnix::dfuse::Crc32::Compute(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
               0xCBF43926u);
@@ -106,13 +115,15 @@ constexpr std::size_t kTargetSizeField = kTargetStart + 266;
 constexpr std::size_t kElementCountField = kTargetStart + 270;
 constexpr std::size_t kFirstElementSizeField = kTargetStart + DfuseFileBuilder::kTargetPrefixSize + 4;
 
-TEST_F(DfuseFileTest, ABadCrcIsRefused) {
+TEST_F(DfuseFileTest, ABadCrcIsRefused)
+{
     std::vector<std::uint8_t> file = builder_.Build();
     file[kTargetStart + DfuseFileBuilder::kTargetPrefixSize + 8] ^= 0x01;  // first data byte
     EXPECT_EQ(Open(file), DFUSE_ERROR_FILE_BAD_CRC);
 }
 
-TEST_F(DfuseFileTest, PrefixDefectsAreRefused) {
+TEST_F(DfuseFileTest, PrefixDefectsAreRefused)
+{
     std::vector<std::uint8_t> signature = builder_.Build();
     signature[0] = 'X';
     DfuseFileBuilder::FixCrc(signature);
@@ -135,7 +146,8 @@ TEST_F(DfuseFileTest, PrefixDefectsAreRefused) {
     EXPECT_EQ(file_, nullptr);
 }
 
-TEST_F(DfuseFileTest, SuffixDefectsAreRefused) {
+TEST_F(DfuseFileTest, SuffixDefectsAreRefused)
+{
     const std::vector<std::uint8_t> good = builder_.Build();
     const std::size_t suffix = good.size() - DfuseFileBuilder::kSuffixSize;
     for (const std::size_t field : {suffix + 6, suffix + 8, suffix + 10, suffix + 11}) {
@@ -146,33 +158,38 @@ TEST_F(DfuseFileTest, SuffixDefectsAreRefused) {
     }
 }
 
-TEST_F(DfuseFileTest, ZeroTargetsAreRefused) {
+TEST_F(DfuseFileTest, ZeroTargetsAreRefused)
+{
     builder_.targets.clear();
     EXPECT_EQ(Open(builder_.Build()), DFUSE_ERROR_FILE_BAD_TARGET);
 }
 
-TEST_F(DfuseFileTest, ABadTargetSignatureIsRefused) {
+TEST_F(DfuseFileTest, ABadTargetSignatureIsRefused)
+{
     std::vector<std::uint8_t> file = builder_.Build();
     file[kTargetStart] = 't';
     DfuseFileBuilder::FixCrc(file);
     EXPECT_EQ(Open(file), DFUSE_ERROR_FILE_BAD_TARGET);
 }
 
-TEST_F(DfuseFileTest, AnElementSizePastTheEndOfTheFileIsRefused) {
+TEST_F(DfuseFileTest, AnElementSizePastTheEndOfTheFileIsRefused)
+{
     std::vector<std::uint8_t> file = builder_.Build();
     DfuseFileBuilder::Put32(file, kFirstElementSizeField, 0xFFFFFFF0u);
     DfuseFileBuilder::FixCrc(file);
     EXPECT_EQ(Open(file), DFUSE_ERROR_FILE_TRUNCATED);
 }
 
-TEST_F(DfuseFileTest, AnElementSizePastTheEndOfItsTargetIsRefused) {
+TEST_F(DfuseFileTest, AnElementSizePastTheEndOfItsTargetIsRefused)
+{
     std::vector<std::uint8_t> file = builder_.Build();
     DfuseFileBuilder::Put32(file, kFirstElementSizeField, 4 + 8 + 2 + 1);  // reaches into the next target
     DfuseFileBuilder::FixCrc(file);
     EXPECT_EQ(Open(file), DFUSE_ERROR_FILE_TRUNCATED);
 }
 
-TEST_F(DfuseFileTest, TargetSizesThatDisagreeWithTheElementsAreRefused) {
+TEST_F(DfuseFileTest, TargetSizesThatDisagreeWithTheElementsAreRefused)
+{
     std::vector<std::uint8_t> tooLarge = builder_.Build();
     DfuseFileBuilder::Put32(tooLarge, kTargetSizeField, 0x7FFFFFFFu);
     DfuseFileBuilder::FixCrc(tooLarge);
@@ -189,12 +206,14 @@ TEST_F(DfuseFileTest, TargetSizesThatDisagreeWithTheElementsAreRefused) {
     EXPECT_EQ(Open(manyElements), DFUSE_ERROR_FILE_TRUNCATED);
 }
 
-TEST_F(DfuseFileTest, AnElementReachingPastTheAddressSpaceIsRefused) {
+TEST_F(DfuseFileTest, AnElementReachingPastTheAddressSpaceIsRefused)
+{
     builder_.targets = {{0, "", {{0xFFFFFFFE, {1, 2, 3}}}}};
     EXPECT_EQ(Open(builder_.Build()), DFUSE_ERROR_FILE_BAD_TARGET);
 }
 
-TEST_F(DfuseFileTest, EveryTruncationIsRefused) {
+TEST_F(DfuseFileTest, EveryTruncationIsRefused)
+{
     const std::vector<std::uint8_t> good = builder_.Build();
     for (std::size_t length = 0; length < good.size(); ++length) {
         std::vector<std::uint8_t> cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length));
@@ -203,7 +222,8 @@ TEST_F(DfuseFileTest, EveryTruncationIsRefused) {
     }
 }
 
-TEST_F(DfuseFileTest, TruncationsWithAFreshSuffixAreRefusedByTheStructureChecks) {
+TEST_F(DfuseFileTest, TruncationsWithAFreshSuffixAreRefusedByTheStructureChecks)
+{
     const std::vector<std::uint8_t> good = builder_.Build();
     const std::vector<std::uint8_t> suffix(good.end() - DfuseFileBuilder::kSuffixSize, good.end());
     const std::size_t body = good.size() - DfuseFileBuilder::kSuffixSize;
@@ -220,9 +240,10 @@ TEST_F(DfuseFileTest, TruncationsWithAFreshSuffixAreRefusedByTheStructureChecks)
     }
 }
 
-TEST_F(DfuseFileTest, UnreadableFilesAreRefused) {
-    EXPECT_EQ(STDFUFILES_OpenExistingDFUFile((folder_.Path() / "absent.dfu").c_str(), &file_, &vid_, &pid_,
-                                             &bcd_, &imageCount_),
+TEST_F(DfuseFileTest, UnreadableFilesAreRefused)
+{
+    EXPECT_EQ(STDFUFILES_OpenExistingDFUFile((folder_.Path() / "absent.dfu").c_str(), &file_, &vid_, &pid_, &bcd_,
+                                             &imageCount_),
               DFUSE_ERROR_FILE_OPEN);
     EXPECT_EQ(file_, nullptr);
 }

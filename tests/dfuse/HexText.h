@@ -9,10 +9,11 @@
 class HexText {
 public:
     HexText& Record(std::uint8_t type, std::uint16_t offset, const std::vector<std::uint8_t>& payload,
-                    int checksumError = 0) {
+                    int checksumError = 0)
+    {
         std::vector<std::uint8_t> bytes = {static_cast<std::uint8_t>(payload.size()),
-                                           static_cast<std::uint8_t>(offset >> 8),
-                                           static_cast<std::uint8_t>(offset), type};
+                                           static_cast<std::uint8_t>(offset >> 8), static_cast<std::uint8_t>(offset),
+                                           type};
         bytes.insert(bytes.end(), payload.begin(), payload.end());
         unsigned sum = 0;
         for (const std::uint8_t byte : bytes) {
@@ -33,25 +34,28 @@ public:
     HexText& LinearBase(std::uint16_t upper) { return Record(0x04, 0, {Byte(upper >> 8), Byte(upper)}); }
     HexText& SegmentBase(std::uint16_t segment) { return Record(0x02, 0, {Byte(segment >> 8), Byte(segment)}); }
     HexText& End() { return Record(0x01, 0, {}); }
-    HexText& Raw(const std::string& line) {
+    HexText& Raw(const std::string& line)
+    {
         text_ += line + lineEnd_;
         return *this;
     }
-    HexText& LineEnd(const std::string& ending) {
+    HexText& LineEnd(const std::string& ending)
+    {
         lineEnd_ = ending;
         return *this;
     }
 
     // Writes `bytes` from `address` in records of up to 16 bytes, with linear base records as needed.
-    HexText& Block(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
+    HexText& Block(std::uint32_t address, const std::vector<std::uint8_t>& bytes)
+    {
         for (std::size_t offset = 0; offset < bytes.size(); offset += 16) {
             const std::uint32_t at = address + static_cast<std::uint32_t>(offset);
             if (offset == 0 || (at & 0xFFFF) < 16) {
                 LinearBase(static_cast<std::uint16_t>(at >> 16));
             }
             const std::size_t length = std::min<std::size_t>(16, bytes.size() - offset);
-            Data(static_cast<std::uint16_t>(at), std::vector<std::uint8_t>(bytes.begin() + offset,
-                                                                            bytes.begin() + offset + length));
+            Data(static_cast<std::uint16_t>(at),
+                 std::vector<std::uint8_t>(bytes.begin() + offset, bytes.begin() + offset + length));
         }
         return *this;
     }

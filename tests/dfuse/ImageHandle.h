@@ -17,7 +17,8 @@ public:
     };
 
     ImageHandle() = default;
-    ~ImageHandle() {
+    ~ImageHandle()
+    {
         if (image_ != nullptr) {
             STDFUFILES_DestroyImage(&image_);
         }
@@ -29,7 +30,8 @@ public:
     void* Get() const { return image_; }
 
     // Every element with its bytes; empty when the image cannot be listed.
-    std::vector<Element> Elements() const {
+    std::vector<Element> Elements() const
+    {
         std::vector<Element> elements;
         unsigned long count = 0;
         if (STDFUFILES_GetImageNbElement(image_, &count) != DFUSE_STATUS_SUCCESS) {
@@ -54,7 +56,8 @@ private:
     void* image_ = nullptr;
 };
 
-inline std::ostream& operator<<(std::ostream& out, const ImageHandle::Element& element) {
+inline std::ostream& operator<<(std::ostream& out, const ImageHandle::Element& element)
+{
     return out << "element at 0x" << std::hex << element.address << " of " << std::dec << element.data.size()
                << " bytes";
 }

@@ -17,32 +17,35 @@ using namespace tarnix::test::sensor_flash;
 
 class MadeFirmwareTest : public ::testing::Test {
 protected:
-    std::string Make(const std::string& name, const std::vector<std::string>& options = {}) {
+    std::string Make(const std::string& name, const std::vector<std::string>& options = {})
+    {
         std::vector<std::string> arguments = {"--version", "3.7"};
         arguments.insert(arguments.end(), options.begin(), options.end());
         EXPECT_TRUE(bus_.MakeFirmware(name, arguments).Succeeded()) << "make-firmware " << name;
         return bus_.File(name);
     }
 
-    void ReadDfu(const std::string& path, ImageHandle& image) {
+    void ReadDfu(const std::string& path, ImageHandle& image)
+    {
         void* file = nullptr;
         std::uint16_t vid = 0;
         std::uint16_t pid = 0;
         std::uint16_t bcd = 0;
         std::uint8_t count = 0;
-        ASSERT_EQ(STDFUFILES_OpenExistingDFUFile(path.c_str(), &file, &vid, &pid, &bcd, &count),
-                  DFUSE_STATUS_SUCCESS);
+        ASSERT_EQ(STDFUFILES_OpenExistingDFUFile(path.c_str(), &file, &vid, &pid, &bcd, &count), DFUSE_STATUS_SUCCESS);
         EXPECT_EQ(count, 1);
         EXPECT_EQ(STDFUFILES_ReadImageFromDFUFile(file, 0, image.Out()), DFUSE_STATUS_SUCCESS);
         EXPECT_EQ(STDFUFILES_CloseDFUFile(file), DFUSE_STATUS_SUCCESS);
     }
 
-    void ReadHex(const std::string& path, ImageHandle& image) {
+    void ReadHex(const std::string& path, ImageHandle& image)
+    {
         ASSERT_EQ(STDFUFILES_ImageFromFile(path.c_str(), image.Out(), 0), DFUSE_STATUS_SUCCESS);
     }
 
     // The image's bytes laid out over flash from its start, 0xFF where it has none.
-    static std::vector<std::uint8_t> Flattened(const std::vector<Element>& elements, std::size_t size) {
+    static std::vector<std::uint8_t> Flattened(const std::vector<Element>& elements, std::size_t size)
+    {
         std::vector<std::uint8_t> flash(size, 0xFF);
         for (const Element& element : elements) {
             const std::size_t offset = element.address - kStart;
@@ -53,12 +56,14 @@ protected:
         return flash;
     }
 
-    static bool TouchesParameterPage(const Element& element) {
+    static bool TouchesParameterPage(const Element& element)
+    {
         return element.address < kParameters + kPage && element.address + element.data.size() > kParameters;
     }
 
     // Filters the image for the operation with the sensor's mapping and runs it to its end.
-    static std::uint32_t Operate(const std::string& path, ImageHandle& image, std::uint32_t operation) {
+    static std::uint32_t Operate(const std::string& path, ImageHandle& image, std::uint32_t operation)
+    {
         EXPECT_EQ(OperationRunner::Filter(path, image.Get(), operation), DFUSE_STATUS_SUCCESS);
         return OperationRunner::Run(OperationRunner::Context(path, operation, image.Get())).stop;
     }
@@ -66,7 +71,8 @@ protected:
     tarnix::test::SimulatedBus bus_;
 };
 
-TEST_F(MadeFirmwareTest, HexAndDfuFilesOfOneFirmwareGiveTheSameImage) {
+TEST_F(MadeFirmwareTest, HexAndDfuFilesOfOneFirmwareGiveTheSameImage)
+{
     ImageHandle fromHex;
     ImageHandle fromDfu;
     ReadHex(Make("firmware.hex"), fromHex);
@@ -82,7 +88,8 @@ TEST_F(MadeFirmwareTest, HexAndDfuFilesOfOneFirmwareGiveTheSameImage) {
               (std::vector<std::uint8_t>{3, 0, 7, 0}));
 }
 
-TEST_F(MadeFirmwareTest, AnErasedParameterAreaIsAGapInTheImage) {
+TEST_F(MadeFirmwareTest, AnErasedParameterAreaIsAGapInTheImage)
+{
     ImageHandle fromHex;
     ImageHandle fromDfu;
     ReadHex(Make("firmware.hex", {"--params", "erased"}), fromHex);
@@ -95,7 +102,8 @@ TEST_F(MadeFirmwareTest, AnErasedParameterAreaIsAGapInTheImage) {
     }
 }
 
-TEST_F(MadeFirmwareTest, SuppliedParametersLandAtTheParameterPage) {
+TEST_F(MadeFirmwareTest, SuppliedParametersLandAtTheParameterPage)
+{
     std::vector<std::uint8_t> parameters(300);
     for (std::size_t index = 0; index < parameters.size(); ++index) {
         parameters[index] = static_cast<std::uint8_t>(index * 3);
@@ -111,7 +119,8 @@ TEST_F(MadeFirmwareTest, SuppliedParametersLandAtTheParameterPage) {
     EXPECT_EQ(std::vector<std::uint8_t>(page, page + 300), parameters);
 }
 
-TEST_F(MadeFirmwareTest, AFirmwareUpdateWritesTheImageKeepsTheParametersAndBootsIt) {
+TEST_F(MadeFirmwareTest, AFirmwareUpdateWritesTheImageKeepsTheParametersAndBootsIt)
+{
     const std::string serial = bus_.PlugDfuSensor();
     ASSERT_FALSE(serial.empty());
     const std::string path = bus_.DevicePath(serial);

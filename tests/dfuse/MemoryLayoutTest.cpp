@@ -11,7 +11,8 @@ namespace {
 
 using tarnix::dfuse::MemoryLayout;
 
-TEST(MemoryLayoutTest, ReadsTheSensorsFlashLayout) {
+TEST(MemoryLayoutTest, ReadsTheSensorsFlashLayout)
+{
     MemoryLayout layout;
     ASSERT_EQ(layout.Parse("@Internal Flash  /0x08000000/64*002Kg"), DFUSE_STATUS_SUCCESS);
     EXPECT_EQ(layout.Name(), "Internal Flash");
@@ -25,7 +26,8 @@ TEST(MemoryLayoutTest, ReadsTheSensorsFlashLayout) {
     }
 }
 
-TEST(MemoryLayoutTest, ReadsGroupsOfDifferentSectorSizes) {
+TEST(MemoryLayoutTest, ReadsGroupsOfDifferentSectorSizes)
+{
     MemoryLayout layout;
     ASSERT_EQ(layout.Parse("@Internal Flash  /0x08000000/04*016Kg,01*064Kg,07*128Kg"), DFUSE_STATUS_SUCCESS);
     ASSERT_EQ(layout.Sectors().size(), 12u);
@@ -37,10 +39,10 @@ TEST(MemoryLayoutTest, ReadsGroupsOfDifferentSectorSizes) {
     EXPECT_EQ(layout.Sectors()[11].dwSectorSize, 0x20000u);
 }
 
-TEST(MemoryLayoutTest, ReadsSeveralBlocksByteAndMegabyteUnitsAndEveryAccessLetter) {
+TEST(MemoryLayoutTest, ReadsSeveralBlocksByteAndMegabyteUnitsAndEveryAccessLetter)
+{
     MemoryLayout layout;
-    ASSERT_EQ(layout.Parse("@Option Bytes  /0x1FFFC000/01*016 e/0x40000000/02*001Ma,1*4Bb/\r\n"),
-              DFUSE_STATUS_SUCCESS);
+    ASSERT_EQ(layout.Parse("@Option Bytes  /0x1FFFC000/01*016 e/0x40000000/02*001Ma,1*4Bb/\r\n"), DFUSE_STATUS_SUCCESS);
     EXPECT_EQ(layout.Name(), "Option Bytes");
     ASSERT_EQ(layout.Sectors().size(), 4u);
     EXPECT_EQ(layout.Sectors()[0].dwStartAddress, 0x1FFFC000u);
@@ -53,7 +55,8 @@ TEST(MemoryLayoutTest, ReadsSeveralBlocksByteAndMegabyteUnitsAndEveryAccessLette
     EXPECT_EQ(layout.Sectors()[3].bSectorType, DFUSE_SECTOR_ERASABLE);
 }
 
-TEST(MemoryLayoutTest, ABlockMayEndExactlyAtTheTopOfTheAddressSpace) {
+TEST(MemoryLayoutTest, ABlockMayEndExactlyAtTheTopOfTheAddressSpace)
+{
     MemoryLayout layout;
     EXPECT_EQ(layout.Parse("@Top/0xFFFFF000/02*002Kg"), DFUSE_STATUS_SUCCESS);
 }
@@ -61,7 +64,8 @@ TEST(MemoryLayoutTest, ABlockMayEndExactlyAtTheTopOfTheAddressSpace) {
 class MemoryLayoutRefusalTest : public ::testing::TestWithParam<const char*> {};
 
 // A case's name: its number, then the layout text with every character but letters and digits as '_'.
-std::string LayoutName(const ::testing::TestParamInfo<const char*>& info) {
+std::string LayoutName(const ::testing::TestParamInfo<const char*>& info)
+{
     std::string name = "Layout" + std::to_string(info.index) + "_";
     for (const char* character = info.param; *character != '\0'; ++character) {
         name += std::isalnum(static_cast<unsigned char>(*character)) ? *character : '_';
@@ -69,23 +73,24 @@ std::string LayoutName(const ::testing::TestParamInfo<const char*>& info) {
     return name;
 }
 
-TEST_P(MemoryLayoutRefusalTest, IsRefused) {
+TEST_P(MemoryLayoutRefusalTest, IsRefused)
+{
     MemoryLayout layout;
     EXPECT_EQ(layout.Parse(GetParam()), DFUSE_ERROR_BAD_LAYOUT);
 }
 
 INSTANTIATE_TEST_SUITE_P(Defects, MemoryLayoutRefusalTest,
                          ::testing::Values("", "Internal Flash/0x08000000/64*002Kg",  // no '@'
-                                           "@Internal Flash", "@Internal Flash/0x08000000",
-                                           "@Flash/08000000/64*002Kg", "@Flash/0x/64*002Kg",
-                                           "@Flash/0x108000000/1*002Kg", "@Flash/0x0800000G/64*002Kg",
-                                           "@Flash/0x08000000/64002Kg", "@Flash/0x08000000/64*Kg",
-                                           "@Flash/0x08000000/*002Kg", "@Flash/0x08000000/64*002Xg",
-                                           "@Flash/0x08000000/64*002Kh", "@Flash/0x08000000/00*002Kg",
-                                           "@Flash/0x08000000/64*000Kg", "@Flash/0x08000000/64*002Kg,",
-                                           "@Flash/0xFFFFF800/02*002Kg",  // past 4 GiB
+                                           "@Internal Flash", "@Internal Flash/0x08000000", "@Flash/08000000/64*002Kg",
+                                           "@Flash/0x/64*002Kg", "@Flash/0x108000000/1*002Kg",
+                                           "@Flash/0x0800000G/64*002Kg", "@Flash/0x08000000/64002Kg",
+                                           "@Flash/0x08000000/64*Kg", "@Flash/0x08000000/*002Kg",
+                                           "@Flash/0x08000000/64*002Xg", "@Flash/0x08000000/64*002Kh",
+                                           "@Flash/0x08000000/00*002Kg", "@Flash/0x08000000/64*000Kg",
+                                           "@Flash/0x08000000/64*002Kg,",
+                                           "@Flash/0xFFFFF800/02*002Kg",                      // past 4 GiB
                                            "@Flash/0x08000000/02*002Kg/0x08000800/01*002Kg",  // overlap
-                                           "@Flash/0x00000000/70000*001 g"),                    // too many
+                                           "@Flash/0x00000000/70000*001 g"),                  // too many
                          LayoutName);
 
 }  // namespace

@@ -24,7 +24,8 @@ public:
     };
 
     // Filters the image for the operation with the memory map read from the device.
-    static std::uint32_t Filter(const std::string& devicePath, void* image, std::uint32_t operation) {
+    static std::uint32_t Filter(const std::string& devicePath, void* image, std::uint32_t operation)
+    {
         MAPPING* mapping = nullptr;
         unsigned long alternates = 0;
         std::uint32_t status = STDFUPRT_CreateMappingFromDevice(devicePath.c_str(), &mapping, &alternates);
@@ -36,7 +37,8 @@ public:
     }
 
     static DFUThreadContext Context(const std::string& devicePath, std::uint32_t operation, void* image,
-                                    bool skipErased = true) {
+                                    bool skipErased = true)
+    {
         DFUThreadContext context;
         std::memset(&context, 0, sizeof context);
         context.DfuGUID = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
@@ -48,7 +50,8 @@ public:
     }
 
     // Launches the operation and polls it until a status call fails, Percent reaches 100 or 20 s pass.
-    static Outcome Run(DFUThreadContext context) {
+    static Outcome Run(DFUThreadContext context)
+    {
         Outcome outcome;
         unsigned long id = 0;
         outcome.launch = STDFUPRT_LaunchOperation(&context, &id);

@@ -24,29 +24,34 @@ class OperationTest : public ::testing::Test {
 protected:
     void SetUp() override { Plug({}); }
 
-    void Plug(const std::vector<std::string>& options) {
+    void Plug(const std::vector<std::string>& options)
+    {
         serial_ = bus_.PlugDfuSensor(options);
         ASSERT_FALSE(serial_.empty()) << "tarnix-sim plug failed";
         path_ = bus_.DevicePath(serial_);
         ASSERT_FALSE(path_.empty());
     }
 
-    void LoadHex(ImageHandle& image, std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
+    void LoadHex(ImageHandle& image, std::uint32_t address, const std::vector<std::uint8_t>& bytes)
+    {
         const std::string path = bus_.Files().Write("image.hex", HexText().Block(address, bytes).End().Text());
         ASSERT_EQ(STDFUFILES_ImageFromFile(path.c_str(), image.Out(), 0), DFUSE_STATUS_SUCCESS);
     }
 
-    void FilterFor(ImageHandle& image, std::uint32_t operation) {
+    void FilterFor(ImageHandle& image, std::uint32_t operation)
+    {
         ASSERT_EQ(OperationRunner::Filter(path_, image.Get(), operation), DFUSE_STATUS_SUCCESS);
     }
 
-    DFUThreadContext ContextFor(std::uint32_t operation, void* image, bool skipErased = true) const {
+    DFUThreadContext ContextFor(std::uint32_t operation, void* image, bool skipErased = true) const
+    {
         return OperationRunner::Context(path_, operation, image, skipErased);
     }
 
     static Outcome Run(const DFUThreadContext& context) { return OperationRunner::Run(context); }
 
-    static void ExpectSucceeded(const Outcome& outcome) {
+    static void ExpectSucceeded(const Outcome& outcome)
+    {
         EXPECT_EQ(outcome.launch, DFUSE_STATUS_SUCCESS);
         EXPECT_EQ(outcome.stop, DFUSE_STATUS_SUCCESS);
         EXPECT_EQ(outcome.errorCode, DFUSE_STATUS_SUCCESS);
@@ -61,7 +66,8 @@ protected:
     std::string path_;
 };
 
-TEST_F(OperationTest, TheMappingDescribesTheSensorsFlash) {
+TEST_F(OperationTest, TheMappingDescribesTheSensorsFlash)
+{
     MAPPING* mapping = nullptr;
     unsigned long alternates = 0;
     ASSERT_EQ(STDFUPRT_CreateMappingFromDevice(path_.c_str(), &mapping, &alternates), DFUSE_STATUS_SUCCESS);
@@ -82,7 +88,8 @@ TEST_F(OperationTest, TheMappingDescribesTheSensorsFlash) {
     EXPECT_EQ(STDFUPRT_DestroyMapping(&foreignPointer), DFUSE_ERROR_BAD_HANDLE);
 }
 
-TEST_F(OperationTest, NoMappingWithoutADevice) {
+TEST_F(OperationTest, NoMappingWithoutADevice)
+{
     MAPPING* mapping = nullptr;
     unsigned long alternates = 0;
     EXPECT_EQ(STDFUPRT_CreateMappingFromDevice("\\\\?\\usb#none", &mapping, &alternates), DFUSE_ERROR_NO_DEVICE);
@@ -90,7 +97,8 @@ TEST_F(OperationTest, NoMappingWithoutADevice) {
     EXPECT_EQ(STDFUPRT_CreateMappingFromDevice(path_.c_str(), nullptr, &alternates), DFUSE_ERROR_BAD_PARAMETER);
 }
 
-TEST_F(OperationTest, AFirmwareWriteLeavingTheParameterPageErasedKeepsTheStoredParameters) {
+TEST_F(OperationTest, AFirmwareWriteLeavingTheParameterPageErasedKeepsTheStoredParameters)
+{
     const std::vector<std::uint8_t> old = Pattern(0x5800, 1);
     ASSERT_TRUE(bus_.WriteFlash(serial_, kStart, old));
     std::vector<std::uint8_t> firmware = Pattern(0x5000, 77);
@@ -116,7 +124,8 @@ TEST_F(OperationTest, AFirmwareWriteLeavingTheParameterPageErasedKeepsTheStoredP
     EXPECT_EQ(bus_.ReadFlash(serial_, kStart, 0x5800), expected);
 }
 
-TEST_F(OperationTest, ProgressIsReportedWhileTheOperationRuns) {
+TEST_F(OperationTest, ProgressIsReportedWhileTheOperationRuns)
+{
     Plug({"--page-ms", "10"});  // 2 KiB per 10 ms: long enough to be seen between 0 and 100
     ImageHandle image;
     LoadHex(image, kStart + 0x8000, Pattern(16 * kPage, 5));
@@ -125,12 +134,12 @@ TEST_F(OperationTest, ProgressIsReportedWhileTheOperationRuns) {
     EXPECT_TRUE(std::any_of(erase.percents.begin(), erase.percents.end(), [](int p) { return p > 0 && p < 100; }));
     const Outcome program = Run(ContextFor(DFUSE_OPERATION_PROGRAM, image.Get()));
     ExpectSucceeded(program);
-    EXPECT_TRUE(
-        std::any_of(program.percents.begin(), program.percents.end(), [](int p) { return p > 0 && p < 100; }));
+    EXPECT_TRUE(std::any_of(program.percents.begin(), program.percents.end(), [](int p) { return p > 0 && p < 100; }));
     EXPECT_EQ(bus_.ReadFlash(serial_, kStart + 0x8000, 16 * kPage), Pattern(16 * kPage, 5));
 }
 
-TEST_F(OperationTest, ErasedBlocksAreSkippedOnlyWhenAsked) {
+TEST_F(OperationTest, ErasedBlocksAreSkippedOnlyWhenAsked)
+{
     // Page 1 holds old data; an image whose page 1 is all 0xFF must not program over it.
     std::vector<std::uint8_t> before(3 * kPage, 0xFF);
     const std::vector<std::uint8_t> old = Pattern(kPage, 9);
@@ -155,7 +164,8 @@ TEST_F(OperationTest, ErasedBlocksAreSkippedOnlyWhenAsked) {
     EXPECT_EQ(sendingAll.currentRequest, DFUSE_REQUEST_DOWNLOAD);
 }
 
-TEST_F(OperationTest, AShortLastBlockLandsAtItsOwnAddress) {
+TEST_F(OperationTest, AShortLastBlockLandsAtItsOwnAddress)
+{
     const std::vector<std::uint8_t> bytes = Pattern(2 * kPage + 100, 3);
     ImageHandle image;
     LoadHex(image, kStart + 0x12000 + 6, bytes);  // neither start nor end aligned
@@ -174,7 +184,8 @@ struct FaultCase {
 
 class OperationFaultTest : public OperationTest, public ::testing::WithParamInterface<FaultCase> {};
 
-TEST_P(OperationFaultTest, TheFailureIsReportedThroughTheErrorCode) {
+TEST_P(OperationFaultTest, TheFailureIsReportedThroughTheErrorCode)
+{
     ImageHandle image;
     LoadHex(image, kStart + 0x10000, Pattern(4 * kPage, 8));
     ASSERT_TRUE(bus_.Fault(serial_, GetParam().fault));
@@ -186,18 +197,18 @@ TEST_P(OperationFaultTest, TheFailureIsReportedThroughTheErrorCode) {
     EXPECT_LT(outcome.percent, 100);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, OperationFaultTest,
-    ::testing::Values(FaultCase{"erase", DFUSE_OPERATION_ERASE, DFUSE_ERROR_REQUEST_FAILED},
-                      FaultCase{"open", DFUSE_OPERATION_ERASE, DFUSE_ERROR_NO_DEVICE},
-                      FaultCase{"address", DFUSE_OPERATION_PROGRAM, DFUSE_ERROR_REQUEST_FAILED},
-                      FaultCase{"download", DFUSE_OPERATION_PROGRAM, DFUSE_ERROR_REQUEST_FAILED},
-                      FaultCase{"program", DFUSE_OPERATION_PROGRAM, DFUSE_ERROR_DEVICE_STATUS},
-                      FaultCase{"stall", DFUSE_OPERATION_PROGRAM, DFUSE_ERROR_REQUEST_FAILED},
-                      FaultCase{"unplug", DFUSE_OPERATION_PROGRAM, DFUSE_ERROR_REQUEST_FAILED}),
-    [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.fault); });
+INSTANTIATE_TEST_SUITE_P(Faults, OperationFaultTest,
+                         ::testing::Values(FaultCase{"erase", DFUSE_OPERATION_ERASE, DFUSE_ERROR_REQUEST_FAILED},
+                                           FaultCase{"open", DFUSE_OPERATION_ERASE, DFUSE_ERROR_NO_DEVICE},
+                                           FaultCase{"address", DFUSE_OPERATION_PROGRAM, DFUSE_ERROR_REQUEST_FAILED},
+                                           FaultCase{"download", DFUSE_OPERATION_PROGRAM, DFUSE_ERROR_REQUEST_FAILED},
+                                           FaultCase{"program", DFUSE_OPERATION_PROGRAM, DFUSE_ERROR_DEVICE_STATUS},
+                                           FaultCase{"stall", DFUSE_OPERATION_PROGRAM, DFUSE_ERROR_REQUEST_FAILED},
+                                           FaultCase{"unplug", DFUSE_OPERATION_PROGRAM, DFUSE_ERROR_REQUEST_FAILED}),
+                         [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.fault); });
 
-TEST_F(OperationTest, StoppingARunningOperationCancelsIt) {
+TEST_F(OperationTest, StoppingARunningOperationCancelsIt)
+{
     Plug({"--page-ms", "100"});
     ImageHandle image;
     LoadHex(image, kStart + 0x8000, Pattern(20 * kPage, 5));
@@ -214,7 +225,8 @@ TEST_F(OperationTest, StoppingARunningOperationCancelsIt) {
     EXPECT_EQ(STDFUPRT_GetOperationStatus(id, &context), DFUSE_ERROR_BAD_HANDLE);
 }
 
-TEST_F(OperationTest, AnUnknownDeviceLinkFailsTheOperation) {
+TEST_F(OperationTest, AnUnknownDeviceLinkFailsTheOperation)
+{
     ImageHandle image;
     LoadHex(image, kStart, Pattern(16, 1));
     DFUThreadContext context = ContextFor(DFUSE_OPERATION_ERASE, image.Get());
@@ -225,7 +237,8 @@ TEST_F(OperationTest, AnUnknownDeviceLinkFailsTheOperation) {
     EXPECT_EQ(outcome.errorCode, DFUSE_ERROR_NO_DEVICE);
 }
 
-TEST_F(OperationTest, UnusableContextsAreRefusedAtLaunch) {
+TEST_F(OperationTest, UnusableContextsAreRefusedAtLaunch)
+{
     ImageHandle image;
     LoadHex(image, kStart, Pattern(16, 1));
     unsigned long id = 0;
@@ -247,7 +260,8 @@ TEST_F(OperationTest, UnusableContextsAreRefusedAtLaunch) {
     EXPECT_EQ(STDFUPRT_StopOperation(12345, &good), DFUSE_ERROR_BAD_HANDLE);
 }
 
-TEST_F(OperationTest, TheOperationKeepsItsOwnCopyOfTheImage) {
+TEST_F(OperationTest, TheOperationKeepsItsOwnCopyOfTheImage)
+{
     const std::vector<std::uint8_t> bytes = Pattern(kPage, 12);
     ImageHandle image;
     LoadHex(image, kStart + 0x14000, bytes);

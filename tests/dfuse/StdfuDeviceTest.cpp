@@ -19,7 +19,8 @@ constexpr std::uint8_t kError = 10;
 
 class StdfuDeviceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         serial_ = bus_.PlugDfuSensor();
         ASSERT_FALSE(serial_.empty()) << "tarnix-sim plug failed";
         path_ = bus_.DevicePath(serial_);
@@ -28,18 +29,21 @@ protected:
         ASSERT_NE(handle_, nullptr);
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         if (handle_ != nullptr) {
             STDFU_Close(&handle_);
         }
     }
 
-    std::uint32_t Command(std::uint8_t code, std::uint32_t address) {
+    std::uint32_t Command(std::uint8_t code, std::uint32_t address)
+    {
         std::vector<std::uint8_t> bytes = DfuCommand(code, address);
         return STDFU_Dnload(&handle_, bytes.data(), static_cast<std::uint32_t>(bytes.size()), 0);
     }
 
-    DFUSTATUS Status() {
+    DFUSTATUS Status()
+    {
         DFUSTATUS status{};
         EXPECT_EQ(STDFU_Getstatus(&handle_, &status), DFUSE_STATUS_SUCCESS);
         return status;
@@ -51,7 +55,8 @@ protected:
     void* handle_ = nullptr;
 };
 
-TEST_F(StdfuDeviceTest, UploadFollowsThePointerPlusBlockRule) {
+TEST_F(StdfuDeviceTest, UploadFollowsThePointerPlusBlockRule)
+{
     const std::vector<std::uint8_t> stored = Pattern(kPage, 1);
     ASSERT_TRUE(bus_.WriteFlash(serial_, kParameters, stored));
 
@@ -63,7 +68,8 @@ TEST_F(StdfuDeviceTest, UploadFollowsThePointerPlusBlockRule) {
     EXPECT_EQ(read, stored);
 }
 
-TEST_F(StdfuDeviceTest, ErasesOnePageAndProgramsIt) {
+TEST_F(StdfuDeviceTest, ErasesOnePageAndProgramsIt)
+{
     const std::vector<std::uint8_t> before = Pattern(3 * kPage, 2);
     ASSERT_TRUE(bus_.WriteFlash(serial_, kParameters - kPage, before));
 
@@ -84,7 +90,8 @@ TEST_F(StdfuDeviceTest, ErasesOnePageAndProgramsIt) {
     EXPECT_EQ(bus_.ReadFlash(serial_, kParameters - kPage, 3 * kPage), expected);
 }
 
-TEST_F(StdfuDeviceTest, ARefusedCommandShowsDfuErrorUntilCleared) {
+TEST_F(StdfuDeviceTest, ARefusedCommandShowsDfuErrorUntilCleared)
+{
     ASSERT_EQ(Command(0x41, 0x20000000), DFUSE_STATUS_SUCCESS);  // outside the flash
     const DFUSTATUS status = Status();
     EXPECT_EQ(status.bState, kError);
@@ -96,7 +103,8 @@ TEST_F(StdfuDeviceTest, ARefusedCommandShowsDfuErrorUntilCleared) {
     EXPECT_EQ(state, kIdle);
 }
 
-TEST_F(StdfuDeviceTest, DescribesTheDevice) {
+TEST_F(StdfuDeviceTest, DescribesTheDevice)
+{
     DFUDEVICEINFO info{};
     ASSERT_EQ(STDFU_GetDeviceInfo(&handle_, &info), DFUSE_STATUS_SUCCESS);
     EXPECT_EQ(info.idVendor, 0x0483);
@@ -110,7 +118,8 @@ TEST_F(StdfuDeviceTest, DescribesTheDevice) {
     EXPECT_EQ(STDFU_GetMemoryLayout(&handle_, small, sizeof small), DFUSE_ERROR_BUFFER_TOO_SMALL);
 }
 
-TEST_F(StdfuDeviceTest, ASecondHandleOnTheSameDeviceWorksAndClosesOnItsOwn) {
+TEST_F(StdfuDeviceTest, ASecondHandleOnTheSameDeviceWorksAndClosesOnItsOwn)
+{
     void* second = nullptr;
     ASSERT_EQ(STDFU_Open(path_.c_str(), &second), DFUSE_STATUS_SUCCESS);
     EXPECT_NE(second, handle_);
@@ -120,7 +129,8 @@ TEST_F(StdfuDeviceTest, ASecondHandleOnTheSameDeviceWorksAndClosesOnItsOwn) {
     EXPECT_EQ(Status().bState, kIdle);
 }
 
-TEST_F(StdfuDeviceTest, AZeroLengthDownloadEndsDfuMode) {
+TEST_F(StdfuDeviceTest, AZeroLengthDownloadEndsDfuMode)
+{
     std::uint8_t unused = 0xFF;
     ASSERT_EQ(STDFU_Dnload(&handle_, &unused, 0, 0), DFUSE_STATUS_SUCCESS);
     EXPECT_EQ(Status().bState, kManifest);
@@ -130,7 +140,8 @@ TEST_F(StdfuDeviceTest, AZeroLengthDownloadEndsDfuMode) {
     EXPECT_EQ(STDFU_Open(path_.c_str(), &second), DFUSE_ERROR_NO_DEVICE);
 }
 
-TEST_F(StdfuDeviceTest, AClosedHandleIsRefusedEverywhere) {
+TEST_F(StdfuDeviceTest, AClosedHandleIsRefusedEverywhere)
+{
     void* stale = handle_;
     ASSERT_EQ(STDFU_Close(&handle_), DFUSE_STATUS_SUCCESS);
     EXPECT_EQ(handle_, nullptr);
@@ -151,7 +162,8 @@ TEST_F(StdfuDeviceTest, AClosedHandleIsRefusedEverywhere) {
     EXPECT_EQ(STDFU_Abort(nullptr), DFUSE_ERROR_BAD_HANDLE);
 }
 
-TEST_F(StdfuDeviceTest, MalformedTransfersAreRefusedBeforeReachingTheDevice) {
+TEST_F(StdfuDeviceTest, MalformedTransfersAreRefusedBeforeReachingTheDevice)
+{
     std::vector<std::uint8_t> large(0x10000);
     EXPECT_EQ(STDFU_Dnload(&handle_, nullptr, 16, 2), DFUSE_ERROR_BAD_PARAMETER);
     EXPECT_EQ(STDFU_Dnload(&handle_, large.data(), 0x10000, 2), DFUSE_ERROR_BAD_PARAMETER);
@@ -161,7 +173,8 @@ TEST_F(StdfuDeviceTest, MalformedTransfersAreRefusedBeforeReachingTheDevice) {
     EXPECT_EQ(Status().bState, kIdle);
 }
 
-TEST_F(StdfuDeviceTest, UnknownDevicesAndOpenFaultsCannotBeOpened) {
+TEST_F(StdfuDeviceTest, UnknownDevicesAndOpenFaultsCannotBeOpened)
+{
     void* other = nullptr;
     EXPECT_EQ(STDFU_Open("\\\\?\\usb#vid_0483&pid_df11#NOSUCH#{a5dcbf10-6530-11d2-901f-00c04fb951ed}", &other),
               DFUSE_ERROR_NO_DEVICE);
@@ -172,7 +185,8 @@ TEST_F(StdfuDeviceTest, UnknownDevicesAndOpenFaultsCannotBeOpened) {
     EXPECT_EQ(other, nullptr);
 }
 
-TEST_F(StdfuDeviceTest, AStalledDeviceFailsEveryRequest) {
+TEST_F(StdfuDeviceTest, AStalledDeviceFailsEveryRequest)
+{
     ASSERT_TRUE(bus_.Fault(serial_, "stall"));
     std::vector<std::uint8_t> data = Pattern(kPage, 3);
     ASSERT_EQ(Command(0x21, 0x08010000), DFUSE_STATUS_SUCCESS);

@@ -197,12 +197,12 @@ TEST_F(GuiModelEventTest, ACheckedFileIsShownAndWarnedAboutInOrder)
         order << (overwrites ? "overwrites" : "keeps");
         shownPath = path;
     });
-    QObject::connect(&model, &GuiModel::PopInfoMessage, [&order](bool information, const QString& title,
-                                                                 const QString& text) {
-        EXPECT_FALSE(information);
-        EXPECT_EQ(title, "Warning");
-        order << text;
-    });
+    QObject::connect(&model, &GuiModel::PopInfoMessage,
+                     [&order](bool information, const QString& title, const QString& text) {
+                         EXPECT_FALSE(information);
+                         EXPECT_EQ(title, "Warning");
+                         order << text;
+                     });
     std::string path = "/firmware/TS - 158 - 1.7.2.dfu";
     model.OnFirmwareFileChecked(true, path);
 

@@ -258,7 +258,7 @@ TEST_F(GuiModelSensorTest, AFirmwareWriteReportsProgressAndItsEnd)
 
     std::optional<bool> overwrites;
     QObject::connect(&model, &GuiModel::UpdateFirmwareFileInformation,
-            [&overwrites](bool willOverwrite, QString&) { overwrites = willOverwrite; });
+                     [&overwrites](bool willOverwrite, QString&) { overwrites = willOverwrite; });
     model.CheckFirmwareFile(firmware);
     ASSERT_EQ(overwrites, std::optional<bool>(false)) << window.messages.join('\n').toStdString();
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 // Answers every modal dialog that opens while it lives, so that no test waits on a user: a message box is
-// recorded, shown to inspectBox when one is set, and confirmed with its first button; a file dialog is recorded with its start folder and gets
-// the next queued answer, or is cancelled when none is queued.
+// recorded, shown to inspectBox when one is set, and confirmed with its first button; a file dialog is recorded with
+// its start folder and gets the next queued answer, or is cancelled when none is queued.
 class ModalAnswerer : public QObject {
 public:
     struct Box {

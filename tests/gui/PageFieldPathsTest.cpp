@@ -11,9 +11,7 @@ TEST(PageFieldPaths, EveryFieldOfThePageNamesAMemberOfTheRecord)
 {
     Parameters record;
     EmplaceParameterTables(record);
-    const auto reached = [&](const char* path) {
-        return VisitParameterPath(record, path, [](const auto&, auto) {});
-    };
+    const auto reached = [&](const char* path) { return VisitParameterPath(record, path, [](const auto&, auto) {}); };
     for (const ParameterSection::LineEditField& field : ParameterSection::LineEditFields()) {
         EXPECT_TRUE(reached(field.path)) << field.path;
     }

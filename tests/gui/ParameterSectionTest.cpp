@@ -27,21 +27,49 @@ const QString unsupportedToolTip = "This parameter is not supported by the selec
 
 std::vector<QLineEdit*> LineEdits(GuiTypes::ViewParameters& v)
 {
-    return {v.lowerBoundX,         v.lowerBoundY,       v.upperBoundX,        v.upperBoundY,
-            v.offsetX,             v.offsetY,           v.minSize,            v.maxSize,
-            v.hidDisplaySizeX,     v.hidDisplaySizeY,   v.numberOfReportedTouches, v.fingerFrequency,
-            v.idleFrequency,       v.floatingProtectionTime, v.timeToUp,      v.distance,
-            v.i2cAddress,          v.snappingLeftInner, v.snappingLeftOuter,  v.snappingRightInner,
-            v.snappingRightOuter,  v.snappingTopInner,  v.snappingTopOuter,   v.snappingBottomInner,
-            v.snappingBottomOuter, v.preventionTime,    v.preventionRadius};
+    return {v.lowerBoundX,
+            v.lowerBoundY,
+            v.upperBoundX,
+            v.upperBoundY,
+            v.offsetX,
+            v.offsetY,
+            v.minSize,
+            v.maxSize,
+            v.hidDisplaySizeX,
+            v.hidDisplaySizeY,
+            v.numberOfReportedTouches,
+            v.fingerFrequency,
+            v.idleFrequency,
+            v.floatingProtectionTime,
+            v.timeToUp,
+            v.distance,
+            v.i2cAddress,
+            v.snappingLeftInner,
+            v.snappingLeftOuter,
+            v.snappingRightInner,
+            v.snappingRightOuter,
+            v.snappingTopInner,
+            v.snappingTopOuter,
+            v.snappingBottomInner,
+            v.snappingBottomOuter,
+            v.preventionTime,
+            v.preventionRadius};
 }
 
 std::vector<QComboBox*> OnOffBoxes(GuiTypes::ViewParameters& v)
 {
-    return {v.reverseX,      v.reverseY,       v.flipXY,
-            v.reflectiveEdgeFilter, v.maxSizeEnabled, v.minSizeEnabled,
-            v.floatingProtectionEnabled, v.clickOnTouchEnabled, v.systemEnabled,
-            v.snappingFilterEnabled, v.doubleClickPreventionEnabled, v.detection,
+    return {v.reverseX,
+            v.reverseY,
+            v.flipXY,
+            v.reflectiveEdgeFilter,
+            v.maxSizeEnabled,
+            v.minSizeEnabled,
+            v.floatingProtectionEnabled,
+            v.clickOnTouchEnabled,
+            v.systemEnabled,
+            v.snappingFilterEnabled,
+            v.doubleClickPreventionEnabled,
+            v.detection,
             v.detectionHid};
 }
 
@@ -274,20 +302,24 @@ TEST_F(ParameterSectionTest, NamesThatThePageDoesNotKnowLeaveEveryFieldDisabled)
 TEST_F(ParameterSectionTest, EveryFieldOfTheNewestSchemaIsOnThePage)
 {
     section.DisableAllInputFields();
-    section.UpdateInputElementsBasedOnParameterFields(Serialization::GetInstance().GetAllFieldNamesForParameterVersion(1, 1));
+    section.UpdateInputElementsBasedOnParameterFields(
+        Serialization::GetInstance().GetAllFieldNamesForParameterVersion(1, 1));
 
     EXPECT_EQ(EnabledFields().size(), 41U);
 }
 
 TEST_F(ParameterSectionTest, AnOlderSchemaDisablesTheFieldsItLacks)
 {
-    section.UpdateInputElementsBasedOnParameterFields(Serialization::GetInstance().GetAllFieldNamesForParameterVersion(1, 0));
+    section.UpdateInputElementsBasedOnParameterFields(
+        Serialization::GetInstance().GetAllFieldNamesForParameterVersion(1, 0));
 
     const std::vector<QWidget*> newer = {
-        view.snappingLeftInner,   view.snappingLeftOuter,  view.snappingRightInner, view.snappingRightOuter,
-        view.snappingTopInner,    view.snappingTopOuter,   view.snappingBottomInner, view.snappingBottomOuter,
-        view.snappingFilterEnabled, view.preventionTime,   view.preventionRadius, view.doubleClickPreventionEnabled,
-        view.i2cAddress,          view.systemEnabled,      view.detection,        view.detectionHid};
+        view.snappingLeftInner,   view.snappingLeftOuter,   view.snappingRightInner,
+        view.snappingRightOuter,  view.snappingTopInner,    view.snappingTopOuter,
+        view.snappingBottomInner, view.snappingBottomOuter, view.snappingFilterEnabled,
+        view.preventionTime,      view.preventionRadius,    view.doubleClickPreventionEnabled,
+        view.i2cAddress,          view.systemEnabled,       view.detection,
+        view.detectionHid};
     for (QWidget* field : AllFields(view)) {
         const bool isNewer = std::find(newer.begin(), newer.end(), field) != newer.end();
         EXPECT_EQ(field->isEnabled(), !isNewer) << field->objectName().toStdString();
@@ -298,7 +330,8 @@ TEST_F(ParameterSectionTest, AnOlderSchemaDisablesTheFieldsItLacks)
 TEST_F(ParameterSectionTest, AWriteDisablesOnlyTheFourSensorAndFileButtons)
 {
     const std::vector<QPushButton*> switched = {section.GetReadParametersButton(), section.GetWriteParametersButton(),
-                                                section.GetLoadParametersFromJsonButton(), section.GetSaveToJsonButton()};
+                                                section.GetLoadParametersFromJsonButton(),
+                                                section.GetSaveToJsonButton()};
     section.DisableButtons();
     for (QPushButton* button : switched) {
         EXPECT_FALSE(button->isEnabled()) << button->text().toStdString();

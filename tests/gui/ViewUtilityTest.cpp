@@ -70,25 +70,50 @@ TEST_F(ViewUtilityTest, ARecordReadFromASensorFillsEveryFieldWithItsOwnValue)
     ShowRead(FullRecord());
 
     const std::vector<std::pair<QLineEdit*, const char*>> expected = {
-        {view.lowerBoundX, "100"},        {view.lowerBoundY, "200"},       {view.upperBoundX, "3000"},
-        {view.upperBoundY, "2500"},       {view.offsetX, "11"},            {view.offsetY, "12"},
-        {view.minSize, "13"},             {view.maxSize, "400"},           {view.hidDisplaySizeX, "1920"},
-        {view.hidDisplaySizeY, "1080"},   {view.numberOfReportedTouches, "7"},
-        {view.fingerFrequency, "120"},    {view.idleFrequency, "-20"},     {view.floatingProtectionTime, "150"},
-        {view.timeToUp, "250"},           {view.distance, "30"},           {view.i2cAddress, "42"},
-        {view.snappingLeftInner, "1"},    {view.snappingLeftOuter, "2"},   {view.snappingRightInner, "3"},
-        {view.snappingRightOuter, "4"},   {view.snappingTopInner, "5"},    {view.snappingTopOuter, "6"},
-        {view.snappingBottomInner, "7"},  {view.snappingBottomOuter, "8"}, {view.preventionTime, "300"},
+        {view.lowerBoundX, "100"},
+        {view.lowerBoundY, "200"},
+        {view.upperBoundX, "3000"},
+        {view.upperBoundY, "2500"},
+        {view.offsetX, "11"},
+        {view.offsetY, "12"},
+        {view.minSize, "13"},
+        {view.maxSize, "400"},
+        {view.hidDisplaySizeX, "1920"},
+        {view.hidDisplaySizeY, "1080"},
+        {view.numberOfReportedTouches, "7"},
+        {view.fingerFrequency, "120"},
+        {view.idleFrequency, "-20"},
+        {view.floatingProtectionTime, "150"},
+        {view.timeToUp, "250"},
+        {view.distance, "30"},
+        {view.i2cAddress, "42"},
+        {view.snappingLeftInner, "1"},
+        {view.snappingLeftOuter, "2"},
+        {view.snappingRightInner, "3"},
+        {view.snappingRightOuter, "4"},
+        {view.snappingTopInner, "5"},
+        {view.snappingTopOuter, "6"},
+        {view.snappingBottomInner, "7"},
+        {view.snappingBottomOuter, "8"},
+        {view.preventionTime, "300"},
         {view.preventionRadius, "45"},
     };
     for (const auto& [edit, text] : expected) {
         EXPECT_EQ(edit->text(), text) << edit->objectName().toStdString();
     }
     const std::vector<std::pair<QComboBox*, const char*>> switches = {
-        {view.reverseX, "On"},          {view.reverseY, "Off"},         {view.flipXY, "On"},
-        {view.reflectiveEdgeFilter, "Off"}, {view.maxSizeEnabled, "On"}, {view.minSizeEnabled, "Off"},
-        {view.floatingProtectionEnabled, "On"}, {view.clickOnTouchEnabled, "Off"}, {view.systemEnabled, "On"},
-        {view.snappingFilterEnabled, "On"}, {view.doubleClickPreventionEnabled, "Off"}, {view.detection, "Off"},
+        {view.reverseX, "On"},
+        {view.reverseY, "Off"},
+        {view.flipXY, "On"},
+        {view.reflectiveEdgeFilter, "Off"},
+        {view.maxSizeEnabled, "On"},
+        {view.minSizeEnabled, "Off"},
+        {view.floatingProtectionEnabled, "On"},
+        {view.clickOnTouchEnabled, "Off"},
+        {view.systemEnabled, "On"},
+        {view.snappingFilterEnabled, "On"},
+        {view.doubleClickPreventionEnabled, "Off"},
+        {view.detection, "Off"},
         {view.detectionHid, "On"},
     };
     for (const auto& [box, text] : switches) {
@@ -149,7 +174,8 @@ TEST_F(ViewUtilityTest, EveryPairReportsItsOwnFieldNames)
         {view.offsetX, view.offsetY, "Offset X", "Offset Y"},
         {view.hidDisplaySizeX, view.hidDisplaySizeY, "HID Display Size X", "HID Display Size Y"},
         {view.snappingLeftInner, view.snappingLeftOuter, "Snapping Filter Left Inner", "Snapping Filter Left Outer"},
-        {view.snappingRightInner, view.snappingRightOuter, "Snapping Filter Right Inner", "Snapping Filter Right Outer"},
+        {view.snappingRightInner, view.snappingRightOuter, "Snapping Filter Right Inner",
+         "Snapping Filter Right Outer"},
         {view.snappingTopInner, view.snappingTopOuter, "Snapping Filter Top Inner", "Snapping Filter Top Outer"},
         {view.snappingBottomInner, view.snappingBottomOuter, "Snapping Filter Bottom Inner",
          "Snapping Filter Bottom Outer"},
@@ -302,7 +328,8 @@ TEST_F(ViewUtilityTest, CopyingAPageCopiesEveryTextAndSelection)
 {
     ShowRead(FullRecord());
     PlacedParameterPage other;
-    ViewUtility::UpdateScanningRange(other.view, ViewUtility::GetPossiblePeakCountAndRanges(FullRecord()), Parameters{});
+    ViewUtility::UpdateScanningRange(other.view, ViewUtility::GetPossiblePeakCountAndRanges(FullRecord()),
+                                     Parameters{});
 
     ViewUtility::CopyViewParameters(view, other.view);
     Parameters copied;

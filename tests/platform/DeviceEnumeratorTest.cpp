@@ -18,18 +18,21 @@ using tarnix::test::SimulatedBus;
 const Guid kHidSetupClass = *Guid::Parse("{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}");
 const Guid kUsbSetupClass = *Guid::Parse("{36FC9E60-C465-11CF-8056-444553540000}");
 
-SensorState Sensor(const std::string& serial, DriverKind driver = DriverKind::Ok) {
+SensorState Sensor(const std::string& serial, DriverKind driver = DriverKind::Ok)
+{
     SensorState prototype = SimulatedBus::QuickSensor();
     prototype.serial = serial;
     prototype.driver = driver;
     return prototype;
 }
 
-bool EndsWith(const std::string& text, const std::string& suffix) {
+bool EndsWith(const std::string& text, const std::string& suffix)
+{
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-TEST(DeviceEnumerator, ListsEachPersonalityUnderItsInterfaceClass) {
+TEST(DeviceEnumerator, ListsEachPersonalityUnderItsInterfaceClass)
+{
     SimulatedBus bus;
     bus.Plug(SensorMode::Normal, Sensor("N1"));
     bus.Plug(SensorMode::Dfu, Sensor("D1"));
@@ -59,7 +62,8 @@ TEST(DeviceEnumerator, ListsEachPersonalityUnderItsInterfaceClass) {
     EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(kUsbSetupClass).empty()) << "not an interface class";
 }
 
-TEST(DeviceEnumerator, ReportsConfiguredHardwareIdentifiersAsTheyAre) {
+TEST(DeviceEnumerator, ReportsConfiguredHardwareIdentifiersAsTheyAre)
+{
     SimulatedBus bus;
     SensorState prototype = Sensor("LOWER");
     prototype.dfuHardwareId = "USB\\vid_0483&pid_df11&rev_2200";
@@ -69,7 +73,8 @@ TEST(DeviceEnumerator, ReportsConfiguredHardwareIdentifiersAsTheyAre) {
     EXPECT_EQ(usb[0].hardwareId, "USB\\vid_0483&pid_df11&rev_2200");
 }
 
-TEST(DeviceEnumerator, SensorsOffTheBusAreNotListed) {
+TEST(DeviceEnumerator, SensorsOffTheBusAreNotListed)
+{
     SimulatedBus bus;
     SensorState slow = Sensor("SLOW");
     slow.reenumerateMs = 60000;
@@ -81,8 +86,7 @@ TEST(DeviceEnumerator, SensorsOffTheBusAreNotListed) {
     const std::uint8_t toDfu[] = {0x80, 0x00};
     ASSERT_TRUE(device->SetFeature(toDfu, sizeof toDfu));
     EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass()).empty());
-    EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::UsbDeviceInterfaceClass()).empty())
-        << "still re-enumerating";
+    EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::UsbDeviceInterfaceClass()).empty()) << "still re-enumerating";
 
     bus.Plug(SensorMode::Dfu, Sensor("GONE"));
     ASSERT_EQ(DeviceEnumerator::PresentInterfaces(Guid::UsbDeviceInterfaceClass()).size(), 1u);
@@ -90,7 +94,8 @@ TEST(DeviceEnumerator, SensorsOffTheBusAreNotListed) {
     EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::UsbDeviceInterfaceClass()).empty());
 }
 
-TEST(DeviceEnumerator, EmptyBusGivesNothing) {
+TEST(DeviceEnumerator, EmptyBusGivesNothing)
+{
     SimulatedBus bus;
     EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass()).empty());
     EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::UsbDeviceInterfaceClass()).empty());

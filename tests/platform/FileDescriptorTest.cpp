@@ -13,7 +13,8 @@ using tarnix::io::FileDescriptor;
 
 bool IsOpen(int fd) { return ::fcntl(fd, F_GETFD) >= 0; }
 
-TEST(FileDescriptor, OpenAddsCloseOnExecAndFailsWithoutADescriptor) {
+TEST(FileDescriptor, OpenAddsCloseOnExecAndFailsWithoutADescriptor)
+{
     const FileDescriptor file = FileDescriptor::Open("/dev/null", O_RDONLY);
     ASSERT_TRUE(file.IsValid());
     EXPECT_NE(::fcntl(file.Get(), F_GETFD) & FD_CLOEXEC, 0);
@@ -23,7 +24,8 @@ TEST(FileDescriptor, OpenAddsCloseOnExecAndFailsWithoutADescriptor) {
     EXPECT_EQ(missing.Get(), -1);
 }
 
-TEST(FileDescriptor, TheLastOwnerClosesOnceAndAMovedFromOwnerHoldsNone) {
+TEST(FileDescriptor, TheLastOwnerClosesOnceAndAMovedFromOwnerHoldsNone)
+{
     int reused = -1;
     {
         FileDescriptor first = FileDescriptor::Open("/dev/null", O_RDONLY);
@@ -45,7 +47,8 @@ TEST(FileDescriptor, TheLastOwnerClosesOnceAndAMovedFromOwnerHoldsNone) {
     ::close(reused);
 }
 
-TEST(FileDescriptor, MoveAssignmentClosesWhatTheTargetHeld) {
+TEST(FileDescriptor, MoveAssignmentClosesWhatTheTargetHeld)
+{
     FileDescriptor target = FileDescriptor::Open("/dev/null", O_RDONLY);
     FileDescriptor source = FileDescriptor::Open("/dev/null", O_RDONLY);
     const int old = target.Get();

@@ -17,7 +17,8 @@ using tarnix::platform::OpenHidDevice;
 using tarnix::sim::SensorState;
 using tarnix::test::SimulatedBus;
 
-TEST(HidDevice, CapabilitiesAndStringsOfTheSensorInterface) {
+TEST(HidDevice, CapabilitiesAndStringsOfTheSensorInterface)
+{
     SimulatedBus bus;
     SensorState prototype = SimulatedBus::QuickSensor();
     prototype.serial = "123";
@@ -36,7 +37,8 @@ TEST(HidDevice, CapabilitiesAndStringsOfTheSensorInterface) {
     EXPECT_EQ(probe->SerialNumberString(), "123");
 }
 
-TEST(HidDevice, UsageIsConfigurablePerSensor) {
+TEST(HidDevice, UsageIsConfigurablePerSensor)
+{
     SimulatedBus bus;
     SensorState prototype = SimulatedBus::QuickSensor();
     prototype.usagePage = 0x000D;
@@ -47,7 +49,8 @@ TEST(HidDevice, UsageIsConfigurablePerSensor) {
     EXPECT_EQ(device->Capabilities()->usage, 0x04);
 }
 
-TEST(HidDevice, OpenFailsForUnknownPathsAndRefusingSensors) {
+TEST(HidDevice, OpenFailsForUnknownPathsAndRefusingSensors)
+{
     SimulatedBus bus;
     EXPECT_FALSE(OpenHidDevice("\\\\?\\hid#nothing", HidDevice::Access::Probe));
     SensorState prototype = SimulatedBus::QuickSensor();
@@ -57,7 +60,8 @@ TEST(HidDevice, OpenFailsForUnknownPathsAndRefusingSensors) {
     EXPECT_TRUE(OpenHidDevice(path, HidDevice::Access::Probe));
 }
 
-TEST(HidDevice, FeatureReportsCarryTheInformationExchange) {
+TEST(HidDevice, FeatureReportsCarryTheInformationExchange)
+{
     SimulatedBus bus;
     auto device = OpenHidDevice(bus.PlugHidSensor(SimulatedBus::QuickSensor()), HidDevice::Access::ReadWrite);
     ASSERT_TRUE(device);
@@ -78,7 +82,8 @@ TEST(HidDevice, FeatureReportsCarryTheInformationExchange) {
 
 // As on the real bus: each collection of the sensor is an interface of its own, with its own capabilities and
 // feature reports, and a report shorter than asked for is followed by zeros.
-TEST(HidDevice, EachCollectionIsAnInterfaceOfItsOwn) {
+TEST(HidDevice, EachCollectionIsAnInterfaceOfItsOwn)
+{
     SimulatedBus bus;
     SensorState prototype = SimulatedBus::QuickSensor();
     prototype.collections = {tarnix::sim::SensorCollection{false, 0x000D, 0x0004, 0},
@@ -115,7 +120,8 @@ TEST(HidDevice, EachCollectionIsAnInterfaceOfItsOwn) {
     EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass()).size() == 2u) << "still in normal mode";
 }
 
-TEST(HidDevice, DeviceThatLeftMakesEveryCallFail) {
+TEST(HidDevice, DeviceThatLeftMakesEveryCallFail)
+{
     SimulatedBus bus;
     auto device = OpenHidDevice(bus.PlugHidSensor(SimulatedBus::QuickSensor()), HidDevice::Access::ReadWrite);
     ASSERT_TRUE(device);

@@ -23,13 +23,15 @@ using tarnix::test::descriptors::Join;
 using tarnix::test::descriptors::SensorReportDescriptor;
 
 // The parser sees a heap block of exactly the descriptor's size, so a read past it is caught by ASan.
-std::optional<std::vector<HidCollection>> Collections(const Bytes& descriptor) {
+std::optional<std::vector<HidCollection>> Collections(const Bytes& descriptor)
+{
     const Bytes exact(descriptor);
     return HidReportDescriptor::Parse(exact.data(), exact.size());
 }
 
 // The capabilities of the first top-level collection.
-std::optional<HidCapabilities> Parse(const Bytes& descriptor) {
+std::optional<HidCapabilities> Parse(const Bytes& descriptor)
+{
     const auto collections = Collections(descriptor);
     if (!collections) {
         return std::nullopt;
@@ -38,8 +40,8 @@ std::optional<HidCapabilities> Parse(const Bytes& descriptor) {
     return collections->front().capabilities;
 }
 
-
-TEST(HidReportDescriptor, TopLevelUsagesThatDiscoveryTellsApart) {
+TEST(HidReportDescriptor, TopLevelUsagesThatDiscoveryTellsApart)
+{
     struct Case {
         std::uint16_t page;
         std::uint8_t usage;
@@ -55,7 +57,8 @@ TEST(HidReportDescriptor, TopLevelUsagesThatDiscoveryTellsApart) {
     }
 }
 
-TEST(HidReportDescriptor, UsagePageOfTheCollectionUsage) {
+TEST(HidReportDescriptor, UsagePageOfTheCollectionUsage)
+{
     // A 4-byte usage names its own page, whatever the global usage page says.
     auto capabilities = Parse({0x05, 0x0D, 0x0B, 0x01, 0x00, 0x00, 0xFF, 0xA1, 0x01, 0xC0});
     ASSERT_TRUE(capabilities);
@@ -80,7 +83,8 @@ TEST(HidReportDescriptor, UsagePageOfTheCollectionUsage) {
     EXPECT_EQ(capabilities->usage, 0x00);
 }
 
-TEST(HidReportDescriptor, FirstTopLevelApplicationCollectionAndItsNestedReports) {
+TEST(HidReportDescriptor, FirstTopLevelApplicationCollectionAndItsNestedReports)
+{
     const Bytes descriptor = Join({
         {0x05, 0x0D, 0x09, 0x04, 0xA1, 0x02, 0x75, 0x08, 0x95, 0x40, 0x81, 0x02, 0xC0},        // top-level physical
         {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01},                                            // the one that counts
@@ -111,7 +115,8 @@ TEST(HidReportDescriptor, FirstTopLevelApplicationCollectionAndItsNestedReports)
     EXPECT_TRUE((*collections)[0].featureReportIds.empty());
 }
 
-TEST(HidReportDescriptor, EachTopLevelCollectionHasItsOwnUsagesReportsAndIds) {
+TEST(HidReportDescriptor, EachTopLevelCollectionHasItsOwnUsagesReportsAndIds)
+{
     // A touch sensor's digitizer collection before its configuration collection, and a mouse after it.
     const Bytes descriptor = Join({DigitizerCollection(), SensorReportDescriptor(0xFF00, 0x01),
                                    ApplicationCollection(0x0001, 0x02, {InputReport(0x20, 3)})});
@@ -135,12 +140,13 @@ TEST(HidReportDescriptor, EachTopLevelCollectionHasItsOwnUsagesReportsAndIds) {
     EXPECT_EQ((*collections)[2].capabilities.featureReportLength, 0) << "the sensor's reports are not the mouse's";
 
     // Without report IDs a collection's feature report has ID 0.
-    const auto unnumbered = Collections({0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x04, 0xB1, 0x02,
-                                         0xC0});
+    const auto unnumbered =
+        Collections({0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x04, 0xB1, 0x02, 0xC0});
     ASSERT_TRUE(unnumbered);
     EXPECT_EQ(unnumbered->front().featureReportIds, std::vector<std::uint8_t>{0x00});
     // Main items between two collections belong to neither.
-    const auto between = Collections(Join({DigitizerCollection(), {0x85, 0x30, 0x95, 0x40, 0xB1, 0x02},
+    const auto between = Collections(Join({DigitizerCollection(),
+                                           {0x85, 0x30, 0x95, 0x40, 0xB1, 0x02},
                                            ApplicationCollection(0xFF00, 0x01, {FeatureReport(0x31, 2)})}));
     ASSERT_TRUE(between);
     ASSERT_EQ(between->size(), 2u);
@@ -149,7 +155,8 @@ TEST(HidReportDescriptor, EachTopLevelCollectionHasItsOwnUsagesReportsAndIds) {
     EXPECT_EQ((*between)[1].featureReportIds, std::vector<std::uint8_t>{0x31});
 }
 
-TEST(HidReportDescriptor, TheNumberOfCollectionsIsBounded) {
+TEST(HidReportDescriptor, TheNumberOfCollectionsIsBounded)
+{
     const Bytes one{0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0xC0};
     Bytes descriptor;
     for (std::size_t i = 0; i < HidReportDescriptor::kMaxCollections; ++i) {
@@ -162,7 +169,8 @@ TEST(HidReportDescriptor, TheNumberOfCollectionsIsBounded) {
     EXPECT_FALSE(Collections(descriptor)) << "one more than the limit";
 }
 
-TEST(HidReportDescriptor, ReportsWithoutIdsStillCountTheIdByte) {
+TEST(HidReportDescriptor, ReportsWithoutIdsStillCountTheIdByte)
+{
     const auto capabilities = Parse({0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x75, 0x01, 0x95, 0x0B, 0x81, 0x02, 0x75, 0x08,
                                      0x95, 0x02, 0xB1, 0x02, 0xC0});
     ASSERT_TRUE(capabilities);
@@ -170,7 +178,8 @@ TEST(HidReportDescriptor, ReportsWithoutIdsStillCountTheIdByte) {
     EXPECT_EQ(capabilities->featureReportLength, 3);
 }
 
-TEST(HidReportDescriptor, LongItemsAreSkippedByTheirLength) {
+TEST(HidReportDescriptor, LongItemsAreSkippedByTheirLength)
+{
     // A long item whose data holds what would be a collection and an end collection as short items.
     Bytes descriptor = Join({{0x06, 0x00, 0xFF, 0x09, 0x01, 0xFE, 0x04, 0x10, 0xA1, 0x01, 0xC0, 0xC0, 0xA1, 0x01},
                              FeatureReport(0x02, 10),
@@ -185,7 +194,8 @@ TEST(HidReportDescriptor, LongItemsAreSkippedByTheirLength) {
     EXPECT_FALSE(Parse(Join({SensorReportDescriptor(0xFF00, 1), {0xFE, 0x00}})));
 }
 
-TEST(HidReportDescriptor, PushAndPopOfTheGlobalState) {
+TEST(HidReportDescriptor, PushAndPopOfTheGlobalState)
+{
     const Bytes descriptor = Join({
         {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x04},
         {0xA4, 0x05, 0x0D, 0x75, 0x10, 0x95, 0x10, 0x85, 0x07, 0x81, 0x02, 0xB4},  // ID 7: 32 bytes input
@@ -204,14 +214,16 @@ TEST(HidReportDescriptor, PushAndPopOfTheGlobalState) {
     EXPECT_FALSE(Parse(Join({collection, {0xB4}})));
 }
 
-TEST(HidReportDescriptor, EveryTruncationIsRefused) {
+TEST(HidReportDescriptor, EveryTruncationIsRefused)
+{
     const Bytes whole = SensorReportDescriptor(0xFF00, 1);
     for (std::size_t length = 0; length < whole.size(); ++length) {
         EXPECT_FALSE(Parse(Bytes(whole.begin(), whole.begin() + length))) << "first " << length << " bytes";
     }
 }
 
-TEST(HidReportDescriptor, MalformedStructureIsRefused) {
+TEST(HidReportDescriptor, MalformedStructureIsRefused)
+{
     EXPECT_FALSE(Parse({})) << "empty: the descriptor of a sensor whose capabilities cannot be read";
     EXPECT_FALSE(Parse({0x05, 0x01, 0x09, 0x02, 0xA1, 0x02, 0xC0})) << "no application collection";
     EXPECT_FALSE(Parse({0x05, 0x01, 0xA1, 0x01, 0xC0, 0xC0})) << "end collection without collection";
@@ -221,7 +233,8 @@ TEST(HidReportDescriptor, MalformedStructureIsRefused) {
     EXPECT_TRUE(Parse({0x05, 0x01, 0xA1, 0x01, 0x85, 0xFF, 0xC0})) << "report ID 255";
 }
 
-TEST(HidReportDescriptor, OversizedReportsAreRefusedWithoutOverflow) {
+TEST(HidReportDescriptor, OversizedReportsAreRefusedWithoutOverflow)
+{
     const Bytes open{0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01};
     // 65534 data bytes and the ID byte are the most the capabilities can tell.
     auto capabilities = Parse(Join({open, FeatureReport(0x01, 0xFFFE), {0xC0}}));
@@ -238,7 +251,8 @@ TEST(HidReportDescriptor, OversizedReportsAreRefusedWithoutOverflow) {
     EXPECT_FALSE(Parse(Join({many, {0xC0}})));
 }
 
-TEST(HidReportDescriptor, LongDescriptorsAreReadToTheEnd) {
+TEST(HidReportDescriptor, LongDescriptorsAreReadToTheEnd)
+{
     // A megabyte of items that do nothing (push and pop) before the collection.
     Bytes descriptor;
     for (int i = 0; i < 512 * 1024; ++i) {
@@ -252,7 +266,8 @@ TEST(HidReportDescriptor, LongDescriptorsAreReadToTheEnd) {
     EXPECT_EQ(capabilities->featureReportLength, 258);
 }
 
-TEST(HidReportDescriptor, GarbageAfterTheFirstCollectionCannotChangeIt) {
+TEST(HidReportDescriptor, GarbageAfterTheFirstCollectionCannotChangeIt)
+{
     // Whatever follows a closed first collection either spoils the descriptor or leaves that collection alone.
     std::mt19937 generator(20240611);
     std::uniform_int_distribution<int> byte(0, 255);

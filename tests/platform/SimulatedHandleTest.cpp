@@ -23,7 +23,8 @@ using tarnix::sim::SensorMode;
 using tarnix::test::SimulatedBus;
 
 // The descriptors open in this process, the one that reads the list left out.
-int OpenDescriptorCount() {
+int OpenDescriptorCount()
+{
     DIR* folder = ::opendir("/proc/self/fd");
     if (folder == nullptr) {
         ADD_FAILURE() << "/proc/self/fd cannot be read";
@@ -37,7 +38,8 @@ int OpenDescriptorCount() {
     return count - 1;
 }
 
-TEST(SimulatedHandles, AReadWriteHidHandleHoldsOneDescriptorAndAProbeNone) {
+TEST(SimulatedHandles, AReadWriteHidHandleHoldsOneDescriptorAndAProbeNone)
+{
     SimulatedBus bus;
     const std::string path = bus.PlugHidSensor(SimulatedBus::QuickSensor());
     const int before = OpenDescriptorCount();
@@ -52,7 +54,8 @@ TEST(SimulatedHandles, AReadWriteHidHandleHoldsOneDescriptorAndAProbeNone) {
     EXPECT_EQ(OpenDescriptorCount(), before) << "closed with the handle";
 }
 
-TEST(SimulatedHandles, ADfuTransportHoldsOneDescriptor) {
+TEST(SimulatedHandles, ADfuTransportHoldsOneDescriptor)
+{
     SimulatedBus bus;
     bus.Plug(SensorMode::Dfu);
     const auto interfaces = bus.Bus().Enumerate(tarnix::sim::kUsbDeviceInterfaceClass);

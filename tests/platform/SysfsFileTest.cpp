@@ -13,7 +13,8 @@ using tarnix::platform::SysfsFile;
 
 class SysfsFileTest : public testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         std::string pattern = (fs::temp_directory_path() / "tarnix-sysfs-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         root_ = pattern;
@@ -25,7 +26,8 @@ protected:
     fs::path root_;
 };
 
-TEST_F(SysfsFileTest, FolderEntriesNameEveryEntryOnceAndNothingForAMissingFolder) {
+TEST_F(SysfsFileTest, FolderEntriesNameEveryEntryOnceAndNothingForAMissingFolder)
+{
     fs::create_directories(root_ / "class" / "hidraw");
     std::ofstream(Path("class/hidraw/hidraw0")) << "x";
     fs::create_directory(root_ / "class" / "hidraw" / "hidraw1");
@@ -38,7 +40,8 @@ TEST_F(SysfsFileTest, FolderEntriesNameEveryEntryOnceAndNothingForAMissingFolder
     EXPECT_TRUE(SysfsFile::FolderEntries(Path("class/hidraw/hidraw0")).empty()) << "a file is no folder";
 }
 
-TEST_F(SysfsFileTest, LinkDestinationResolvesRelativeTargetsByName) {
+TEST_F(SysfsFileTest, LinkDestinationResolvesRelativeTargetsByName)
+{
     fs::create_directories(root_ / "sys" / "class" / "hidraw");
     const std::string link = Path("sys/class/hidraw/hidraw0");
     // As in sysfs: the destination is given relative to the link's folder and need not be looked at.

@@ -16,12 +16,14 @@ using namespace tarnix::test::descriptors;
 
 const Bytes kDeviceDescriptor = DeviceDescriptor(0x0483, 0xDF11, 0x2200);
 
-std::optional<DfuDescriptorSummary> ParseDfu(const Bytes& blob) {
+std::optional<DfuDescriptorSummary> ParseDfu(const Bytes& blob)
+{
     const Bytes exact(blob);
     return UsbDescriptorParser::ParseDfu(exact.data(), exact.size());
 }
 
-TEST(UsbDescriptorParser, DfuInterfaceOfTheSensorInDfuMode) {
+TEST(UsbDescriptorParser, DfuInterfaceOfTheSensorInDfuMode)
+{
     const auto summary = ParseDfu(DfuModeDescriptors());
     ASSERT_TRUE(summary);
     EXPECT_EQ(summary->vendorId, 0x0483);
@@ -32,7 +34,8 @@ TEST(UsbDescriptorParser, DfuInterfaceOfTheSensorInDfuMode) {
     EXPECT_EQ(summary->transferSize, 2048);
 }
 
-TEST(UsbDescriptorParser, PicksAlternateSettingZeroOfTheDfuInterface) {
+TEST(UsbDescriptorParser, PicksAlternateSettingZeroOfTheDfuInterface)
+{
     // A HID interface with its HID descriptor (also of type 0x21) comes first; then the DFU interface's
     // alternate settings 1 and 0, only the latter with its functional descriptor after it.
     const Bytes blob = Join({kDeviceDescriptor,
@@ -50,20 +53,23 @@ TEST(UsbDescriptorParser, PicksAlternateSettingZeroOfTheDfuInterface) {
     EXPECT_EQ(summary->transferSize, 1024);
 }
 
-TEST(UsbDescriptorParser, FunctionalDescriptorAfterTheLastAlternateSetting) {
+TEST(UsbDescriptorParser, FunctionalDescriptorAfterTheLastAlternateSetting)
+{
     // A DfuSe bootloader with a memory per alternate setting has its functional descriptor after the last one
     // (and tarnix-gadget carries it past FunctionFS on an alternate setting of class HID).
     for (const std::uint8_t lastClass : {std::uint8_t{0xFE}, std::uint8_t{0x03}}) {
-        const auto summary = ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(0),
-                                            InterfaceDescriptor(0, 0, 0xFE, 0x01, 4), InterfaceDescriptor(0, 1, 0xFE, 0x01, 5),
-                                            InterfaceDescriptor(0, 2, lastClass, 0x01, 6), DfuFunctionalDescriptor(2048)}));
+        const auto summary =
+            ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(0), InterfaceDescriptor(0, 0, 0xFE, 0x01, 4),
+                           InterfaceDescriptor(0, 1, 0xFE, 0x01, 5), InterfaceDescriptor(0, 2, lastClass, 0x01, 6),
+                           DfuFunctionalDescriptor(2048)}));
         ASSERT_TRUE(summary) << int(lastClass);
         EXPECT_EQ(summary->interfaceString, 4) << "the layout of alternate setting 0";
         EXPECT_EQ(summary->transferSize, 2048);
     }
 }
 
-TEST(UsbDescriptorParser, MissingFunctionalDescriptorIsNoDfuInterface) {
+TEST(UsbDescriptorParser, MissingFunctionalDescriptorIsNoDfuInterface)
+{
     EXPECT_FALSE(
         ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(18), InterfaceDescriptor(0, 0, 0xFE, 0x01, 4)})));
     // The HID descriptor of an interface before the DFU one is not the DFU interface's.
@@ -77,19 +83,21 @@ TEST(UsbDescriptorParser, MissingFunctionalDescriptorIsNoDfuInterface) {
         << "subclass 2 is no DFU";
     // The same interface number in the next configuration is another interface, its HID descriptor no
     // functional descriptor of the DFU interface.
-    EXPECT_FALSE(ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(0), InterfaceDescriptor(0, 0, 0xFE, 0x01, 4),
-                                ConfigurationDescriptor(0), InterfaceDescriptor(0, 0, 0x03, 0x00, 0),
-                                DfuFunctionalDescriptor(2048)})));
+    EXPECT_FALSE(ParseDfu(
+        Join({kDeviceDescriptor, ConfigurationDescriptor(0), InterfaceDescriptor(0, 0, 0xFE, 0x01, 4),
+              ConfigurationDescriptor(0), InterfaceDescriptor(0, 0, 0x03, 0x00, 0), DfuFunctionalDescriptor(2048)})));
 }
 
-TEST(UsbDescriptorParser, EveryTruncationIsRefused) {
+TEST(UsbDescriptorParser, EveryTruncationIsRefused)
+{
     const Bytes whole = DfuModeDescriptors();
     for (std::size_t length = 0; length < whole.size(); ++length) {
         EXPECT_FALSE(ParseDfu(Bytes(whole.begin(), whole.begin() + length))) << length << " bytes";
     }
 }
 
-TEST(UsbDescriptorParser, LengthsThatLie) {
+TEST(UsbDescriptorParser, LengthsThatLie)
+{
     // wTotalLength plays no part: the walk follows bLength inside the blob.
     EXPECT_TRUE(ParseDfu(Join({kDeviceDescriptor, ConfigurationDescriptor(0xFFFF),
                                InterfaceDescriptor(0, 0, 0xFE, 0x01, 4), DfuFunctionalDescriptor(2048)})));
@@ -114,7 +122,8 @@ TEST(UsbDescriptorParser, LengthsThatLie) {
     EXPECT_FALSE(ParseDfu(blob));
 }
 
-TEST(UsbDescriptorParser, StringDescriptorIsBoundedByItsLengthAndTheBytesReceived) {
+TEST(UsbDescriptorParser, StringDescriptorIsBoundedByItsLengthAndTheBytesReceived)
+{
     const Bytes layout{12, 0x03, '@', 0, 'I', 0, 0x3C, 0xD8, 0x89, 0xDF, '/', 0};
     auto text = UsbDescriptorParser::ParseString(layout.data(), layout.size());
     ASSERT_TRUE(text);

@@ -4,17 +4,19 @@
 
 namespace {
 
-using tarnix::platform::UsbDeviceNaming;
 using tarnix::platform::Guid;
+using tarnix::platform::UsbDeviceNaming;
 
-TEST(UsbDeviceNaming, HardwareIdFromSysfsIdentifiers) {
+TEST(UsbDeviceNaming, HardwareIdFromSysfsIdentifiers)
+{
     EXPECT_EQ(UsbDeviceNaming::HardwareId("HID", "3c9e", "0101", "0100"), "HID\\VID_3C9E&PID_0101&REV_0100");
     EXPECT_EQ(UsbDeviceNaming::HardwareId("USB", "0483\n", "df11\n", "2200\n"), "USB\\VID_0483&PID_DF11&REV_2200")
         << "upper-case hex, the kernel's newline dropped";
     EXPECT_EQ(UsbDeviceNaming::HardwareId("USB", "1d6b", "2", "601"), "USB\\VID_1D6B&PID_0002&REV_0601");
 }
 
-TEST(UsbDeviceNaming, UnreadableIdentifierGivesAnEmptyHardwareId) {
+TEST(UsbDeviceNaming, UnreadableIdentifierGivesAnEmptyHardwareId)
+{
     EXPECT_EQ(UsbDeviceNaming::HardwareId("USB", std::nullopt, "df11", "2200"), "");
     EXPECT_EQ(UsbDeviceNaming::HardwareId("USB", "0483", "df11", std::nullopt), "");
     for (const char* bad : {"", "\n", "1234 5", "12345", "0x12", "-1", "+1", "g0"}) {
@@ -22,7 +24,8 @@ TEST(UsbDeviceNaming, UnreadableIdentifierGivesAnEmptyHardwareId) {
     }
 }
 
-TEST(UsbDeviceNaming, HidDeviceNameRoundTrip) {
+TEST(UsbDeviceNaming, HidDeviceNameRoundTrip)
+{
     const std::string name = UsbDeviceNaming::HidDeviceName("/dev/hidraw0", "0003:3C9E:0101.000A");
     EXPECT_EQ(name, "/dev/hidraw0#0003:3C9E:0101.000A");
     const auto parts = UsbDeviceNaming::SplitHidDeviceName(name);
@@ -36,7 +39,8 @@ TEST(UsbDeviceNaming, HidDeviceNameRoundTrip) {
     }
 }
 
-TEST(UsbDeviceNaming, EachCollectionOfANodeWithSeveralHasANameOfItsOwn) {
+TEST(UsbDeviceNaming, EachCollectionOfANodeWithSeveralHasANameOfItsOwn)
+{
     const std::string second = UsbDeviceNaming::HidDeviceName("/dev/hidraw3", "0003:3C9E:0101.000B", 2);
     EXPECT_EQ(second, "/dev/hidraw3#0003:3C9E:0101.000B&col02");
     const auto parts = UsbDeviceNaming::SplitHidDeviceName(second);
@@ -45,15 +49,16 @@ TEST(UsbDeviceNaming, EachCollectionOfANodeWithSeveralHasANameOfItsOwn) {
     EXPECT_EQ(parts->hidSysname, "0003:3C9E:0101.000B");
     EXPECT_EQ(parts->collection, 2u);
     EXPECT_EQ(UsbDeviceNaming::SplitHidDeviceName("/dev/hidraw3#0003:3C9E:0101.000B&col32")->collection, 32u);
-    for (const char* other : {"/dev/hidraw3#0003:3C9E:0101.000B&col00", "/dev/hidraw3#0003:3C9E:0101.000B&col2",
-                              "/dev/hidraw3#0003:3C9E:0101.000B&col002", "/dev/hidraw3#0003:3C9E:0101.000B&col",
-                              "/dev/hidraw3#0003:3C9E:0101.000B&col+2", "/dev/hidraw3#0003:3C9E:0101.000B&col0x",
-                              "/dev/hidraw3#&col01"}) {
+    for (const char* other :
+         {"/dev/hidraw3#0003:3C9E:0101.000B&col00", "/dev/hidraw3#0003:3C9E:0101.000B&col2",
+          "/dev/hidraw3#0003:3C9E:0101.000B&col002", "/dev/hidraw3#0003:3C9E:0101.000B&col",
+          "/dev/hidraw3#0003:3C9E:0101.000B&col+2", "/dev/hidraw3#0003:3C9E:0101.000B&col0x", "/dev/hidraw3#&col01"}) {
         EXPECT_FALSE(UsbDeviceNaming::SplitHidDeviceName(other)) << other;
     }
 }
 
-TEST(UsbDeviceNaming, SetupClassFollowsTheDriverProperty) {
+TEST(UsbDeviceNaming, SetupClassFollowsTheDriverProperty)
+{
     EXPECT_EQ(UsbDeviceNaming::UsbDeviceSetupClass("1").ToString(), "{36FC9E60-C465-11CF-8056-444553540000}");
     for (const auto& other : {std::optional<std::string>(), std::optional<std::string>("0"),
                               std::optional<std::string>(""), std::optional<std::string>("1 ")}) {

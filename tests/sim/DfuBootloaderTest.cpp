@@ -15,8 +15,8 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using test::sensor_flash::DfuCommand;
 
-
-Bytes Pattern(std::size_t length, std::uint8_t seed) {
+Bytes Pattern(std::size_t length, std::uint8_t seed)
+{
     Bytes bytes(length);
     std::iota(bytes.begin(), bytes.end(), seed);
     return bytes;
@@ -24,20 +24,24 @@ Bytes Pattern(std::size_t length, std::uint8_t seed) {
 
 class DfuBootloaderTest : public ::testing::Test {
 protected:
-    DfuOutcome Dnload(std::uint16_t block, const Bytes& data) {
+    DfuOutcome Dnload(std::uint16_t block, const Bytes& data)
+    {
         return Bootloader().Dnload(block, data.data(), data.size(), flash_);
     }
     DfuOutcome SetAddress(std::uint32_t address) { return Dnload(0, DfuCommand(0x21, address)); }
     DfuOutcome Erase(std::uint32_t address) { return Dnload(0, DfuCommand(0x41, address)); }
-    DfuOutcome Upload(std::uint16_t block, Bytes& data, std::size_t& received) {
+    DfuOutcome Upload(std::uint16_t block, Bytes& data, std::size_t& received)
+    {
         return Bootloader().Upload(block, data.data(), data.size(), received, flash_);
     }
-    io::DfuStatusReport Status() {
+    io::DfuStatusReport Status()
+    {
         io::DfuStatusReport report;
         lastStatus_ = Bootloader().GetStatus(report);
         return report;
     }
-    void ExpectError(std::uint8_t status) {
+    void ExpectError(std::uint8_t status)
+    {
         const io::DfuStatusReport report = Status();
         EXPECT_EQ(report.state, dfu::kStateError);
         EXPECT_EQ(report.status, status);
@@ -51,7 +55,8 @@ protected:
     DfuOutcome lastStatus_;
 };
 
-TEST_F(DfuBootloaderTest, SetAddressAndEraseAreBlockZeroCommands) {
+TEST_F(DfuBootloaderTest, SetAddressAndEraseAreBlockZeroCommands)
+{
     ASSERT_TRUE(flash_.Overwrite(kParameterAddress, Pattern(16, 1).data(), 16));
     const DfuOutcome set = SetAddress(0x08001000);
     EXPECT_TRUE(set.answered);
@@ -67,7 +72,8 @@ TEST_F(DfuBootloaderTest, SetAddressAndEraseAreBlockZeroCommands) {
     EXPECT_EQ(Status().status, dfu::kStatusOk);
 }
 
-TEST_F(DfuBootloaderTest, DataBlocksLandAtPointerPlusBlockMinusTwoTimesLength) {
+TEST_F(DfuBootloaderTest, DataBlocksLandAtPointerPlusBlockMinusTwoTimesLength)
+{
     ASSERT_TRUE(Erase(kParameterAddress).answered);
     // The host's parameter transfer: pointer 0x08004000 - 6 x length, block 8.
     for (std::size_t length : {std::size_t{2048}, std::size_t{100}}) {
@@ -91,7 +97,8 @@ TEST_F(DfuBootloaderTest, DataBlocksLandAtPointerPlusBlockMinusTwoTimesLength) {
     }
 }
 
-TEST_F(DfuBootloaderTest, ConsecutiveBlocksFollowEachOther) {
+TEST_F(DfuBootloaderTest, ConsecutiveBlocksFollowEachOther)
+{
     ASSERT_TRUE(Erase(kFlashBase).answered);
     ASSERT_TRUE(SetAddress(kFlashBase).answered);
     ASSERT_TRUE(Dnload(2, Pattern(256, 0)).answered);
@@ -101,7 +108,8 @@ TEST_F(DfuBootloaderTest, ConsecutiveBlocksFollowEachOther) {
     EXPECT_EQ(flash_.Bytes()[511], static_cast<std::uint8_t>(100 + 255));
 }
 
-TEST_F(DfuBootloaderTest, UploadBlockZeroListsTheCommands) {
+TEST_F(DfuBootloaderTest, UploadBlockZeroListsTheCommands)
+{
     Bytes list(8, 0xEE);
     std::size_t received = 0;
     EXPECT_TRUE(Upload(0, list, received).answered);
@@ -109,7 +117,8 @@ TEST_F(DfuBootloaderTest, UploadBlockZeroListsTheCommands) {
     EXPECT_EQ(Bytes(list.begin(), list.begin() + 3), (Bytes{0x00, 0x21, 0x41}));
 }
 
-TEST_F(DfuBootloaderTest, RefusedRequestsEndInErrorWithTheirStatus) {
+TEST_F(DfuBootloaderTest, RefusedRequestsEndInErrorWithTheirStatus)
+{
     EXPECT_TRUE(SetAddress(0x08020000).answered);  // just past the flash
     ExpectError(dfu::kErrTarget);
     EXPECT_FALSE(registers_.addressPointer.has_value());
@@ -135,7 +144,8 @@ TEST_F(DfuBootloaderTest, RefusedRequestsEndInErrorWithTheirStatus) {
     ExpectError(dfu::kErrAddress);
 }
 
-TEST_F(DfuBootloaderTest, ProgrammingOntoUnerasedFlashIsRefused) {
+TEST_F(DfuBootloaderTest, ProgrammingOntoUnerasedFlashIsRefused)
+{
     ASSERT_TRUE(flash_.Overwrite(kFlashBase, Bytes(16, 0x00).data(), 16));
     ASSERT_TRUE(SetAddress(kFlashBase).answered);
     EXPECT_TRUE(Dnload(2, Bytes(16, 0x5A)).answered);
@@ -143,7 +153,8 @@ TEST_F(DfuBootloaderTest, ProgrammingOntoUnerasedFlashIsRefused) {
     EXPECT_EQ(flash_.Bytes()[0], 0x00);
 }
 
-TEST_F(DfuBootloaderTest, ProtocolViolationsStallAndKeepAnEarlierError) {
+TEST_F(DfuBootloaderTest, ProtocolViolationsStallAndKeepAnEarlierError)
+{
     EXPECT_FALSE(Dnload(0, Bytes{0x92}).answered);  // a command this bootloader does not know
     ExpectError(dfu::kErrStalledPkt);
 
@@ -169,7 +180,8 @@ TEST_F(DfuBootloaderTest, ProtocolViolationsStallAndKeepAnEarlierError) {
     ExpectError(dfu::kErrTarget);
 }
 
-TEST_F(DfuBootloaderTest, ClearStatusAndAbortReturnToIdleFromEveryState) {
+TEST_F(DfuBootloaderTest, ClearStatusAndAbortReturnToIdleFromEveryState)
+{
     for (bool useAbort : {false, true}) {
         EXPECT_TRUE(SetAddress(0x00000000).answered);
         ASSERT_EQ(Status().state, dfu::kStateError);
@@ -187,7 +199,8 @@ TEST_F(DfuBootloaderTest, ClearStatusAndAbortReturnToIdleFromEveryState) {
     }
 }
 
-TEST_F(DfuBootloaderTest, ZeroLengthDnloadLeavesOnTheNextGetStatus) {
+TEST_F(DfuBootloaderTest, ZeroLengthDnloadLeavesOnTheNextGetStatus)
+{
     ASSERT_TRUE(SetAddress(kFlashBase).answered);
     ToIdle();
     const DfuOutcome leave = Bootloader().Dnload(0, nullptr, 0, flash_);
@@ -203,14 +216,16 @@ TEST_F(DfuBootloaderTest, ZeroLengthDnloadLeavesOnTheNextGetStatus) {
     EXPECT_EQ(lastStatus_.event, DfuEvent::LeaveDfuMode);
 }
 
-TEST_F(DfuBootloaderTest, AbortCancelsAPendingLeave) {
+TEST_F(DfuBootloaderTest, AbortCancelsAPendingLeave)
+{
     ASSERT_TRUE(Bootloader().Dnload(0, nullptr, 0, flash_).answered);
     ASSERT_TRUE(Bootloader().Abort().answered);
     EXPECT_EQ(Status().state, dfu::kStateIdle);
     EXPECT_EQ(lastStatus_.event, DfuEvent::None);
 }
 
-TEST_F(DfuBootloaderTest, MassEraseClearsEveryPage) {
+TEST_F(DfuBootloaderTest, MassEraseClearsEveryPage)
+{
     ASSERT_TRUE(flash_.Overwrite(kFlashBase, Bytes(kFlashSize, 0x00).data(), kFlashSize));
     const DfuOutcome erase = Dnload(0, Bytes{0x41});
     EXPECT_TRUE(erase.answered);
@@ -218,7 +233,8 @@ TEST_F(DfuBootloaderTest, MassEraseClearsEveryPage) {
     EXPECT_TRUE(std::all_of(flash_.Bytes().begin(), flash_.Bytes().end(), [](std::uint8_t b) { return b == 0xFF; }));
 }
 
-TEST_F(DfuBootloaderTest, DataAcrossAPageBoundaryCostsTwoPages) {
+TEST_F(DfuBootloaderTest, DataAcrossAPageBoundaryCostsTwoPages)
+{
     ASSERT_TRUE(SetAddress(kFlashBase + kFlashPageSize - 8).answered);
     EXPECT_EQ(Dnload(2, Bytes(16, 0x11)).busyPages, 2u);
 }

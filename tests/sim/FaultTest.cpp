@@ -17,34 +17,38 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using test::sensor_flash::DfuCommand;
 
-
 // A DFU-mode sensor on a private bus, driven through SimUsbDfuPort as the DFU library drives it.
 class DfuFaultTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         serial_ = bus_.Plug(SensorMode::Dfu);
         port_ = OpenPort();
         ASSERT_TRUE(port_);
     }
 
-    std::string DfuPath() const {
+    std::string DfuPath() const
+    {
         const auto interfaces = bus_.Bus().Enumerate(kUsbDeviceInterfaceClass);
         return interfaces.empty() ? std::string() : interfaces[0].devicePath;
     }
     std::unique_ptr<SimUsbDfuPort> OpenPort() const { return SimUsbDfuPort::Open(DfuPath()); }
     void SetFault(Fault fault, bool once = false) const { bus_.Bus().SetFault(serial_, fault, once); }
 
-    bool Command(std::uint8_t command, std::uint32_t address) {
+    bool Command(std::uint8_t command, std::uint32_t address)
+    {
         const Bytes bytes = DfuCommand(command, address);
         return port_->Dnload(0, bytes.data(), bytes.size());
     }
     // Erases the parameter page and points block 2 at it.
-    void PrepareParameterPage() {
+    void PrepareParameterPage()
+    {
         ASSERT_TRUE(Command(0x41, kParameterAddress));
         ASSERT_TRUE(Command(0x21, kParameterAddress));
     }
     bool WriteBlock(const Bytes& data) { return port_->Dnload(2, data.data(), data.size()); }
-    io::DfuStatusReport Status(bool expectAnswer = true) {
+    io::DfuStatusReport Status(bool expectAnswer = true)
+    {
         io::DfuStatusReport report;
         EXPECT_EQ(port_->GetStatus(report), expectAnswer);
         return report;
@@ -56,7 +60,8 @@ protected:
     std::unique_ptr<SimUsbDfuPort> port_;
 };
 
-TEST_F(DfuFaultTest, NoFaultWritesAndReadsBack) {
+TEST_F(DfuFaultTest, NoFaultWritesAndReadsBack)
+{
     PrepareParameterPage();
     const Bytes data(64, 0x3C);
     EXPECT_TRUE(WriteBlock(data));
@@ -64,7 +69,8 @@ TEST_F(DfuFaultTest, NoFaultWritesAndReadsBack) {
     EXPECT_EQ(ParameterPage(64), data);
 }
 
-TEST_F(DfuFaultTest, OpenFaultRefusesTheOpenUntilCleared) {
+TEST_F(DfuFaultTest, OpenFaultRefusesTheOpenUntilCleared)
+{
     SetFault(Fault::Open);
     EXPECT_FALSE(OpenPort());
     EXPECT_FALSE(DfuPath().empty()) << "the device stays on the bus";
@@ -72,7 +78,8 @@ TEST_F(DfuFaultTest, OpenFaultRefusesTheOpenUntilCleared) {
     EXPECT_TRUE(OpenPort());
 }
 
-TEST_F(DfuFaultTest, EraseFaultStallsEraseCommands) {
+TEST_F(DfuFaultTest, EraseFaultStallsEraseCommands)
+{
     const Bytes before = ParameterPage(32);
     SetFault(Fault::Erase);
     EXPECT_FALSE(Command(0x41, kParameterAddress));
@@ -87,13 +94,15 @@ TEST_F(DfuFaultTest, EraseFaultStallsEraseCommands) {
     EXPECT_TRUE(Command(0x21, kParameterAddress)) << "other commands still work";
 }
 
-TEST_F(DfuFaultTest, AddressFaultStallsSetAddress) {
+TEST_F(DfuFaultTest, AddressFaultStallsSetAddress)
+{
     SetFault(Fault::Address);
     EXPECT_FALSE(Command(0x21, kParameterAddress));
     EXPECT_EQ(Status().status, dfu::kErrTarget);
 }
 
-TEST_F(DfuFaultTest, UploadFaultStallsDataUploads) {
+TEST_F(DfuFaultTest, UploadFaultStallsDataUploads)
+{
     SetFault(Fault::Upload);
     ASSERT_TRUE(Command(0x21, kParameterAddress));
     ASSERT_TRUE(port_->Abort());
@@ -104,7 +113,8 @@ TEST_F(DfuFaultTest, UploadFaultStallsDataUploads) {
     EXPECT_EQ(Status().status, dfu::kErrUnknown);
 }
 
-TEST_F(DfuFaultTest, DownloadFaultStallsDataAndWritesNothing) {
+TEST_F(DfuFaultTest, DownloadFaultStallsDataAndWritesNothing)
+{
     PrepareParameterPage();
     SetFault(Fault::Download);
     EXPECT_FALSE(WriteBlock(Bytes(64, 0x00)));
@@ -112,7 +122,8 @@ TEST_F(DfuFaultTest, DownloadFaultStallsDataAndWritesNothing) {
     EXPECT_EQ(ParameterPage(64), Bytes(64, 0xFF));
 }
 
-TEST_F(DfuFaultTest, ProgramFaultAnswersButOnlyTheStatusTells) {
+TEST_F(DfuFaultTest, ProgramFaultAnswersButOnlyTheStatusTells)
+{
     PrepareParameterPage();
     SetFault(Fault::Program);
     EXPECT_TRUE(WriteBlock(Bytes(64, 0x00)));
@@ -122,7 +133,8 @@ TEST_F(DfuFaultTest, ProgramFaultAnswersButOnlyTheStatusTells) {
     EXPECT_EQ(ParameterPage(64), Bytes(64, 0xFF));
 }
 
-TEST_F(DfuFaultTest, CorruptFaultFlipsOneBitOfTheData) {
+TEST_F(DfuFaultTest, CorruptFaultFlipsOneBitOfTheData)
+{
     PrepareParameterPage();
     SetFault(Fault::Corrupt);
     Bytes data(64, 0x00);
@@ -134,7 +146,8 @@ TEST_F(DfuFaultTest, CorruptFaultFlipsOneBitOfTheData) {
     EXPECT_EQ(ParameterPage(64), expected);
 }
 
-TEST_F(DfuFaultTest, LeaveFaultKeepsTheDeviceInDfuMode) {
+TEST_F(DfuFaultTest, LeaveFaultKeepsTheDeviceInDfuMode)
+{
     SetFault(Fault::Leave);
     EXPECT_FALSE(port_->Dnload(0, nullptr, 0));
     const io::DfuStatusReport report = Status();
@@ -144,7 +157,8 @@ TEST_F(DfuFaultTest, LeaveFaultKeepsTheDeviceInDfuMode) {
     EXPECT_TRUE(bus_.Bus().Enumerate(kHidInterfaceClass).empty());
 }
 
-TEST_F(DfuFaultTest, StallFaultSilencesTheDeviceFromTheFirstDataBlock) {
+TEST_F(DfuFaultTest, StallFaultSilencesTheDeviceFromTheFirstDataBlock)
+{
     PrepareParameterPage();
     SetFault(Fault::Stall);
     EXPECT_TRUE(Command(0x21, kParameterAddress)) << "commands before the data still work";
@@ -161,7 +175,8 @@ TEST_F(DfuFaultTest, StallFaultSilencesTheDeviceFromTheFirstDataBlock) {
     EXPECT_EQ(Status().state, dfu::kStateIdle);
 }
 
-TEST_F(DfuFaultTest, UnplugFaultDropsTheSensorOffTheBusUntilCleared) {
+TEST_F(DfuFaultTest, UnplugFaultDropsTheSensorOffTheBusUntilCleared)
+{
     PrepareParameterPage();
     SetFault(Fault::Unplug);
     EXPECT_FALSE(WriteBlock(Bytes(64, 0x00)));
@@ -177,7 +192,8 @@ TEST_F(DfuFaultTest, UnplugFaultDropsTheSensorOffTheBusUntilCleared) {
 
 // ---- One-shot faults ----
 
-TEST_F(DfuFaultTest, OneShotFaultStrikesTheNextMatchingRequestOnly) {
+TEST_F(DfuFaultTest, OneShotFaultStrikesTheNextMatchingRequestOnly)
+{
     SetFault(Fault::Erase, true);
     EXPECT_TRUE(Command(0x21, kParameterAddress)) << "a request the fault does not match leaves it armed";
     EXPECT_FALSE(Command(0x41, kParameterAddress));
@@ -195,7 +211,8 @@ TEST_F(DfuFaultTest, OneShotFaultStrikesTheNextMatchingRequestOnly) {
     EXPECT_EQ(ParameterPage(64), Bytes(64, 0x22));
 }
 
-TEST_F(DfuFaultTest, OneShotStallLeavesOneRequestUnansweredThenTheDeviceAnswers) {
+TEST_F(DfuFaultTest, OneShotStallLeavesOneRequestUnansweredThenTheDeviceAnswers)
+{
     PrepareParameterPage();
     SetFault(Fault::Stall, true);
     EXPECT_FALSE(WriteBlock(Bytes(64, 0x00)));
@@ -206,7 +223,8 @@ TEST_F(DfuFaultTest, OneShotStallLeavesOneRequestUnansweredThenTheDeviceAnswers)
     EXPECT_EQ(ParameterPage(64), Bytes(64, 0x33));
 }
 
-TEST_F(DfuFaultTest, OneShotUnplugDropsTheSensorWhichComesBackByItself) {
+TEST_F(DfuFaultTest, OneShotUnplugDropsTheSensorWhichComesBackByItself)
+{
     PrepareParameterPage();
     SetFault(Fault::Unplug, true);
     EXPECT_FALSE(WriteBlock(Bytes(64, 0x00)));
@@ -218,14 +236,16 @@ TEST_F(DfuFaultTest, OneShotUnplugDropsTheSensorWhichComesBackByItself) {
     EXPECT_TRUE(WriteBlock(Bytes(64, 0x44)));
 }
 
-TEST_F(DfuFaultTest, OneShotOpenFaultRefusesOneOpen) {
+TEST_F(DfuFaultTest, OneShotOpenFaultRefusesOneOpen)
+{
     SetFault(Fault::Open, true);
     EXPECT_FALSE(OpenPort());
     EXPECT_TRUE(OpenPort());
 }
 
 // The HID personality's faults are options of the plug.
-TEST(HidFault, SilentSensorAcceptsRequestsButNeverAnswers) {
+TEST(HidFault, SilentSensorAcceptsRequestsButNeverAnswers)
+{
     test::SimulatedBus bus;
     SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.silent = true;
@@ -239,7 +259,8 @@ TEST(HidFault, SilentSensorAcceptsRequestsButNeverAnswers) {
     EXPECT_NE(report[2], 0xEF);
 }
 
-TEST(HidFault, OpenFailsRefusesReadWriteButNotTheProbe) {
+TEST(HidFault, OpenFailsRefusesReadWriteButNotTheProbe)
+{
     test::SimulatedBus bus;
     SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.openFails = true;

@@ -13,7 +13,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-SensorState SmallSensor() {
+SensorState SmallSensor()
+{
     SensorState state;
     state.serial = "S1";
     state.product = "P";
@@ -25,38 +26,41 @@ SensorState SmallSensor() {
 }
 
 const Bytes kPlatformAnswer = {
-    0xEF, 0x5B,                                                  // envelope, 91 bytes
-    0x40, 0x02, 0x00, 0x00,                                      // address 00 00
-    0x6C, 0x55,                                                  // information element
-    0xA0, 0x53,                                                  // platform block, 83 bytes
-    0x80, 0x02, 0x00, 0x01, 0x81, 0x02, 0x00, 0x02,              // hardware 1.2
-    0x82, 0x02, 0x00, 0x03, 0x83, 0x02, 0x00, 0x01,              // bootloader 3.1
-    0x84, 0x02, 0x00, 0x02, 0x85, 0x02, 0x00, 0x04,              // firmware 2.4
-    0x86, 0x01, 'P', 0x87, 0x01, 'M',                            // product, manufacturer
-    0x88, 0x04, 0x00, 0x02, 0x00, 0x00,                          // flash size 128 KiB
-    0x89, 0x04, 0x00, 0x00, 0x07, 0xD4,                          // build 2004
-    0x8A, 0x03, 0x00, 0x1F, 0xA0,                                // MCU identifier
-    0x8B, 0x02, 'S', '1', 0x8C, 0x01, 'C',                       // serial, hardware revision
-    0x8D, 0x0A, '2', '0', '2', '4', '-', '0', '3', '-', '1', '8',  // build date
-    0x8E, 0x07, 'r', 'e', 'l', 'e', 'a', 's', 'e',               // variant
-    0x8F, 0x02, 0x00, 0x01, 0x90, 0x02, 0x00, 0x01,              // schema 1.1
+    0xEF, 0x5B,                                                          // envelope, 91 bytes
+    0x40, 0x02, 0x00, 0x00,                                              // address 00 00
+    0x6C, 0x55,                                                          // information element
+    0xA0, 0x53,                                                          // platform block, 83 bytes
+    0x80, 0x02, 0x00, 0x01, 0x81, 0x02, 0x00, 0x02,                      // hardware 1.2
+    0x82, 0x02, 0x00, 0x03, 0x83, 0x02, 0x00, 0x01,                      // bootloader 3.1
+    0x84, 0x02, 0x00, 0x02, 0x85, 0x02, 0x00, 0x04,                      // firmware 2.4
+    0x86, 0x01, 'P',  0x87, 0x01, 'M',                                   // product, manufacturer
+    0x88, 0x04, 0x00, 0x02, 0x00, 0x00,                                  // flash size 128 KiB
+    0x89, 0x04, 0x00, 0x00, 0x07, 0xD4,                                  // build 2004
+    0x8A, 0x03, 0x00, 0x1F, 0xA0,                                        // MCU identifier
+    0x8B, 0x02, 'S',  '1',  0x8C, 0x01, 'C',                             // serial, hardware revision
+    0x8D, 0x0A, '2',  '0',  '2',  '4',  '-',  '0',  '3', '-', '1', '8',  // build date
+    0x8E, 0x07, 'r',  'e',  'l',  'e',  'a',  's',  'e',                 // variant
+    0x8F, 0x02, 0x00, 0x01, 0x90, 0x02, 0x00, 0x01,                      // schema 1.1
 };
 
 const Bytes kDeviceAnswer = {
     0xEF, 0x1C, 0x40, 0x02, 0x02, 0x00, 0x6C, 0x16, 0xA1, 0x14,  // envelope, address 02 00, device block
-    0x80, 0x02, 0x00, 0x10, 0x81, 0x02, 0x00, 0x10, 0x82, 0x02, 0x00, 0x08,
-    0x83, 0x02, 0x00, 0xC8, 0x84, 0x02, 0x00, 0x02,
+    0x80, 0x02, 0x00, 0x10, 0x81, 0x02, 0x00, 0x10, 0x82, 0x02,
+    0x00, 0x08, 0x83, 0x02, 0x00, 0xC8, 0x84, 0x02, 0x00, 0x02,
 };
 
-TEST(InformationAnswers, PlatformAnswerHasEveryElementInTagOrder) {
+TEST(InformationAnswers, PlatformAnswerHasEveryElementInTagOrder)
+{
     EXPECT_EQ(InformationAnswers::Platform(SmallSensor()), kPlatformAnswer);
 }
 
-TEST(InformationAnswers, DeviceAnswerHasTheDeviceBlock) {
+TEST(InformationAnswers, DeviceAnswerHasTheDeviceBlock)
+{
     EXPECT_EQ(InformationAnswers::Device(SmallSensor()), kDeviceAnswer);
 }
 
-TEST(InformationAnswers, FirmwareWithoutSchemaLeavesOutTheSchemaPair) {
+TEST(InformationAnswers, FirmwareWithoutSchemaLeavesOutTheSchemaPair)
+{
     SensorState state = SmallSensor();
     state.schema.reset();
     const Bytes answer = InformationAnswers::Platform(state);
@@ -66,7 +70,8 @@ TEST(InformationAnswers, FirmwareWithoutSchemaLeavesOutTheSchemaPair) {
     EXPECT_TRUE(std::equal(answer.begin() + 10, answer.end(), kPlatformAnswer.begin() + 10));
 }
 
-TEST(InformationAnswers, LongAnswersUseTheOneByteLongLengthForm) {
+TEST(InformationAnswers, LongAnswersUseTheOneByteLongLengthForm)
+{
     SensorState state = SmallSensor();
     state.product = std::string(48, 'x');  // elements grow from 83 to 130 bytes
     const Bytes answer = InformationAnswers::Platform(state);
@@ -76,7 +81,8 @@ TEST(InformationAnswers, LongAnswersUseTheOneByteLongLengthForm) {
     EXPECT_EQ(answer.size(), 3u + 0x8C);
 }
 
-TEST(FeatureReports, ClassifiesTheRequestsOfTheHost) {
+TEST(FeatureReports, ClassifiesTheRequestsOfTheHost)
+{
     std::array<std::uint8_t, 257> platform{0x01, 0x08, 0xEE, 0x06, 0x40, 0x02, 0x00, 0x00, 0x6C, 0x00};
     std::array<std::uint8_t, 257> device{0x01, 0x08, 0xEE, 0x06, 0x40, 0x02, 0x02, 0x00, 0x6C, 0x00};
     const std::uint8_t toDfu[] = {0x80, 0x00};
@@ -94,7 +100,8 @@ TEST(FeatureReports, ClassifiesTheRequestsOfTheHost) {
     EXPECT_EQ(FeatureReports::Classify(nullptr, 10), FeatureRequest::Unknown);
 }
 
-TEST(FeatureReports, AnswerReportCarriesCountAndAnswerThenZeros) {
+TEST(FeatureReports, AnswerReportCarriesCountAndAnswerThenZeros)
+{
     std::array<std::uint8_t, 258> report;
     report.fill(0xAA);
     ASSERT_TRUE(FeatureReports::FillAnswer(kDeviceAnswer, report.data(), report.size()));
@@ -107,7 +114,8 @@ TEST(FeatureReports, AnswerReportCarriesCountAndAnswerThenZeros) {
 }
 
 // The whole exchange as the host does it: a 257-byte request, then 258-byte reads of report 02.
-TEST(InformationAnswers, SensorAnswersRequestsOverItsHidInterface) {
+TEST(InformationAnswers, SensorAnswersRequestsOverItsHidInterface)
+{
     test::SimulatedBus bus;
     SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.serial = "S1";
@@ -139,8 +147,7 @@ TEST(InformationAnswers, SensorAnswersRequestsOverItsHidInterface) {
     request[6] = 0x02;
     ASSERT_TRUE(hid->SetFeature(request.data(), request.size()));
     ASSERT_TRUE(hid->GetFeature(report.data(), report.size()));
-    EXPECT_EQ(Bytes(report.begin() + 2, report.begin() + 2 + static_cast<long>(kDeviceAnswer.size())),
-              kDeviceAnswer);
+    EXPECT_EQ(Bytes(report.begin() + 2, report.begin() + 2 + static_cast<long>(kDeviceAnswer.size())), kDeviceAnswer);
 }
 
 }  // namespace

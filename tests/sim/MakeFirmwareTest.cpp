@@ -12,17 +12,20 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::uint32_t Le32(const Bytes& bytes, std::size_t at) {
+std::uint32_t Le32(const Bytes& bytes, std::size_t at)
+{
     return bytes.at(at) | (bytes.at(at + 1) << 8) | (bytes.at(at + 2) << 16) |
            (static_cast<std::uint32_t>(bytes.at(at + 3)) << 24);
 }
 
-std::uint16_t Le16(const Bytes& bytes, std::size_t at) {
+std::uint16_t Le16(const Bytes& bytes, std::size_t at)
+{
     return static_cast<std::uint16_t>(bytes.at(at) | (bytes.at(at + 1) << 8));
 }
 
 // Bitwise CRC-32 without the final inversion, written independently of the tool's table version.
-std::uint32_t SlowDfuCrc(const Bytes& bytes, std::size_t length) {
+std::uint32_t SlowDfuCrc(const Bytes& bytes, std::size_t length)
+{
     std::uint32_t crc = 0xFFFFFFFFu;
     for (std::size_t i = 0; i < length; ++i) {
         crc ^= bytes[i];
@@ -41,7 +44,8 @@ struct HexContents {
 };
 
 // Reads every record, checking its checksum and CRLF ending.
-HexContents ParseHex(const std::string& text) {
+HexContents ParseHex(const std::string& text)
+{
     HexContents contents;
     std::uint32_t upper = 0;
     std::istringstream lines(text);
@@ -68,8 +72,8 @@ HexContents ParseHex(const std::string& text) {
         if (type == 0x04) {
             upper = static_cast<std::uint32_t>((record[4] << 8) | record[5]) << 16;
         } else if (type == 0x05) {
-            contents.startAddress = (static_cast<std::uint32_t>(record[4]) << 24) | (record[5] << 16) |
-                                    (record[6] << 8) | record[7];
+            contents.startAddress =
+                (static_cast<std::uint32_t>(record[4]) << 24) | (record[5] << 16) | (record[6] << 8) | record[7];
         } else if (type == 0x00) {
             for (std::size_t i = 0; i < record[0]; ++i) {
                 contents.data[upper + offset + static_cast<std::uint32_t>(i)] = record[4 + i];
@@ -79,7 +83,8 @@ HexContents ParseHex(const std::string& text) {
     return contents;
 }
 
-TEST(MakeFirmware, HexFileLeavesTheErasedParameterPageAsAGap) {
+TEST(MakeFirmware, HexFileLeavesTheErasedParameterPageAsAGap)
+{
     test::SimulatedBus bus;
     const test::ToolRun run =
         bus.RunSimTool({"make-firmware", "--version", "3.2", "--schema", "1.0", "-o", bus.File("fw.hex")});
@@ -106,7 +111,8 @@ TEST(MakeFirmware, HexFileLeavesTheErasedParameterPageAsAGap) {
     }
 }
 
-TEST(MakeFirmware, DfuFileHasOneElementPerContiguousRun) {
+TEST(MakeFirmware, DfuFileHasOneElementPerContiguousRun)
+{
     test::SimulatedBus bus;
     const test::ToolRun run = bus.RunSimTool({"make-firmware", "--version", "3.2", "-o", bus.File("fw.dfu")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -147,13 +153,13 @@ TEST(MakeFirmware, DfuFileHasOneElementPerContiguousRun) {
     EXPECT_EQ(Le32(file, suffix + 12), SlowDfuCrc(file, file.size() - 4));
 }
 
-TEST(MakeFirmware, ParameterFileFillsThePageAndCloseTheGap) {
+TEST(MakeFirmware, ParameterFileFillsThePageAndCloseTheGap)
+{
     test::SimulatedBus bus;
     const Bytes parameters = {0x10, 0x00, 0x00, 0x00, 'Q', 'T', 'X', 'S', 0x00, 0x7F};
     bus.Files().Write("params.bin", parameters);
-    const test::ToolRun run = bus.RunSimTool(
-        {"make-firmware", "--version", "1.0", "--size", "0x4800", "--params", bus.File("params.bin"), "-o",
-         bus.File("fw.dfu")});
+    const test::ToolRun run = bus.RunSimTool({"make-firmware", "--version", "1.0", "--size", "0x4800", "--params",
+                                              bus.File("params.bin"), "-o", bus.File("fw.dfu")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const Bytes file = bus.Files().ReadBytes("fw.dfu");
     const std::size_t element = 11 + 274;
@@ -164,9 +170,8 @@ TEST(MakeFirmware, ParameterFileFillsThePageAndCloseTheGap) {
     EXPECT_EQ(file[page + parameters.size()], 0xFF);
     EXPECT_EQ(file[page + 0x7FF], 0xFF);
 
-    const test::ToolRun hexRun = bus.RunSimTool(
-        {"make-firmware", "--version", "1.0", "--size", "0x4800", "--params", bus.File("params.bin"), "-o",
-         bus.File("fw.hex")});
+    const test::ToolRun hexRun = bus.RunSimTool({"make-firmware", "--version", "1.0", "--size", "0x4800", "--params",
+                                                 bus.File("params.bin"), "-o", bus.File("fw.hex")});
     ASSERT_EQ(hexRun.exitCode, 0) << hexRun.err;
     const Bytes text = bus.Files().ReadBytes("fw.hex");
     const HexContents hex = ParseHex(std::string(text.begin(), text.end()));
@@ -175,7 +180,8 @@ TEST(MakeFirmware, ParameterFileFillsThePageAndCloseTheGap) {
     EXPECT_EQ(hex.data.at(0x08004004), 'Q');
 }
 
-TEST(MakeFirmware, ImagesThatCannotHoldTheirParametersAreRefused) {
+TEST(MakeFirmware, ImagesThatCannotHoldTheirParametersAreRefused)
+{
     test::SimulatedBus bus;
     bus.Files().Write("params.bin", Bytes(16, 0));
     bus.Files().Write("big.bin", Bytes(2049, 0));

@@ -22,7 +22,8 @@ using test::sensor_flash::DfuCommand;
 
 // The path of the only interface of the class, waiting up to `patience` for it to appear.
 std::string WaitForInterface(const test::SimulatedBus& bus, const char* interfaceClass,
-                             std::chrono::milliseconds patience = std::chrono::milliseconds(3000)) {
+                             std::chrono::milliseconds patience = std::chrono::milliseconds(3000))
+{
     const auto deadline = Clock::now() + patience;
     for (;;) {
         const auto interfaces = bus.Bus().Enumerate(interfaceClass);
@@ -36,7 +37,8 @@ std::string WaitForInterface(const test::SimulatedBus& bus, const char* interfac
     }
 }
 
-Bytes PlatformAnswer(SimHidDevice& hid) {
+Bytes PlatformAnswer(SimHidDevice& hid)
+{
     std::array<std::uint8_t, 257> request{0x01, 0x08, 0xEE, 0x06, 0x40, 0x02, 0x00, 0x00, 0x6C, 0x00};
     std::array<std::uint8_t, 258> report{0x02};
     if (!hid.SetFeature(request.data(), request.size()) || !hid.GetFeature(report.data(), report.size())) {
@@ -45,13 +47,15 @@ Bytes PlatformAnswer(SimHidDevice& hid) {
     return Bytes(report.begin() + 2, report.begin() + 2 + report[1]);
 }
 
-bool Contains(const Bytes& haystack, const Bytes& needle) {
+bool Contains(const Bytes& haystack, const Bytes& needle)
+{
     return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
 }
 
 // Leaves DFU mode the way the host does: address pointer to the start of flash, zero-length DNLOAD,
 // GETSTATUS.
-void LeaveDfuMode(SimUsbDfuPort& port) {
+void LeaveDfuMode(SimUsbDfuPort& port)
+{
     const Bytes setAddress = DfuCommand(0x21, kFlashBase);
     ASSERT_TRUE(port.Dnload(0, setAddress.data(), setAddress.size()));
     ASSERT_TRUE(port.ClearStatus());
@@ -61,7 +65,8 @@ void LeaveDfuMode(SimUsbDfuPort& port) {
     EXPECT_EQ(report.state, dfu::kStateManifest);
 }
 
-TEST(Reenumeration, SwitchReportMovesTheSensorToDfuAfterItsDelay) {
+TEST(Reenumeration, SwitchReportMovesTheSensorToDfuAfterItsDelay)
+{
     test::SimulatedBus bus;
     SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.reenumerateMs = 150;
@@ -87,7 +92,8 @@ TEST(Reenumeration, SwitchReportMovesTheSensorToDfuAfterItsDelay) {
     EXPECT_FALSE(SimHidDevice::Open(hidPath, SimHidDevice::Access::Probe));
 }
 
-TEST(Reenumeration, LeavingDfuBootsTheFirmwareThatTheHeaderDescribes) {
+TEST(Reenumeration, LeavingDfuBootsTheFirmwareThatTheHeaderDescribes)
+{
     test::SimulatedBus bus;
     const std::string serial = bus.Plug(SensorMode::Dfu);
     const Bytes header = FirmwareHeader{Version{3, 7}, Version{1, 0}}.Encode();
@@ -107,7 +113,8 @@ TEST(Reenumeration, LeavingDfuBootsTheFirmwareThatTheHeaderDescribes) {
     EXPECT_TRUE(Contains(answer, {0x8F, 0x02, 0x00, 0x01, 0x90, 0x02, 0x00, 0x00})) << "schema 1.0";
 }
 
-TEST(Reenumeration, WithoutAValidApplicationTheSensorComesBackInDfuMode) {
+TEST(Reenumeration, WithoutAValidApplicationTheSensorComesBackInDfuMode)
+{
     test::SimulatedBus bus;
     bus.Plug(SensorMode::Dfu);
     const std::string path = WaitForInterface(bus, kUsbDeviceInterfaceClass);
@@ -128,7 +135,8 @@ TEST(Reenumeration, WithoutAValidApplicationTheSensorComesBackInDfuMode) {
     EXPECT_EQ(state, dfu::kStateIdle);
 }
 
-TEST(Reenumeration, UnpluggedDevicesMakeEveryCallFail) {
+TEST(Reenumeration, UnpluggedDevicesMakeEveryCallFail)
+{
     test::SimulatedBus bus;
     const std::string hidSerial = bus.Plug(SensorMode::Normal);
     SensorState prototype = test::SimulatedBus::QuickSensor();

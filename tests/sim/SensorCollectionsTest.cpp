@@ -10,7 +10,8 @@
 namespace tarnix::sim {
 namespace {
 
-TEST(SensorCollections, TheWrittenFormRoundTrips) {
+TEST(SensorCollections, TheWrittenFormRoundTrips)
+{
     std::string error;
     const auto plain = SensorCollections::Parse("config", error);
     ASSERT_TRUE(plain) << error;
@@ -41,10 +42,11 @@ TEST(SensorCollections, TheWrittenFormRoundTrips) {
     EXPECT_FALSE(SensorCollections::Configuration(*digitizerOnly)) << "a device without the configuration collection";
 }
 
-TEST(SensorCollections, WhatNoSensorHasIsRefusedWithAReason) {
+TEST(SensorCollections, WhatNoSensorHasIsRefusedWithAReason)
+{
     for (const char* text : {"", ",", "config,", "conf", "configs", "config/", "config/x", "config/0", "config/258",
-                             "config/65536", "config,config", "0x0D", "0x0D:", ":4", "0x10000:1", "1:0x10000",
-                             "-1:1", "config,1:1,1:2,1:3,1:4,1:5,1:6,1:7,1:8"}) {
+                             "config/65536", "config,config", "0x0D", "0x0D:", ":4", "0x10000:1", "1:0x10000", "-1:1",
+                             "config,1:1,1:2,1:3,1:4,1:5,1:6,1:7,1:8"}) {
         std::string error;
         EXPECT_FALSE(SensorCollections::Parse(text, error)) << '"' << text << '"';
         EXPECT_FALSE(error.empty()) << text;
@@ -56,7 +58,8 @@ TEST(SensorCollections, WhatNoSensorHasIsRefusedWithAReason) {
     EXPECT_FALSE(SensorCollections::Check({}).empty());
 }
 
-TEST(SensorCollections, TheReportDescriptorHoldsEveryCollectionInOrder) {
+TEST(SensorCollections, TheReportDescriptorHoldsEveryCollectionInOrder)
+{
     std::string error;
     const auto collections = SensorCollections::Parse("0x0D:0x04,config/128,0x01:0x02", error);
     ASSERT_TRUE(collections) << error;

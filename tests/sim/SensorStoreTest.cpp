@@ -14,7 +14,8 @@
 namespace tarnix::sim {
 namespace {
 
-SensorState Sample() {
+SensorState Sample()
+{
     SensorState state;
     state.serial = "AB-12_x";
     state.product = "Tarnix TS-200 = special";
@@ -46,7 +47,8 @@ SensorState Sample() {
     return state;
 }
 
-TEST(SensorStateFile, EveryFieldSurvivesTheRoundTrip) {
+TEST(SensorStateFile, EveryFieldSurvivesTheRoundTrip)
+{
     const SensorState original = Sample();
     std::string error;
     const auto parsed = SensorStateFile::Parse(SensorStateFile::Format(original), error);
@@ -65,7 +67,8 @@ TEST(SensorStateFile, EveryFieldSurvivesTheRoundTrip) {
     EXPECT_EQ(parsed->dfu, original.dfu);
 }
 
-TEST(SensorStateFile, AFileWrittenBeforeSensorsHadCollectionsGivesTheConfigurationCollectionAlone) {
+TEST(SensorStateFile, AFileWrittenBeforeSensorsHadCollectionsGivesTheConfigurationCollectionAlone)
+{
     std::string text = SensorStateFile::Format(Sample());
     const std::size_t line = text.find("collections=");
     ASSERT_NE(line, std::string::npos);
@@ -76,7 +79,8 @@ TEST(SensorStateFile, AFileWrittenBeforeSensorsHadCollectionsGivesTheConfigurati
     EXPECT_EQ(SensorCollections::Format(parsed->collections), "config");
 }
 
-TEST(SensorStateFile, DamagedTextsAreRefusedWithAReason) {
+TEST(SensorStateFile, DamagedTextsAreRefusedWithAReason)
+{
     const std::string good = SensorStateFile::Format(Sample());
     auto replace = [&good](const std::string& from, const std::string& to) {
         std::string text = good;
@@ -86,7 +90,7 @@ TEST(SensorStateFile, DamagedTextsAreRefusedWithAReason) {
     const std::vector<std::string> damaged = {
         "",
         "garbage\n",
-        good.substr(0, good.size() / 2),              // cut off in the middle
+        good.substr(0, good.size() / 2),  // cut off in the middle
         replace("mode=dfu", "mode=sideways"),
         replace("firmware=65535.0", "firmware=65536.0"),
         replace("dfu_address=0x08001000", "dfu_address=0x1G"),
@@ -107,7 +111,8 @@ TEST(SensorStateFile, DamagedTextsAreRefusedWithAReason) {
     EXPECT_TRUE(SensorStateFile::Parse(good + "future_key=1\n", error)) << "unknown keys are ignored";
 }
 
-TEST(SensorStateFile, FileWithoutPlugSequenceIsReadAsPluggedBeforeAnyOther) {
+TEST(SensorStateFile, FileWithoutPlugSequenceIsReadAsPluggedBeforeAnyOther)
+{
     std::string text = SensorStateFile::Format(Sample());
     const std::string line = "plug_sequence=78187493520\n";
     ASSERT_NE(text.find(line), std::string::npos) << text;
@@ -120,13 +125,15 @@ TEST(SensorStateFile, FileWithoutPlugSequenceIsReadAsPluggedBeforeAnyOther) {
 }
 
 // Sets the plug time a sensor's file records, as when it was plugged at that moment of the wall clock.
-void SetPluggedAt(const SensorStore& store, const std::string& serial, std::int64_t ms) {
+void SetPluggedAt(const SensorStore& store, const std::string& serial, std::int64_t ms)
+{
     SensorState state = *store.Load(serial);
     state.pluggedAtMs = ms;
     ASSERT_TRUE(store.Save(state));
 }
 
-std::vector<std::string> SerialsInEnumerationOrder(const SimBus& bus, std::string_view interfaceClass) {
+std::vector<std::string> SerialsInEnumerationOrder(const SimBus& bus, std::string_view interfaceClass)
+{
     std::vector<std::string> serials;
     for (const DeviceInterfaceRecord& record : bus.Enumerate(interfaceClass)) {
         for (const SensorListing& listing : bus.List()) {
@@ -140,7 +147,8 @@ std::vector<std::string> SerialsInEnumerationOrder(const SimBus& bus, std::strin
 
 // Sensors plugged within one millisecond, or across a step back of the wall clock, still enumerate in
 // the order they were plugged, not by serial.
-TEST(SensorStore, SensorsEnumerateInPlugOrderWhateverTheClock) {
+TEST(SensorStore, SensorsEnumerateInPlugOrderWhateverTheClock)
+{
     test::SimulatedBus bus;
     SensorState prototype;
     for (const char* serial : {"Z1", "M1", "A1"}) {
@@ -166,7 +174,8 @@ TEST(SensorStore, SensorsEnumerateInPlugOrderWhateverTheClock) {
 
 // Files written before the bus kept a plug sequence: those sensors come before every newer one, ordered
 // among themselves by plug time and then serial.
-TEST(SensorStore, SensorsFromOlderFilesComeFirstByPlugTime) {
+TEST(SensorStore, SensorsFromOlderFilesComeFirstByPlugTime)
+{
     test::SimulatedBus bus;
     const std::string newer = bus.Plug(SensorMode::Normal);
     SensorState old = *SensorStore(bus.Folder()).Load(newer);
@@ -188,7 +197,8 @@ TEST(SensorStore, SensorsFromOlderFilesComeFirstByPlugTime) {
     EXPECT_EQ(SerialsInEnumerationOrder(bus.Bus(), kHidInterfaceClass).back(), next);
 }
 
-TEST(SensorStore, DamagedSensorIsSkippedWithOneWarning) {
+TEST(SensorStore, DamagedSensorIsSkippedWithOneWarning)
+{
     test::SimulatedBus bus;
     const std::string good = bus.Plug(SensorMode::Normal);
     const std::string bad = bus.Plug(SensorMode::Normal);
@@ -213,7 +223,8 @@ TEST(SensorStore, DamagedSensorIsSkippedWithOneWarning) {
     EXPECT_FALSE(SensorStore(bus.Folder()).Exists(bad));
 }
 
-TEST(SensorStore, MissingFlashImageFailsRequestsWithoutACrash) {
+TEST(SensorStore, MissingFlashImageFailsRequestsWithoutACrash)
+{
     test::SimulatedBus bus;
     const std::string serial = bus.Plug(SensorMode::Dfu);
     const auto interfaces = bus.Bus().Enumerate(kUsbDeviceInterfaceClass);
@@ -235,7 +246,8 @@ TEST(SensorStore, MissingFlashImageFailsRequestsWithoutACrash) {
 
 // Readers keep parsed files by their stamp: back-to-back versions of the same size (the inode of a replaced
 // file may come straight back) must still be told apart.
-TEST(SensorStore, ReadersSeeEveryVersionOfAQuicklyRewrittenFile) {
+TEST(SensorStore, ReadersSeeEveryVersionOfAQuicklyRewrittenFile)
+{
     test::SimulatedBus bus;
     const std::string serial = bus.Plug(SensorMode::Dfu);
     SensorStore store(bus.Folder());
@@ -249,14 +261,14 @@ TEST(SensorStore, ReadersSeeEveryVersionOfAQuicklyRewrittenFile) {
     }
 }
 
-TEST(SensorStore, EachSavedVersionIsStampedLaterThanTheOneItReplaces) {
+TEST(SensorStore, EachSavedVersionIsStampedLaterThanTheOneItReplaces)
+{
     test::SimulatedBus bus;
     const std::string serial = bus.Plug(SensorMode::Normal);
     const std::string path = bus.Folder() + "/" + serial + ".sensor";
     // A file stamped an hour ahead, as after a clock step back: the next version must still be later.
     const auto ahead = std::chrono::system_clock::now() + std::chrono::hours(1);
-    const std::int64_t aheadNs =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(ahead.time_since_epoch()).count();
+    const std::int64_t aheadNs = std::chrono::duration_cast<std::chrono::nanoseconds>(ahead.time_since_epoch()).count();
     const timespec stamp{static_cast<time_t>(aheadNs / 1000000000), static_cast<long>(aheadNs % 1000000000)};
     const timespec times[2] = {stamp, stamp};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
@@ -271,7 +283,8 @@ TEST(SensorStore, EachSavedVersionIsStampedLaterThanTheOneItReplaces) {
     EXPECT_EQ(store.Load(serial)->fault, Fault::Erase);
 }
 
-TEST(SensorStore, MissingFolderIsAnEmptyBus) {
+TEST(SensorStore, MissingFolderIsAnEmptyBus)
+{
     SensorStore store("/nonexistent/tarnix-sim-folder");
     EXPECT_TRUE(store.LoadAll().empty());
     EXPECT_TRUE(SimBus("/nonexistent/tarnix-sim-folder").Enumerate(kHidInterfaceClass).empty());

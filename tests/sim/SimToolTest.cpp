@@ -12,11 +12,12 @@ namespace tarnix::sim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using test::sensor_flash::DfuCommand;
 using test::RunBeside;
+using test::sensor_flash::DfuCommand;
 
 // Sets the address pointer, returns to dfuIDLE, and uploads one block from `address`.
-Bytes UploadThroughPort(SimUsbDfuPort& port, std::uint32_t address, std::size_t length) {
+Bytes UploadThroughPort(SimUsbDfuPort& port, std::uint32_t address, std::size_t length)
+{
     const Bytes setAddress = DfuCommand(0x21, address);
     Bytes data(length);
     std::size_t received = 0;
@@ -28,7 +29,8 @@ Bytes UploadThroughPort(SimUsbDfuPort& port, std::uint32_t address, std::size_t 
     return data;
 }
 
-TEST(SimTool, PlugPrintsTheSerialAndAnotherProcessSeesTheSensor) {
+TEST(SimTool, PlugPrintsTheSerialAndAnotherProcessSeesTheSensor)
+{
     test::SimulatedBus bus;
     const test::ToolRun plug = bus.RunSimTool({"plug", "--serial", "ALPHA", "--reenumerate-ms", "0"});
     ASSERT_EQ(plug.exitCode, 0) << plug.err;
@@ -52,7 +54,8 @@ TEST(SimTool, PlugPrintsTheSerialAndAnotherProcessSeesTheSensor) {
     EXPECT_EQ(lines[1], (std::vector<std::string>{"TNX000001", "dfu", "incompatible", dfu[0].devicePath}));
 }
 
-TEST(SimTool, FlashWrittenByOneProcessIsReadByTheOther) {
+TEST(SimTool, FlashWrittenByOneProcessIsReadByTheOther)
+{
     test::SimulatedBus bus;
     const std::string serial = bus.Plug(SensorMode::Dfu);
     Bytes written(300);
@@ -82,7 +85,8 @@ TEST(SimTool, FlashWrittenByOneProcessIsReadByTheOther) {
     EXPECT_EQ(bus.Files().ReadBytes("out.bin"), data);
 }
 
-TEST(SimTool, NewSensorsCarryFirmwareHeaderAndFactoryParameters) {
+TEST(SimTool, NewSensorsCarryFirmwareHeaderAndFactoryParameters)
+{
     test::SimulatedBus bus;
     const test::ToolRun plug = bus.RunSimTool({"plug", "--firmware", "5.6", "--schema", "none"});
     ASSERT_EQ(plug.exitCode, 0) << plug.err;
@@ -93,7 +97,8 @@ TEST(SimTool, NewSensorsCarryFirmwareHeaderAndFactoryParameters) {
     EXPECT_EQ(Bytes(parameters.begin() + 4, parameters.end()), (Bytes{'Q', 'T', 'X', 'S'}));
 }
 
-TEST(SimTool, FaultAndUnplugChangeTheBus) {
+TEST(SimTool, FaultAndUnplugChangeTheBus)
+{
     test::SimulatedBus bus;
     const std::string serial = bus.Plug(SensorMode::Dfu);
     ASSERT_EQ(bus.RunSimTool({"fault", serial, "open"}).exitCode, 0);
@@ -112,7 +117,8 @@ TEST(SimTool, FaultAndUnplugChangeTheBus) {
     EXPECT_TRUE(bus.Bus().List().empty());
 }
 
-TEST(SimTool, ListShowsADashWhileTheSensorIsOffTheBus) {
+TEST(SimTool, ListShowsADashWhileTheSensorIsOffTheBus)
+{
     test::SimulatedBus bus;
     SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.mode = SensorMode::Dfu;
@@ -128,7 +134,8 @@ TEST(SimTool, ListShowsADashWhileTheSensorIsOffTheBus) {
     EXPECT_EQ(test::LinesOfWords(list.out), (std::vector<std::vector<std::string>>{{"GONE", "dfu", "ok", "-"}}));
 }
 
-TEST(SimTool, DriverInstallerStandInFixesIncompatibleDrivers) {
+TEST(SimTool, DriverInstallerStandInFixesIncompatibleDrivers)
+{
     test::SimulatedBus bus;
     SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.driver = DriverKind::Incompatible;
@@ -145,7 +152,8 @@ TEST(SimTool, DriverInstallerStandInFixesIncompatibleDrivers) {
     EXPECT_EQ(RunBeside("Drivers/STtube_DFU_Drivers/dpinst_x86.exe", {}, bus.Files()).exitCode, 0);
 }
 
-TEST(SimTool, PlugWithCollectionsShowsOneHidInterfacePerCollection) {
+TEST(SimTool, PlugWithCollectionsShowsOneHidInterfacePerCollection)
+{
     test::SimulatedBus bus;
     const test::ToolRun plug = bus.RunSimTool({"plug", "--serial", "MULTI", "--collections", "0x0D:0x04,config"});
     ASSERT_EQ(plug.exitCode, 0) << plug.err;
@@ -164,7 +172,8 @@ TEST(SimTool, PlugWithCollectionsShowsOneHidInterfacePerCollection) {
     EXPECT_NE(help.out.find("[--collections LIST]"), std::string::npos);
 }
 
-TEST(SimTool, EveryErrorIsOneLineOnStandardErrorAndAFailingExit) {
+TEST(SimTool, EveryErrorIsOneLineOnStandardErrorAndAFailingExit)
+{
     test::SimulatedBus bus;
     const std::string serial = bus.Plug(SensorMode::Normal);
     const std::vector<std::vector<std::string>> failing = {

@@ -12,12 +12,14 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::uint16_t Le16(const Bytes& bytes, std::size_t at) {
+std::uint16_t Le16(const Bytes& bytes, std::size_t at)
+{
     return static_cast<std::uint16_t>(bytes.at(at) | (bytes.at(at + 1) << 8));
 }
 
 // The text of a string descriptor (UTF-16LE units, as numbers).
-std::vector<std::uint16_t> Units(const Bytes& descriptor) {
+std::vector<std::uint16_t> Units(const Bytes& descriptor)
+{
     std::vector<std::uint16_t> units;
     for (std::size_t at = 2; at + 1 < descriptor.size(); at += 2) {
         units.push_back(Le16(descriptor, at));
@@ -25,7 +27,8 @@ std::vector<std::uint16_t> Units(const Bytes& descriptor) {
     return units;
 }
 
-TEST(UsbDescriptorBuilder, StringsAreUtf16WithTheirLength) {
+TEST(UsbDescriptorBuilder, StringsAreUtf16WithTheirLength)
+{
     const Bytes ascii = UsbDescriptorBuilder::String("TS-200");
     EXPECT_EQ(ascii.size(), 2u + 2 * 6);
     EXPECT_EQ(ascii[0], ascii.size());
@@ -37,16 +40,20 @@ TEST(UsbDescriptorBuilder, StringsAreUtf16WithTheirLength) {
     EXPECT_EQ(UsbDescriptorBuilder::LanguageList(), (Bytes{4, 0x03, 0x09, 0x04}));
 }
 
-TEST(UsbDescriptorBuilder, MalformedUtf8BecomesReplacementCharacters) {
+TEST(UsbDescriptorBuilder, MalformedUtf8BecomesReplacementCharacters)
+{
     // A stray continuation byte, an overlong encoding of '/', a sequence cut short at the end, an encoded
     // surrogate.
-    EXPECT_EQ(Units(UsbDescriptorBuilder::String("a\x80" "b")), (std::vector<std::uint16_t>{'a', 0xFFFD, 'b'}));
+    EXPECT_EQ(Units(UsbDescriptorBuilder::String("a\x80"
+                                                 "b")),
+              (std::vector<std::uint16_t>{'a', 0xFFFD, 'b'}));
     EXPECT_EQ(Units(UsbDescriptorBuilder::String("\xC0\xAF")), (std::vector<std::uint16_t>{0xFFFD, 0xFFFD}));
     EXPECT_EQ(Units(UsbDescriptorBuilder::String("x\xE2\x82")), (std::vector<std::uint16_t>{'x', 0xFFFD}));
     EXPECT_EQ(Units(UsbDescriptorBuilder::String("\xED\xA0\x80")), (std::vector<std::uint16_t>{0xFFFD}));
 }
 
-TEST(UsbDescriptorBuilder, LongTextsAreCutToWhatADescriptorHolds) {
+TEST(UsbDescriptorBuilder, LongTextsAreCutToWhatADescriptorHolds)
+{
     const Bytes longText = UsbDescriptorBuilder::String(std::string(300, 'x'));
     EXPECT_EQ(longText.size(), 254u);
     EXPECT_EQ(longText[0], 254);
@@ -57,10 +64,11 @@ TEST(UsbDescriptorBuilder, LongTextsAreCutToWhatADescriptorHolds) {
     EXPECT_EQ(cutPair[0], cutPair.size());
 }
 
-TEST(UsbDescriptorBuilder, ReportDescriptorDeclaresTheThreeFeatureReports) {
+TEST(UsbDescriptorBuilder, ReportDescriptorDeclaresTheThreeFeatureReports)
+{
     for (const std::uint16_t usagePage : {0xFF00, 0x00FF}) {
-        const test::ReportLayout layout = test::ParseReportDescriptor(
-            UsbDescriptorBuilder::SensorReportDescriptor(usagePage, 0x0001, 257));
+        const test::ReportLayout layout =
+            test::ParseReportDescriptor(UsbDescriptorBuilder::SensorReportDescriptor(usagePage, 0x0001, 257));
         EXPECT_TRUE(layout.wellFormed);
         EXPECT_EQ(layout.openCollections, 0);
         EXPECT_EQ(layout.usagePage, usagePage);
@@ -70,7 +78,8 @@ TEST(UsbDescriptorBuilder, ReportDescriptorDeclaresTheThreeFeatureReports) {
     }
 }
 
-TEST(UsbDescriptorBuilder, BootloaderConfigurationEndsWithTheFunctionalDescriptor) {
+TEST(UsbDescriptorBuilder, BootloaderConfigurationEndsWithTheFunctionalDescriptor)
+{
     const Bytes configuration = UsbDescriptorBuilder::BootloaderConfiguration(2048);
     EXPECT_EQ(Le16(configuration, 2), configuration.size());
     EXPECT_EQ(configuration.size(), UsbDescriptorBuilder::kConfigurationHeaderLength + 9 + 9);

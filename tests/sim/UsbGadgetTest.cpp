@@ -24,22 +24,26 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using test::sensor_flash::DfuCommand;
 
-std::uint16_t Le16(const Bytes& bytes, std::size_t at) {
+std::uint16_t Le16(const Bytes& bytes, std::size_t at)
+{
     return static_cast<std::uint16_t>(bytes.at(at) | (bytes.at(at + 1) << 8));
 }
 
-std::uint32_t Le32(const Bytes& bytes, std::size_t at) {
+std::uint32_t Le32(const Bytes& bytes, std::size_t at)
+{
     return static_cast<std::uint32_t>(Le16(bytes, at)) | (static_cast<std::uint32_t>(Le16(bytes, at + 2)) << 16);
 }
 
 ControlSetup Packet(std::uint8_t type, std::uint8_t request, std::uint16_t value, std::uint16_t index,
-                   std::uint16_t length) {
+                    std::uint16_t length)
+{
     return ControlSetup{type, request, value, index, length};
 }
 
 // ---- FunctionFS ----
 
-TEST(FunctionFsBlobs, HeadersStateTheExactLengthsAndCounts) {
+TEST(FunctionFsBlobs, HeadersStateTheExactLengthsAndCounts)
+{
     const Bytes fullSpeed = {9, 4, 0, 0, 1, 3, 0, 0, 0, 7, 5, 0x81, 3, 64, 0, 1};
     Bytes highSpeed = fullSpeed;
     highSpeed.insert(highSpeed.end(), {3, 0x24, 0});
@@ -63,7 +67,8 @@ TEST(FunctionFsBlobs, HeadersStateTheExactLengthsAndCounts) {
     EXPECT_EQ(Le32(none, 12), 0u);
 }
 
-TEST(FunctionFsBlobs, DescriptorSetsEndAtTheLastWholeDescriptor) {
+TEST(FunctionFsBlobs, DescriptorSetsEndAtTheLastWholeDescriptor)
+{
     // A zero length byte would never advance; a length past the end would read beyond the set.
     const Bytes zeroLength = {9, 4, 0, 0, 0, 3, 0, 0, 0, 0, 5, 1};
     const Bytes pastTheEnd = {9, 4, 0, 0, 0, 3, 0, 0, 0, 7, 5, 0x81};
@@ -79,20 +84,24 @@ TEST(FunctionFsBlobs, DescriptorSetsEndAtTheLastWholeDescriptor) {
 
 class HidPersonalityTest : public ::testing::Test {
 protected:
-    HidPersonality Plug(SensorState prototype = test::SimulatedBus::QuickSensor()) {
+    HidPersonality Plug(SensorState prototype = test::SimulatedBus::QuickSensor())
+    {
         serial_ = bus_.Plug(SensorMode::Normal, prototype);
         return HidPersonality(SensorStore(bus_.Folder()), *SensorStore(bus_.Folder()).Load(serial_));
     }
 
-    static ControlAnswer SetFeature(HidPersonality& hid, const Bytes& report) {
+    static ControlAnswer SetFeature(HidPersonality& hid, const Bytes& report)
+    {
         return hid.Answer(Packet(0x21, 0x09, static_cast<std::uint16_t>(0x0300 | report[0]), 0,
-                                static_cast<std::uint16_t>(report.size())),
+                                 static_cast<std::uint16_t>(report.size())),
                           report);
     }
-    static ControlAnswer GetFeature(HidPersonality& hid, std::uint8_t id, std::uint16_t length) {
+    static ControlAnswer GetFeature(HidPersonality& hid, std::uint8_t id, std::uint16_t length)
+    {
         return hid.Answer(Packet(0xA1, 0x01, static_cast<std::uint16_t>(0x0300 | id), 0, length), {});
     }
-    static Bytes InformationRequest(std::uint8_t address) {
+    static Bytes InformationRequest(std::uint8_t address)
+    {
         Bytes request(257, 0);
         const Bytes head = {0x01, 0x08, 0xEE, 0x06, 0x40, 0x02, address, 0x00, 0x6C, 0x00};
         std::copy(head.begin(), head.end(), request.begin());
@@ -104,7 +113,8 @@ protected:
     std::string serial_;
 };
 
-TEST_F(HidPersonalityTest, PresentsTheSensorWithItsReportDescriptor) {
+TEST_F(HidPersonalityTest, PresentsTheSensorWithItsReportDescriptor)
+{
     SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.usagePage = 0x00FF;
     prototype.usage = 0x0004;
@@ -129,7 +139,8 @@ TEST_F(HidPersonalityTest, PresentsTheSensorWithItsReportDescriptor) {
         << "an interface it does not have";
 }
 
-TEST_F(HidPersonalityTest, FunctionDescriptorsNameTheReportDescriptorAndTheInterruptEndpoint) {
+TEST_F(HidPersonalityTest, FunctionDescriptorsNameTheReportDescriptorAndTheInterruptEndpoint)
+{
     HidPersonality hid = Plug();
     const Bytes blob = hid.FunctionDescriptors();
     ASSERT_EQ(Le32(blob, 4), blob.size());
@@ -145,7 +156,8 @@ TEST_F(HidPersonalityTest, FunctionDescriptorsNameTheReportDescriptorAndTheInter
     EXPECT_EQ(hid.FunctionStrings().size(), 16u);
 }
 
-TEST_F(HidPersonalityTest, InformationRequestIsAnsweredThroughTheAnswerReport) {
+TEST_F(HidPersonalityTest, InformationRequestIsAnsweredThroughTheAnswerReport)
+{
     HidPersonality hid = Plug();
     EXPECT_EQ(SetFeature(hid, InformationRequest(0x00)).kind, ControlAnswer::Kind::Acknowledge);
     const ControlAnswer answer = GetFeature(hid, 0x02, 258);
@@ -163,7 +175,8 @@ TEST_F(HidPersonalityTest, InformationRequestIsAnsweredThroughTheAnswerReport) {
     EXPECT_TRUE(std::equal(deviceExpected.begin(), deviceExpected.end(), device.data.begin() + 2));
 }
 
-TEST_F(HidPersonalityTest, RefusesReportsTheSensorDoesNotHave) {
+TEST_F(HidPersonalityTest, RefusesReportsTheSensorDoesNotHave)
+{
     HidPersonality hid = Plug();
     EXPECT_EQ(GetFeature(hid, 0x01, 258).kind, ControlAnswer::Kind::Stall) << "the request report is write-only";
     EXPECT_EQ(hid.Answer(Packet(0xA1, 0x01, 0x0102, 0, 258), {}).kind, ControlAnswer::Kind::Stall) << "input report";
@@ -174,7 +187,8 @@ TEST_F(HidPersonalityTest, RefusesReportsTheSensorDoesNotHave) {
     EXPECT_EQ(hid.Answer(Packet(0x21, 0x0A, 0, 0, 0), {}).kind, ControlAnswer::Kind::Acknowledge) << "SET_IDLE";
 }
 
-TEST_F(HidPersonalityTest, ASensorWithSeveralCollectionsAnswersWithItsOwnReportLength) {
+TEST_F(HidPersonalityTest, ASensorWithSeveralCollectionsAnswersWithItsOwnReportLength)
+{
     SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.collections = {SensorCollection{false, 0x000D, 0x0004, 0}, SensorCollection{true, 0, 0, 200}};
     HidPersonality hid = Plug(prototype);
@@ -197,7 +211,8 @@ TEST_F(HidPersonalityTest, ASensorWithSeveralCollectionsAnswersWithItsOwnReportL
     EXPECT_EQ(GetFeature(hid, 0x10, 9).kind, ControlAnswer::Kind::Stall) << "the digitizer's input report";
 }
 
-TEST_F(HidPersonalityTest, SilentSensorAnswersAnEmptyReport) {
+TEST_F(HidPersonalityTest, SilentSensorAnswersAnEmptyReport)
+{
     SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.silent = true;
     HidPersonality hid = Plug(prototype);
@@ -209,11 +224,13 @@ TEST_F(HidPersonalityTest, SilentSensorAnswersAnEmptyReport) {
     EXPECT_EQ(answer.data, empty);
 }
 
-TEST_F(HidPersonalityTest, SwitchReportSendsTheSensorToDfuMode) {
+TEST_F(HidPersonalityTest, SwitchReportSendsTheSensorToDfuMode)
+{
     HidPersonality hid = Plug();
     EXPECT_EQ(SetFeature(hid, {0x80, 0x00}).kind, ControlAnswer::Kind::Acknowledge);
     EXPECT_EQ(State().mode, SensorMode::Dfu);
-    EXPECT_EQ(SetFeature(hid, InformationRequest(0x00)).kind, ControlAnswer::Kind::Stall) << "the HID personality is gone";
+    EXPECT_EQ(SetFeature(hid, InformationRequest(0x00)).kind, ControlAnswer::Kind::Stall)
+        << "the HID personality is gone";
 }
 
 // ---- DFU mode ----
@@ -222,16 +239,21 @@ class DfuPersonalityTest : public ::testing::Test {
 protected:
     DfuPersonalityTest()
         : serial_(bus_.Plug(SensorMode::Dfu)),
-          dfu_(SensorStore(bus_.Folder()), *SensorStore(bus_.Folder()).Load(serial_)) {}
+          dfu_(SensorStore(bus_.Folder()), *SensorStore(bus_.Folder()).Load(serial_))
+    {
+    }
 
-    ControlAnswer Dnload(std::uint16_t block, const Bytes& data) {
+    ControlAnswer Dnload(std::uint16_t block, const Bytes& data)
+    {
         return dfu_.Answer(Packet(0x21, 1, block, 0, static_cast<std::uint16_t>(data.size())), data);
     }
-    ControlAnswer Request(std::uint8_t type, std::uint8_t request, std::uint16_t length = 0, std::uint16_t value = 0) {
+    ControlAnswer Request(std::uint8_t type, std::uint8_t request, std::uint16_t length = 0, std::uint16_t value = 0)
+    {
         return dfu_.Answer(Packet(type, request, value, 0, length), {});
     }
     // bState of a GETSTATUS answer.
-    int StatusState() {
+    int StatusState()
+    {
         const ControlAnswer status = Request(0xA1, 3, 6);
         return status.kind == ControlAnswer::Kind::Data && status.data.size() == 6 ? status.data[4] : -1;
     }
@@ -242,7 +264,8 @@ protected:
     DfuPersonality dfu_;
 };
 
-TEST_F(DfuPersonalityTest, DescribesTheBootloaderInterfaceAndItsTransferSize) {
+TEST_F(DfuPersonalityTest, DescribesTheBootloaderInterfaceAndItsTransferSize)
+{
     const GadgetIds identity = dfu_.Identity();
     EXPECT_EQ(identity.vendorId, 0x0483);
     EXPECT_EQ(identity.productId, 0xDF11);
@@ -262,7 +285,8 @@ TEST_F(DfuPersonalityTest, DescribesTheBootloaderInterfaceAndItsTransferSize) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(strings.data()) + 18), kDfuMemoryLayout);
 }
 
-TEST_F(DfuPersonalityTest, ReadsTheParameterPageAsTheHostDoes) {
+TEST_F(DfuPersonalityTest, ReadsTheParameterPageAsTheHostDoes)
+{
     EXPECT_EQ(Dnload(0, DfuCommand(0x21, 0x08004000 - 6 * 2048)).kind, ControlAnswer::Kind::Acknowledge);
     EXPECT_EQ(StatusState(), 5) << "dfuDNLOAD-IDLE";
     EXPECT_EQ(Request(0x21, 4).kind, ControlAnswer::Kind::Acknowledge) << "CLRSTATUS";
@@ -276,7 +300,8 @@ TEST_F(DfuPersonalityTest, ReadsTheParameterPageAsTheHostDoes) {
     EXPECT_EQ(Request(0x21, 6).kind, ControlAnswer::Kind::Acknowledge) << "ABORT";
 }
 
-TEST_F(DfuPersonalityTest, StatusCarriesThePollTimeoutAndTheState) {
+TEST_F(DfuPersonalityTest, StatusCarriesThePollTimeoutAndTheState)
+{
     EXPECT_EQ(Dnload(0, DfuCommand(0x21, kFlashBase)).kind, ControlAnswer::Kind::Acknowledge);
     const ControlAnswer status = Request(0xA1, 3, 6);
     ASSERT_EQ(status.kind, ControlAnswer::Kind::Data);
@@ -286,7 +311,8 @@ TEST_F(DfuPersonalityTest, StatusCarriesThePollTimeoutAndTheState) {
     EXPECT_EQ(Request(0xA1, 5, 0).kind, ControlAnswer::Kind::Stall) << "no room for the state";
 }
 
-TEST_F(DfuPersonalityTest, StallsRequestsOutsideTheProtocol) {
+TEST_F(DfuPersonalityTest, StallsRequestsOutsideTheProtocol)
+{
     EXPECT_EQ(Request(0x21, 3, 6).kind, ControlAnswer::Kind::Stall) << "GETSTATUS as an OUT request";
     EXPECT_EQ(Request(0xA1, 1, 16).kind, ControlAnswer::Kind::Stall) << "DNLOAD as an IN request";
     EXPECT_EQ(dfu_.Answer(Packet(0xA1, 3, 0, 1, 6), {}).kind, ControlAnswer::Kind::Stall) << "another interface";
@@ -297,7 +323,8 @@ TEST_F(DfuPersonalityTest, StallsRequestsOutsideTheProtocol) {
     EXPECT_EQ(StatusState(), 10) << "dfuERROR after the stalled block";
 }
 
-TEST_F(DfuPersonalityTest, LeavingDfuModeBootsTheFirmwareInFlash) {
+TEST_F(DfuPersonalityTest, LeavingDfuModeBootsTheFirmwareInFlash)
+{
     EXPECT_EQ(Dnload(0, DfuCommand(0x21, kFlashBase)).kind, ControlAnswer::Kind::Acknowledge);
     EXPECT_EQ(Request(0x21, 4).kind, ControlAnswer::Kind::Acknowledge);
     EXPECT_EQ(Dnload(0, {}).kind, ControlAnswer::Kind::Acknowledge) << "the zero-length request";
@@ -308,7 +335,8 @@ TEST_F(DfuPersonalityTest, LeavingDfuModeBootsTheFirmwareInFlash) {
     EXPECT_EQ(StatusState(), -1) << "the bootloader is gone";
 }
 
-TEST_F(DfuPersonalityTest, UnplugFaultDropsTheSensorOffTheBusAtTheFirstDataBlock) {
+TEST_F(DfuPersonalityTest, UnplugFaultDropsTheSensorOffTheBusAtTheFirstDataBlock)
+{
     ASSERT_TRUE(bus_.Fault(serial_, "unplug"));
     EXPECT_EQ(Dnload(0, DfuCommand(0x21, kParameterAddress)).kind, ControlAnswer::Kind::Acknowledge)
         << "commands still work";

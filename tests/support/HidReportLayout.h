@@ -38,15 +38,32 @@ inline ReportLayout ParseReportDescriptor(const std::vector<std::uint8_t>& descr
         }
         const bool topLevel = layout.openCollections == 0;
         switch (prefix & 0xFC) {
-            case 0x04: layout.usagePage = topLevel ? value : layout.usagePage; break;
-            case 0x08: layout.usage = topLevel ? value : layout.usage; break;
-            case 0x74: reportSize = value; break;
-            case 0x94: reportCount = value; break;
-            case 0x84: reportId = static_cast<int>(value); break;
-            case 0xA0: ++layout.openCollections; break;
-            case 0xC0: --layout.openCollections; break;
-            case 0xB0: layout.featureBits[reportId] += reportSize * reportCount; break;
-            default: break;
+            case 0x04:
+                layout.usagePage = topLevel ? value : layout.usagePage;
+                break;
+            case 0x08:
+                layout.usage = topLevel ? value : layout.usage;
+                break;
+            case 0x74:
+                reportSize = value;
+                break;
+            case 0x94:
+                reportCount = value;
+                break;
+            case 0x84:
+                reportId = static_cast<int>(value);
+                break;
+            case 0xA0:
+                ++layout.openCollections;
+                break;
+            case 0xC0:
+                --layout.openCollections;
+                break;
+            case 0xB0:
+                layout.featureBits[reportId] += reportSize * reportCount;
+                break;
+            default:
+                break;
         }
         at += 1 + size;
     }

@@ -45,8 +45,8 @@ inline ToolRun RunCommand(const std::vector<std::string>& words, const Temporary
     for (const std::string& word : words) {
         command += (command.empty() ? "" : " ") + ShellQuoted(word);
     }
-    command += " >" + ShellQuoted(scratch.File("tool.out")) + " 2>" + ShellQuoted(scratch.File("tool.err")) +
-               " </dev/null";
+    command +=
+        " >" + ShellQuoted(scratch.File("tool.out")) + " 2>" + ShellQuoted(scratch.File("tool.err")) + " </dev/null";
     const int status = std::system(command.c_str());
     ToolRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -35,9 +35,8 @@ int SaveArea(const std::string& schemaPath, const std::string& jsonPath)
     unsigned int length = 0;
     Serialization::GetInstance().Serialize(Record(), area.data(), length);
     try {
-        Serialization::GetInstance().WriteParametersToJson(reinterpret_cast<const char*>(area.data()),
-                                                           static_cast<unsigned int>(area.size()), schemaPath,
-                                                           jsonPath);
+        Serialization::GetInstance().WriteParametersToJson(
+            reinterpret_cast<const char*>(area.data()), static_cast<unsigned int>(area.size()), schemaPath, jsonPath);
     } catch (const TpError::Exception& error) {
         std::cerr << error.what() << "\n";
         return 1;

@@ -93,8 +93,9 @@ TEST_F(DesktopApplicationTest, ASecondInstanceOnlyShowsAWarningWithoutTitleAndEn
     EXPECT_EQ(Run({}), 0);
     ASSERT_EQ(seen.boxes.size(), 1u);
     EXPECT_EQ(seen.boxes[0].first, "");
-    EXPECT_EQ(seen.boxes[0].second, "Another instance of Morvel Deskvane, Tarnix Programmer or Reflashor is already "
-                                     "running, this one will be closed.");
+    EXPECT_EQ(seen.boxes[0].second,
+              "Another instance of Morvel Deskvane, Tarnix Programmer or Reflashor is already "
+              "running, this one will be closed.");
     EXPECT_FALSE(seen.window);
 }
 

@@ -34,13 +34,15 @@ using tarnix::test::usb_records::HidSensorRecord;
 // The registry is process-wide; each test leaves it empty.
 class RegistryCleaner {
 public:
-    ~RegistryCleaner() {
+    ~RegistryCleaner()
+    {
         DeviceHandler::GetInstance()->ClearDeviceMaps();
         DeviceHandler::GetInstance()->ClearRemovedDeviceVectors();
     }
 };
 
-HidSensorRecord Sensor(int port, Bytes reportDescriptor) {
+HidSensorRecord Sensor(int port, Bytes reportDescriptor)
+{
     HidSensorRecord sensor;
     sensor.port = port;
     sensor.hidCounter = 0x0020 + port;
@@ -50,11 +52,13 @@ HidSensorRecord Sensor(int port, Bytes reportDescriptor) {
     return sensor;
 }
 
-std::string Collection(const HidSensorRecord& sensor, int number) {
+std::string Collection(const HidSensorRecord& sensor, int number)
+{
     return sensor.DeviceName() + "&col0" + std::to_string(number);
 }
 
-std::vector<std::string> HidInterfaceNames() {
+std::vector<std::string> HidInterfaceNames()
+{
     std::vector<std::string> names;
     for (const DeviceInterface& interface : DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass())) {
         names.push_back(interface.devicePath);
@@ -63,7 +67,8 @@ std::vector<std::string> HidInterfaceNames() {
 }
 
 // Every sensor the core registers, one per call, in order.
-std::vector<std::string> RegisterAll() {
+std::vector<std::string> RegisterAll()
+{
     std::vector<std::string> found;
     std::string name;
     while (DeviceFinder::FindSensorHidDevice(name)) {
@@ -72,7 +77,8 @@ std::vector<std::string> RegisterAll() {
     return found;
 }
 
-TEST(HidrawCollections, TheConfigurationCollectionIsFoundWhereverItStands) {
+TEST(HidrawCollections, TheConfigurationCollectionIsFoundWhereverItStands)
+{
     UsbTestBus bus;
     RegistryCleaner cleaner;
     const HidSensorRecord vendorFirst = Sensor(1, Join({SensorReportDescriptor(0xFF00, 0x01), DigitizerCollection()}));
@@ -83,10 +89,10 @@ TEST(HidrawCollections, TheConfigurationCollectionIsFoundWhereverItStands) {
     bus.Plug(digitizerFirst);
     bus.Plug(digitizerOnly);
 
-    EXPECT_EQ(HidInterfaceNames(),
-              (std::vector<std::string>{Collection(vendorFirst, 1), Collection(vendorFirst, 2),
-                                        Collection(digitizerFirst, 1), Collection(digitizerFirst, 2),
-                                        digitizerOnly.DeviceName()}))
+    EXPECT_EQ(
+        HidInterfaceNames(),
+        (std::vector<std::string>{Collection(vendorFirst, 1), Collection(vendorFirst, 2), Collection(digitizerFirst, 1),
+                                  Collection(digitizerFirst, 2), digitizerOnly.DeviceName()}))
         << "one interface per collection; a node with one keeps the plain name";
     const auto digitizer = OpenHidDevice(Collection(digitizerFirst, 1), HidDevice::Access::Probe);
     ASSERT_TRUE(digitizer);
@@ -109,7 +115,8 @@ TEST(HidrawCollections, TheConfigurationCollectionIsFoundWhereverItStands) {
 
 // Test beds one after the other put other devices at the same paths and device numbers, as no kernel does:
 // each new bus shows its own device, not what the backend learnt of the one before.
-TEST(HidrawCollections, ANewBusShowsItsOwnDeviceWhereTheBusBeforeHadAnother) {
+TEST(HidrawCollections, ANewBusShowsItsOwnDeviceWhereTheBusBeforeHadAnother)
+{
     const HidSensorRecord oneCollection = Sensor(1, SensorReportDescriptor(0xFF00, 0x01));
     {
         UsbTestBus bus;
@@ -124,13 +131,13 @@ TEST(HidrawCollections, ANewBusShowsItsOwnDeviceWhereTheBusBeforeHadAnother) {
               (std::vector<std::string>{Collection(twoCollections, 1), Collection(twoCollections, 2)}));
 }
 
-TEST(HidrawCollections, SeveralAcceptableCollectionsAreRegisteredOnePerCallInOrder) {
+TEST(HidrawCollections, SeveralAcceptableCollectionsAreRegisteredOnePerCallInOrder)
+{
     UsbTestBus bus;
     RegistryCleaner cleaner;
-    const HidSensorRecord sensor =
-        Sensor(1, Join({DigitizerCollection(), SensorReportDescriptor(0xFF00, 0x01),
-                        ApplicationCollection(0xFF00, 0x02, {FeatureReport(0x41, 8)}),
-                        ApplicationCollection(0x00FF, 0x05, {FeatureReport(0x40, 16)})}));
+    const HidSensorRecord sensor = Sensor(1, Join({DigitizerCollection(), SensorReportDescriptor(0xFF00, 0x01),
+                                                   ApplicationCollection(0xFF00, 0x02, {FeatureReport(0x41, 8)}),
+                                                   ApplicationCollection(0x00FF, 0x05, {FeatureReport(0x40, 16)})}));
     bus.Plug(sensor);
     std::string name;
     ASSERT_TRUE(DeviceFinder::FindSensorHidDevice(name));
@@ -146,7 +153,8 @@ TEST(HidrawCollections, SeveralAcceptableCollectionsAreRegisteredOnePerCallInOrd
               (std::vector<std::string>{Collection(sensor, 2), Collection(sensor, 4)}));
 }
 
-TEST(HidrawCollections, ANameOpensOnlyTheCollectionsTheNodeHas) {
+TEST(HidrawCollections, ANameOpensOnlyTheCollectionsTheNodeHas)
+{
     UsbTestBus bus;
     const HidSensorRecord two = Sensor(1, Join({DigitizerCollection(), SensorReportDescriptor(0xFF00, 0x01)}));
     const HidSensorRecord one = Sensor(2, SensorReportDescriptor(0xFF00, 0x01));
@@ -172,7 +180,8 @@ TEST(HidrawCollections, ANameOpensOnlyTheCollectionsTheNodeHas) {
 // The device search probes the interfaces it has not registered on every pass, from what the last look
 // found; an interface listed by that look and gone since does not open, also once another sensor has taken
 // its port.
-TEST(HidrawCollections, AProbeAfterTheListingSeesTheDeviceAsItIsNow) {
+TEST(HidrawCollections, AProbeAfterTheListingSeesTheDeviceAsItIsNow)
+{
     UsbTestBus bus;
     const HidSensorRecord sensor = Sensor(1, Join({DigitizerCollection(), SensorReportDescriptor(0xFF00, 0x01)}));
     bus.Plug(sensor);
@@ -191,7 +200,8 @@ TEST(HidrawCollections, AProbeAfterTheListingSeesTheDeviceAsItIsNow) {
     EXPECT_EQ(probe->Capabilities()->usagePage, 0x000D);
 }
 
-TEST(HidrawCollections, ACollectionExchangesOnlyItsOwnFeatureReports) {
+TEST(HidrawCollections, ACollectionExchangesOnlyItsOwnFeatureReports)
+{
     UsbTestBus bus;
     const HidSensorRecord sensor = Sensor(1, Join({DigitizerCollection(), SensorReportDescriptor(0xFF00, 0x01)}));
     const auto device = bus.Plug(sensor);
@@ -218,7 +228,8 @@ TEST(HidrawCollections, ACollectionExchangesOnlyItsOwnFeatureReports) {
     EXPECT_FALSE(configuration->GetFeature(touch.data(), touch.size()));
 }
 
-TEST(HidrawCollections, AShortReportIsFollowedByZerosAndAStalledOneFails) {
+TEST(HidrawCollections, AShortReportIsFollowedByZerosAndAStalledOneFails)
+{
     UsbTestBus bus;
     const HidSensorRecord sensor = Sensor(1, SensorReportDescriptor(0xFF00, 0x01));
     const auto device = bus.Plug(sensor);

@@ -31,7 +31,8 @@ using tarnix::test::UsbTestBus;
 using tarnix::test::descriptors::SensorReportDescriptor;
 using tarnix::test::usb_records::HidSensorRecord;
 
-HidSensorRecord Sensor(int port, std::uint16_t usagePage, std::uint8_t usage) {
+HidSensorRecord Sensor(int port, std::uint16_t usagePage, std::uint8_t usage)
+{
     HidSensorRecord sensor;
     sensor.port = port;
     sensor.hidCounter = 0x0010 + port;
@@ -44,13 +45,15 @@ HidSensorRecord Sensor(int port, std::uint16_t usagePage, std::uint8_t usage) {
 // The registry is process-wide; each test leaves it empty.
 class RegistryCleaner {
 public:
-    ~RegistryCleaner() {
+    ~RegistryCleaner()
+    {
         DeviceHandler::GetInstance()->ClearDeviceMaps();
         DeviceHandler::GetInstance()->ClearRemovedDeviceVectors();
     }
 };
 
-TEST(HidrawDevice, DiscoveryAcceptsTheSensorUsagesOnly) {
+TEST(HidrawDevice, DiscoveryAcceptsTheSensorUsagesOnly)
+{
     UsbTestBus bus;
     RegistryCleaner cleaner;
     bus.Plug(Sensor(1, 0x000D, 0x04));  // a touch screen collection: refused
@@ -88,7 +91,8 @@ TEST(HidrawDevice, DiscoveryAcceptsTheSensorUsagesOnly) {
                                                unreadable.DeviceName()}));
 }
 
-TEST(HidrawDevice, StringsComeFromTheUsbDeviceWhileThePlugInLasts) {
+TEST(HidrawDevice, StringsComeFromTheUsbDeviceWhileThePlugInLasts)
+{
     UsbTestBus bus;
     RegistryCleaner cleaner;
     HidSensorRecord sensor;
@@ -113,7 +117,8 @@ TEST(HidrawDevice, StringsComeFromTheUsbDeviceWhileThePlugInLasts) {
     EXPECT_FALSE(probe->Capabilities());
 }
 
-TEST(HidrawDevice, ReplugWithinOneSearchPassIsOneRemovalAndOneArrival) {
+TEST(HidrawDevice, ReplugWithinOneSearchPassIsOneRemovalAndOneArrival)
+{
     UsbTestBus bus;
     RegistryCleaner cleaner;
     HidSensorRecord first;
@@ -138,7 +143,8 @@ TEST(HidrawDevice, ReplugWithinOneSearchPassIsOneRemovalAndOneArrival) {
     EXPECT_FALSE(DeviceFinder::FindSensorHidDevice(name));
 }
 
-TEST(HidrawDevice, MissingSerialStringLeavesTheDescriptionEmpty) {
+TEST(HidrawDevice, MissingSerialStringLeavesTheDescriptionEmpty)
+{
     UsbTestBus bus;
     RegistryCleaner cleaner;
     HidSensorRecord sensor;
@@ -151,7 +157,8 @@ TEST(HidrawDevice, MissingSerialStringLeavesTheDescriptionEmpty) {
     EXPECT_EQ(registered->GetDeviceDescription(), "");
 }
 
-TEST(HidrawDevice, FeatureReportRoundTrip) {
+TEST(HidrawDevice, FeatureReportRoundTrip)
+{
     UsbTestBus bus;
     HidSensorRecord sensor;
     auto device = bus.Plug(sensor);
@@ -180,7 +187,8 @@ TEST(HidrawDevice, FeatureReportRoundTrip) {
     EXPECT_FALSE(hid->GetFeature(answer.data(), answer.size())) << "ENODEV once the sensor is gone";
 }
 
-TEST(HidrawDevice, ProbeNeverOpensTheNode) {
+TEST(HidrawDevice, ProbeNeverOpensTheNode)
+{
     UsbTestBus bus;
     HidSensorRecord sensor;
     auto device = bus.Plug(sensor);
@@ -208,7 +216,8 @@ TEST(HidrawDevice, ProbeNeverOpensTheNode) {
     EXPECT_EQ(unopened->SerialNumberString(), "TS0001");
 }
 
-TEST(HidrawDevice, NodeMustCarryTheDeviceNumberUdevGives) {
+TEST(HidrawDevice, NodeMustCarryTheDeviceNumberUdevGives)
+{
     UsbTestBus bus;
     HidSensorRecord kernel = Sensor(1, 0xFF00, 1);
     HidSensorRecord unset = Sensor(2, 0xFF00, 1);
@@ -229,7 +238,8 @@ TEST(HidrawDevice, NodeMustCarryTheDeviceNumberUdevGives) {
 // what it printed; the sensor's node is made root's alone first, as a hidraw node without our udev rule is.
 // Nothing when this process cannot start one as another user.
 std::optional<std::string> RunAsUserWithoutAccess(UsbTestBus& bus, const HidSensorRecord& sensor,
-                                                  const std::string& arguments) {
+                                                  const std::string& arguments)
+{
     if (::geteuid() != 0 || !std::filesystem::exists("/usr/bin/setpriv")) {
         return std::nullopt;
     }
@@ -254,7 +264,8 @@ std::optional<std::string> RunAsUserWithoutAccess(UsbTestBus& bus, const HidSens
     return output;
 }
 
-TEST(HidrawDevice, UserWithoutAccessToTheNodeStillSeesTheSensor) {
+TEST(HidrawDevice, UserWithoutAccessToTheNodeStillSeesTheSensor)
+{
     UsbTestBus bus;
     HidSensorRecord sensor;
     bus.Plug(sensor);
@@ -268,7 +279,8 @@ TEST(HidrawDevice, UserWithoutAccessToTheNodeStillSeesTheSensor) {
 
 // The sensor is registered before its node is opened: a node the user may not open is reported, and the
 // sensor stays registered, so it is not found as new again.
-TEST(HidrawDevice, NodeThatCannotBeOpenedIsReportedByDiscovery) {
+TEST(HidrawDevice, NodeThatCannotBeOpenedIsReportedByDiscovery)
+{
     UsbTestBus bus;
     HidSensorRecord sensor;
     bus.Plug(sensor);
@@ -276,8 +288,8 @@ TEST(HidrawDevice, NodeThatCannotBeOpenedIsReportedByDiscovery) {
     if (!output) {
         GTEST_SKIP() << "needs root and setpriv to start a process as another user";
     }
-    EXPECT_EQ(*output, "error=Found device but could not retrieve device handle.\nregistered=" +
-                           sensor.DeviceName() + "\nfound again=0\n");
+    EXPECT_EQ(*output, "error=Found device but could not retrieve device handle.\nregistered=" + sensor.DeviceName() +
+                           "\nfound again=0\n");
 }
 
 }  // namespace

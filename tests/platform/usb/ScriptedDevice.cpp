@@ -4,7 +4,8 @@
 
 namespace tarnix::test {
 
-sim::IoctlAnswer ScriptedDevice::Handle(sim::IoctlCall& call) {
+sim::IoctlAnswer ScriptedDevice::Handle(sim::IoctlCall& call)
+{
     return gone_ ? sim::IoctlAnswer::Failure(ENODEV) : Answer(call);
 }
 

@@ -27,14 +27,16 @@ constexpr std::uint8_t kUploadIdle = 9;
 
 constexpr int kStalled = -EPIPE;
 
-std::string ControlLine(const usbdevfs_ctrltransfer& transfer) {
+std::string ControlLine(const usbdevfs_ctrltransfer& transfer)
+{
     char line[80];
     std::snprintf(line, sizeof line, "control %02x %02x %04x %04x %u %u", transfer.bRequestType, transfer.bRequest,
                   transfer.wValue, transfer.wIndex, transfer.wLength, transfer.timeout);
     return line;
 }
 
-sim::IoctlAnswer Answered(int error) {
+sim::IoctlAnswer Answered(int error)
+{
     return error == 0 ? sim::IoctlAnswer::Success(0) : sim::IoctlAnswer::Failure(error);
 }
 
@@ -43,42 +45,50 @@ sim::IoctlAnswer Answered(int error) {
 // The bootloader's strings: the language list and the memory layout (string 4).
 ScriptedDfuDevice::ScriptedDfuDevice() : descriptors_{{}, {}, {{4, usb_records::kMemoryLayout}}} {}
 
-std::uint8_t ScriptedDfuDevice::Pattern(std::uint16_t block, std::size_t index) {
+std::uint8_t ScriptedDfuDevice::Pattern(std::uint16_t block, std::size_t index)
+{
     return static_cast<std::uint8_t>(block * 7 + index * 13);
 }
 
-void ScriptedDfuDevice::BindDriver(const std::string& driver) {
+void ScriptedDfuDevice::BindDriver(const std::string& driver)
+{
     std::lock_guard<std::mutex> guard(mutex_);
     driver_ = driver;
 }
 
-std::string ScriptedDfuDevice::BoundDriver() const {
+std::string ScriptedDfuDevice::BoundDriver() const
+{
     std::lock_guard<std::mutex> guard(mutex_);
     return driver_;
 }
 
-void ScriptedDfuDevice::SetInterfaceErrors(int claim, int setInterface) {
+void ScriptedDfuDevice::SetInterfaceErrors(int claim, int setInterface)
+{
     std::lock_guard<std::mutex> guard(mutex_);
     claimError_ = claim;
     setInterfaceError_ = setInterface;
 }
 
-void ScriptedDfuDevice::Stall(std::uint8_t dfuRequest) {
+void ScriptedDfuDevice::Stall(std::uint8_t dfuRequest)
+{
     std::lock_guard<std::mutex> guard(mutex_);
     stalled_.insert(dfuRequest);
 }
 
-void ScriptedDfuDevice::HoldNextUpload() {
+void ScriptedDfuDevice::HoldNextUpload()
+{
     std::lock_guard<std::mutex> guard(mutex_);
     holdNextUpload_ = true;
 }
 
-bool ScriptedDfuDevice::WaitForHeldUpload(std::chrono::milliseconds timeout) {
+bool ScriptedDfuDevice::WaitForHeldUpload(std::chrono::milliseconds timeout)
+{
     std::unique_lock<std::mutex> lock(mutex_);
     return heldChanged_.wait_for(lock, timeout, [this] { return held_ != nullptr; });
 }
 
-void ScriptedDfuDevice::FailHeldUpload(int error) {
+void ScriptedDfuDevice::FailHeldUpload(int error)
+{
     std::unique_ptr<sim::IoctlCall> call;
     {
         std::lock_guard<std::mutex> guard(mutex_);
@@ -89,48 +99,56 @@ void ScriptedDfuDevice::FailHeldUpload(int error) {
     }
 }
 
-std::vector<std::string> ScriptedDfuDevice::Log() const {
+std::vector<std::string> ScriptedDfuDevice::Log() const
+{
     std::lock_guard<std::mutex> guard(mutex_);
     return log_;
 }
 
-std::vector<std::vector<std::uint8_t>> ScriptedDfuDevice::Downloads() const {
+std::vector<std::vector<std::uint8_t>> ScriptedDfuDevice::Downloads() const
+{
     std::lock_guard<std::mutex> guard(mutex_);
     return downloads_;
 }
 
-bool ScriptedDfuDevice::HasLeftDfuMode() const {
+bool ScriptedDfuDevice::HasLeftDfuMode() const
+{
     std::lock_guard<std::mutex> guard(mutex_);
     return left_;
 }
 
-void ScriptedDfuDevice::AddLog(const std::string& line) {
+void ScriptedDfuDevice::AddLog(const std::string& line)
+{
     std::lock_guard<std::mutex> guard(mutex_);
     log_.push_back(line);
 }
 
 sim::IoctlAnswer ScriptedDfuDevice::Answer(sim::IoctlCall& call) { return Serve(call); }
 
-sim::IoctlAnswer ScriptedDfuDevice::ClaimInterface() {
+sim::IoctlAnswer ScriptedDfuDevice::ClaimInterface()
+{
     AddLog("claim 0");
     std::lock_guard<std::mutex> guard(mutex_);
     return Answered(driver_.empty() ? ClaimLocked() : EBUSY);
 }
 
-sim::IoctlAnswer ScriptedDfuDevice::ReleaseInterface() {
+sim::IoctlAnswer ScriptedDfuDevice::ReleaseInterface()
+{
     AddLog("release 0");
     std::lock_guard<std::mutex> guard(mutex_);
     driver_.clear();
     return Answered(0);
 }
 
-sim::IoctlAnswer ScriptedDfuDevice::SetInterface(unsigned int setting) {
+sim::IoctlAnswer ScriptedDfuDevice::SetInterface(unsigned int setting)
+{
     AddLog("setinterface 0 " + std::to_string(setting));
     std::lock_guard<std::mutex> guard(mutex_);
     return Answered(setInterfaceError_);
 }
 
-sim::IoctlAnswer ScriptedDfuDevice::Disconnect() {
+sim::IoctlAnswer ScriptedDfuDevice::Disconnect()
+{
     AddLog("disconnect 0");
     std::lock_guard<std::mutex> guard(mutex_);
     const bool bound = !driver_.empty();
@@ -138,7 +156,8 @@ sim::IoctlAnswer ScriptedDfuDevice::Disconnect() {
     return Answered(bound ? 0 : ENODATA);
 }
 
-sim::IoctlAnswer ScriptedDfuDevice::DisconnectClaim(const DriverCondition& condition) {
+sim::IoctlAnswer ScriptedDfuDevice::DisconnectClaim(const DriverCondition& condition)
+{
     AddLog("disconnect-claim 0 " + (condition.exceptNamed ? "except " + condition.named
                                     : condition.onlyNamed ? "if " + condition.named
                                                           : std::string("always")));
@@ -151,13 +170,15 @@ sim::IoctlAnswer ScriptedDfuDevice::DisconnectClaim(const DriverCondition& condi
 
 std::string ScriptedDfuDevice::InterfaceDriver() { return BoundDriver(); }
 
-int ScriptedDfuDevice::ClaimLocked() {
+int ScriptedDfuDevice::ClaimLocked()
+{
     driver_ = claimError_ == 0 ? "usbfs" : "";
     return claimError_;
 }
 
 sim::IoctlAnswer ScriptedDfuDevice::Control(sim::IoctlCall& call, const usbdevfs_ctrltransfer& transfer,
-                                            std::uint8_t* data) {
+                                            std::uint8_t* data)
+{
     AddLog(ControlLine(transfer));
     if (transfer.bRequestType == sim::DescriptorTable::kStandardIn) {
         return descriptors_.Answer(transfer, data);
@@ -176,7 +197,8 @@ sim::IoctlAnswer ScriptedDfuDevice::Control(sim::IoctlCall& call, const usbdevfs
     return result < 0 ? sim::IoctlAnswer::Failure(-result) : sim::IoctlAnswer::Success(result);
 }
 
-int ScriptedDfuDevice::ClassRequest(std::uint8_t request, std::uint16_t value, std::uint8_t* data, std::size_t length) {
+int ScriptedDfuDevice::ClassRequest(std::uint8_t request, std::uint16_t value, std::uint8_t* data, std::size_t length)
+{
     if (stalled_.count(request) != 0) {
         return kStalled;
     }

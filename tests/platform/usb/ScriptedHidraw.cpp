@@ -14,22 +14,26 @@ constexpr std::uint8_t kAnswerReportId = 0x02;
 
 }  // namespace
 
-std::vector<std::vector<std::uint8_t>> ScriptedHidraw::SentReports() const {
+std::vector<std::vector<std::uint8_t>> ScriptedHidraw::SentReports() const
+{
     std::lock_guard<std::mutex> guard(mutex_);
     return sent_;
 }
 
-std::vector<std::size_t> ScriptedHidraw::ReadLengths() const {
+std::vector<std::size_t> ScriptedHidraw::ReadLengths() const
+{
     std::lock_guard<std::mutex> guard(mutex_);
     return readLengths_;
 }
 
-void ScriptedHidraw::SetReportLength(std::size_t length) {
+void ScriptedHidraw::SetReportLength(std::size_t length)
+{
     std::lock_guard<std::mutex> guard(mutex_);
     reportLength_ = length;
 }
 
-sim::IoctlAnswer ScriptedHidraw::Answer(sim::IoctlCall& call) {
+sim::IoctlAnswer ScriptedHidraw::Answer(sim::IoctlCall& call)
+{
     const unsigned long request = call.Request();
     const std::size_t length = _IOC_SIZE(request);
     // The length travels in the request code; compare everything else.
@@ -42,7 +46,8 @@ sim::IoctlAnswer ScriptedHidraw::Answer(sim::IoctlCall& call) {
     return sim::IoctlAnswer::Failure(EINVAL);
 }
 
-sim::IoctlAnswer ScriptedHidraw::SetFeature(sim::IoctlCall& call, std::size_t length) {
+sim::IoctlAnswer ScriptedHidraw::SetFeature(sim::IoctlCall& call, std::size_t length)
+{
     const std::uint8_t* report = call.Argument(length);
     if (report == nullptr) {
         return sim::IoctlAnswer::Failure(EFAULT);
@@ -52,7 +57,8 @@ sim::IoctlAnswer ScriptedHidraw::SetFeature(sim::IoctlCall& call, std::size_t le
     return sim::IoctlAnswer::Success(static_cast<long>(length));
 }
 
-sim::IoctlAnswer ScriptedHidraw::GetFeature(sim::IoctlCall& call, std::size_t length) {
+sim::IoctlAnswer ScriptedHidraw::GetFeature(sim::IoctlCall& call, std::size_t length)
+{
     std::uint8_t* report = call.Argument(length);
     if (report == nullptr || length < 2) {
         return sim::IoctlAnswer::Failure(EFAULT);

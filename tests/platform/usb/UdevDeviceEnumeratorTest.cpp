@@ -27,11 +27,13 @@ const Guid kUsbSetupClass = *Guid::Parse("{36FC9E60-C465-11CF-8056-444553540000}
 
 std::vector<DeviceInterface> HidInterfaces() { return DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass()); }
 
-std::vector<DeviceInterface> UsbDevices() {
+std::vector<DeviceInterface> UsbDevices()
+{
     return DeviceEnumerator::PresentInterfaces(Guid::UsbDeviceInterfaceClass());
 }
 
-bool Lists(const std::vector<DeviceInterface>& interfaces, const std::string& name) {
+bool Lists(const std::vector<DeviceInterface>& interfaces, const std::string& name)
+{
     for (const DeviceInterface& interface : interfaces) {
         if (interface.devicePath == name) {
             return true;
@@ -47,7 +49,8 @@ const char* const kI2cTouchpad =
     "P: /devices/platform/AMDI0010:01/i2c-1/i2c-SYNA7DB5:00/0018:06CB:CE7E.0001/hidraw/hidraw7\nN: hidraw7\n"
     "E: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/hidraw7\n\n";
 
-TEST(UdevDeviceEnumerator, ListsBothInterfaceClassesWithNamesIdentifiersAndSetupClasses) {
+TEST(UdevDeviceEnumerator, ListsBothInterfaceClassesWithNamesIdentifiersAndSetupClasses)
+{
     UsbTestBus bus;
     HidSensorRecord sensor;
     sensor.port = 1;
@@ -93,7 +96,8 @@ TEST(UdevDeviceEnumerator, ListsBothInterfaceClassesWithNamesIdentifiersAndSetup
     EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(kUsbSetupClass).empty()) << "no interface class";
 }
 
-TEST(UdevDeviceEnumerator, DfuDeviceWithoutTheRulesPropertyIsIncompatibleForDiscovery) {
+TEST(UdevDeviceEnumerator, DfuDeviceWithoutTheRulesPropertyIsIncompatibleForDiscovery)
+{
     UsbTestBus bus;
     DfuDeviceRecord withoutRule;
     withoutRule.port = 1;
@@ -118,7 +122,8 @@ TEST(UdevDeviceEnumerator, DfuDeviceWithoutTheRulesPropertyIsIncompatibleForDisc
 // The kernel lists a device before it makes its node, and a node's path may still lead to the node of an
 // earlier device: such a device is not listed yet, so that discovery never registers a sensor it cannot open
 // or a bootloader it cannot reach. It is listed as soon as its node is there.
-TEST(UdevDeviceEnumerator, DevicesAreListedOnceTheirNodesAreThere) {
+TEST(UdevDeviceEnumerator, DevicesAreListedOnceTheirNodesAreThere)
+{
     UsbTestBus bus;
     HidSensorRecord withoutNode;
     withoutNode.port = 1;
@@ -164,7 +169,8 @@ TEST(UdevDeviceEnumerator, DevicesAreListedOnceTheirNodesAreThere) {
     EXPECT_TRUE(OpenHidDevice(ready.DeviceName(), HidDevice::Access::ReadWrite));
 }
 
-TEST(UdevDeviceEnumerator, UnreadableIdentifierGivesAnEmptyHardwareId) {
+TEST(UdevDeviceEnumerator, UnreadableIdentifierGivesAnEmptyHardwareId)
+{
     UsbTestBus bus;
     bus.TestBed().Add(
         "P: /devices/pci0000:00/0000:00:14.0/usb1/1-4\nN: bus/usb/001/009\nE: SUBSYSTEM=usb\n"
@@ -175,7 +181,8 @@ TEST(UdevDeviceEnumerator, UnreadableIdentifierGivesAnEmptyHardwareId) {
     EXPECT_EQ(usb[1].hardwareId, "") << "no bcdDevice attribute";
 }
 
-TEST(UdevDeviceEnumerator, ReplugAtTheSamePortIsANewName) {
+TEST(UdevDeviceEnumerator, ReplugAtTheSamePortIsANewName)
+{
     UsbTestBus bus;
     HidSensorRecord first;
     first.port = 1;
@@ -218,7 +225,8 @@ TEST(UdevDeviceEnumerator, ReplugAtTheSamePortIsANewName) {
     EXPECT_EQ(secondDevice->SentReports().size(), 1u);
 }
 
-TEST(UdevDeviceEnumerator, NameOfAReusedNodeDoesNotOpenTheNewDevice) {
+TEST(UdevDeviceEnumerator, NameOfAReusedNodeDoesNotOpenTheNewDevice)
+{
     // hidraw0 now belongs to HID device 000B; the name the earlier sensor had on the same node is stale.
     UsbTestBus bus;
     HidSensorRecord now;
@@ -234,23 +242,25 @@ TEST(UdevDeviceEnumerator, NameOfAReusedNodeDoesNotOpenTheNewDevice) {
 }
 
 // A USB device with a node and nothing else, at a sysfs path of its own.
-std::string BareUsbDevice(const std::string& path, int devnum) {
+std::string BareUsbDevice(const std::string& path, int devnum)
+{
     char node[32];
     std::snprintf(node, sizeof node, "bus/usb/001/%03d", devnum);
     return "P: " + path + "\nN: " + node + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=/dev/" + node +
            "\nA: devnum=" + std::to_string(devnum) + "\\n\n\n";
 }
 
-TEST(UdevDeviceEnumerator, ListsInTheOrderUdevItselfListsIn) {
+TEST(UdevDeviceEnumerator, ListsInTheOrderUdevItselfListsIn)
+{
     // Paths where comparing the whole text and comparing folder by folder disagree: a controller whose name
     // is another's with a suffix, and devices behind a hub next to ports with longer numbers.
     UsbTestBus bus;
     bus.TestBed().Add(BareUsbDevice("/devices/platform/xhci-hcd.0.auto/usb2", 10) +
-                             BareUsbDevice("/devices/platform/xhci-hcd.0/usb3", 11) +
-                             BareUsbDevice("/devices/platform/xhci-hcd.0/usb3/3-1", 12) +
-                             BareUsbDevice("/devices/platform/xhci-hcd.0/usb3/3-1/3-1.2", 13) +
-                             BareUsbDevice("/devices/platform/xhci-hcd.0/usb3/3-10", 14) +
-                             BareUsbDevice("/devices/platform/xhci-hcd.0/usb3/3-1-x", 15));
+                      BareUsbDevice("/devices/platform/xhci-hcd.0/usb3", 11) +
+                      BareUsbDevice("/devices/platform/xhci-hcd.0/usb3/3-1", 12) +
+                      BareUsbDevice("/devices/platform/xhci-hcd.0/usb3/3-1/3-1.2", 13) +
+                      BareUsbDevice("/devices/platform/xhci-hcd.0/usb3/3-10", 14) +
+                      BareUsbDevice("/devices/platform/xhci-hcd.0/usb3/3-1-x", 15));
     std::vector<std::string> udevOrder;
     for (const UdevDevice& device : UdevDevice::List("usb", "usb_device")) {
         udevOrder.push_back(*device.Devnode());
@@ -266,7 +276,8 @@ TEST(UdevDeviceEnumerator, ListsInTheOrderUdevItselfListsIn) {
     EXPECT_FALSE(UdevInterfaceCache::InUdevOrder("/sys/devices/usb1", "/sys/devices/usb1"));
 }
 
-TEST(UdevDeviceEnumerator, DeviceIsReadOnceWhileItStaysPluggedUnlessItAwaitsTheRulesProperty) {
+TEST(UdevDeviceEnumerator, DeviceIsReadOnceWhileItStaysPluggedUnlessItAwaitsTheRulesProperty)
+{
     UsbTestBus bus;
     HidSensorRecord sensor;
     sensor.port = 1;

@@ -8,7 +8,8 @@ namespace tarnix::test::usb_records {
 
 namespace {
 
-std::string Format(const char* format, int value) {
+std::string Format(const char* format, int value)
+{
     char text[64];
     std::snprintf(text, sizeof text, format, value);
     return text;
@@ -16,7 +17,8 @@ std::string Format(const char* format, int value) {
 
 // The lines of a USB device record that every personality shares.
 sim::UdevRecord UsbDeviceRecord(int port, int devnum, const char* vendor, const char* product, const char* bcdDevice,
-                                bool hasNode) {
+                                bool hasNode)
+{
     const std::string node = UsbfsNode(devnum);
     sim::UdevRecord record(UsbDevicePath(port));
     if (hasNode) {
@@ -39,7 +41,8 @@ sim::UdevRecord UsbDeviceRecord(int port, int devnum, const char* vendor, const 
 
 std::string InterfacePath(int port) { return UsbDevicePath(port) + "/1-" + std::to_string(port) + ":1.0"; }
 
-sim::UdevRecord InterfaceRecord(int port, const char* interfaceClass, const char* subclass, const char* protocol) {
+sim::UdevRecord InterfaceRecord(int port, const char* interfaceClass, const char* subclass, const char* protocol)
+{
     sim::UdevRecord record(InterfacePath(port));
     record.Property("SUBSYSTEM", "usb")
         .Property("DEVTYPE", "usb_interface")
@@ -51,7 +54,8 @@ sim::UdevRecord InterfaceRecord(int port, const char* interfaceClass, const char
 }
 
 // The device descriptor and a configuration with one HID interface.
-descriptors::Bytes HidModeDescriptors() {
+descriptors::Bytes HidModeDescriptors()
+{
     using namespace descriptors;
     return Join({DeviceDescriptor(0x3C9E, 0x0101, 0x0100),
                  ConfigurationDescriptor(34),
@@ -66,7 +70,8 @@ std::string UsbDevicePath(int port) { return std::string(kRootHub) + "/1-" + std
 
 std::string UsbfsNode(int devnum) { return "/dev/bus/usb/001/" + Format("%03d", devnum); }
 
-std::string RootHubRecords() {
+std::string RootHubRecords()
+{
     sim::UdevRecord hub(kRootHub);
     hub.Node(UsbfsNode(1))
         .Property("SUBSYSTEM", "usb")
@@ -93,7 +98,8 @@ std::string HidSensorRecord::Node() const { return "/dev/hidraw" + std::to_strin
 
 std::string HidSensorRecord::DeviceName() const { return Node() + "#" + HidSysname(); }
 
-std::optional<std::string> HidSensorRecord::DevAttribute() const {
+std::optional<std::string> HidSensorRecord::DevAttribute() const
+{
     switch (deviceNumber) {
         case DeviceNumber::Kernel:
             return "240:" + std::to_string(hidraw);
@@ -104,11 +110,13 @@ std::optional<std::string> HidSensorRecord::DevAttribute() const {
     }
 }
 
-std::vector<std::string> HidSensorRecord::Paths() const {
+std::vector<std::string> HidSensorRecord::Paths() const
+{
     return {HidrawPath(), HidPath(), InterfacePath(port), UsbDevicePath(port)};
 }
 
-std::string HidSensorRecord::Records() const {
+std::string HidSensorRecord::Records() const
+{
     sim::UdevRecord device = UsbDeviceRecord(port, devnum, "3c9e", "0101", "0100", true);
     device.Text("manufacturer", manufacturer).Text("product", product);
     if (serial) {
@@ -135,12 +143,15 @@ std::string DfuDeviceRecord::Node() const { return UsbfsNode(devnum); }
 
 std::vector<std::string> DfuDeviceRecord::Paths() const { return {InterfacePath(port), UsbDevicePath(port)}; }
 
-std::string DfuDeviceRecord::Records() const {
+std::string DfuDeviceRecord::Records() const
+{
     sim::UdevRecord device = UsbDeviceRecord(port, devnum, "0483", "df11", "2200", hasNode);
     if (driverProperty) {
         device.Property("TARNIX_DFU_DRIVER", "1");
     }
-    device.Text("manufacturer", "STMicroelectronics").Text("product", "DFU in FS Mode").Binary("descriptors", descriptors);
+    device.Text("manufacturer", "STMicroelectronics")
+        .Text("product", "DFU in FS Mode")
+        .Binary("descriptors", descriptors);
     sim::UdevRecord interface = InterfaceRecord(port, "fe", "01", "02");
     interface.Text("interface", kMemoryLayout);
     return device.Finish() + interface.Finish();

@@ -9,13 +9,15 @@ namespace tarnix::test {
 // A test bed is a device tree of its own, whose devices may stand at the paths and device numbers of an
 // earlier one's with other contents. The backend keeps what it learnt of a device only while its looks at
 // the bus list it: one look at each class of the new bus, before anything is plugged in, lets go of them all.
-UsbTestBus::UsbTestBus() {
+UsbTestBus::UsbTestBus()
+{
     testBed_.Add(usb_records::RootHubRecords());
     platform::DeviceEnumerator::PresentInterfaces(platform::Guid::HidInterfaceClass());
     platform::DeviceEnumerator::PresentInterfaces(platform::Guid::UsbDeviceInterfaceClass());
 }
 
-std::shared_ptr<ScriptedHidraw> UsbTestBus::Plug(const usb_records::HidSensorRecord& sensor) {
+std::shared_ptr<ScriptedHidraw> UsbTestBus::Plug(const usb_records::HidSensorRecord& sensor)
+{
     auto device = std::make_shared<ScriptedHidraw>();
     testBed_.Add(sensor.Records());
     if (sensor.hasNode) {
@@ -25,7 +27,8 @@ std::shared_ptr<ScriptedHidraw> UsbTestBus::Plug(const usb_records::HidSensorRec
     return device;
 }
 
-std::shared_ptr<ScriptedDfuDevice> UsbTestBus::Plug(const usb_records::DfuDeviceRecord& dfu) {
+std::shared_ptr<ScriptedDfuDevice> UsbTestBus::Plug(const usb_records::DfuDeviceRecord& dfu)
+{
     auto device = std::make_shared<ScriptedDfuDevice>();
     testBed_.Add(dfu.Records());
     if (dfu.hasNode) {
@@ -36,11 +39,13 @@ std::shared_ptr<ScriptedDfuDevice> UsbTestBus::Plug(const usb_records::DfuDevice
 }
 
 // Every file opened on the node from now on meets this device.
-void UsbTestBus::Serve(const std::string& node, std::shared_ptr<ScriptedDevice> device) {
+void UsbTestBus::Serve(const std::string& node, std::shared_ptr<ScriptedDevice> device)
+{
     testBed_.Serve(node, [device] { return device; });
 }
 
-void UsbTestBus::Unplug(const usb_records::HidSensorRecord& sensor) {
+void UsbTestBus::Unplug(const usb_records::HidSensorRecord& sensor)
+{
     Unplug(usb_records::UsbDevicePath(sensor.port), sensor.Paths());
     // The test bed leaves the /sys/dev/char link of a removed node behind; the kernel does not.
     if (const auto dev = sensor.DevAttribute()) {
@@ -48,11 +53,13 @@ void UsbTestBus::Unplug(const usb_records::HidSensorRecord& sensor) {
     }
 }
 
-void UsbTestBus::Unplug(const usb_records::DfuDeviceRecord& device) {
+void UsbTestBus::Unplug(const usb_records::DfuDeviceRecord& device)
+{
     Unplug(usb_records::UsbDevicePath(device.port), device.Paths());
 }
 
-void UsbTestBus::Unplug(const std::string& usbDevicePath, const std::vector<std::string>& paths) {
+void UsbTestBus::Unplug(const std::string& usbDevicePath, const std::vector<std::string>& paths)
+{
     const auto found = plugged_.find(usbDevicePath);
     if (found != plugged_.end()) {
         found->second->Unplug();

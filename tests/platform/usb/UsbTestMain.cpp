@@ -18,12 +18,14 @@ namespace {
 
 constexpr const char* kPreload = "libumockdev-preload.so.0";
 
-bool PreloadActive() {
+bool PreloadActive()
+{
     const char* preload = std::getenv("LD_PRELOAD");
     return preload != nullptr && std::strstr(preload, "libumockdev-preload") != nullptr;
 }
 
-[[noreturn]] void RestartUnderPreload(char** argv) {
+[[noreturn]] void RestartUnderPreload(char** argv)
+{
     const char* preload = std::getenv("LD_PRELOAD");
     const std::string value = preload != nullptr && *preload != '\0' ? std::string(kPreload) + ":" + preload : kPreload;
     ::setenv("LD_PRELOAD", value.c_str(), 1);
@@ -38,7 +40,8 @@ bool PreloadActive() {
 }
 
 // Prints which of the two kinds of open of the HID device name work for this process's user.
-int TryOpen(const char* name) {
+int TryOpen(const char* name)
+{
     using tarnix::platform::HidDevice;
     using tarnix::platform::OpenHidDevice;
     const bool probe = OpenHidDevice(name, HidDevice::Access::Probe) != nullptr;
@@ -49,7 +52,8 @@ int TryOpen(const char* name) {
 
 // Runs one discovery step for this process's user and prints what it found: the error of the first step,
 // the sensors then registered, and whether a second step found one as new.
-int TryFind() {
+int TryFind()
+{
     std::string name;
     try {
         DeviceFinder::FindSensorHidDevice(name);
@@ -66,7 +70,8 @@ int TryFind() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (!PreloadActive()) {
         RestartUnderPreload(argv);
     }

@@ -26,12 +26,14 @@ constexpr std::uint8_t kUpload = 2;
 // to 255 bytes).
 const Log kOpening{"disconnect-claim 0 except usbfs", "setinterface 0 0", "control 80 06 0304 0409 255 5000"};
 
-Log Appended(Log log, std::initializer_list<std::string> more) {
+Log Appended(Log log, std::initializer_list<std::string> more)
+{
     log.insert(log.end(), more);
     return log;
 }
 
-TEST(UsbfsDfuTransport, OpensTheDfuInterfaceAndCarriesTheDfuRequests) {
+TEST(UsbfsDfuTransport, OpensTheDfuInterfaceAndCarriesTheDfuRequests)
+{
     UsbTestBus bus;
     DfuDeviceRecord record;
     auto device = bus.Plug(record);
@@ -78,7 +80,8 @@ TEST(UsbfsDfuTransport, OpensTheDfuInterfaceAndCarriesTheDfuRequests) {
     EXPECT_EQ(device->Log().back(), "release 0") << "closing gives the interface back";
 }
 
-TEST(UsbfsDfuTransport, StalledRequestFails) {
+TEST(UsbfsDfuTransport, StalledRequestFails)
+{
     UsbTestBus bus;
     DfuDeviceRecord record;
     auto device = bus.Plug(record);
@@ -93,7 +96,8 @@ TEST(UsbfsDfuTransport, StalledRequestFails) {
     EXPECT_TRUE(dfu->GetStatus(status)) << "the device still answers";
 }
 
-TEST(UsbfsDfuTransport, DeviceRemovedDuringATransferFailsTheRequestWithoutHanging) {
+TEST(UsbfsDfuTransport, DeviceRemovedDuringATransferFailsTheRequestWithoutHanging)
+{
     UsbTestBus bus;
     DfuDeviceRecord record;
     auto device = bus.Plug(record);
@@ -118,7 +122,8 @@ TEST(UsbfsDfuTransport, DeviceRemovedDuringATransferFailsTheRequestWithoutHangin
     EXPECT_FALSE(OpenDfuTransport(record.Node())) << "the device is gone";
 }
 
-TEST(UsbfsDfuTransport, OpenFailsWithoutAUsableDfuInterface) {
+TEST(UsbfsDfuTransport, OpenFailsWithoutAUsableDfuInterface)
+{
     UsbTestBus bus;
     EXPECT_FALSE(OpenDfuTransport("/dev/bus/usb/001/077")) << "no such device";
     EXPECT_FALSE(OpenDfuTransport("/dev/bus/usb/001/001")) << "the root hub has no DFU interface";
@@ -141,7 +146,8 @@ TEST(UsbfsDfuTransport, OpenFailsWithoutAUsableDfuInterface) {
     EXPECT_FALSE(OpenDfuTransport(noNode.Node()));
 }
 
-TEST(UsbfsDfuTransport, OpenFailsWhenTheInterfaceCannotBeClaimed) {
+TEST(UsbfsDfuTransport, OpenFailsWhenTheInterfaceCannotBeClaimed)
+{
     struct Case {
         int claim, setInterface;
         Log log;
@@ -163,7 +169,8 @@ TEST(UsbfsDfuTransport, OpenFailsWhenTheInterfaceCannotBeClaimed) {
     }
 }
 
-TEST(UsbfsDfuTransport, AKernelDriverIsDetachedButAnotherProgramsClaimIsNeverTakenAway) {
+TEST(UsbfsDfuTransport, AKernelDriverIsDetachedButAnotherProgramsClaimIsNeverTakenAway)
+{
     UsbTestBus bus;
     DfuDeviceRecord held;
     auto holder = bus.Plug(held);
@@ -187,7 +194,8 @@ TEST(UsbfsDfuTransport, AKernelDriverIsDetachedButAnotherProgramsClaimIsNeverTak
 
 // The kernel refuses a claimed interface to every other file, one of this process too; the firmware
 // operation opens a device again while it is connected.
-TEST(UsbfsDfuTransport, OpeningAnOpenDeviceAgainSharesTheClaimUntilTheLastTransportGoes) {
+TEST(UsbfsDfuTransport, OpeningAnOpenDeviceAgainSharesTheClaimUntilTheLastTransportGoes)
+{
     UsbTestBus bus;
     DfuDeviceRecord record;
     auto device = bus.Plug(record);
@@ -208,7 +216,8 @@ TEST(UsbfsDfuTransport, OpeningAnOpenDeviceAgainSharesTheClaimUntilTheLastTransp
 
     const auto again = OpenDfuTransport(record.Node());
     EXPECT_TRUE(again);
-    Log expected = Appended(kOpening, {"control 80 06 0304 0409 255 5000", "control a1 05 0000 0000 1 5000", "release 0"});
+    Log expected =
+        Appended(kOpening, {"control 80 06 0304 0409 255 5000", "control a1 05 0000 0000 1 5000", "release 0"});
     expected.insert(expected.end(), kOpening.begin(), kOpening.end());
     EXPECT_EQ(device->Log(), expected) << "claimed afresh";
 }

@@ -29,7 +29,8 @@ struct CliOutcome {
 // its open failing by a fault, for the error that any open failure gives.
 class UsbRunClaimTest : public ::testing::TestWithParam<std::vector<std::string>> {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         serial_ = session_.Bus().Plug(sim::SensorMode::Dfu);
         session_.Bus().Bus().WriteFlash(serial_, kHolderAddress, holderBytes_);
         session_.Bus().Files().Write("p.json", "{ \"fingerFrequency\": 123 }\n");
@@ -37,7 +38,8 @@ protected:
     }
 
     // The command-line tool's command, its files in the test's folder.
-    std::string Command() {
+    std::string Command()
+    {
         std::string command = "$CLI";
         for (const std::string& argument : GetParam()) {
             command += " " + (argument.find('.') != std::string::npos ? session_.Bus().File(argument) : argument);
@@ -46,12 +48,14 @@ protected:
     }
 
     // The command with its streams and exit code written to files named after `name`.
-    std::string Recorded(const std::string& name) {
+    std::string Recorded(const std::string& name)
+    {
         const std::string files = session_.Bus().File(name);
         return Command() + " >" + files + ".out 2>" + files + ".err; echo $? >" + files + ".code";
     }
 
-    CliOutcome Outcome(const std::string& name) {
+    CliOutcome Outcome(const std::string& name)
+    {
         const TemporaryFolder& files = session_.Bus().Files();
         return {files.Read(name + ".out"), files.Read(name + ".err"), files.Read(name + ".code")};
     }
@@ -64,7 +68,8 @@ protected:
 };
 
 // Two files on the bootloader's node contend for its interface as on the kernel's usbfs.
-TEST(UsbRunClaim, AClaimHeldByOneFileIsRefusedToAnotherUntilItIsDisconnectedReleasedOrClosed) {
+TEST(UsbRunClaim, AClaimHeldByOneFileIsRefusedToAnotherUntilItIsDisconnectedReleasedOrClosed)
+{
     UsbRunSession session;
     const std::string serial = session.Bus().Plug(sim::SensorMode::Dfu);
     const Bytes pattern = sensor_flash::Pattern(16, 9);
@@ -73,13 +78,14 @@ TEST(UsbRunClaim, AClaimHeldByOneFileIsRefusedToAnotherUntilItIsDisconnectedRele
                                     std::to_string(kHolderAddress) + " \"$PROBE contend " + kBootloaderNode + "\"");
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
 
-    const std::string contender = run.out.substr(run.out.find("driver="), run.out.find("command=") - run.out.find("driver="));
+    const std::string contender =
+        run.out.substr(run.out.find("driver="), run.out.find("command=") - run.out.find("driver="));
     EXPECT_EQ(contender,
               "driver=usbfs\n"
               "claim=EBUSY\n"
-              "transfer=EBUSY\n"    // a request to the interface would claim it
-              "spare=EBUSY\n"       // the claim that spares usbfs leaves the holder alone
-              "disconnect=OK\n"     // the plain disconnect takes the holder's claim away
+              "transfer=EBUSY\n"  // a request to the interface would claim it
+              "spare=EBUSY\n"     // the claim that spares usbfs leaves the holder alone
+              "disconnect=OK\n"   // the plain disconnect takes the holder's claim away
               "reclaim=OK\n"
               "release=OK\n"
               "released=ENODATA\n"
@@ -91,10 +97,11 @@ TEST(UsbRunClaim, AClaimHeldByOneFileIsRefusedToAnotherUntilItIsDisconnectedRele
     EXPECT_EQ(holder.at("data"), sim::TextNumbers::HexBytes(pattern));
 }
 
-TEST_P(UsbRunClaimTest, TheToolFailsToOpenAnInterfaceAnotherProgramHoldsAndLeavesThatProgramsTransferAlone) {
-    const ToolRun run = session_.Run("$PROBE hold-claim " + std::string(kBootloaderNode) + " " +
-                                     std::to_string(kHolderAddress) + " " + ShellQuoted(Recorded("held")) +
-                                     " && $SIM fault " + serial_ + " open && " + Recorded("refused"));
+TEST_P(UsbRunClaimTest, TheToolFailsToOpenAnInterfaceAnotherProgramHoldsAndLeavesThatProgramsTransferAlone)
+{
+    const ToolRun run =
+        session_.Run("$PROBE hold-claim " + std::string(kBootloaderNode) + " " + std::to_string(kHolderAddress) + " " +
+                     ShellQuoted(Recorded("held")) + " && $SIM fault " + serial_ + " open && " + Recorded("refused"));
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
 
     const auto holder = UsbRunSession::Values(run.out);

@@ -16,7 +16,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-sim::SensorState DigitizerFirst(std::uint16_t featureBytes) {
+sim::SensorState DigitizerFirst(std::uint16_t featureBytes)
+{
     sim::SensorState prototype = SimulatedBus::QuickSensor();
     prototype.serial = "MULTI";
     prototype.collections = {sim::SensorCollection{false, 0x000D, 0x0004, 0},
@@ -24,7 +25,8 @@ sim::SensorState DigitizerFirst(std::uint16_t featureBytes) {
     return prototype;
 }
 
-TEST(UsbRunCollections, TheReportDescriptorInSysfsHoldsEveryCollection) {
+TEST(UsbRunCollections, TheReportDescriptorInSysfsHoldsEveryCollection)
+{
     UsbRunSession session;
     session.Bus().Plug(sim::SensorMode::Normal, DigitizerFirst(160));
     const std::string hid = UsbRunSession::PortPath(1) + "/1-1:1.0/0003:3C9E:0101.0001";
@@ -44,7 +46,8 @@ TEST(UsbRunCollections, TheReportDescriptorInSysfsHoldsEveryCollection) {
     EXPECT_NE(run.out.find("\n1\n"), std::string::npos) << "one hidraw node for all collections\n" << run.out;
 }
 
-TEST(UsbRunCollections, AShortReportAndAStallComeBackAsTheKernelGivesThem) {
+TEST(UsbRunCollections, AShortReportAndAStallComeBackAsTheKernelGivesThem)
+{
     UsbRunSession session;
     session.Bus().Plug(sim::SensorMode::Normal, DigitizerFirst(160));
     const ToolRun run = session.Run(

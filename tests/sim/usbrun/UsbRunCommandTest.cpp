@@ -11,7 +11,8 @@ namespace {
 // Runs the rest of a script as the unprivileged user "nobody".
 constexpr const char* kAsNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
 
-TEST(UsbRunCommand, TheCommandsExitCodeComesBackAndUsbRunsOwnFailuresAre125) {
+TEST(UsbRunCommand, TheCommandsExitCodeComesBackAndUsbRunsOwnFailuresAre125)
+{
     UsbRunSession session;
     EXPECT_EQ(session.Run("exit 7").exitCode, 7);
     EXPECT_EQ(session.Run("exit 0").exitCode, 0);
@@ -26,13 +27,14 @@ TEST(UsbRunCommand, TheCommandsExitCodeComesBackAndUsbRunsOwnFailuresAre125) {
     EXPECT_EQ(RunBeside("tarnix-sim", {"usb-run", "--verbose", "true"}, session.Bus().Files()).exitCode, 125);
 }
 
-TEST(UsbRunCommand, ATerminationRequestReachesTheCommandAndUsbRunStillCleansUp) {
+TEST(UsbRunCommand, ATerminationRequestReachesTheCommandAndUsbRunStillCleansUp)
+{
     UsbRunSession session;
     const std::string ready = session.Bus().File("ready");
-    const std::string script =
-        "\"$SIM\" usb-run -- sh -c 'echo $UMOCKDEV_DIR >" + ready + ".new; mv " + ready + ".new " + ready +
-        "; exec sleep 30' & pid=$!; while [ ! -f " + ready + " ]; do sleep 0.01; done; "
-        "kill -TERM $pid; wait $pid; echo status=$?";
+    const std::string script = "\"$SIM\" usb-run -- sh -c 'echo $UMOCKDEV_DIR >" + ready + ".new; mv " + ready +
+                               ".new " + ready + "; exec sleep 30' & pid=$!; while [ ! -f " + ready +
+                               " ]; do sleep 0.01; done; "
+                               "kill -TERM $pid; wait $pid; echo status=$?";
     const std::string outputFile = session.Bus().File("status");
     ASSERT_EQ(std::system(("sh -c " + ShellQuoted(script) + " >" + outputFile).c_str()), 0);
     EXPECT_EQ(session.Bus().Files().Read("status"), "status=143\n") << "sleep ended by SIGTERM: 128 + 15";
@@ -43,7 +45,8 @@ TEST(UsbRunCommand, ATerminationRequestReachesTheCommandAndUsbRunStillCleansUp) 
 }
 
 // The driver installer is started detached and may still run when the program that started it has ended.
-TEST(UsbRunCommand, ProgramsTheCommandLeavesRunningStillFindTheTestBedAndItsDoubles) {
+TEST(UsbRunCommand, ProgramsTheCommandLeavesRunningStillFindTheTestBedAndItsDoubles)
+{
     UsbRunSession session;
     const std::string marker = session.Bus().File("late");
     const ToolRun run = session.Run("(sleep 0.3; test -x \"$TARNIX_UDEV_ROOT/usr/bin/udevadm\" && test -d " +
@@ -53,10 +56,12 @@ TEST(UsbRunCommand, ProgramsTheCommandLeavesRunningStillFindTheTestBedAndItsDoub
     EXPECT_EQ(session.Bus().Files().Read("late"), "still-there\n");
 }
 
-TEST(UsbRunCommand, TheCommandRunsOnTheRealBusBackendInsideTheTestBed) {
+TEST(UsbRunCommand, TheCommandRunsOnTheRealBusBackendInsideTheTestBed)
+{
     UsbRunSession session;
     const ToolRun run = session.Run(
-        "echo bus=$TARNIX_BUS; echo sim=$TARNIX_SIM_DIR; echo rules=$(ls -A \"$TARNIX_UDEV_ROOT/etc/udev/rules.d\" | wc -l); "
+        "echo bus=$TARNIX_BUS; echo sim=$TARNIX_SIM_DIR; echo rules=$(ls -A \"$TARNIX_UDEV_ROOT/etc/udev/rules.d\" | "
+        "wc -l); "
         "test -x \"$TARNIX_UDEV_ROOT/usr/bin/udevadm\" && echo udevadm=yes; "
         "test -d /sys/devices/pci0000:00/0000:00:14.0/usb1 && echo roothub=yes; echo testbed=$UMOCKDEV_DIR");
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -70,14 +75,16 @@ TEST(UsbRunCommand, TheCommandRunsOnTheRealBusBackendInsideTheTestBed) {
     EXPECT_NE(::access(values.at("testbed").c_str(), F_OK), 0) << "the test bed is removed afterwards";
 }
 
-TEST(UsbRunCommand, AnotherUserSeesTheDevicesButMayNotOpenTheirNodes) {
+TEST(UsbRunCommand, AnotherUserSeesTheDevicesButMayNotOpenTheirNodes)
+{
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root to run the command as another user";
     }
     UsbRunSession session;
     session.Bus().Plug(sim::SensorMode::Normal);
     session.Bus().Plug(sim::SensorMode::Dfu);
-    const ToolRun run = session.Run(std::string(kAsNobody) + "sh -c '$PROBE devices; $PROBE hid-request /dev/hidraw0; "
+    const ToolRun run = session.Run(std::string(kAsNobody) +
+                                    "sh -c '$PROBE devices; $PROBE hid-request /dev/hidraw0; "
                                     "$PROBE dfu-read /dev/bus/usb/001/003 0x08000000 16 /dev/null; echo end=$?'");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const auto devices = UsbRunSession::Devices(run.out);

@@ -15,24 +15,27 @@ using Bytes = std::vector<std::uint8_t>;
 
 // Prints an attribute file as "NAME=" and its bytes in hex, so that a text attribute's trailing newline
 // and a binary attribute's bytes both show.
-std::string DumpAttributes(const std::string& sysPath, const std::vector<std::string>& names) {
+std::string DumpAttributes(const std::string& sysPath, const std::vector<std::string>& names)
+{
     std::string script;
     for (const std::string& name : names) {
-        script += "printf '" + name + "='; od -An -v -tx1 " + sysPath + "/" + name +
-                  " 2>/dev/null | tr -d ' \\n'; echo; ";
+        script +=
+            "printf '" + name + "='; od -An -v -tx1 " + sysPath + "/" + name + " 2>/dev/null | tr -d ' \\n'; echo; ";
     }
     return script;
 }
 
 Bytes FromHex(const std::string& hex) { return sim::TextNumbers::ParseHexBytes(hex).value_or(Bytes()); }
 
-std::string TextOf(const std::string& hex) {
+std::string TextOf(const std::string& hex)
+{
     const Bytes bytes = FromHex(hex);
     return std::string(bytes.begin(), bytes.end());
 }
 
 // The descriptors found by walking a `descriptors` attribute: type -> every descriptor of that type.
-std::multimap<std::uint8_t, Bytes> Walk(const Bytes& descriptors) {
+std::multimap<std::uint8_t, Bytes> Walk(const Bytes& descriptors)
+{
     std::multimap<std::uint8_t, Bytes> found;
     for (std::size_t index = 0; index + 2 <= descriptors.size() && descriptors[index] >= 2;
          index += descriptors[index]) {
@@ -51,7 +54,8 @@ struct ReportSummary {
 };
 
 // A small reading of a report descriptor: the top-level usage page and usage, and the feature reports.
-ReportSummary Summarize(const Bytes& descriptor) {
+ReportSummary Summarize(const Bytes& descriptor)
+{
     ReportSummary summary;
     unsigned reportId = 0, reportSize = 0, reportCount = 0, usagePage = 0, depth = 0;
     bool top = true;
@@ -63,18 +67,37 @@ ReportSummary Summarize(const Bytes& descriptor) {
             value |= static_cast<unsigned>(descriptor[index + 1 + byte]) << (8 * byte);
         }
         switch (prefix & 0xFC) {
-            case 0x04: usagePage = value; break;
-            case 0x08: if (top) { summary.usagePage = usagePage; summary.usage = value; } break;
-            case 0xA0: ++depth; top = false; break;
-            case 0xC0: depth -= depth > 0 ? 1 : 0; break;
-            case 0x84: reportId = value; break;
-            case 0x74: reportSize = value; break;
-            case 0x94: reportCount = value; break;
+            case 0x04:
+                usagePage = value;
+                break;
+            case 0x08:
+                if (top) {
+                    summary.usagePage = usagePage;
+                    summary.usage = value;
+                }
+                break;
+            case 0xA0:
+                ++depth;
+                top = false;
+                break;
+            case 0xC0:
+                depth -= depth > 0 ? 1 : 0;
+                break;
+            case 0x84:
+                reportId = value;
+                break;
+            case 0x74:
+                reportSize = value;
+                break;
+            case 0x94:
+                reportCount = value;
+                break;
             case 0xB0:
                 summary.featureIds.push_back(reportId);
                 summary.featureBytes.push_back(reportSize * reportCount / 8);
                 break;
-            default: break;
+            default:
+                break;
         }
         index += 1 + size;
     }
@@ -82,7 +105,8 @@ ReportSummary Summarize(const Bytes& descriptor) {
     return summary;
 }
 
-TEST(UsbRunDeviceTree, ASensorInNormalModeIsAUsbHidDeviceWithAHidrawNode) {
+TEST(UsbRunDeviceTree, ASensorInNormalModeIsAUsbHidDeviceWithAHidrawNode)
+{
     UsbRunSession session;
     sim::SensorState prototype = SimulatedBus::QuickSensor();
     prototype.serial = "ALPHA";
@@ -146,7 +170,8 @@ TEST(UsbRunDeviceTree, ASensorInNormalModeIsAUsbHidDeviceWithAHidrawNode) {
     EXPECT_TRUE(summary.balanced);
 }
 
-TEST(UsbRunDeviceTree, SensorFaultsShapeTheRecords) {
+TEST(UsbRunDeviceTree, SensorFaultsShapeTheRecords)
+{
     UsbRunSession session;
     sim::SensorState plain = SimulatedBus::QuickSensor();
     plain.usagePage = 0x00FF;
@@ -158,11 +183,13 @@ TEST(UsbRunDeviceTree, SensorFaultsShapeTheRecords) {
     faulty.openFails = true;
     session.Bus().Plug(sim::SensorMode::Normal, faulty);
     const std::string faultyHid = UsbRunSession::PortPath(2) + "/1-2:1.0/0003:3C9E:0101.0002";
-    const ToolRun run = session.Run(
-        "$PROBE devices; " + DumpAttributes(UsbRunSession::PortPath(1) + "/1-1:1.0/0003:3C9E:0101.0001", {"report_descriptor"}) +
-        "test -e " + UsbRunSession::PortPath(2) + "/serial && echo serial=present; " +
-        "printf 'faulty_report='; wc -c <" + faultyHid + "/report_descriptor; "
-        "$PROBE hid-request /dev/hidraw1");
+    const ToolRun run =
+        session.Run("$PROBE devices; " +
+                    DumpAttributes(UsbRunSession::PortPath(1) + "/1-1:1.0/0003:3C9E:0101.0001", {"report_descriptor"}) +
+                    "test -e " + UsbRunSession::PortPath(2) + "/serial && echo serial=present; " +
+                    "printf 'faulty_report='; wc -c <" + faultyHid +
+                    "/report_descriptor; "
+                    "$PROBE hid-request /dev/hidraw1");
     ASSERT_EQ(run.exitCode, 1) << "the probe cannot open the node of the sensor whose open fails\n" << run.err;
 
     const auto values = UsbRunSession::Values(run.out);
@@ -178,16 +205,19 @@ TEST(UsbRunDeviceTree, SensorFaultsShapeTheRecords) {
         << "the device is there, only its node cannot be opened";
 }
 
-TEST(UsbRunDeviceTree, ASensorInDfuModeIsTheBootloaderWithTheDriverPropertyWhenItsDriverIsRight) {
+TEST(UsbRunDeviceTree, ASensorInDfuModeIsTheBootloaderWithTheDriverPropertyWhenItsDriverIsRight)
+{
     UsbRunSession session;
     session.Bus().Plug(sim::SensorMode::Dfu);
     sim::SensorState wrongDriver = SimulatedBus::QuickSensor();
     wrongDriver.driver = sim::DriverKind::Incompatible;
     session.Bus().Plug(sim::SensorMode::Dfu, wrongDriver);
     const std::string port = UsbRunSession::PortPath(1);
-    const ToolRun run = session.Run(
-        "$PROBE devices; " + DumpAttributes(port, {"idVendor", "idProduct", "bcdDevice", "manufacturer", "descriptors"}) +
-        DumpAttributes(port + "/1-1:1.0", {"bInterfaceClass", "bInterfaceSubClass", "bInterfaceProtocol", "interface"}));
+    const ToolRun run =
+        session.Run("$PROBE devices; " +
+                    DumpAttributes(port, {"idVendor", "idProduct", "bcdDevice", "manufacturer", "descriptors"}) +
+                    DumpAttributes(port + "/1-1:1.0",
+                                   {"bInterfaceClass", "bInterfaceSubClass", "bInterfaceProtocol", "interface"}));
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
     const auto devices = UsbRunSession::Devices(run.out);

@@ -10,14 +10,16 @@
 namespace tarnix::test {
 namespace {
 
-std::string ShippedRule() {
+std::string ShippedRule()
+{
     return (TestBinaryFolder() / "Drivers/STtube_DFU_Drivers/70-tarnix-sensors.rules").string();
 }
 
 // The installer finds usb-run's stand-in root, installs its copy of the rule there and triggers the sensor's
 // and the bootloader's devices, the sensor's hidraw node included; the double's trigger then gives the DFU
 // device the driver property.
-TEST(UsbRunInstaller, TheInstalledRuleGivesAnIncompatibleDfuDeviceTheDriverProperty) {
+TEST(UsbRunInstaller, TheInstalledRuleGivesAnIncompatibleDfuDeviceTheDriverProperty)
+{
     UsbRunSession session;
     sim::SensorState prototype = SimulatedBus::QuickSensor();
     prototype.driver = sim::DriverKind::Incompatible;
@@ -28,7 +30,8 @@ TEST(UsbRunInstaller, TheInstalledRuleGivesAnIncompatibleDfuDeviceTheDriverPrope
         ": >\"$TARNIX_UDEV_ROOT/udevadm.log\"; "
         "\"$INSTALLER\" /F /SW /SA; echo installer=$?; "
         "$PROBE wait-property /dev/bus/usb/001/002 3000; "
-        "tail -n +2 \"$TARNIX_UDEV_ROOT/etc/udev/rules.d/70-tarnix-sensors.rules\" | cmp - " + ShippedRule() +
+        "tail -n +2 \"$TARNIX_UDEV_ROOT/etc/udev/rules.d/70-tarnix-sensors.rules\" | cmp - " +
+        ShippedRule() +
         " && echo rule=installed; "
         "sed 's/^/call=/' \"$TARNIX_UDEV_ROOT/udevadm.log\"; ls /sys/class/hidraw | sed 's/^/hidraw=/'");
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
@@ -61,7 +64,8 @@ TEST(UsbRunInstaller, TheInstalledRuleGivesAnIncompatibleDfuDeviceTheDriverPrope
 // The command-line tool runs the installer on its own console and waits for it: the driver is there when the
 // tool has ended, and a failure of the installer is told on the tool's standard error, while the tool's own
 // answer stays that the installer was started.
-TEST(UsbRunInstaller, TheCommandLineToolWaitsForTheInstallerAndShowsItsFailure) {
+TEST(UsbRunInstaller, TheCommandLineToolWaitsForTheInstallerAndShowsItsFailure)
+{
     UsbRunSession session;
     sim::SensorState prototype = SimulatedBus::QuickSensor();
     prototype.driver = sim::DriverKind::Incompatible;

@@ -23,7 +23,8 @@ public:
 
     // Runs `sh -c SCRIPT` under usb-run.
     ToolRun Run(const std::string& script) const { return RunCommand({"sh", "-c", script}); }
-    ToolRun RunCommand(const std::vector<std::string>& command) const {
+    ToolRun RunCommand(const std::vector<std::string>& command) const
+    {
         std::vector<std::string> arguments = {"usb-run", "--"};
         arguments.insert(arguments.end(), command.begin(), command.end());
         return RunBeside("tarnix-sim", arguments, bus_.Files());
@@ -33,7 +34,8 @@ public:
     static std::string PortPath(int port) { return std::string(kRootHub) + "/1-" + std::to_string(port); }
 
     // The "name=value" lines of an output (the last one of a name wins).
-    static std::map<std::string, std::string> Values(const std::string& output) {
+    static std::map<std::string, std::string> Values(const std::string& output)
+    {
         std::map<std::string, std::string> values;
         std::istringstream lines(output);
         for (std::string line; std::getline(lines, line);) {
@@ -48,7 +50,8 @@ public:
 
     // The device lines of `usbrun_probe devices` by sysfs path: subsystem, devtype, node, major:minor,
     // TARNIX_DFU_DRIVER ("-" for none).
-    static std::map<std::string, std::vector<std::string>> Devices(const std::string& output) {
+    static std::map<std::string, std::vector<std::string>> Devices(const std::string& output)
+    {
         std::map<std::string, std::vector<std::string>> devices;
         for (const std::vector<std::string>& words : LinesOfWords(output)) {
             if (words.size() == 6 && words[0].rfind("/sys/", 0) == 0) {
@@ -62,8 +65,8 @@ private:
     SimulatedBus bus_;
     ScopedEnvironmentVariable probe_{"PROBE", (TestBinaryFolder() / "usbrun_probe").string()};
     ScopedEnvironmentVariable sim_{"SIM", (TestBinaryFolder() / "tarnix-sim").string()};
-    ScopedEnvironmentVariable installer_{
-        "INSTALLER", (TestBinaryFolder() / "Drivers/STtube_DFU_Drivers/dpinst_amd64.exe").string()};
+    ScopedEnvironmentVariable installer_{"INSTALLER",
+                                         (TestBinaryFolder() / "Drivers/STtube_DFU_Drivers/dpinst_amd64.exe").string()};
 };
 
 }  // namespace tarnix::test

@@ -16,7 +16,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-TEST(UsbRunTraffic, AFeatureReportRoundTripIsAnsweredByTheSensor) {
+TEST(UsbRunTraffic, AFeatureReportRoundTripIsAnsweredByTheSensor)
+{
     UsbRunSession session;
     sim::SensorState prototype = SimulatedBus::QuickSensor();
     prototype.serial = "ROUND";
@@ -31,12 +32,14 @@ TEST(UsbRunTraffic, AFeatureReportRoundTripIsAnsweredByTheSensor) {
     const auto state = sim::SensorStore(session.Bus().Folder()).Load("ROUND");
     ASSERT_TRUE(state);
     const Bytes expected = sim::InformationAnswers::Platform(*state);
-    EXPECT_EQ(values.at("answer"), sim::TextNumbers::HexBytes(expected)) << "the sensor's own BER answer, EF envelope first";
+    EXPECT_EQ(values.at("answer"), sim::TextNumbers::HexBytes(expected))
+        << "the sensor's own BER answer, EF envelope first";
     EXPECT_EQ(values.at("answer").substr(0, 2), "EF");
     EXPECT_EQ(values.at("named"), "241:0") << "the node's status by path shows the device udev lists";
 }
 
-TEST(UsbRunTraffic, ADfuUploadReadsTheSensorsFlash) {
+TEST(UsbRunTraffic, ADfuUploadReadsTheSensorsFlash)
+{
     UsbRunSession session;
     const std::string serial = session.Bus().Plug(sim::SensorMode::Dfu);
     const Bytes pattern = sensor_flash::Pattern(3000, 7);
@@ -55,7 +58,8 @@ TEST(UsbRunTraffic, ADfuUploadReadsTheSensorsFlash) {
     EXPECT_EQ(uploaded, pattern);
 }
 
-TEST(UsbRunTraffic, TheSensorsRefusalsAndFaultsReachTheProgram) {
+TEST(UsbRunTraffic, TheSensorsRefusalsAndFaultsReachTheProgram)
+{
     UsbRunSession session;
     const std::string refusing = session.Bus().Plug(sim::SensorMode::Dfu);
     session.Bus().Bus().SetFault(refusing, sim::Fault::Upload);
@@ -70,7 +74,8 @@ TEST(UsbRunTraffic, TheSensorsRefusalsAndFaultsReachTheProgram) {
     EXPECT_NE(out.find("claim=EBUSY\nunopened=1"), std::string::npos) << out;
 }
 
-TEST(UsbRunTraffic, ASwitchToDfuModeReplacesTheHidDevicesAndLeavingItBringsNewOnes) {
+TEST(UsbRunTraffic, ASwitchToDfuModeReplacesTheHidDevicesAndLeavingItBringsNewOnes)
+{
     UsbRunSession session;
     sim::SensorState prototype = SimulatedBus::QuickSensor();
     prototype.reenumerateMs = 300;
@@ -79,11 +84,14 @@ TEST(UsbRunTraffic, ASwitchToDfuModeReplacesTheHidDevicesAndLeavingItBringsNewOn
     const std::string firstHid = port + "/1-1:1.0/0003:3C9E:0101.0001";
     // The device on the port appears before its interface, HID device and hidraw node, as on a real bus:
     // each listing waits for the whole tree it is checked against.
-    const ToolRun run = session.Run(
-        "$PROBE hid-switch /dev/hidraw0 && $PROBE wait-gone " + firstHid + " 2000 && echo hid=gone && "
-        "$PROBE wait-device 0483 df11 5000 && $PROBE wait-tree " + port + " 2 5000 && $PROBE devices && "
-        "$PROBE dfu-leave /dev/bus/usb/001/003 && "
-        "$PROBE wait-device 3c9e 0101 5000 && $PROBE wait-tree " + port + " 4 5000 && $PROBE devices");
+    const ToolRun run = session.Run("$PROBE hid-switch /dev/hidraw0 && $PROBE wait-gone " + firstHid +
+                                    " 2000 && echo hid=gone && "
+                                    "$PROBE wait-device 0483 df11 5000 && $PROBE wait-tree " +
+                                    port +
+                                    " 2 5000 && $PROBE devices && "
+                                    "$PROBE dfu-leave /dev/bus/usb/001/003 && "
+                                    "$PROBE wait-device 3c9e 0101 5000 && $PROBE wait-tree " +
+                                    port + " 4 5000 && $PROBE devices");
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
 
     const std::string dfuPart = run.out.substr(0, run.out.find("leave="));
@@ -107,14 +115,18 @@ TEST(UsbRunTraffic, ASwitchToDfuModeReplacesTheHidDevicesAndLeavingItBringsNewOn
     EXPECT_EQ(normalDevices.size(), 5u);
 }
 
-TEST(UsbRunTraffic, SensorsPluggedAndUnpluggedWhileTheCommandRunsComeAndGo) {
+TEST(UsbRunTraffic, SensorsPluggedAndUnpluggedWhileTheCommandRunsComeAndGo)
+{
     UsbRunSession session;
     const std::string port = UsbRunSession::PortPath(1);
     const ToolRun run = session.Run(
         "$SIM plug --serial EARLY >/dev/null && $PROBE wait-device 3c9e 0101 3000 && "
-        "$SIM unplug EARLY && $PROBE wait-gone " + port + " 3000 && echo gone=yes && "
+        "$SIM unplug EARLY && $PROBE wait-gone " +
+        port +
+        " 3000 && echo gone=yes && "
         "$SIM plug --serial LATE >/dev/null && $PROBE wait-device 3c9e 0101 3000 && "
-        "$PROBE wait-tree " + port + " 4 3000 && $PROBE devices");
+        "$PROBE wait-tree " +
+        port + " 4 3000 && $PROBE devices");
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_EQ(UsbRunSession::Values(run.out).at("gone"), "yes");
     EXPECT_EQ(UsbRunSession::Values(run.out).at("node"), "/dev/bus/usb/001/003");
@@ -124,7 +136,8 @@ TEST(UsbRunTraffic, SensorsPluggedAndUnpluggedWhileTheCommandRunsComeAndGo) {
     EXPECT_EQ(devices.size(), 5u);
 }
 
-TEST(UsbRunTraffic, TheNodesOfAnUnpluggedSensorAnswerNoDevice) {
+TEST(UsbRunTraffic, TheNodesOfAnUnpluggedSensorAnswerNoDevice)
+{
     UsbRunSession session;
     const std::string hidSensor = session.Bus().Plug(sim::SensorMode::Normal);
     const std::string dfuSensor = session.Bus().Plug(sim::SensorMode::Dfu);

@@ -55,29 +55,43 @@ constexpr std::size_t kRequestLength = 257;
 constexpr std::size_t kAnswerLength = 258;
 constexpr std::uint16_t kTransferSize = 2048;
 
-std::string ErrorName(int error) {
+std::string ErrorName(int error)
+{
     switch (error) {
-        case 0: return "OK";
-        case ENODEV: return "ENODEV";
-        case ENOENT: return "ENOENT";
-        case EPIPE: return "EPIPE";
-        case EBUSY: return "EBUSY";
-        case EACCES: return "EACCES";
-        case ENODATA: return "ENODATA";
-        case ENOTTY: return "ENOTTY";
-        case EINVAL: return "EINVAL";
-        case EIO: return "EIO";
-        default: return "errno" + std::to_string(error);
+        case 0:
+            return "OK";
+        case ENODEV:
+            return "ENODEV";
+        case ENOENT:
+            return "ENOENT";
+        case EPIPE:
+            return "EPIPE";
+        case EBUSY:
+            return "EBUSY";
+        case EACCES:
+            return "EACCES";
+        case ENODATA:
+            return "ENODATA";
+        case ENOTTY:
+            return "ENOTTY";
+        case EINVAL:
+            return "EINVAL";
+        case EIO:
+            return "EIO";
+        default:
+            return "errno" + std::to_string(error);
     }
 }
 
 // Wall-clock milliseconds, the clock of the simulated bus.
-long long WallClockMs() {
+long long WallClockMs()
+{
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
-long ElapsedMs(Clock::time_point start) {
+long ElapsedMs(Clock::time_point start)
+{
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
@@ -87,7 +101,8 @@ std::string Text(const char* value) { return value != nullptr && *value != '\0' 
 
 // Calls `visit` with each device of the usb, hid and hidraw subsystems in udev's enumeration order.
 template <typename Visit>
-void ForEachDevice(Visit visit) {
+void ForEachDevice(Visit visit)
+{
     udev* context = udev_new();
     udev_enumerate* enumeration = udev_enumerate_new(context);
     for (const char* subsystem : {"usb", "hid", "hidraw"}) {
@@ -95,7 +110,8 @@ void ForEachDevice(Visit visit) {
     }
     udev_enumerate_scan_devices(enumeration);
     udev_list_entry* entry = nullptr;
-    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumeration)) {
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumeration))
+    {
         udev_device* device = udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
         if (device != nullptr) {
             visit(device);
@@ -106,24 +122,27 @@ void ForEachDevice(Visit visit) {
     udev_unref(context);
 }
 
-std::string DeviceNumber(udev_device* device) {
+std::string DeviceNumber(udev_device* device)
+{
     const dev_t number = udev_device_get_devnum(device);
     return number == 0 ? "-" : std::to_string(major(number)) + ":" + std::to_string(minor(number));
 }
 
 // syspath subsystem devtype devnode major:minor TARNIX_DFU_DRIVER
-int Devices() {
+int Devices()
+{
     ForEachDevice([](udev_device* device) {
         std::cout << udev_device_get_syspath(device) << ' ' << Text(udev_device_get_subsystem(device)) << ' '
                   << Text(udev_device_get_devtype(device)) << ' ' << Text(udev_device_get_devnode(device)) << ' '
-                  << DeviceNumber(device) << ' '
-                  << Text(udev_device_get_property_value(device, "TARNIX_DFU_DRIVER")) << '\n';
+                  << DeviceNumber(device) << ' ' << Text(udev_device_get_property_value(device, "TARNIX_DFU_DRIVER"))
+                  << '\n';
     });
     return 0;
 }
 
 template <typename Condition>
-bool WaitFor(long limitMs, Condition condition) {
+bool WaitFor(long limitMs, Condition condition)
+{
     const auto start = Clock::now();
     while (!condition()) {
         if (ElapsedMs(start) > limitMs) {
@@ -134,7 +153,8 @@ bool WaitFor(long limitMs, Condition condition) {
     return true;
 }
 
-int WaitDevice(const std::string& vendor, const std::string& product, long limitMs) {
+int WaitDevice(const std::string& vendor, const std::string& product, long limitMs)
+{
     std::string node;
     const bool found = WaitFor(limitMs, [&] {
         ForEachDevice([&](udev_device* device) {
@@ -150,14 +170,16 @@ int WaitDevice(const std::string& vendor, const std::string& product, long limit
     return found ? 0 : 1;
 }
 
-int WaitGone(const std::string& sysPath, long limitMs) {
+int WaitGone(const std::string& sysPath, long limitMs)
+{
     struct stat status {};
     return WaitFor(limitMs, [&] { return ::stat(sysPath.c_str(), &status) != 0; }) ? 0 : 1;
 }
 
 // A device appears in steps: its folder and links first, its properties (the uevent file) after them, its
 // children after it. A device counts once udev can read its properties, which is what `devices` prints.
-int WholeDevicesBelow(const std::string& sysPath) {
+int WholeDevicesBelow(const std::string& sysPath)
+{
     int count = 0;
     ForEachDevice([&](udev_device* device) {
         const std::string path = udev_device_get_syspath(device);
@@ -168,11 +190,13 @@ int WholeDevicesBelow(const std::string& sysPath) {
     return count;
 }
 
-int WaitTree(const std::string& sysPath, int count, long limitMs) {
+int WaitTree(const std::string& sysPath, int count, long limitMs)
+{
     return WaitFor(limitMs, [&] { return WholeDevicesBelow(sysPath) == count; }) ? 0 : 1;
 }
 
-int WaitProperty(const std::string& node, long limitMs) {
+int WaitProperty(const std::string& node, long limitMs)
+{
     const bool found = WaitFor(limitMs, [&] {
         bool has = false;
         ForEachDevice([&](udev_device* device) {
@@ -187,7 +211,8 @@ int WaitProperty(const std::string& node, long limitMs) {
 
 // ---- hidraw ----
 
-int OpenNode(const std::string& node) {
+int OpenNode(const std::string& node)
+{
     const int fd = ::open(node.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         std::cout << "open=" << ErrorName(errno) << '\n';
@@ -195,7 +220,8 @@ int OpenNode(const std::string& node) {
     return fd;
 }
 
-Bytes PlatformRequest() {
+Bytes PlatformRequest()
+{
     Bytes request(kRequestLength, 0);
     const Bytes message = {0x01, 0x08, 0xEE, 0x06, 0x40, 0x02, 0x00, 0x00, 0x6C, 0x00};
     std::copy(message.begin(), message.end(), request.begin());
@@ -203,13 +229,14 @@ Bytes PlatformRequest() {
 }
 
 // errno of a platform information request (0 when it was sent).
-int SendPlatformRequest(int fd) {
+int SendPlatformRequest(int fd)
+{
     Bytes request = PlatformRequest();
-    return ::ioctl(fd, HIDIOCSFEATURE(kRequestLength), request.data()) == static_cast<int>(kRequestLength) ? 0
-                                                                                                         : errno;
+    return ::ioctl(fd, HIDIOCSFEATURE(kRequestLength), request.data()) == static_cast<int>(kRequestLength) ? 0 : errno;
 }
 
-int HidRequest(const std::string& node) {
+int HidRequest(const std::string& node)
+{
     const int fd = OpenNode(node);
     if (fd < 0) {
         return 1;
@@ -223,13 +250,16 @@ int HidRequest(const std::string& node) {
     const int read = ::ioctl(fd, HIDIOCGFEATURE(kAnswerLength), answer.data());
     std::cout << "set=" << ErrorName(sent) << "\nget=" << (read < 0 ? ErrorName(errno) : std::to_string(read)) << '\n';
     if (read >= 2 && answer[1] <= read - 2) {  // a sensor's report may be shorter than the buffer
-        std::cout << "answer=" << tarnix::sim::TextNumbers::HexBytes(Bytes(answer.begin() + 2, answer.begin() + 2 + answer[1])) << '\n';
+        std::cout << "answer="
+                  << tarnix::sim::TextNumbers::HexBytes(Bytes(answer.begin() + 2, answer.begin() + 2 + answer[1]))
+                  << '\n';
     }
     ::close(fd);
     return 0;
 }
 
-int HidGet(const std::string& node, std::uint8_t id, std::size_t length) {
+int HidGet(const std::string& node, std::uint8_t id, std::size_t length)
+{
     const int fd = OpenNode(node);
     if (fd < 0) {
         return 1;
@@ -246,7 +276,8 @@ int HidGet(const std::string& node, std::uint8_t id, std::size_t length) {
     return 0;
 }
 
-int HidSwitch(const std::string& node) {
+int HidSwitch(const std::string& node)
+{
     const int fd = OpenNode(node);
     if (fd < 0) {
         return 1;
@@ -263,7 +294,8 @@ int HidSwitch(const std::string& node) {
 
 // errno of a control transfer (0 on success); `count` gets the byte count.
 int Control(int fd, std::uint8_t requestType, std::uint8_t request, std::uint16_t value, std::uint16_t index,
-            std::uint8_t* data, std::uint16_t length, int& count) {
+            std::uint8_t* data, std::uint16_t length, int& count)
+{
     usbdevfs_ctrltransfer transfer{};
     transfer.bRequestType = requestType;
     transfer.bRequest = request;
@@ -276,13 +308,15 @@ int Control(int fd, std::uint8_t requestType, std::uint8_t request, std::uint16_
     return count < 0 ? errno : 0;
 }
 
-int DfuOut(int fd, std::uint8_t request, std::uint16_t value, Bytes data = {}) {
+int DfuOut(int fd, std::uint8_t request, std::uint16_t value, Bytes data = {})
+{
     int count = 0;
     return Control(fd, 0x21, request, value, 0, data.empty() ? nullptr : data.data(),
                    static_cast<std::uint16_t>(data.size()), count);
 }
 
-int DfuStatus(int fd, Bytes& status) {
+int DfuStatus(int fd, Bytes& status)
+{
     status.assign(6, 0);
     int count = 0;
     return Control(fd, 0xA1, 3, 0, 0, status.data(), 6, count);
@@ -290,7 +324,8 @@ int DfuStatus(int fd, Bytes& status) {
 
 // Opens the DFU interface as many programs do (detach any driver, claim, alternate setting 0); prints what
 // each step answered.
-int OpenDfu(const std::string& node) {
+int OpenDfu(const std::string& node)
+{
     const int fd = OpenNode(node);
     if (fd < 0) {
         return -1;
@@ -309,7 +344,8 @@ int OpenDfu(const std::string& node) {
     return fd;
 }
 
-std::string LayoutString(int fd) {
+std::string LayoutString(int fd)
+{
     Bytes descriptor(255, 0);
     int count = 0;
     if (Control(fd, 0x80, 6, 0x0304, 0x0409, descriptor.data(), 255, count) != 0 || count < 2) {
@@ -322,12 +358,14 @@ std::string LayoutString(int fd) {
     return text;
 }
 
-Bytes AddressCommand(std::uint32_t address) {
+Bytes AddressCommand(std::uint32_t address)
+{
     return {0x21, static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address >> 8),
             static_cast<std::uint8_t>(address >> 16), static_cast<std::uint8_t>(address >> 24)};
 }
 
-int DfuRead(const std::string& node, std::uint32_t address, std::size_t length, const std::string& output) {
+int DfuRead(const std::string& node, std::uint32_t address, std::size_t length, const std::string& output)
+{
     const int fd = OpenDfu(node);
     if (fd < 0) {
         return 1;
@@ -353,7 +391,8 @@ int DfuRead(const std::string& node, std::uint32_t address, std::size_t length, 
     return failure == 0 ? 0 : 1;
 }
 
-int DfuLeave(const std::string& node) {
+int DfuLeave(const std::string& node)
+{
     const int fd = OpenDfu(node);
     if (fd < 0) {
         return 1;
@@ -372,7 +411,8 @@ int DfuLeave(const std::string& node) {
 // ---- a node held open across a change of the bus ----
 
 // errno of one harmless request on an open node.
-int Request(const std::string& kind, int fd) {
+int Request(const std::string& kind, int fd)
+{
     if (kind == "hid") {
         return SendPlatformRequest(fd);
     }
@@ -381,7 +421,8 @@ int Request(const std::string& kind, int fd) {
     return Control(fd, 0xA1, 5, 0, 0, &state, 1, count);
 }
 
-int Hold(const std::string& kind, const std::string& node, const std::string& command) {
+int Hold(const std::string& kind, const std::string& node, const std::string& command)
+{
     const int fd = kind == "hid" ? OpenNode(node) : OpenDfu(node);
     if (fd < 0) {
         return 1;
@@ -399,7 +440,8 @@ int Hold(const std::string& kind, const std::string& node, const std::string& co
 
 // A transfer of another program that holds the interface claimed while COMMAND runs: the address pointer it
 // set before must still be in place afterwards, and the claim still its own.
-int HoldClaim(const std::string& node, std::uint32_t address, const std::string& command) {
+int HoldClaim(const std::string& node, std::uint32_t address, const std::string& command)
+{
     const int fd = OpenNode(node);
     if (fd < 0) {
         return 1;
@@ -428,7 +470,8 @@ int HoldClaim(const std::string& node, std::uint32_t address, const std::string&
 }
 
 // errno of a driver query; `driver` gets the name.
-int GetDriver(int fd, std::string& driver) {
+int GetDriver(int fd, std::string& driver)
+{
     usbdevfs_getdriver query{};
     query.interface = 0;
     if (::ioctl(fd, USBDEVFS_GETDRIVER, &query) < 0) {
@@ -438,13 +481,15 @@ int GetDriver(int fd, std::string& driver) {
     return 0;
 }
 
-std::string DriverText(int fd) {
+std::string DriverText(int fd)
+{
     std::string driver;
     const int error = GetDriver(fd, driver);
     return error == 0 ? driver : ErrorName(error);
 }
 
-int DisconnectClaim(int fd, const char* spared) {
+int DisconnectClaim(int fd, const char* spared)
+{
     usbdevfs_disconnect_claim claim{};
     claim.interface = 0;
     claim.flags = USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER;
@@ -452,7 +497,8 @@ int DisconnectClaim(int fd, const char* spared) {
     return ::ioctl(fd, USBDEVFS_DISCONNECT_CLAIM, &claim) < 0 ? errno : 0;
 }
 
-int Contend(const std::string& node) {
+int Contend(const std::string& node)
+{
     const int fd = OpenNode(node);
     if (fd < 0) {
         return 1;
@@ -480,14 +526,16 @@ int Contend(const std::string& node) {
     return 0;
 }
 
-int Usage() {
+int Usage()
+{
     std::cerr << "usbrun_probe: unknown command (see the head of UsbRunProbe.cpp)\n";
     return 2;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const auto has = [&](std::size_t count) { return arguments.size() == count; };
     if (has(1) && arguments[0] == "devices") {
