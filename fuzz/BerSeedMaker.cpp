@@ -3,7 +3,7 @@
 //   make_ber_seeds OUTPUT_FOLDER
 #include "sim/sensor/FeatureReports.h"
 #include "sim/sensor/InformationAnswers.h"
-#include "sim/bus/SensorState.h"
+#include "sim/sensor/SensorState.h"
 
 #include <cstdio>
 #include <fstream>

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "sim/bus/SensorState.h"
+#include "sim/sensor/SensorState.h"
 
 namespace tarnix::sim {
 

@@ -4,7 +4,7 @@
 #include <map>
 #include <vector>
 
-#include "sim/bus/TextNumbers.h"
+#include "sim/sensor/TextNumbers.h"
 
 namespace tarnix::sim {
 

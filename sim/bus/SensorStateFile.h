@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "sim/bus/SensorState.h"
+#include "sim/sensor/SensorState.h"
 
 namespace tarnix::sim {
 

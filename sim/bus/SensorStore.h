@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "sim/sensor/FlashMemory.h"
-#include "sim/bus/SensorState.h"
+#include "sim/sensor/SensorState.h"
 
 namespace tarnix::sim {
 

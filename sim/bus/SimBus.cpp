@@ -8,7 +8,7 @@
 #include "sim/sensor/FactoryParameters.h"
 #include "sim/images/FirmwareImage.h"
 #include "sim/bus/SimError.h"
-#include "sim/bus/TextNumbers.h"
+#include "sim/sensor/TextNumbers.h"
 #include "sim/bus/WallClock.h"
 
 namespace tarnix::sim {

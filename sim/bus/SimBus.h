@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sim/bus/SensorState.h"
+#include "sim/sensor/SensorState.h"
 #include "sim/bus/SensorStore.h"
 
 namespace tarnix::sim {

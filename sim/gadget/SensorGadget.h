@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "sim/bus/SensorState.h"
+#include "sim/sensor/SensorState.h"
 #include "sim/bus/SensorStore.h"
 #include "sim/gadget/BusPresence.h"
 #include "sim/gadget/ConfigfsGadget.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "io/HidDevice.h"
-#include "sim/bus/SensorState.h"
+#include "sim/sensor/SensorState.h"
 #include "sim/bus/SensorStore.h"
 #include "io/FileDescriptor.h"
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sim/bus/SensorState.h"
+#include "sim/sensor/SensorState.h"
 
 namespace tarnix::sim {
 

@@ -1,6 +1,6 @@
 #include "sim/sensor/Version.h"
 
-#include "sim/bus/TextNumbers.h"
+#include "sim/sensor/TextNumbers.h"
 
 namespace tarnix::sim {
 

@@ -9,7 +9,7 @@
 #include "sim/images/IntelHexWriter.h"
 #include "sim/bus/SimBus.h"
 #include "sim/bus/SimError.h"
-#include "sim/bus/TextNumbers.h"
+#include "sim/sensor/TextNumbers.h"
 #include "sim/tool/CommandArguments.h"
 #ifdef TARNIX_USB_RUN
 #include "sim/usbrun/UsbRun.h"

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "sim/bus/SensorState.h"
+#include "sim/sensor/SensorState.h"
 #include "sim/bus/SensorStore.h"
 #include "sim/usbrun/RefusedNode.h"
 #include "sim/usbrun/UsbDeviceRecords.h"

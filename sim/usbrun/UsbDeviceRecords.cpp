@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "sim/sensor/BusConstants.h"
-#include "sim/bus/TextNumbers.h"
+#include "sim/sensor/TextNumbers.h"
 #include "sim/sensor/UsbDescriptorBuilder.h"
 #include "sim/testbed/UdevRecord.h"
 

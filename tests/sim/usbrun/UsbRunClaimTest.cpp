@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "sim/bus/SimBus.h"
-#include "sim/bus/TextNumbers.h"
+#include "sim/sensor/TextNumbers.h"
 #include "tests/sim/usbrun/UsbRunSession.h"
 #include "tests/support/SensorFlash.h"
 

@@ -7,7 +7,7 @@
 #include "sim/sensor/InformationAnswers.h"
 #include "sim/bus/SensorStore.h"
 #include "sim/bus/SimBus.h"
-#include "sim/bus/TextNumbers.h"
+#include "sim/sensor/TextNumbers.h"
 #include "tests/sim/usbrun/UsbRunSession.h"
 #include "tests/support/SensorFlash.h"
 

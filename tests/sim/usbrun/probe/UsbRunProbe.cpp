@@ -44,7 +44,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "sim/bus/TextNumbers.h"
+#include "sim/sensor/TextNumbers.h"
 
 namespace {
 

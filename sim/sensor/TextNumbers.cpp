@@ -1,4 +1,4 @@
-#include "sim/bus/TextNumbers.h"
+#include "sim/sensor/TextNumbers.h"
 
 #include <cstdio>
 

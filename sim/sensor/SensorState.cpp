@@ -1,4 +1,4 @@
-#include "sim/bus/SensorState.h"
+#include "sim/sensor/SensorState.h"
 
 #include <cctype>
 #include <cstdio>
