@@ -1,10 +1,11 @@
 #include "sim/images/FirmwareImage.h"
 
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 
 #include "sim/sensor/BusConstants.h"
 #include "sim/sensor/FirmwareHeader.h"
-#include "sim/bus/SimError.h"
 
 namespace tarnix::sim {
 
@@ -37,17 +38,17 @@ FirmwareImage::FirmwareImage(Version firmware, std::optional<Version> schema, st
                              std::optional<std::vector<std::uint8_t>> parameters)
 {
     if (size < kMinimumSize || size > kFlashSize) {
-        throw SimError("image size must be between " + std::to_string(kMinimumSize) + " and " +
-                       std::to_string(kFlashSize) + " bytes");
+        throw std::invalid_argument("image size must be between " + std::to_string(kMinimumSize) + " and " +
+                                    std::to_string(kFlashSize) + " bytes");
     }
     const bool coversPage = size >= kParameterOffset + kFlashPageSize;
     if (parameters && !coversPage) {
-        throw SimError("an image with parameters needs a size of at least " +
-                       std::to_string(kParameterOffset + kFlashPageSize) + " bytes");
+        throw std::invalid_argument("an image with parameters needs a size of at least " +
+                                    std::to_string(kParameterOffset + kFlashPageSize) + " bytes");
     }
     if (parameters && parameters->size() > kFlashPageSize) {
-        throw SimError("the parameter file is larger than the " + std::to_string(kFlashPageSize) +
-                       "-byte parameter page");
+        throw std::invalid_argument("the parameter file is larger than the " + std::to_string(kFlashPageSize) +
+                                    "-byte parameter page");
     }
     bytes_.resize(size);
     FillCode(bytes_, firmware);

@@ -23,8 +23,8 @@ public:
     static constexpr std::uint32_t kMinimumSize = 0x20E;      // up to the end of the firmware header
     static constexpr std::uint32_t kEntryPoint = 0x08000211;  // reset handler named by the vector table
 
-    // Throws SimError when the size is below kMinimumSize or above the flash, when parameters are given
-    // but the image does not cover the parameter page, or when they are larger than the page.
+    // Throws std::invalid_argument when the size is below kMinimumSize or above the flash, when parameters are
+    // given but the image does not cover the parameter page, or when they are larger than the page.
     FirmwareImage(Version firmware, std::optional<Version> schema, std::uint32_t size,
                   std::optional<std::vector<std::uint8_t>> parameters);
 
