@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "bench/BenchmarkBus.h"
-#include "platform/DeviceEnumerator.h"
-#include "platform/Guid.h"
+#include "io/DeviceEnumerator.h"
+#include "io/Guid.h"
 
 namespace {
 

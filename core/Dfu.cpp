@@ -8,7 +8,7 @@
 #include "core/TpError.h"
 #include "core/UsbHandler.h"
 #include "core/Utility.h"
-#include "platform/Guid.h"
+#include "io/Guid.h"
 
 #include <algorithm>
 #include <chrono>

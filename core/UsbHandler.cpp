@@ -4,7 +4,7 @@
 #include "core/SensorDevice.h"
 #include "core/TpError.h"
 
-#include "platform/DeviceEnumerator.h"
+#include "io/DeviceEnumerator.h"
 #include "platform/HidDevice.h"
 
 #include <algorithm>

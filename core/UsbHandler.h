@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Guid.h"
+#include "io/Guid.h"
 
 #include <cstdint>
 #include <set>

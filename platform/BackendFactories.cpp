@@ -2,7 +2,7 @@
 // and DFU transports give the simulated bus's objects or the real bus's, as BusSelection says. The
 // interfaces themselves (io/) know neither backend.
 #include "platform/BusSelection.h"
-#include "platform/DeviceEnumerator.h"
+#include "io/DeviceEnumerator.h"
 #include "platform/DfuTransport.h"
 #include "platform/HidDevice.h"
 #include "platform/linux/HidrawDevice.h"

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/DeviceEnumerator.h"
+#include "io/DeviceEnumerator.h"
 
 namespace tarnix::platform {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/DeviceEnumerator.h"
+#include "io/DeviceEnumerator.h"
 #include "platform/linux/HidReportDescriptor.h"
 
 namespace tarnix::platform {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Guid.h"
+#include "io/Guid.h"
 
 namespace tarnix::platform {
 

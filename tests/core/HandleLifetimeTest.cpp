@@ -15,9 +15,9 @@
 #include "core/SensorDevice.h"
 #include "core/TpError.h"
 #include "core/UsbHandler.h"
-#include "platform/DeviceEnumerator.h"
+#include "io/DeviceEnumerator.h"
 #include "platform/DfuTransport.h"
-#include "platform/Guid.h"
+#include "io/Guid.h"
 #include "platform/HidDevice.h"
 
 #include "sim/bus/SimBus.h"

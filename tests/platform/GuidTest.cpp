@@ -1,4 +1,4 @@
-#include "platform/Guid.h"
+#include "io/Guid.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/DeviceEnumerator.h"
+#include "io/DeviceEnumerator.h"
 #include "tests/support/SimulatedBus.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "core/DeviceFinder.h"
 #include "core/DeviceHandler.h"
 #include "core/SensorDevice.h"
-#include "platform/DeviceEnumerator.h"
+#include "io/DeviceEnumerator.h"
 #include "tests/platform/usb/UsbTestBus.h"
 
 // A hidraw node carries every top-level collection of its HID device's report descriptor; the backend makes

@@ -15,7 +15,7 @@
 #include "core/SensorDevice.h"
 #include "core/TpError.h"
 #include "core/UsbHandler.h"
-#include "platform/DeviceEnumerator.h"
+#include "io/DeviceEnumerator.h"
 #include "tests/platform/usb/UsbTestBus.h"
 #include "tests/support/ToolRun.h"
 

@@ -1,4 +1,4 @@
-#include "platform/DeviceEnumerator.h"
+#include "io/DeviceEnumerator.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "platform/DeviceEnumerator.h"
+#include "io/DeviceEnumerator.h"
 
 namespace tarnix::test {
 

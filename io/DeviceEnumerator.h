@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Guid.h"
+#include "io/Guid.h"
 
 namespace tarnix::platform {
 
