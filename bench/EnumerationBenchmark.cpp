@@ -22,9 +22,9 @@
 namespace {
 
 using tarnix::bench::BenchmarkBus;
+using tarnix::io::Guid;
 using tarnix::platform::DeviceEnumerator;
 using tarnix::platform::DeviceInterface;
-using tarnix::platform::Guid;
 
 // The sensors among the interfaces of one class: in normal mode for the HID class, in DFU mode for the USB
 // device class.

@@ -22,7 +22,7 @@ constexpr std::uint64_t parameterAreaEnd = Dfu::parameterAddress + Dfu::paramete
 // No element of a firmware for a 128 KiB flash comes near this; a longer one is not copied.
 constexpr std::uint32_t maximumElementLength = 64u * 1024u * 1024u;
 
-GUID ToLibraryGuid(const tarnix::platform::Guid& guid)
+GUID ToLibraryGuid(const tarnix::io::Guid& guid)
 {
     GUID converted{guid.Data1(), guid.Data2(), guid.Data3(), {}};
     std::copy(guid.Data4().begin(), guid.Data4().end(), converted.Data4);
@@ -411,8 +411,8 @@ bool Dfu::RunFirmwareOperation(DfuDevice* device, std::string& path, std::uint32
         if (ready) {
             device->SetIsConnected(false);
             DFUThreadContext context{};
-            context.DfuGUID = ToLibraryGuid(tarnix::platform::Guid::UsbDeviceInterfaceClass());
-            context.AppGUID = ToLibraryGuid(tarnix::platform::Guid::HidInterfaceClass());
+            context.DfuGUID = ToLibraryGuid(tarnix::io::Guid::UsbDeviceInterfaceClass());
+            context.AppGUID = ToLibraryGuid(tarnix::io::Guid::HidInterfaceClass());
             context.Operation = operation;
             context.bDontSendFFTransfersForUpgrade = 1;
             context.hImage = image->handle;

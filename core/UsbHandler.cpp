@@ -11,9 +11,9 @@
 #include <memory>
 #include <optional>
 
+using tarnix::io::Guid;
 using tarnix::platform::DeviceEnumerator;
 using tarnix::platform::DeviceInterface;
-using tarnix::platform::Guid;
 using tarnix::platform::HidCapabilities;
 using tarnix::platform::HidDevice;
 using tarnix::platform::OpenHidDevice;

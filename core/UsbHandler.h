@@ -65,8 +65,8 @@ private:
     // Capabilities that cannot be read count as all zero.
     static bool ProbeCapabilities(const std::string& path, tarnix::io::HidCapabilities& capabilities);
 
-    const tarnix::platform::Guid usbDeviceInterfaceGuid;
-    const tarnix::platform::Guid usbSetupClassGuid;
+    const tarnix::io::Guid usbDeviceInterfaceGuid;
+    const tarnix::io::Guid usbSetupClassGuid;
     static constexpr std::int32_t sensorVendorId = 0x3C9E;
     static constexpr std::int32_t sensorProductId = 0x0101;
     const std::string sensorHardwareIdPattern = "VID_3C9E&PID_0101";

@@ -20,7 +20,7 @@ bool Simulated() { return BusSelection::Active() == Bus::Simulated; }
 
 }  // namespace
 
-std::vector<DeviceInterface> DeviceEnumerator::PresentInterfaces(const Guid& interfaceClass)
+std::vector<DeviceInterface> DeviceEnumerator::PresentInterfaces(const io::Guid& interfaceClass)
 {
     return Simulated() ? SimulatedDeviceEnumerator::PresentInterfaces(interfaceClass)
                        : UdevDeviceEnumerator::PresentInterfaces(interfaceClass);

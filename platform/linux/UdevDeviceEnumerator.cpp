@@ -4,12 +4,12 @@
 
 namespace tarnix::platform {
 
-std::vector<DeviceInterface> UdevDeviceEnumerator::PresentInterfaces(const Guid& interfaceClass)
+std::vector<DeviceInterface> UdevDeviceEnumerator::PresentInterfaces(const io::Guid& interfaceClass)
 {
-    if (interfaceClass == Guid::HidInterfaceClass()) {
+    if (interfaceClass == io::Guid::HidInterfaceClass()) {
         return UdevInterfaceCache::Instance().HidInterfaces();
     }
-    if (interfaceClass == Guid::UsbDeviceInterfaceClass()) {
+    if (interfaceClass == io::Guid::UsbDeviceInterfaceClass()) {
         return UdevInterfaceCache::Instance().UsbDevices();
     }
     return {};

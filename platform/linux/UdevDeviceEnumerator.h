@@ -10,7 +10,7 @@ namespace tarnix::platform {
 // devices for the HID interface class, USB devices for the USB device interface class.
 class UdevDeviceEnumerator {
 public:
-    static std::vector<DeviceInterface> PresentInterfaces(const Guid& interfaceClass);
+    static std::vector<DeviceInterface> PresentInterfaces(const io::Guid& interfaceClass);
 };
 
 }  // namespace tarnix::platform

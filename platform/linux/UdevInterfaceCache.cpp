@@ -176,7 +176,7 @@ void UdevInterfaceCache::Keep(Entries& known, Entries& present, const std::strin
 bool UdevInterfaceCache::AwaitsDriverProperty(const Entry& entry)
 {
     return std::any_of(entry.interfaces.begin(), entry.interfaces.end(), [](const DeviceInterface& interface) {
-        return interface.setupClass == Guid() && UsbDeviceNaming::GetsDfuDriverProperty(interface.hardwareId);
+        return interface.setupClass == io::Guid() && UsbDeviceNaming::GetsDfuDriverProperty(interface.hardwareId);
     });
 }
 

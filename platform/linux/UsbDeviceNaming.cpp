@@ -84,9 +84,9 @@ std::string UsbDeviceNaming::HardwareId(std::string_view bus, const std::optiona
     return std::string(bus) + numbers;
 }
 
-Guid UsbDeviceNaming::UsbDeviceSetupClass(const std::optional<std::string>& dfuDriverProperty)
+io::Guid UsbDeviceNaming::UsbDeviceSetupClass(const std::optional<std::string>& dfuDriverProperty)
 {
-    return dfuDriverProperty == std::optional<std::string>("1") ? UsbSetupClass() : Guid();
+    return dfuDriverProperty == std::optional<std::string>("1") ? UsbSetupClass() : io::Guid();
 }
 
 bool UsbDeviceNaming::GetsDfuDriverProperty(std::string_view hardwareId)
@@ -95,14 +95,14 @@ bool UsbDeviceNaming::GetsDfuDriverProperty(std::string_view hardwareId)
     return hardwareId.substr(0, kBootloader.size()) == kBootloader;
 }
 
-Guid UsbDeviceNaming::HidSetupClass()
+io::Guid UsbDeviceNaming::HidSetupClass()
 {
-    return Guid(0x745A17A0, 0x74D3, 0x11D0, {0xB6, 0xFE, 0x00, 0xA0, 0xC9, 0x0F, 0x57, 0xDA});
+    return io::Guid(0x745A17A0, 0x74D3, 0x11D0, {0xB6, 0xFE, 0x00, 0xA0, 0xC9, 0x0F, 0x57, 0xDA});
 }
 
-Guid UsbDeviceNaming::UsbSetupClass()
+io::Guid UsbDeviceNaming::UsbSetupClass()
 {
-    return Guid(0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00});
+    return io::Guid(0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00});
 }
 
 }  // namespace tarnix::platform

@@ -41,14 +41,14 @@ public:
 
     // The setup class of a USB device: the USB class when our udev rule has given it its driver property
     // (value of TARNIX_DFU_DRIVER, nothing when unset), else the zero Guid, which is no class of ours.
-    static Guid UsbDeviceSetupClass(const std::optional<std::string>& dfuDriverProperty);
+    static io::Guid UsbDeviceSetupClass(const std::optional<std::string>& dfuDriverProperty);
     // Whether our udev rule gives a USB device with this hardware identifier its driver property: the DFU
     // bootloader's (vendor 0483, product DF11), whatever its revision.
     static bool GetsDfuDriverProperty(std::string_view hardwareId);
     // The setup class of every HID interface.
-    static Guid HidSetupClass();
+    static io::Guid HidSetupClass();
     // {36FC9E60-C465-11CF-8056-444553540000}
-    static Guid UsbSetupClass();
+    static io::Guid UsbSetupClass();
 };
 
 }  // namespace tarnix::platform

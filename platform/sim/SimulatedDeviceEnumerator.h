@@ -9,7 +9,7 @@ namespace tarnix::platform {
 // Device interfaces of the simulated bus in $TARNIX_SIM_DIR.
 class SimulatedDeviceEnumerator {
 public:
-    static std::vector<DeviceInterface> PresentInterfaces(const Guid& interfaceClass);
+    static std::vector<DeviceInterface> PresentInterfaces(const io::Guid& interfaceClass);
 };
 
 }  // namespace tarnix::platform

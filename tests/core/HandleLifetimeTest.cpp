@@ -185,7 +185,7 @@ protected:
 
     static bool AllOpenable(bool hid)
     {
-        using tarnix::platform::Guid;
+        using tarnix::io::Guid;
         const Guid interfaceClass = hid ? Guid::HidInterfaceClass() : Guid::UsbDeviceInterfaceClass();
         const std::string identifiers = hid ? "VID_3C9E&PID_0101" : "VID_0483&PID_DF11";
         bool listed = false;

@@ -7,9 +7,9 @@
 
 namespace {
 
+using tarnix::io::Guid;
 using tarnix::platform::DeviceEnumerator;
 using tarnix::platform::DeviceInterface;
-using tarnix::platform::Guid;
 using tarnix::sim::DriverKind;
 using tarnix::sim::SensorMode;
 using tarnix::sim::SensorState;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-using tarnix::platform::Guid;
+using tarnix::io::Guid;
 
 TEST(Guid, ParsesAndPrintsTheDeviceManagerForm)
 {

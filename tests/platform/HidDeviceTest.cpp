@@ -10,8 +10,8 @@
 
 namespace {
 
+using tarnix::io::Guid;
 using tarnix::platform::DeviceEnumerator;
-using tarnix::platform::Guid;
 using tarnix::platform::HidDevice;
 using tarnix::platform::OpenHidDevice;
 using tarnix::sim::SensorState;

@@ -4,7 +4,7 @@
 
 namespace {
 
-using tarnix::platform::Guid;
+using tarnix::io::Guid;
 using tarnix::platform::UsbDeviceNaming;
 
 TEST(UsbDeviceNaming, HardwareIdFromSysfsIdentifiers)

@@ -17,9 +17,9 @@
 // each of them a HID interface of its own, with its own name, capabilities and feature reports.
 namespace {
 
+using tarnix::io::Guid;
 using tarnix::platform::DeviceEnumerator;
 using tarnix::platform::DeviceInterface;
-using tarnix::platform::Guid;
 using tarnix::platform::HidDevice;
 using tarnix::platform::OpenHidDevice;
 using tarnix::test::UsbTestBus;

@@ -21,9 +21,9 @@
 
 namespace {
 
+using tarnix::io::Guid;
 using tarnix::platform::DeviceEnumerator;
 using tarnix::platform::DeviceInterface;
-using tarnix::platform::Guid;
 using tarnix::platform::HidCapabilities;
 using tarnix::platform::HidDevice;
 using tarnix::platform::OpenHidDevice;

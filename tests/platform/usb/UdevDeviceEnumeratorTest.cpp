@@ -10,9 +10,9 @@
 
 namespace {
 
+using tarnix::io::Guid;
 using tarnix::platform::DeviceEnumerator;
 using tarnix::platform::DeviceInterface;
-using tarnix::platform::Guid;
 using tarnix::platform::HidDevice;
 using tarnix::platform::OpenHidDevice;
 using tarnix::platform::UdevDevice;

@@ -12,8 +12,8 @@ namespace tarnix::test {
 UsbTestBus::UsbTestBus()
 {
     testBed_.Add(usb_records::RootHubRecords());
-    platform::DeviceEnumerator::PresentInterfaces(platform::Guid::HidInterfaceClass());
-    platform::DeviceEnumerator::PresentInterfaces(platform::Guid::UsbDeviceInterfaceClass());
+    platform::DeviceEnumerator::PresentInterfaces(io::Guid::HidInterfaceClass());
+    platform::DeviceEnumerator::PresentInterfaces(io::Guid::UsbDeviceInterfaceClass());
 }
 
 std::shared_ptr<ScriptedHidraw> UsbTestBus::Plug(const usb_records::HidSensorRecord& sensor)
