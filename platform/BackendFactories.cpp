@@ -8,7 +8,7 @@
 #include "platform/linux/HidrawDevice.h"
 #include "platform/linux/UdevDeviceEnumerator.h"
 #include "platform/linux/UsbfsDfuTransport.h"
-#include "platform/sim/SimulatedDeviceEnumerator.h"
+#include "sim/host/SimulatedDeviceEnumerator.h"
 #include "sim/host/SimHidDevice.h"
 #include "sim/host/SimUsbDfuPort.h"
 

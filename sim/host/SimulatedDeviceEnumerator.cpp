@@ -1,4 +1,4 @@
-#include "platform/sim/SimulatedDeviceEnumerator.h"
+#include "sim/host/SimulatedDeviceEnumerator.h"
 
 #include "sim/bus/SimBus.h"
 
