@@ -9,8 +9,8 @@
 #include "platform/linux/UdevDeviceEnumerator.h"
 #include "platform/linux/UsbfsDfuTransport.h"
 #include "sim/host/SimulatedDeviceEnumerator.h"
-#include "sim/host/SimHidDevice.h"
-#include "sim/host/SimUsbDfuPort.h"
+#include "sim/host/SimulatedHidDevice.h"
+#include "sim/host/SimulatedDfuTransport.h"
 
 namespace tarnix::platform {
 
@@ -29,7 +29,7 @@ std::vector<DeviceInterface> DeviceEnumerator::PresentInterfaces(const io::Guid&
 std::unique_ptr<HidDevice> OpenHidDevice(const std::string& devicePath, HidDevice::Access access)
 {
     if (Simulated()) {
-        return sim::SimHidDevice::Open(devicePath, access);
+        return sim::SimulatedHidDevice::Open(devicePath, access);
     }
     return HidrawDevice::Open(devicePath, access);
 }
@@ -37,7 +37,7 @@ std::unique_ptr<HidDevice> OpenHidDevice(const std::string& devicePath, HidDevic
 std::unique_ptr<DfuTransport> OpenDfuTransport(const std::string& devicePath)
 {
     if (Simulated()) {
-        return sim::SimUsbDfuPort::Open(devicePath);
+        return sim::SimulatedDfuTransport::Open(devicePath);
     }
     return UsbfsDfuTransport::Open(devicePath);
 }

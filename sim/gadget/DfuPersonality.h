@@ -3,14 +3,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "sim/host/SimUsbDfuPort.h"
+#include "sim/host/SimulatedDfuTransport.h"
 #include "sim/gadget/GadgetPersonality.h"
 
 namespace tarnix::sim {
 
 // The sensor's DfuSe bootloader: 0483:DF11 with the sensor's strings, one interface of class 0xFE subclass
 // 1 protocol 2 whose string is the memory layout, and the DFU functional descriptor. The DFU class requests
-// run the sensor's own bootloader model (SimUsbDfuPort) on the flash in its bus folder, so leaving DFU mode
+// run the sensor's own bootloader model (SimulatedDfuTransport) on the flash in its bus folder, so leaving DFU mode
 // boots the firmware there.
 //
 // FunctionFS takes a class-specific descriptor of type 0x21 only after an interface of the HID (or CCID)
@@ -28,7 +28,7 @@ public:
 
 private:
     GadgetIds identity_;
-    SimUsbDfuPort port_;
+    SimulatedDfuTransport port_;
 };
 
 }  // namespace tarnix::sim

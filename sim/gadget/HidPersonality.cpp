@@ -23,7 +23,7 @@ constexpr std::uint8_t kFeatureReportType = 0x03;
 
 HidPersonality::HidPersonality(SensorStore store, const SensorState& state)
     : identity_{kSensorVendorId, kSensorProductId, kSensorBcdDevice, state.manufacturer, state.product, state.serial},
-      device_(std::move(store), state, SimHidDevice::Access::ReadWrite),
+      device_(std::move(store), state, SimulatedHidDevice::Access::ReadWrite),
       reportDescriptor_(UsbDescriptorBuilder::SensorReportDescriptor(state.usagePage, state.usage, state.collections))
 {
 }

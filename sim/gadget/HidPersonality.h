@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sim/host/SimHidDevice.h"
+#include "sim/host/SimulatedHidDevice.h"
 #include "sim/gadget/GadgetPersonality.h"
 
 namespace tarnix::sim {
@@ -11,8 +11,8 @@ namespace tarnix::sim {
 // The sensor in normal mode: 3C9E:0101 with the sensor's strings, one HID interface whose report descriptor
 // holds the sensor's collections (SensorCollection: the configuration collection with the feature reports
 // 0x80 (switch), 0x01 (request) and 0x02 (answer), and any others), and an interrupt IN endpoint. Feature reports are
-// answered by the sensor's own HID model (SimHidDevice), so a switch report moves the sensor in its bus folder to DFU
-// mode.
+// answered by the sensor's own HID model (SimulatedHidDevice), so a switch report moves the sensor in its bus folder to
+// DFU mode.
 class HidPersonality : public GadgetPersonality {
 public:
     HidPersonality(SensorStore store, const SensorState& state);
@@ -30,7 +30,7 @@ private:
     ControlAnswer SetReport(const ControlSetup& setup, const std::vector<std::uint8_t>& data);
 
     GadgetIds identity_;
-    SimHidDevice device_;
+    SimulatedHidDevice device_;
     std::vector<std::uint8_t> reportDescriptor_;
 };
 

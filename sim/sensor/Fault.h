@@ -12,7 +12,7 @@ namespace tarnix::sim {
 // leaves only that one request unanswered, an unplug brings the sensor back after its re-enumeration delay.
 //
 //   none      normal behaviour
-//   open      the DFU device cannot be opened (SimUsbDfuPort::Open gives nothing); the HID side is unaffected
+//   open      the DFU device cannot be opened (SimulatedDfuTransport::Open gives nothing); the HID side is unaffected
 //   erase     erase commands (0x41) are not answered (false); the device goes to dfuERROR / errERASE. A page
 //             erase breaks off half-way: the second half of the page is blank, the first half unchanged
 //   address   set-address-pointer commands (0x21) are not answered; dfuERROR / errTARGET

@@ -141,7 +141,7 @@ void BusMirror::BindNodes(const SensorState& state, const DeviceRecordSet& devic
     if (state.mode == SensorMode::Normal && !devices.hidrawNode.empty() && !devices.hidrawRefusesOpen) {
         testbed_.Serve(devices.hidrawNode, [store, state] {
             return std::make_unique<HidrawEndpoint>(
-                std::make_unique<SimHidDevice>(store, state, SimHidDevice::Access::ReadWrite));
+                std::make_unique<SimulatedHidDevice>(store, state, SimulatedHidDevice::Access::ReadWrite));
         });
     }
     if (state.mode == SensorMode::Dfu) {
@@ -151,11 +151,12 @@ void BusMirror::BindNodes(const SensorState& state, const DeviceRecordSet& devic
             // Whether the interface can be claimed is decided when the program opens the node, by the
             // sensor's driver and faults at that moment.
             const auto current = store.Load(state.serial);
-            const bool claimable = current && SameAppearance(*current, state) && SimUsbDfuPort::Openable(*current);
+            const bool claimable =
+                current && SameAppearance(*current, state) && SimulatedDfuTransport::Openable(*current);
             if (current && SameAppearance(*current, state) && !claimable) {
-                SimUsbDfuPort::SpendOneShotOpenFault(store, state.serial);
+                SimulatedDfuTransport::SpendOneShotOpenFault(store, state.serial);
             }
-            return std::make_unique<UsbfsEndpoint>(std::make_unique<SimUsbDfuPort>(store, state), claimable,
+            return std::make_unique<UsbfsEndpoint>(std::make_unique<SimulatedDfuTransport>(store, state), claimable,
                                                    DescriptorsOf(state), claim);
         });
     }

@@ -16,7 +16,7 @@ constexpr unsigned kReadWrite = _IOC_READ | _IOC_WRITE;
 
 }  // namespace
 
-HidrawEndpoint::HidrawEndpoint(std::unique_ptr<SimHidDevice> device) : device_(std::move(device)) {}
+HidrawEndpoint::HidrawEndpoint(std::unique_ptr<SimulatedHidDevice> device) : device_(std::move(device)) {}
 
 IoctlAnswer HidrawEndpoint::Handle(IoctlCall& call)
 {

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "sim/host/SimHidDevice.h"
+#include "sim/host/SimulatedHidDevice.h"
 #include "sim/testbed/NodeEndpoint.h"
 
 namespace tarnix::sim {
@@ -15,14 +15,14 @@ namespace tarnix::sim {
 // stall).
 class HidrawEndpoint : public NodeEndpoint {
 public:
-    explicit HidrawEndpoint(std::unique_ptr<SimHidDevice> device);
+    explicit HidrawEndpoint(std::unique_ptr<SimulatedHidDevice> device);
     IoctlAnswer Handle(IoctlCall& call) override;
 
 private:
     IoctlAnswer Transfer(IoctlCall& call, bool set);
     std::optional<std::size_t> GetFeature(std::uint8_t* report, std::size_t length);
 
-    std::unique_ptr<SimHidDevice> device_;
+    std::unique_ptr<SimulatedHidDevice> device_;
 };
 
 }  // namespace tarnix::sim

@@ -6,7 +6,7 @@
 
 namespace tarnix::sim {
 
-UsbfsEndpoint::UsbfsEndpoint(std::unique_ptr<SimUsbDfuPort> port, bool claimable, DescriptorTable descriptors,
+UsbfsEndpoint::UsbfsEndpoint(std::unique_ptr<SimulatedDfuTransport> port, bool claimable, DescriptorTable descriptors,
                              std::shared_ptr<UsbInterfaceClaim> claim)
     : port_(std::move(port)), claimable_(claimable), descriptors_(std::move(descriptors)), claim_(std::move(claim))
 {

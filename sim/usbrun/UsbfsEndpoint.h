@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "sim/host/SimUsbDfuPort.h"
+#include "sim/host/SimulatedDfuTransport.h"
 #include "sim/testbed/DescriptorTable.h"
 #include "sim/testbed/NodeEndpoint.h"
 #include "sim/testbed/UsbfsRequests.h"
@@ -24,7 +24,7 @@ namespace tarnix::sim {
 // (wrong driver, open fault).
 class UsbfsEndpoint : public NodeEndpoint, private UsbfsRequests {
 public:
-    UsbfsEndpoint(std::unique_ptr<SimUsbDfuPort> port, bool claimable, DescriptorTable descriptors,
+    UsbfsEndpoint(std::unique_ptr<SimulatedDfuTransport> port, bool claimable, DescriptorTable descriptors,
                   std::shared_ptr<UsbInterfaceClaim> claim);
     // Closing the file ends its claim.
     ~UsbfsEndpoint() override;
@@ -46,7 +46,7 @@ private:
     IoctlAnswer Refusal() const;
     bool Claim();
 
-    std::unique_ptr<SimUsbDfuPort> port_;
+    std::unique_ptr<SimulatedDfuTransport> port_;
     bool claimable_;
     DescriptorTable descriptors_;
     std::shared_ptr<UsbInterfaceClaim> claim_;

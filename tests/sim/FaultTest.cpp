@@ -6,8 +6,8 @@
 
 #include "sim/sensor/BusConstants.h"
 #include "sim/sensor/DfuBootloader.h"
-#include "sim/host/SimHidDevice.h"
-#include "sim/host/SimUsbDfuPort.h"
+#include "sim/host/SimulatedHidDevice.h"
+#include "sim/host/SimulatedDfuTransport.h"
 #include "tests/support/SensorFlash.h"
 #include "tests/support/SimulatedBus.h"
 
@@ -17,7 +17,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using test::sensor_flash::DfuCommand;
 
-// A DFU-mode sensor on a private bus, driven through SimUsbDfuPort as the DFU library drives it.
+// A DFU-mode sensor on a private bus, driven through SimulatedDfuTransport as the DFU library drives it.
 class DfuFaultTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -32,7 +32,7 @@ protected:
         const auto interfaces = bus_.Bus().Enumerate(kUsbDeviceInterfaceClass);
         return interfaces.empty() ? std::string() : interfaces[0].devicePath;
     }
-    std::unique_ptr<SimUsbDfuPort> OpenPort() const { return SimUsbDfuPort::Open(DfuPath()); }
+    std::unique_ptr<SimulatedDfuTransport> OpenPort() const { return SimulatedDfuTransport::Open(DfuPath()); }
     void SetFault(Fault fault, bool once = false) const { bus_.Bus().SetFault(serial_, fault, once); }
 
     bool Command(std::uint8_t command, std::uint32_t address)
@@ -57,7 +57,7 @@ protected:
 
     test::SimulatedBus bus_;
     std::string serial_;
-    std::unique_ptr<SimUsbDfuPort> port_;
+    std::unique_ptr<SimulatedDfuTransport> port_;
 };
 
 TEST_F(DfuFaultTest, NoFaultWritesAndReadsBack)
@@ -249,7 +249,7 @@ TEST(HidFault, SilentSensorAcceptsRequestsButNeverAnswers)
     test::SimulatedBus bus;
     SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.silent = true;
-    auto hid = SimHidDevice::Open(bus.PlugHidSensor(prototype), SimHidDevice::Access::ReadWrite);
+    auto hid = SimulatedHidDevice::Open(bus.PlugHidSensor(prototype), SimulatedHidDevice::Access::ReadWrite);
     ASSERT_TRUE(hid);
     std::array<std::uint8_t, 257> request{0x01, 0x08, 0xEE, 0x06, 0x40, 0x02, 0x00, 0x00, 0x6C, 0x00};
     EXPECT_TRUE(hid->SetFeature(request.data(), request.size()));
@@ -266,8 +266,8 @@ TEST(HidFault, OpenFailsRefusesReadWriteButNotTheProbe)
     prototype.openFails = true;
     const std::string path = bus.PlugHidSensor(prototype);
     ASSERT_FALSE(path.empty());
-    EXPECT_FALSE(SimHidDevice::Open(path, SimHidDevice::Access::ReadWrite));
-    auto probe = SimHidDevice::Open(path, SimHidDevice::Access::Probe);
+    EXPECT_FALSE(SimulatedHidDevice::Open(path, SimulatedHidDevice::Access::ReadWrite));
+    auto probe = SimulatedHidDevice::Open(path, SimulatedHidDevice::Access::Probe);
     ASSERT_TRUE(probe);
     EXPECT_TRUE(probe->Capabilities());
     const std::uint8_t toDfu[] = {0x80, 0x00};

@@ -5,7 +5,7 @@
 
 #include "sim/sensor/FeatureReports.h"
 #include "sim/sensor/InformationAnswers.h"
-#include "sim/host/SimHidDevice.h"
+#include "sim/host/SimulatedHidDevice.h"
 #include "tests/support/SimulatedBus.h"
 
 namespace tarnix::sim {
@@ -125,7 +125,7 @@ TEST(InformationAnswers, SensorAnswersRequestsOverItsHidInterface)
     bus.Plug(SensorMode::Normal, prototype);
     const auto interfaces = bus.Bus().Enumerate(kHidInterfaceClass);
     ASSERT_EQ(interfaces.size(), 1u);
-    auto hid = SimHidDevice::Open(interfaces[0].devicePath, SimHidDevice::Access::ReadWrite);
+    auto hid = SimulatedHidDevice::Open(interfaces[0].devicePath, SimulatedHidDevice::Access::ReadWrite);
     ASSERT_TRUE(hid);
 
     std::array<std::uint8_t, 258> report{};

@@ -8,8 +8,8 @@
 #include "sim/sensor/BusConstants.h"
 #include "sim/sensor/DfuBootloader.h"
 #include "sim/sensor/FirmwareHeader.h"
-#include "sim/host/SimHidDevice.h"
-#include "sim/host/SimUsbDfuPort.h"
+#include "sim/host/SimulatedHidDevice.h"
+#include "sim/host/SimulatedDfuTransport.h"
 #include "tests/support/SensorFlash.h"
 #include "tests/support/SimulatedBus.h"
 
@@ -37,7 +37,7 @@ std::string WaitForInterface(const test::SimulatedBus& bus, const char* interfac
     }
 }
 
-Bytes PlatformAnswer(SimHidDevice& hid)
+Bytes PlatformAnswer(SimulatedHidDevice& hid)
 {
     std::array<std::uint8_t, 257> request{0x01, 0x08, 0xEE, 0x06, 0x40, 0x02, 0x00, 0x00, 0x6C, 0x00};
     std::array<std::uint8_t, 258> report{0x02};
@@ -54,7 +54,7 @@ bool Contains(const Bytes& haystack, const Bytes& needle)
 
 // Leaves DFU mode the way the host does: address pointer to the start of flash, zero-length DNLOAD,
 // GETSTATUS.
-void LeaveDfuMode(SimUsbDfuPort& port)
+void LeaveDfuMode(SimulatedDfuTransport& port)
 {
     const Bytes setAddress = DfuCommand(0x21, kFlashBase);
     ASSERT_TRUE(port.Dnload(0, setAddress.data(), setAddress.size()));
@@ -72,7 +72,7 @@ TEST(Reenumeration, SwitchReportMovesTheSensorToDfuAfterItsDelay)
     prototype.reenumerateMs = 150;
     bus.Plug(SensorMode::Normal, prototype);
     const std::string hidPath = WaitForInterface(bus, kHidInterfaceClass);
-    auto hid = SimHidDevice::Open(hidPath, SimHidDevice::Access::ReadWrite);
+    auto hid = SimulatedHidDevice::Open(hidPath, SimulatedHidDevice::Access::ReadWrite);
     ASSERT_TRUE(hid);
 
     const auto switched = Clock::now();
@@ -88,8 +88,8 @@ TEST(Reenumeration, SwitchReportMovesTheSensorToDfuAfterItsDelay)
     ASSERT_FALSE(dfuPath.empty());
     EXPECT_GE(elapsed, std::chrono::milliseconds(140));
     EXPECT_NE(dfuPath, hidPath);
-    EXPECT_TRUE(SimUsbDfuPort::Open(dfuPath));
-    EXPECT_FALSE(SimHidDevice::Open(hidPath, SimHidDevice::Access::Probe));
+    EXPECT_TRUE(SimulatedDfuTransport::Open(dfuPath));
+    EXPECT_FALSE(SimulatedHidDevice::Open(hidPath, SimulatedHidDevice::Access::Probe));
 }
 
 TEST(Reenumeration, LeavingDfuBootsTheFirmwareThatTheHeaderDescribes)
@@ -99,14 +99,15 @@ TEST(Reenumeration, LeavingDfuBootsTheFirmwareThatTheHeaderDescribes)
     const Bytes header = FirmwareHeader{Version{3, 7}, Version{1, 0}}.Encode();
     bus.Bus().WriteFlash(serial, kFlashBase + kFirmwareHeaderOffset, header);
 
-    auto port = SimUsbDfuPort::Open(WaitForInterface(bus, kUsbDeviceInterfaceClass));
+    auto port = SimulatedDfuTransport::Open(WaitForInterface(bus, kUsbDeviceInterfaceClass));
     ASSERT_TRUE(port);
     LeaveDfuMode(*port);
     EXPECT_TRUE(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).empty());
     io::DfuStatusReport report;
     EXPECT_FALSE(port->GetStatus(report)) << "the DFU device is gone";
 
-    auto hid = SimHidDevice::Open(WaitForInterface(bus, kHidInterfaceClass), SimHidDevice::Access::ReadWrite);
+    auto hid =
+        SimulatedHidDevice::Open(WaitForInterface(bus, kHidInterfaceClass), SimulatedHidDevice::Access::ReadWrite);
     ASSERT_TRUE(hid);
     const Bytes answer = PlatformAnswer(*hid);
     EXPECT_TRUE(Contains(answer, {0x84, 0x02, 0x00, 0x03, 0x85, 0x02, 0x00, 0x07})) << "firmware 3.7";
@@ -118,7 +119,7 @@ TEST(Reenumeration, WithoutAValidApplicationTheSensorComesBackInDfuMode)
     test::SimulatedBus bus;
     bus.Plug(SensorMode::Dfu);
     const std::string path = WaitForInterface(bus, kUsbDeviceInterfaceClass);
-    auto port = SimUsbDfuPort::Open(path);
+    auto port = SimulatedDfuTransport::Open(path);
     ASSERT_TRUE(port);
     const Bytes eraseFirstPage = DfuCommand(0x41, kFlashBase);
     ASSERT_TRUE(port->Dnload(0, eraseFirstPage.data(), eraseFirstPage.size()));
@@ -128,7 +129,7 @@ TEST(Reenumeration, WithoutAValidApplicationTheSensorComesBackInDfuMode)
     EXPECT_EQ(WaitForInterface(bus, kUsbDeviceInterfaceClass), path);
     EXPECT_TRUE(bus.Bus().Enumerate(kHidInterfaceClass).empty());
     EXPECT_FALSE(port->ClearStatus()) << "the handle from before the reset stays dead";
-    auto fresh = SimUsbDfuPort::Open(path);
+    auto fresh = SimulatedDfuTransport::Open(path);
     ASSERT_TRUE(fresh);
     std::uint8_t state = 0;
     ASSERT_TRUE(fresh->GetState(state));
@@ -142,8 +143,9 @@ TEST(Reenumeration, UnpluggedDevicesMakeEveryCallFail)
     SensorState prototype = test::SimulatedBus::QuickSensor();
     prototype.serial = "DFU1";
     bus.Plug(SensorMode::Dfu, prototype);
-    auto hid = SimHidDevice::Open(WaitForInterface(bus, kHidInterfaceClass), SimHidDevice::Access::ReadWrite);
-    auto port = SimUsbDfuPort::Open(WaitForInterface(bus, kUsbDeviceInterfaceClass));
+    auto hid =
+        SimulatedHidDevice::Open(WaitForInterface(bus, kHidInterfaceClass), SimulatedHidDevice::Access::ReadWrite);
+    auto port = SimulatedDfuTransport::Open(WaitForInterface(bus, kUsbDeviceInterfaceClass));
     ASSERT_TRUE(hid);
     ASSERT_TRUE(port);
 

@@ -8,7 +8,7 @@
 #include "sim/sensor/BusConstants.h"
 #include "sim/bus/SensorStateFile.h"
 #include "sim/bus/SensorStore.h"
-#include "sim/host/SimUsbDfuPort.h"
+#include "sim/host/SimulatedDfuTransport.h"
 #include "tests/support/SimulatedBus.h"
 
 namespace tarnix::sim {
@@ -229,7 +229,7 @@ TEST(SensorStore, MissingFlashImageFailsRequestsWithoutACrash)
     const std::string serial = bus.Plug(SensorMode::Dfu);
     const auto interfaces = bus.Bus().Enumerate(kUsbDeviceInterfaceClass);
     ASSERT_EQ(interfaces.size(), 1u);
-    auto port = SimUsbDfuPort::Open(interfaces[0].devicePath);
+    auto port = SimulatedDfuTransport::Open(interfaces[0].devicePath);
     ASSERT_TRUE(port);
     ASSERT_EQ(std::remove((bus.Folder() + "/" + serial + ".flash").c_str()), 0);
 

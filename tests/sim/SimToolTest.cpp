@@ -4,7 +4,7 @@
 
 #include "sim/sensor/BusConstants.h"
 #include "sim/sensor/DfuBootloader.h"
-#include "sim/host/SimUsbDfuPort.h"
+#include "sim/host/SimulatedDfuTransport.h"
 #include "tests/support/SensorFlash.h"
 #include "tests/support/SimulatedBus.h"
 
@@ -16,7 +16,7 @@ using test::RunBeside;
 using test::sensor_flash::DfuCommand;
 
 // Sets the address pointer, returns to dfuIDLE, and uploads one block from `address`.
-Bytes UploadThroughPort(SimUsbDfuPort& port, std::uint32_t address, std::size_t length)
+Bytes UploadThroughPort(SimulatedDfuTransport& port, std::uint32_t address, std::size_t length)
 {
     const Bytes setAddress = DfuCommand(0x21, address);
     Bytes data(length);
@@ -68,7 +68,7 @@ TEST(SimTool, FlashWrittenByOneProcessIsReadByTheOther)
 
     const auto interfaces = bus.Bus().Enumerate(kUsbDeviceInterfaceClass);
     ASSERT_EQ(interfaces.size(), 1u);
-    auto port = SimUsbDfuPort::Open(interfaces[0].devicePath);
+    auto port = SimulatedDfuTransport::Open(interfaces[0].devicePath);
     ASSERT_TRUE(port);
     EXPECT_EQ(UploadThroughPort(*port, 0x08010000, written.size()), written);
 
@@ -102,12 +102,12 @@ TEST(SimTool, FaultAndUnplugChangeTheBus)
     test::SimulatedBus bus;
     const std::string serial = bus.Plug(SensorMode::Dfu);
     ASSERT_EQ(bus.RunSimTool({"fault", serial, "open"}).exitCode, 0);
-    EXPECT_FALSE(SimUsbDfuPort::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
+    EXPECT_FALSE(SimulatedDfuTransport::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
     ASSERT_EQ(bus.RunSimTool({"fault", serial, "none"}).exitCode, 0);
-    EXPECT_TRUE(SimUsbDfuPort::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
+    EXPECT_TRUE(SimulatedDfuTransport::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
     ASSERT_EQ(bus.RunSimTool({"fault", serial, "open", "--once"}).exitCode, 0);
-    EXPECT_FALSE(SimUsbDfuPort::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
-    EXPECT_TRUE(SimUsbDfuPort::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
+    EXPECT_FALSE(SimulatedDfuTransport::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
+    EXPECT_TRUE(SimulatedDfuTransport::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
 
     ASSERT_EQ(bus.RunSimTool({"unplug", serial}).exitCode, 0);
     EXPECT_TRUE(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).empty());
@@ -125,7 +125,7 @@ TEST(SimTool, ListShowsADashWhileTheSensorIsOffTheBus)
     prototype.serial = "GONE";
     bus.Bus().Plug(prototype);
     bus.Bus().SetFault("GONE", Fault::Unplug);
-    auto port = SimUsbDfuPort::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath);
+    auto port = SimulatedDfuTransport::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath);
     ASSERT_TRUE(port);
     const Bytes setAddress = {0x21, 0x00, 0x00, 0x00, 0x08};
     ASSERT_TRUE(port->Dnload(0, setAddress.data(), setAddress.size()));
@@ -141,14 +141,14 @@ TEST(SimTool, DriverInstallerStandInFixesIncompatibleDrivers)
     prototype.driver = DriverKind::Incompatible;
     bus.Plug(SensorMode::Dfu, prototype);
     ASSERT_EQ(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).setupClass, kGenericUsbDeviceSetupClass);
-    EXPECT_FALSE(SimUsbDfuPort::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath))
+    EXPECT_FALSE(SimulatedDfuTransport::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath))
         << "the bootloader driver is needed to open it";
 
     const test::ToolRun install = RunBeside("Drivers/STtube_DFU_Drivers/dpinst_amd64.exe", {"/q", "/se"}, bus.Files());
     ASSERT_EQ(install.exitCode, 0) << install.err;
     EXPECT_EQ(install.out, "") << "the installer says nothing when it succeeds";
     EXPECT_EQ(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).setupClass, kUsbSetupClass);
-    EXPECT_TRUE(SimUsbDfuPort::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
+    EXPECT_TRUE(SimulatedDfuTransport::Open(bus.Bus().Enumerate(kUsbDeviceInterfaceClass).at(0).devicePath));
     EXPECT_EQ(RunBeside("Drivers/STtube_DFU_Drivers/dpinst_x86.exe", {}, bus.Files()).exitCode, 0);
 }
 

@@ -29,11 +29,11 @@ namespace tarnix::sim {
 //
 // The sensor answers an information request at once: the answer is kept and returned by every read of
 // report 02 until the next request (a silent sensor keeps none, so reads return 02 00 and zeros).
-class SimHidDevice : public io::HidDevice {
+class SimulatedHidDevice : public io::HidDevice {
 public:
     // The interface with this device path, opened; nothing when no present sensor has it, when a read/write
     // open is refused by the sensor, or when no descriptor is left for it.
-    static std::unique_ptr<SimHidDevice> Open(const std::string& devicePath, Access access);
+    static std::unique_ptr<SimulatedHidDevice> Open(const std::string& devicePath, Access access);
 
     std::optional<io::HidCapabilities> Capabilities() const override;
     std::optional<std::string> ManufacturerString() const override;
@@ -45,8 +45,8 @@ public:
     bool Present() const { return Current().has_value(); }
 
     // `collection`: the position of the collection the handle is limited to; nothing for the whole device.
-    SimHidDevice(SensorStore store, const SensorState& state, Access access,
-                 std::optional<std::size_t> collection = std::nullopt);
+    SimulatedHidDevice(SensorStore store, const SensorState& state, Access access,
+                       std::optional<std::size_t> collection = std::nullopt);
 
 private:
     std::optional<SensorState> Current() const;

@@ -26,20 +26,20 @@ namespace tarnix::sim {
 // Every request locks the bus, loads the sensor (and its flash when the request needs it), runs the
 // bootloader, saves what changed, and then spends the page time of the flash pages it erased or programmed
 // (outside the lock, so other sensors are not held up).
-class SimUsbDfuPort : public io::DfuTransport {
+class SimulatedDfuTransport : public io::DfuTransport {
 public:
     // The present DFU device with this path that has the bootloader driver and no open fault, opened; nothing
     // otherwise, or when no descriptor is left for it. Opened by its path it holds one file descriptor for as
     // long as it lives, as the usbfs node does on the real bus, so that a session a program never closes
     // shows in its descriptor count and runs into its descriptor limit here too.
-    static std::unique_ptr<SimUsbDfuPort> Open(const std::string& devicePath);
+    static std::unique_ptr<SimulatedDfuTransport> Open(const std::string& devicePath);
     // Whether the host can open the DFU interface of a sensor in this state: the bootloader driver, no open
     // fault.
     static bool Openable(const SensorState& state);
     // An open refused by a one-shot open fault spends it: the next open works.
     static void SpendOneShotOpenFault(const SensorStore& store, const std::string& serial);
 
-    SimUsbDfuPort(SensorStore store, const SensorState& state);
+    SimulatedDfuTransport(SensorStore store, const SensorState& state);
 
     bool Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length) override;
     bool Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received) override;

@@ -1,4 +1,4 @@
-#include "sim/host/SimUsbDfuPort.h"
+#include "sim/host/SimulatedDfuTransport.h"
 
 #include <chrono>
 #include <thread>
@@ -13,7 +13,7 @@
 
 namespace tarnix::sim {
 
-std::unique_ptr<SimUsbDfuPort> SimUsbDfuPort::Open(const std::string& devicePath)
+std::unique_ptr<SimulatedDfuTransport> SimulatedDfuTransport::Open(const std::string& devicePath)
 {
     SensorStore store;
     const std::int64_t now = WallClock::NowMs();
@@ -25,7 +25,7 @@ std::unique_ptr<SimUsbDfuPort> SimUsbDfuPort::Open(const std::string& devicePath
             SpendOneShotOpenFault(store, state.serial);
             return nullptr;
         }
-        auto port = std::make_unique<SimUsbDfuPort>(store, state);
+        auto port = std::make_unique<SimulatedDfuTransport>(store, state);
         port->hostHandle_ = io::FileDescriptor::Open("/dev/null", O_RDONLY);
         if (!port->hostHandle_.IsValid()) {
             return nullptr;
@@ -36,7 +36,7 @@ std::unique_ptr<SimUsbDfuPort> SimUsbDfuPort::Open(const std::string& devicePath
 }
 
 // A one-shot open fault refuses this open only.
-void SimUsbDfuPort::SpendOneShotOpenFault(const SensorStore& store, const std::string& serial)
+void SimulatedDfuTransport::SpendOneShotOpenFault(const SensorStore& store, const std::string& serial)
 {
     BusLock lock(store.Folder());
     auto state = store.Load(serial);
@@ -46,24 +46,24 @@ void SimUsbDfuPort::SpendOneShotOpenFault(const SensorStore& store, const std::s
     }
 }
 
-bool SimUsbDfuPort::Openable(const SensorState& state)
+bool SimulatedDfuTransport::Openable(const SensorState& state)
 {
     return state.driver == DriverKind::Ok && state.fault != Fault::Open;
 }
 
-SimUsbDfuPort::SimUsbDfuPort(SensorStore store, const SensorState& state)
+SimulatedDfuTransport::SimulatedDfuTransport(SensorStore store, const SensorState& state)
     : store_(std::move(store)), serial_(state.serial), instance_(state.instance), generation_(state.generation)
 {
 }
 
-bool SimUsbDfuPort::Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length)
+bool SimulatedDfuTransport::Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length)
 {
     return Run(true, [&](DfuBootloader& bootloader, FlashMemory* flash) {
         return bootloader.Dnload(block, data, length, *flash);
     });
 }
 
-bool SimUsbDfuPort::Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received)
+bool SimulatedDfuTransport::Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received)
 {
     received = 0;
     return Run(true, [&](DfuBootloader& bootloader, FlashMemory* flash) {
@@ -71,33 +71,33 @@ bool SimUsbDfuPort::Upload(std::uint16_t block, std::uint8_t* data, std::size_t 
     });
 }
 
-bool SimUsbDfuPort::GetStatus(io::DfuStatusReport& report)
+bool SimulatedDfuTransport::GetStatus(io::DfuStatusReport& report)
 {
     return Run(false, [&](DfuBootloader& bootloader, FlashMemory*) { return bootloader.GetStatus(report); });
 }
 
-bool SimUsbDfuPort::ClearStatus()
+bool SimulatedDfuTransport::ClearStatus()
 {
     return Run(false, [](DfuBootloader& bootloader, FlashMemory*) { return bootloader.ClearStatus(); });
 }
 
-bool SimUsbDfuPort::GetState(std::uint8_t& state)
+bool SimulatedDfuTransport::GetState(std::uint8_t& state)
 {
     return Run(false, [&](DfuBootloader& bootloader, FlashMemory*) { return bootloader.GetState(state); });
 }
 
-bool SimUsbDfuPort::Abort()
+bool SimulatedDfuTransport::Abort()
 {
     return Run(false, [](DfuBootloader& bootloader, FlashMemory*) { return bootloader.Abort(); });
 }
 
-std::uint16_t SimUsbDfuPort::VendorId() const { return kDfuVendorId; }
-std::uint16_t SimUsbDfuPort::ProductId() const { return kDfuProductId; }
-std::uint16_t SimUsbDfuPort::BcdDevice() const { return kDfuBcdDevice; }
-std::uint16_t SimUsbDfuPort::TransferSize() const { return kDfuTransferSize; }
-std::string SimUsbDfuPort::MemoryLayout() const { return kDfuMemoryLayout; }
+std::uint16_t SimulatedDfuTransport::VendorId() const { return kDfuVendorId; }
+std::uint16_t SimulatedDfuTransport::ProductId() const { return kDfuProductId; }
+std::uint16_t SimulatedDfuTransport::BcdDevice() const { return kDfuBcdDevice; }
+std::uint16_t SimulatedDfuTransport::TransferSize() const { return kDfuTransferSize; }
+std::string SimulatedDfuTransport::MemoryLayout() const { return kDfuMemoryLayout; }
 
-bool SimUsbDfuPort::Run(bool needsFlash, const Request& request)
+bool SimulatedDfuTransport::Run(bool needsFlash, const Request& request)
 {
     std::uint32_t busyMs = 0;
     bool answered = false;
@@ -142,13 +142,13 @@ bool SimUsbDfuPort::Run(bool needsFlash, const Request& request)
     return answered;
 }
 
-bool SimUsbDfuPort::Present() const
+bool SimulatedDfuTransport::Present() const
 {
     const auto state = store_.Load(serial_);
     return state && IsMine(*state, WallClock::NowMs());
 }
 
-bool SimUsbDfuPort::IsMine(const SensorState& state, std::int64_t nowMs) const
+bool SimulatedDfuTransport::IsMine(const SensorState& state, std::int64_t nowMs) const
 {
     return state.instance == instance_ && state.generation == generation_ && state.mode == SensorMode::Dfu &&
            state.IsPresent(nowMs);

@@ -1,4 +1,4 @@
-#include "sim/host/SimHidDevice.h"
+#include "sim/host/SimulatedHidDevice.h"
 
 #include <algorithm>
 #include <string_view>
@@ -35,7 +35,7 @@ std::string SerialInPath(const std::string& devicePath)
 
 }  // namespace
 
-std::unique_ptr<SimHidDevice> SimHidDevice::Open(const std::string& devicePath, Access access)
+std::unique_ptr<SimulatedHidDevice> SimulatedHidDevice::Open(const std::string& devicePath, Access access)
 {
     // The device search probes every present sensor in every pass, so an open reads only the sensor that the
     // path names instead of the whole bus; the full path comparison below still decides.
@@ -52,7 +52,7 @@ std::unique_ptr<SimHidDevice> SimHidDevice::Open(const std::string& devicePath, 
     if (collection == state->collections.size() || (access == Access::ReadWrite && state->openFails)) {
         return nullptr;
     }
-    auto device = std::make_unique<SimHidDevice>(store, *state, access, collection);
+    auto device = std::make_unique<SimulatedHidDevice>(store, *state, access, collection);
     if (access == Access::ReadWrite) {
         device->hostHandle_ = io::FileDescriptor::Open("/dev/null", O_RDONLY);
         if (!device->hostHandle_.IsValid()) {
@@ -62,8 +62,8 @@ std::unique_ptr<SimHidDevice> SimHidDevice::Open(const std::string& devicePath, 
     return device;
 }
 
-SimHidDevice::SimHidDevice(SensorStore store, const SensorState& state, Access access,
-                           std::optional<std::size_t> collection)
+SimulatedHidDevice::SimulatedHidDevice(SensorStore store, const SensorState& state, Access access,
+                                       std::optional<std::size_t> collection)
     : store_(std::move(store)),
       serial_(state.serial),
       instance_(state.instance),
@@ -73,7 +73,7 @@ SimHidDevice::SimHidDevice(SensorStore store, const SensorState& state, Access a
 {
 }
 
-std::optional<io::HidCapabilities> SimHidDevice::Capabilities() const
+std::optional<io::HidCapabilities> SimulatedHidDevice::Capabilities() const
 {
     const auto state = Current();
     if (!state || state->capabilitiesUnreadable) {
@@ -89,19 +89,19 @@ std::optional<io::HidCapabilities> SimHidDevice::Capabilities() const
                                static_cast<std::uint16_t>(collection.featureBytes + 1)};
 }
 
-std::optional<std::string> SimHidDevice::ManufacturerString() const
+std::optional<std::string> SimulatedHidDevice::ManufacturerString() const
 {
     const auto state = Current();
     return state ? std::optional<std::string>(state->manufacturer) : std::nullopt;
 }
 
-std::optional<std::string> SimHidDevice::ProductString() const
+std::optional<std::string> SimulatedHidDevice::ProductString() const
 {
     const auto state = Current();
     return state ? std::optional<std::string>(state->product) : std::nullopt;
 }
 
-std::optional<std::string> SimHidDevice::SerialNumberString() const
+std::optional<std::string> SimulatedHidDevice::SerialNumberString() const
 {
     const auto state = Current();
     if (!state || state->serialStringFails) {
@@ -110,7 +110,7 @@ std::optional<std::string> SimHidDevice::SerialNumberString() const
     return state->serial;
 }
 
-bool SimHidDevice::SetFeature(const std::uint8_t* report, std::size_t length)
+bool SimulatedHidDevice::SetFeature(const std::uint8_t* report, std::size_t length)
 {
     if (access_ != Access::ReadWrite || report == nullptr || length == 0 || length > kFeatureReportLength) {
         return false;
@@ -135,7 +135,7 @@ bool SimHidDevice::SetFeature(const std::uint8_t* report, std::size_t length)
     return true;
 }
 
-std::optional<std::size_t> SimHidDevice::GetFeature(std::uint8_t* report, std::size_t length)
+std::optional<std::size_t> SimulatedHidDevice::GetFeature(std::uint8_t* report, std::size_t length)
 {
     if (access_ != Access::ReadWrite || report == nullptr || length < 2 || length > kFeatureReportLength ||
         report[0] != FeatureReports::kAnswerReportId) {
@@ -155,7 +155,7 @@ std::optional<std::size_t> SimHidDevice::GetFeature(std::uint8_t* report, std::s
     return sent;
 }
 
-std::optional<SensorState> SimHidDevice::Current() const
+std::optional<SensorState> SimulatedHidDevice::Current() const
 {
     auto state = store_.Load(serial_);
     if (!state || !IsMine(*state)) {
@@ -164,13 +164,13 @@ std::optional<SensorState> SimHidDevice::Current() const
     return state;
 }
 
-bool SimHidDevice::IsMine(const SensorState& state) const
+bool SimulatedHidDevice::IsMine(const SensorState& state) const
 {
     return state.instance == instance_ && state.generation == generation_ && state.mode == SensorMode::Normal &&
            state.IsPresent(WallClock::NowMs());
 }
 
-bool SimHidDevice::HasFeatureReport(const SensorState& state, std::uint8_t reportId) const
+bool SimulatedHidDevice::HasFeatureReport(const SensorState& state, std::uint8_t reportId) const
 {
     const std::optional<std::size_t> configuration = SensorCollections::Configuration(state.collections);
     if (!configuration || (collection_ && *collection_ != *configuration)) {
@@ -179,7 +179,7 @@ bool SimHidDevice::HasFeatureReport(const SensorState& state, std::uint8_t repor
     return std::find(std::begin(kSensorReportIds), std::end(kSensorReportIds), reportId) != std::end(kSensorReportIds);
 }
 
-bool SimHidDevice::SwitchToDfu()
+bool SimulatedHidDevice::SwitchToDfu()
 {
     BusLock lock(store_.Folder());
     auto state = store_.Load(serial_);
