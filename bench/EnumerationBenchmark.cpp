@@ -16,15 +16,15 @@
 #include <vector>
 
 #include "bench/BenchmarkBus.h"
-#include "io/DeviceEnumerator.h"
+#include "platform/BackendFactories.h"
 #include "io/Guid.h"
 
 namespace {
 
 using tarnix::bench::BenchmarkBus;
+using tarnix::io::DeviceInterface;
 using tarnix::io::Guid;
-using tarnix::platform::DeviceEnumerator;
-using tarnix::platform::DeviceInterface;
+using tarnix::platform::ActiveDeviceEnumerator;
 
 // The sensors among the interfaces of one class: in normal mode for the HID class, in DFU mode for the USB
 // device class.
@@ -40,7 +40,7 @@ int SensorsAmong(const std::vector<DeviceInterface>& interfaces, const Guid& int
 
 int SensorsShown(const Guid& interfaceClass)
 {
-    return SensorsAmong(DeviceEnumerator::PresentInterfaces(interfaceClass), interfaceClass);
+    return SensorsAmong(ActiveDeviceEnumerator().PresentInterfaces(interfaceClass), interfaceClass);
 }
 
 // Whether the enumeration of both classes shows `count` sensors each within a few seconds: at once on the
@@ -71,7 +71,7 @@ void Enumerate(benchmark::State& state, const Guid& interfaceClass)
         return;
     }
     for (auto _ : state) {
-        const auto interfaces = DeviceEnumerator::PresentInterfaces(interfaceClass);
+        const auto interfaces = ActiveDeviceEnumerator().PresentInterfaces(interfaceClass);
         if (SensorsAmong(interfaces, interfaceClass) != count) {
             state.SkipWithError("the enumeration missed sensors");
             break;

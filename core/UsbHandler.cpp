@@ -4,18 +4,17 @@
 #include "core/SensorDevice.h"
 #include "core/TpError.h"
 
-#include "io/DeviceEnumerator.h"
-#include "platform/HidDevice.h"
+#include "platform/BackendFactories.h"
 
 #include <algorithm>
 #include <memory>
 #include <optional>
 
+using tarnix::io::DeviceInterface;
 using tarnix::io::Guid;
-using tarnix::platform::DeviceEnumerator;
-using tarnix::platform::DeviceInterface;
-using tarnix::platform::HidCapabilities;
-using tarnix::platform::HidDevice;
+using tarnix::io::HidCapabilities;
+using tarnix::io::HidDevice;
+using tarnix::platform::ActiveDeviceEnumerator;
 using tarnix::platform::OpenHidDevice;
 
 namespace {
@@ -80,7 +79,7 @@ bool UsbHandler::ProbeCapabilities(const std::string& path, HidCapabilities& cap
 bool UsbHandler::FindSensorDevicePath(std::string& name)
 {
     DeviceHandler* const registry = DeviceHandler::GetInstance();
-    for (const DeviceInterface& found : DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass())) {
+    for (const DeviceInterface& found : ActiveDeviceEnumerator().PresentInterfaces(Guid::HidInterfaceClass())) {
         if (!Contains(found.hardwareId, sensorHardwareIdPattern)) {
             continue;
         }
@@ -102,7 +101,7 @@ bool UsbHandler::FindDfuDevicePath(std::string& name, bool& incompatibleDrivers)
 {
     incompatibleDrivers = false;
     DeviceHandler* const registry = DeviceHandler::GetInstance();
-    for (const DeviceInterface& found : DeviceEnumerator::PresentInterfaces(usbDeviceInterfaceGuid)) {
+    for (const DeviceInterface& found : ActiveDeviceEnumerator().PresentInterfaces(usbDeviceInterfaceGuid)) {
         if (!Contains(found.hardwareId, dfuHardwareIdPattern)) {
             continue;
         }
@@ -121,7 +120,7 @@ bool UsbHandler::FindDfuDevicePath(std::string& name, bool& incompatibleDrivers)
 std::set<std::string> UsbHandler::GetPresentDfuDevicePaths()
 {
     std::set<std::string> names;
-    for (const DeviceInterface& found : DeviceEnumerator::PresentInterfaces(usbDeviceInterfaceGuid)) {
+    for (const DeviceInterface& found : ActiveDeviceEnumerator().PresentInterfaces(usbDeviceInterfaceGuid)) {
         if (Contains(found.hardwareId, dfuHardwareIdPattern)) {
             names.insert(found.devicePath);
         }
@@ -138,7 +137,7 @@ std::set<std::string> UsbHandler::GetPresentDevicePaths(bool usbDeviceInterface)
 {
     const Guid interfaceClass = usbDeviceInterface ? usbDeviceInterfaceGuid : Guid::HidInterfaceClass();
     std::set<std::string> names;
-    for (const DeviceInterface& found : DeviceEnumerator::PresentInterfaces(interfaceClass)) {
+    for (const DeviceInterface& found : ActiveDeviceEnumerator().PresentInterfaces(interfaceClass)) {
         names.insert(found.devicePath);
     }
     return names;

@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-using tarnix::platform::HidCapabilities;
+using tarnix::io::HidCapabilities;
 using tarnix::platform::HidCollection;
 using tarnix::platform::HidReportDescriptor;
 

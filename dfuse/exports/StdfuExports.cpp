@@ -3,6 +3,7 @@
 #include "dfuse/DfuseApi.h"
 #include "dfuse/common/HandleTable.h"
 #include "dfuse/stdfu/DfuDeviceSession.h"
+#include "platform/BackendFactories.h"
 
 #include <cstring>
 #include <memory>
@@ -30,7 +31,7 @@ std::uint32_t STDFU_Open(const char* devicePath, void** handle)
     if (devicePath == nullptr || handle == nullptr) {
         return DFUSE_ERROR_BAD_PARAMETER;
     }
-    std::unique_ptr<tarnix::platform::DfuTransport> port = tarnix::platform::OpenDfuTransport(devicePath);
+    std::unique_ptr<tarnix::io::DfuTransport> port = tarnix::platform::OpenDfuTransport(devicePath);
     if (!port) {
         return DFUSE_ERROR_NO_DEVICE;
     }

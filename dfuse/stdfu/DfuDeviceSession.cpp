@@ -26,7 +26,7 @@ std::uint32_t DfuDeviceSession::Upload(std::uint16_t block, std::uint8_t* data, 
 
 std::uint32_t DfuDeviceSession::GetStatus(DFUSTATUS& status)
 {
-    platform::DfuStatusReport report;
+    io::DfuStatusReport report;
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (!port_->GetStatus(report)) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "dfuse/DfuseApi.h"
-#include "platform/DfuTransport.h"
+#include "io/DfuTransport.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,7 +16,7 @@ class DfuDeviceSession {
 public:
     static constexpr std::uint32_t kMaximumTransfer = 0xFFFF;  // wLength of a control request
 
-    explicit DfuDeviceSession(std::unique_ptr<platform::DfuTransport> port) : port_(std::move(port)) {}
+    explicit DfuDeviceSession(std::unique_ptr<io::DfuTransport> port) : port_(std::move(port)) {}
 
     std::uint32_t Download(std::uint16_t block, const std::uint8_t* data, std::uint32_t length);
     // Fails with DFUSE_ERROR_SHORT_UPLOAD when the device sends fewer than `length` bytes.
@@ -32,7 +32,7 @@ private:
     static std::uint32_t Answered(bool answered);
 
     mutable std::mutex lock_;
-    std::unique_ptr<platform::DfuTransport> port_;
+    std::unique_ptr<io::DfuTransport> port_;
 };
 
 }  // namespace tarnix::dfuse

@@ -5,14 +5,14 @@
 #include <optional>
 #include <vector>
 
-#include "platform/HidDevice.h"
+#include "io/HidDevice.h"
 
 namespace tarnix::platform {
 
 // One top-level application collection of a report descriptor: what the host's HID stack makes an interface
 // of its own.
 struct HidCollection {
-    HidCapabilities capabilities;
+    io::HidCapabilities capabilities;
     // The report IDs of the collection's feature reports, ascending; 0 alone when the descriptor declares no
     // report IDs, empty when the collection has no feature report.
     std::vector<std::uint8_t> featureReportIds;

@@ -38,7 +38,7 @@ std::optional<UsbHidrawNode> Locate(const UsbDeviceNaming::HidName& name)
 
 }  // namespace
 
-std::unique_ptr<HidDevice> HidrawDevice::Open(const std::string& devicePath, Access access)
+std::unique_ptr<io::HidDevice> HidrawDevice::Open(const std::string& devicePath, Access access)
 {
     // A probe of an interface the last look listed needs nothing from udev: the look read it, and the HID
     // device's sysfs path is this plug-in's own.
@@ -81,7 +81,7 @@ HidrawDevice::HidrawDevice(std::string hidSyspath, std::string usbDeviceSyspath,
 {
 }
 
-std::optional<HidCapabilities> HidrawDevice::Capabilities() const
+std::optional<io::HidCapabilities> HidrawDevice::Capabilities() const
 {
     // A HID device keeps its report descriptor for as long as it exists.
     if (!collection_ || !SysfsFile::Exists(hidSyspath_)) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "io/FileDescriptor.h"
-#include "platform/HidDevice.h"
+#include "io/HidDevice.h"
 #include "platform/linux/HidReportDescriptor.h"
 
 namespace tarnix::platform {
@@ -15,18 +15,18 @@ namespace tarnix::platform {
 // attributes), so a probe never opens the node; read/write access opens it for feature reports. The node
 // carries the reports of all its collections; an interface exchanges only its own collection's feature
 // reports (the report ID in byte 0), as the host's HID stack keeps each collection's interface to its own.
-class HidrawDevice : public HidDevice {
+class HidrawDevice : public io::HidDevice {
 public:
     // The name is "<node>#<HID device sysname>[&colNN]" (UsbDeviceNaming); it opens only while that hidraw
     // node still belongs to that HID device and has that collection. Read/write access opens the node and
     // fails when open(2) does.
-    static std::unique_ptr<HidDevice> Open(const std::string& devicePath, Access access);
+    static std::unique_ptr<io::HidDevice> Open(const std::string& devicePath, Access access);
 
     // `collection`: nothing when the report descriptor cannot be read (no capabilities, any report ID).
     HidrawDevice(std::string hidSyspath, std::string usbDeviceSyspath, io::FileDescriptor node,
                  std::optional<HidCollection> collection);
 
-    std::optional<HidCapabilities> Capabilities() const override;
+    std::optional<io::HidCapabilities> Capabilities() const override;
     std::optional<std::string> ManufacturerString() const override;
     std::optional<std::string> ProductString() const override;
     std::optional<std::string> SerialNumberString() const override;

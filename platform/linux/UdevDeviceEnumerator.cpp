@@ -4,7 +4,7 @@
 
 namespace tarnix::platform {
 
-std::vector<DeviceInterface> UdevDeviceEnumerator::PresentInterfaces(const io::Guid& interfaceClass)
+std::vector<io::DeviceInterface> UdevDeviceEnumerator::PresentInterfaces(const io::Guid& interfaceClass) const
 {
     if (interfaceClass == io::Guid::HidInterfaceClass()) {
         return UdevInterfaceCache::Instance().HidInterfaces();

@@ -18,7 +18,7 @@ constexpr std::size_t kDeviceNumberLimit = 16;
 
 // The interfaces of a hidraw node: one per top-level collection of its report descriptor, which a HID device
 // keeps for as long as it exists, so it is read once per device.
-void AddHidInterfaces(const UdevDevice& hidraw, std::vector<DeviceInterface>& interfaces,
+void AddHidInterfaces(const UdevDevice& hidraw, std::vector<io::DeviceInterface>& interfaces,
                       std::vector<UdevInterfaceCache::HidInterfaceFacts>& facts)
 {
     const std::optional<UsbHidrawNode> node = UsbHidrawNode::From(hidraw);
@@ -36,17 +36,17 @@ void AddHidInterfaces(const UdevDevice& hidraw, std::vector<DeviceInterface>& in
     }
 }
 
-std::vector<DeviceInterface> UsbDeviceOf(const UdevDevice& device)
+std::vector<io::DeviceInterface> UsbDeviceOf(const UdevDevice& device)
 {
     std::optional<std::string> node = device.Devnode();
     if (!node || !device.HasDeviceType("usb_device")) {
         return {};
     }
-    return {
-        DeviceInterface{std::move(*node),
-                        UsbDeviceNaming::HardwareId("USB", device.Attribute("idVendor"), device.Attribute("idProduct"),
-                                                    device.Attribute("bcdDevice")),
-                        UsbDeviceNaming::UsbDeviceSetupClass(device.Property(UsbDeviceNaming::kDfuDriverProperty))}};
+    return {io::DeviceInterface{
+        std::move(*node),
+        UsbDeviceNaming::HardwareId("USB", device.Attribute("idVendor"), device.Attribute("idProduct"),
+                                    device.Attribute("bcdDevice")),
+        UsbDeviceNaming::UsbDeviceSetupClass(device.Property(UsbDeviceNaming::kDfuDriverProperty))}};
 }
 
 // A device that udev has not finished with yet: it may still lack our rule's property and node access.
@@ -96,7 +96,7 @@ UdevInterfaceCache& UdevInterfaceCache::Instance()
     return cache;
 }
 
-std::vector<DeviceInterface> UdevInterfaceCache::HidInterfaces()
+std::vector<io::DeviceInterface> UdevInterfaceCache::HidInterfaces()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     Entries present;
@@ -120,7 +120,7 @@ std::vector<DeviceInterface> UdevInterfaceCache::HidInterfaces()
     return InterfacesOf(hid_);
 }
 
-std::vector<DeviceInterface> UdevInterfaceCache::UsbDevices()
+std::vector<io::DeviceInterface> UdevInterfaceCache::UsbDevices()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     Entries present;
@@ -175,12 +175,12 @@ void UdevInterfaceCache::Keep(Entries& known, Entries& present, const std::strin
 
 bool UdevInterfaceCache::AwaitsDriverProperty(const Entry& entry)
 {
-    return std::any_of(entry.interfaces.begin(), entry.interfaces.end(), [](const DeviceInterface& interface) {
+    return std::any_of(entry.interfaces.begin(), entry.interfaces.end(), [](const io::DeviceInterface& interface) {
         return interface.setupClass == io::Guid() && UsbDeviceNaming::GetsDfuDriverProperty(interface.hardwareId);
     });
 }
 
-std::vector<DeviceInterface> UdevInterfaceCache::InterfacesOf(const Entries& entries)
+std::vector<io::DeviceInterface> UdevInterfaceCache::InterfacesOf(const Entries& entries)
 {
     std::vector<const Entry*> ordered;
     for (const auto& [key, entry] : entries) {
@@ -190,7 +190,7 @@ std::vector<DeviceInterface> UdevInterfaceCache::InterfacesOf(const Entries& ent
     }
     std::sort(ordered.begin(), ordered.end(),
               [](const Entry* a, const Entry* b) { return InUdevOrder(a->syspath, b->syspath); });
-    std::vector<DeviceInterface> interfaces;
+    std::vector<io::DeviceInterface> interfaces;
     for (const Entry* entry : ordered) {
         interfaces.insert(interfaces.end(), entry->interfaces.begin(), entry->interfaces.end());
     }

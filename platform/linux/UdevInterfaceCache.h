@@ -30,9 +30,9 @@ public:
 
     // The HID interfaces of the hidraw nodes of USB HID devices, in udev's order of the nodes: one per
     // top-level collection of a node's report descriptor, in descriptor order (UsbHidrawNode).
-    std::vector<DeviceInterface> HidInterfaces();
+    std::vector<io::DeviceInterface> HidInterfaces();
     // USB devices with a node, in udev's order.
-    std::vector<DeviceInterface> UsbDevices();
+    std::vector<io::DeviceInterface> UsbDevices();
 
     // What the last look at the HID interfaces found for one of them: enough for a probe, which the device
     // search makes of every interface it has not registered, many times a second.
@@ -50,9 +50,9 @@ public:
 private:
     struct Entry {
         std::string syspath;
-        std::string identity;                     // a USB device's number; "" for a hidraw device
-        std::vector<DeviceInterface> interfaces;  // none: the device offers no interface of its class
-        std::vector<HidInterfaceFacts> hidFacts;  // of a hidraw device: one per interface, in their order
+        std::string identity;                         // a USB device's number; "" for a hidraw device
+        std::vector<io::DeviceInterface> interfaces;  // none: the device offers no interface of its class
+        std::vector<HidInterfaceFacts> hidFacts;      // of a hidraw device: one per interface, in their order
     };
     using Entries = std::map<std::string, Entry>;  // by what the device is known by
 
@@ -63,7 +63,7 @@ private:
     template <typename Current, typename Read>
     static void Keep(Entries& known, Entries& present, const std::string& key, Current current, Read read);
     static bool AwaitsDriverProperty(const Entry& entry);
-    static std::vector<DeviceInterface> InterfacesOf(const Entries& entries);
+    static std::vector<io::DeviceInterface> InterfacesOf(const Entries& entries);
 
     std::mutex mutex_;
     Entries hid_;

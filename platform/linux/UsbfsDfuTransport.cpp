@@ -45,7 +45,7 @@ std::optional<DfuDescriptorSummary> DescriptorsOf(const std::string& devicePath)
 
 }  // namespace
 
-std::unique_ptr<DfuTransport> UsbfsDfuTransport::Open(const std::string& devicePath)
+std::unique_ptr<io::DfuTransport> UsbfsDfuTransport::Open(const std::string& devicePath)
 {
     const std::optional<DfuDescriptorSummary> descriptors = DescriptorsOf(devicePath);
     if (!descriptors) {
@@ -129,7 +129,7 @@ bool UsbfsDfuTransport::Upload(std::uint16_t block, std::uint8_t* data, std::siz
     return true;
 }
 
-bool UsbfsDfuTransport::GetStatus(DfuStatusReport& report)
+bool UsbfsDfuTransport::GetStatus(io::DfuStatusReport& report)
 {
     std::array<std::uint8_t, dfu::kStatusLength> answer{};
     const std::optional<std::size_t> count = ClassRequest(kClassIn, dfu::kGetStatus, 0, answer.data(), answer.size());

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/DfuTransport.h"
+#include "io/DfuTransport.h"
 #include "platform/linux/SharedUsbfsClaim.h"
 #include "platform/linux/UsbDescriptorParser.h"
 
@@ -14,19 +14,19 @@ namespace tarnix::platform {
 // claimed (after detaching any kernel driver, never another program's claim; shared with the other
 // transports of this process on the same device) and set to alternate setting 0 for as long as the object
 // lives; every DFU request is one synchronous control transfer with a time-out, so none waits for ever.
-class UsbfsDfuTransport : public DfuTransport {
+class UsbfsDfuTransport : public io::DfuTransport {
 public:
     // The device path is the usbfs node, /dev/bus/usb/BBB/DDD. Nothing when no USB device has it, its
     // descriptors show no DFU interface with its functional descriptor, the node cannot be opened or the
     // interface cannot be claimed (another program holds it, for one).
-    static std::unique_ptr<DfuTransport> Open(const std::string& devicePath);
+    static std::unique_ptr<io::DfuTransport> Open(const std::string& devicePath);
 
     UsbfsDfuTransport(std::shared_ptr<SharedUsbfsClaim> claim, const DfuDescriptorSummary& descriptors);
     ~UsbfsDfuTransport() override;
 
     bool Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length) override;
     bool Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received) override;
-    bool GetStatus(DfuStatusReport& report) override;
+    bool GetStatus(io::DfuStatusReport& report) override;
     bool ClearStatus() override;
     bool GetState(std::uint8_t& state) override;
     bool Abort() override;

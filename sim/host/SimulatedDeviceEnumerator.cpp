@@ -2,16 +2,16 @@
 
 #include "sim/bus/SimBus.h"
 
-namespace tarnix::platform {
+namespace tarnix::sim {
 
-std::vector<DeviceInterface> SimulatedDeviceEnumerator::PresentInterfaces(const io::Guid& interfaceClass)
+std::vector<io::DeviceInterface> SimulatedDeviceEnumerator::PresentInterfaces(const io::Guid& interfaceClass) const
 {
-    std::vector<DeviceInterface> interfaces;
-    for (const sim::DeviceInterfaceRecord& record : sim::SimBus().Enumerate(interfaceClass.ToString())) {
+    std::vector<io::DeviceInterface> interfaces;
+    for (const DeviceInterfaceRecord& record : SimBus().Enumerate(interfaceClass.ToString())) {
         interfaces.push_back(
             {record.devicePath, record.hardwareId, io::Guid::Parse(record.setupClass).value_or(io::Guid())});
     }
     return interfaces;
 }
 
-}  // namespace tarnix::platform
+}  // namespace tarnix::sim

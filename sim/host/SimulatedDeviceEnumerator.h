@@ -4,12 +4,12 @@
 
 #include "io/DeviceEnumerator.h"
 
-namespace tarnix::platform {
+namespace tarnix::sim {
 
-// Device interfaces of the simulated bus in $TARNIX_SIM_DIR.
-class SimulatedDeviceEnumerator {
+// Device interfaces of the simulated bus in $TARNIX_SIM_DIR (io::DeviceEnumerator has the contract).
+class SimulatedDeviceEnumerator : public io::DeviceEnumerator {
 public:
-    static std::vector<DeviceInterface> PresentInterfaces(const io::Guid& interfaceClass);
+    std::vector<io::DeviceInterface> PresentInterfaces(const io::Guid& interfaceClass) const override;
 };
 
-}  // namespace tarnix::platform
+}  // namespace tarnix::sim

@@ -11,7 +11,7 @@
 #include "core/Serialization.h"
 #include "core/Timer.h"
 #include "core/TpError.h"
-#include "platform/HidDevice.h"
+#include "platform/BackendFactories.h"
 
 #include <flatbuffers/flatbuffers.h>
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@
 #include <algorithm>
 #include <fstream>
 
-using tarnix::platform::HidDevice;
+using tarnix::io::HidDevice;
 using tarnix::platform::OpenHidDevice;
 using tarnix::sim::Fault;
 using tarnix::sim::SensorMode;

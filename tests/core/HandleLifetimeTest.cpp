@@ -16,9 +16,8 @@
 #include "core/TpError.h"
 #include "core/UsbHandler.h"
 #include "io/DeviceEnumerator.h"
-#include "platform/DfuTransport.h"
+#include "platform/BackendFactories.h"
 #include "io/Guid.h"
-#include "platform/HidDevice.h"
 
 #include "sim/bus/SimBus.h"
 #include "tests/support/SimulatedBus.h"
@@ -189,13 +188,13 @@ protected:
         const Guid interfaceClass = hid ? Guid::HidInterfaceClass() : Guid::UsbDeviceInterfaceClass();
         const std::string identifiers = hid ? "VID_3C9E&PID_0101" : "VID_0483&PID_DF11";
         bool listed = false;
-        for (const auto& found : tarnix::platform::DeviceEnumerator::PresentInterfaces(interfaceClass)) {
+        for (const auto& found : tarnix::platform::ActiveDeviceEnumerator().PresentInterfaces(interfaceClass)) {
             if (found.hardwareId.find(identifiers) == std::string::npos) {
                 continue;
             }
             listed = true;
             const bool opens = hid ? tarnix::platform::OpenHidDevice(
-                                         found.devicePath, tarnix::platform::HidDevice::Access::ReadWrite) != nullptr
+                                         found.devicePath, tarnix::io::HidDevice::Access::ReadWrite) != nullptr
                                    : tarnix::platform::OpenDfuTransport(found.devicePath) != nullptr;
             if (!opens) {
                 return false;
@@ -308,7 +307,7 @@ TEST_F(HandleLifetimeTest, AGoneSensorsHidInterfaceClosesOnceNoFeatureReportUses
     const std::string name = WaitForSensor();
     SensorDevice* const sensor = registry->GetSensorDevice(name);
     ASSERT_NE(sensor, nullptr);
-    const std::weak_ptr<tarnix::platform::HidDevice> opened = sensor->GetHidDeviceHandle();
+    const std::weak_ptr<tarnix::io::HidDevice> opened = sensor->GetHidDeviceHandle();
     ASSERT_FALSE(opened.expired());
 
     // A feature report in progress on another thread holds the interface while discovery drops the sensor.
@@ -329,7 +328,7 @@ TEST_F(HandleLifetimeTest, ClearingTheNamesClosesTheHandlesOfTheRecordsDropped)
     Plug(SensorMode::Normal);
     SensorDevice* const sensor = registry->GetSensorDevice(WaitForSensor());
     ASSERT_NE(sensor, nullptr);
-    const std::weak_ptr<tarnix::platform::HidDevice> opened = sensor->GetHidDeviceHandle();
+    const std::weak_ptr<tarnix::io::HidDevice> opened = sensor->GetHidDeviceHandle();
     ASSERT_FALSE(opened.expired());
 
     registry->ClearDeviceMaps();

@@ -3,7 +3,7 @@
 #include "core/SensorDevice.h"
 #include "core/TpError.h"
 
-#include "platform/HidDevice.h"
+#include "io/HidDevice.h"
 #include "tests/core/DiscoveryTestBus.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 
 namespace {
 
-using tarnix::platform::HidCapabilities;
+using tarnix::io::HidCapabilities;
 
 class UsbHandlerTest : public DiscoveryTest {
 protected:

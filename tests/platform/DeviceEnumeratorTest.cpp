@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/HidDevice.h"
+#include "platform/BackendFactories.h"
 #include "tests/support/SimulatedBus.h"
 
 namespace {
 
+using tarnix::io::DeviceInterface;
 using tarnix::io::Guid;
-using tarnix::platform::DeviceEnumerator;
-using tarnix::platform::DeviceInterface;
+using tarnix::platform::ActiveDeviceEnumerator;
 using tarnix::sim::DriverKind;
 using tarnix::sim::SensorMode;
 using tarnix::sim::SensorState;
@@ -39,7 +39,7 @@ TEST(DeviceEnumerator, ListsEachPersonalityUnderItsInterfaceClass)
     bus.Plug(SensorMode::Normal, Sensor("N2"));
     bus.Plug(SensorMode::Dfu, Sensor("D2", DriverKind::Incompatible));
 
-    const std::vector<DeviceInterface> hid = DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass());
+    const std::vector<DeviceInterface> hid = ActiveDeviceEnumerator().PresentInterfaces(Guid::HidInterfaceClass());
     ASSERT_EQ(hid.size(), 2u);
     for (const DeviceInterface& interface : hid) {
         EXPECT_NE(interface.hardwareId.find("VID_3C9E&PID_0101"), std::string::npos);
@@ -50,7 +50,8 @@ TEST(DeviceEnumerator, ListsEachPersonalityUnderItsInterfaceClass)
     EXPECT_NE(hid[0].devicePath.find("N1"), std::string::npos) << "plug order is enumeration order";
     EXPECT_NE(hid[1].devicePath.find("N2"), std::string::npos);
 
-    const std::vector<DeviceInterface> usb = DeviceEnumerator::PresentInterfaces(Guid::UsbDeviceInterfaceClass());
+    const std::vector<DeviceInterface> usb =
+        ActiveDeviceEnumerator().PresentInterfaces(Guid::UsbDeviceInterfaceClass());
     ASSERT_EQ(usb.size(), 2u);
     EXPECT_EQ(usb[0].hardwareId, "USB\\VID_0483&PID_DF11&REV_2200");
     EXPECT_EQ(usb[0].setupClass, kUsbSetupClass);
@@ -59,7 +60,7 @@ TEST(DeviceEnumerator, ListsEachPersonalityUnderItsInterfaceClass)
     EXPECT_EQ(usb[0].devicePath, "\\\\?\\usb#vid_0483&pid_df11#D1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
     EXPECT_NE(usb[0].devicePath, usb[1].devicePath);
 
-    EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(kUsbSetupClass).empty()) << "not an interface class";
+    EXPECT_TRUE(ActiveDeviceEnumerator().PresentInterfaces(kUsbSetupClass).empty()) << "not an interface class";
 }
 
 TEST(DeviceEnumerator, ReportsConfiguredHardwareIdentifiersAsTheyAre)
@@ -68,7 +69,7 @@ TEST(DeviceEnumerator, ReportsConfiguredHardwareIdentifiersAsTheyAre)
     SensorState prototype = Sensor("LOWER");
     prototype.dfuHardwareId = "USB\\vid_0483&pid_df11&rev_2200";
     bus.Plug(SensorMode::Dfu, prototype);
-    const auto usb = DeviceEnumerator::PresentInterfaces(Guid::UsbDeviceInterfaceClass());
+    const auto usb = ActiveDeviceEnumerator().PresentInterfaces(Guid::UsbDeviceInterfaceClass());
     ASSERT_EQ(usb.size(), 1u);
     EXPECT_EQ(usb[0].hardwareId, "USB\\vid_0483&pid_df11&rev_2200");
 }
@@ -79,26 +80,27 @@ TEST(DeviceEnumerator, SensorsOffTheBusAreNotListed)
     SensorState slow = Sensor("SLOW");
     slow.reenumerateMs = 60000;
     bus.Plug(SensorMode::Normal, slow);
-    const auto hid = DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass());
+    const auto hid = ActiveDeviceEnumerator().PresentInterfaces(Guid::HidInterfaceClass());
     ASSERT_EQ(hid.size(), 1u);
-    auto device = tarnix::platform::OpenHidDevice(hid[0].devicePath, tarnix::platform::HidDevice::Access::ReadWrite);
+    auto device = tarnix::platform::OpenHidDevice(hid[0].devicePath, tarnix::io::HidDevice::Access::ReadWrite);
     ASSERT_TRUE(device);
     const std::uint8_t toDfu[] = {0x80, 0x00};
     ASSERT_TRUE(device->SetFeature(toDfu, sizeof toDfu));
-    EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass()).empty());
-    EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::UsbDeviceInterfaceClass()).empty()) << "still re-enumerating";
+    EXPECT_TRUE(ActiveDeviceEnumerator().PresentInterfaces(Guid::HidInterfaceClass()).empty());
+    EXPECT_TRUE(ActiveDeviceEnumerator().PresentInterfaces(Guid::UsbDeviceInterfaceClass()).empty())
+        << "still re-enumerating";
 
     bus.Plug(SensorMode::Dfu, Sensor("GONE"));
-    ASSERT_EQ(DeviceEnumerator::PresentInterfaces(Guid::UsbDeviceInterfaceClass()).size(), 1u);
+    ASSERT_EQ(ActiveDeviceEnumerator().PresentInterfaces(Guid::UsbDeviceInterfaceClass()).size(), 1u);
     bus.Bus().Unplug("GONE");
-    EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::UsbDeviceInterfaceClass()).empty());
+    EXPECT_TRUE(ActiveDeviceEnumerator().PresentInterfaces(Guid::UsbDeviceInterfaceClass()).empty());
 }
 
 TEST(DeviceEnumerator, EmptyBusGivesNothing)
 {
     SimulatedBus bus;
-    EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass()).empty());
-    EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::UsbDeviceInterfaceClass()).empty());
+    EXPECT_TRUE(ActiveDeviceEnumerator().PresentInterfaces(Guid::HidInterfaceClass()).empty());
+    EXPECT_TRUE(ActiveDeviceEnumerator().PresentInterfaces(Guid::UsbDeviceInterfaceClass()).empty());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/HidDevice.h"
+#include "platform/BackendFactories.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 namespace {
 
 using tarnix::io::Guid;
-using tarnix::platform::DeviceEnumerator;
-using tarnix::platform::HidDevice;
+using tarnix::io::HidDevice;
+using tarnix::platform::ActiveDeviceEnumerator;
 using tarnix::platform::OpenHidDevice;
 using tarnix::sim::SensorState;
 using tarnix::test::SimulatedBus;
@@ -89,7 +89,7 @@ TEST(HidDevice, EachCollectionIsAnInterfaceOfItsOwn)
     prototype.collections = {tarnix::sim::SensorCollection{false, 0x000D, 0x0004, 0},
                              tarnix::sim::SensorCollection{true, 0, 0, 127}};
     bus.Plug(tarnix::sim::SensorMode::Normal, prototype);
-    const auto interfaces = DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass());
+    const auto interfaces = ActiveDeviceEnumerator().PresentInterfaces(Guid::HidInterfaceClass());
     ASSERT_EQ(interfaces.size(), 2u);
     EXPECT_NE(interfaces[0].devicePath, interfaces[1].devicePath);
 
@@ -117,7 +117,8 @@ TEST(HidDevice, EachCollectionIsAnInterfaceOfItsOwn)
     EXPECT_EQ(std::count(answer.begin() + 128, answer.end(), 0), 130) << "zeros after the 128-byte report";
     const std::uint8_t toDfu[] = {0x80, 0x00};
     EXPECT_FALSE(digitizer->SetFeature(toDfu, sizeof toDfu));
-    EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass()).size() == 2u) << "still in normal mode";
+    EXPECT_TRUE(ActiveDeviceEnumerator().PresentInterfaces(Guid::HidInterfaceClass()).size() == 2u)
+        << "still in normal mode";
 }
 
 TEST(HidDevice, DeviceThatLeftMakesEveryCallFail)
@@ -133,7 +134,7 @@ TEST(HidDevice, DeviceThatLeftMakesEveryCallFail)
     std::array<std::uint8_t, 258> answer{0x02};
     EXPECT_FALSE(device->GetFeature(answer.data(), answer.size()));
     EXPECT_FALSE(device->SetFeature(toDfu, sizeof toDfu));
-    EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass()).empty());
+    EXPECT_TRUE(ActiveDeviceEnumerator().PresentInterfaces(Guid::HidInterfaceClass()).empty());
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 
 namespace {
 
-using tarnix::platform::HidCapabilities;
+using tarnix::io::HidCapabilities;
 using tarnix::platform::HidCollection;
 using tarnix::platform::HidReportDescriptor;
 using tarnix::test::descriptors::ApplicationCollection;

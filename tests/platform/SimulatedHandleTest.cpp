@@ -2,8 +2,7 @@
 // while they live, as a hidraw node and a usbfs node do on the real bus, so that a handle a program never
 // closes shows in its descriptor count (the handle-lifetime tests count them).
 
-#include "platform/DfuTransport.h"
-#include "platform/HidDevice.h"
+#include "platform/BackendFactories.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +15,7 @@
 
 namespace {
 
-using tarnix::platform::HidDevice;
+using tarnix::io::HidDevice;
 using tarnix::platform::OpenDfuTransport;
 using tarnix::platform::OpenHidDevice;
 using tarnix::sim::SensorMode;

@@ -1,4 +1,4 @@
-#include "platform/HidDevice.h"
+#include "platform/BackendFactories.h"
 
 #include <gtest/gtest.h>
 
@@ -17,10 +17,10 @@
 // each of them a HID interface of its own, with its own name, capabilities and feature reports.
 namespace {
 
+using tarnix::io::DeviceInterface;
 using tarnix::io::Guid;
-using tarnix::platform::DeviceEnumerator;
-using tarnix::platform::DeviceInterface;
-using tarnix::platform::HidDevice;
+using tarnix::io::HidDevice;
+using tarnix::platform::ActiveDeviceEnumerator;
 using tarnix::platform::OpenHidDevice;
 using tarnix::test::UsbTestBus;
 using tarnix::test::descriptors::ApplicationCollection;
@@ -60,7 +60,7 @@ std::string Collection(const HidSensorRecord& sensor, int number)
 std::vector<std::string> HidInterfaceNames()
 {
     std::vector<std::string> names;
-    for (const DeviceInterface& interface : DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass())) {
+    for (const DeviceInterface& interface : ActiveDeviceEnumerator().PresentInterfaces(Guid::HidInterfaceClass())) {
         names.push_back(interface.devicePath);
     }
     return names;

@@ -1,4 +1,4 @@
-#include "platform/HidDevice.h"
+#include "platform/BackendFactories.h"
 
 #include <gtest/gtest.h>
 
@@ -21,11 +21,11 @@
 
 namespace {
 
+using tarnix::io::DeviceInterface;
 using tarnix::io::Guid;
-using tarnix::platform::DeviceEnumerator;
-using tarnix::platform::DeviceInterface;
-using tarnix::platform::HidCapabilities;
-using tarnix::platform::HidDevice;
+using tarnix::io::HidCapabilities;
+using tarnix::io::HidDevice;
+using tarnix::platform::ActiveDeviceEnumerator;
 using tarnix::platform::OpenHidDevice;
 using tarnix::test::UsbTestBus;
 using tarnix::test::descriptors::SensorReportDescriptor;
@@ -64,7 +64,8 @@ TEST(HidrawDevice, DiscoveryAcceptsTheSensorUsagesOnly)
     unreadable.reportDescriptor.clear();  // capabilities cannot be read: they count as zero, so usage 0
     bus.Plug(unreadable);
 
-    const std::vector<DeviceInterface> interfaces = DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass());
+    const std::vector<DeviceInterface> interfaces =
+        ActiveDeviceEnumerator().PresentInterfaces(Guid::HidInterfaceClass());
     ASSERT_EQ(interfaces.size(), 5u);
     std::vector<bool> accepted;
     for (const DeviceInterface& interface : interfaces) {

@@ -3,17 +3,17 @@
 #include <gtest/gtest.h>
 
 #include "core/UsbHandler.h"
-#include "platform/HidDevice.h"
+#include "platform/BackendFactories.h"
 #include "platform/linux/UdevDevice.h"
 #include "platform/linux/UdevInterfaceCache.h"
 #include "tests/platform/usb/UsbTestBus.h"
 
 namespace {
 
+using tarnix::io::DeviceInterface;
 using tarnix::io::Guid;
-using tarnix::platform::DeviceEnumerator;
-using tarnix::platform::DeviceInterface;
-using tarnix::platform::HidDevice;
+using tarnix::io::HidDevice;
+using tarnix::platform::ActiveDeviceEnumerator;
 using tarnix::platform::OpenHidDevice;
 using tarnix::platform::UdevDevice;
 using tarnix::platform::UdevInterfaceCache;
@@ -25,11 +25,14 @@ using tarnix::test::usb_records::UsbDevicePath;
 const Guid kHidSetupClass = *Guid::Parse("{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}");
 const Guid kUsbSetupClass = *Guid::Parse("{36FC9E60-C465-11CF-8056-444553540000}");
 
-std::vector<DeviceInterface> HidInterfaces() { return DeviceEnumerator::PresentInterfaces(Guid::HidInterfaceClass()); }
+std::vector<DeviceInterface> HidInterfaces()
+{
+    return ActiveDeviceEnumerator().PresentInterfaces(Guid::HidInterfaceClass());
+}
 
 std::vector<DeviceInterface> UsbDevices()
 {
-    return DeviceEnumerator::PresentInterfaces(Guid::UsbDeviceInterfaceClass());
+    return ActiveDeviceEnumerator().PresentInterfaces(Guid::UsbDeviceInterfaceClass());
 }
 
 bool Lists(const std::vector<DeviceInterface>& interfaces, const std::string& name)
@@ -93,7 +96,7 @@ TEST(UdevDeviceEnumerator, ListsBothInterfaceClassesWithNamesIdentifiersAndSetup
     for (std::size_t i = 0; i < usb.size(); ++i) {
         EXPECT_EQ(again[i].devicePath, usb[i].devicePath) << "the order is stable between calls";
     }
-    EXPECT_TRUE(DeviceEnumerator::PresentInterfaces(kUsbSetupClass).empty()) << "no interface class";
+    EXPECT_TRUE(ActiveDeviceEnumerator().PresentInterfaces(kUsbSetupClass).empty()) << "no interface class";
 }
 
 TEST(UdevDeviceEnumerator, DfuDeviceWithoutTheRulesPropertyIsIncompatibleForDiscovery)

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "io/DeviceEnumerator.h"
+#include "platform/BackendFactories.h"
 
 namespace tarnix::test {
 
@@ -12,8 +12,8 @@ namespace tarnix::test {
 UsbTestBus::UsbTestBus()
 {
     testBed_.Add(usb_records::RootHubRecords());
-    platform::DeviceEnumerator::PresentInterfaces(io::Guid::HidInterfaceClass());
-    platform::DeviceEnumerator::PresentInterfaces(io::Guid::UsbDeviceInterfaceClass());
+    platform::ActiveDeviceEnumerator().PresentInterfaces(io::Guid::HidInterfaceClass());
+    platform::ActiveDeviceEnumerator().PresentInterfaces(io::Guid::UsbDeviceInterfaceClass());
 }
 
 std::shared_ptr<ScriptedHidraw> UsbTestBus::Plug(const usb_records::HidSensorRecord& sensor)

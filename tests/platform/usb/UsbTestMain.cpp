@@ -12,7 +12,7 @@
 #include "core/DeviceFinder.h"
 #include "core/DeviceHandler.h"
 #include "core/TpError.h"
-#include "platform/HidDevice.h"
+#include "platform/BackendFactories.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ bool PreloadActive()
 // Prints which of the two kinds of open of the HID device name work for this process's user.
 int TryOpen(const char* name)
 {
-    using tarnix::platform::HidDevice;
+    using tarnix::io::HidDevice;
     using tarnix::platform::OpenHidDevice;
     const bool probe = OpenHidDevice(name, HidDevice::Access::Probe) != nullptr;
     const bool readWrite = OpenHidDevice(name, HidDevice::Access::ReadWrite) != nullptr;

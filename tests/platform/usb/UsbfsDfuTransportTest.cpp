@@ -1,4 +1,4 @@
-#include "platform/DfuTransport.h"
+#include "platform/BackendFactories.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 namespace {
 
 using namespace std::chrono_literals;
-using tarnix::platform::DfuStatusReport;
-using tarnix::platform::DfuTransport;
+using tarnix::io::DfuStatusReport;
+using tarnix::io::DfuTransport;
 using tarnix::platform::OpenDfuTransport;
 using tarnix::test::ScriptedDfuDevice;
 using tarnix::test::UsbTestBus;
