@@ -1,6 +1,5 @@
 #include "core/DeviceHandler.h"
 
-#include "core/Dfu.h"
 #include "core/DfuDevice.h"
 #include "core/SensorDevice.h"
 
@@ -111,13 +110,7 @@ void DeviceHandler::CreateNewDfuDevice(std::string name)
 
 void DeviceHandler::Release(SensorDevice* device) { device->ReleaseHidDeviceHandle(); }
 
-// The DFU layer is only asked when there is a handle to close; it opened it, so it exists by then.
-void DeviceHandler::Release(DfuDevice* device)
-{
-    if (void* const handle = device->Depart()) {
-        Dfu::GetInstance().CloseHandle(handle);
-    }
-}
+void DeviceHandler::Release(DfuDevice* device) { device->Depart(); }
 
 void DeviceHandler::DeleteSensorDevice(SensorDevice* device)
 {

@@ -95,13 +95,15 @@ struct Dfu::Image {
 // left the registry meanwhile, its handle is closed as the operation ends.
 class Dfu::DeviceUse {
 public:
-    DeviceUse(Dfu& owner, DfuDevice* used) : dfu(owner), device(used) { device->BeginUse(); }
-    ~DeviceUse() { dfu.CloseHandle(device->EndUse()); }
+    DeviceUse(Dfu& owner, DfuDevice* used) : device(used)
+    {
+        device->BeginUse([&owner](void* handle) { owner.CloseHandle(handle); });
+    }
+    ~DeviceUse() { device->EndUse(); }
     DeviceUse(const DeviceUse&) = delete;
     DeviceUse& operator=(const DeviceUse&) = delete;
 
 private:
-    Dfu& dfu;
     DfuDevice* device;
 };
 

@@ -32,8 +32,8 @@ public:
     // Opens the device; on success it counts as connected. A handle the record still holds from an earlier
     // operation (a leave keeps it open) is closed first rather than overwritten.
     bool Connect(DfuDevice* device);
-    // Closes a handle that a record handed out for closing (DfuDevice::EndUse, DfuDevice::Depart); null is
-    // nothing to close.
+    // Closes a handle this layer opened; every operation gives it to the record it uses as the record's
+    // closer (DfuDevice::BeginUse). Null is nothing to close.
     void CloseHandle(void* handle);
     // Reads `length` bytes of the parameter area. Throws TpError::UnableToConnect,
     // TpError::FailedToSetAddressPointer, TpError::UploadFailed, or TpError::ParametersTooLarge when length

@@ -10,26 +10,27 @@ void** DfuDevice::GetDfuDeviceHandle() { return &dfuDeviceHandle; }
 
 void DfuDevice::SetDfuDeviceHandle(void** handle) { dfuDeviceHandle = handle != nullptr ? *handle : nullptr; }
 
-void DfuDevice::BeginUse()
+void DfuDevice::BeginUse(HandleCloser closer)
 {
     const std::lock_guard<std::mutex> guard(useLock);
     ++users;
+    handleCloser = std::move(closer);
 }
 
-void* DfuDevice::EndUse()
+void DfuDevice::EndUse()
 {
-    const std::lock_guard<std::mutex> guard(useLock);
+    std::unique_lock<std::mutex> guard(useLock);
     if (users > 0) {
         --users;
     }
-    return departed && users == 0 ? TakeHandle() : nullptr;
+    CloseTaken(departed && users == 0 ? TakeHandle() : nullptr, guard);
 }
 
-void* DfuDevice::Depart()
+void DfuDevice::Depart()
 {
-    const std::lock_guard<std::mutex> guard(useLock);
+    std::unique_lock<std::mutex> guard(useLock);
     departed = true;
-    return users == 0 ? TakeHandle() : nullptr;
+    CloseTaken(users == 0 ? TakeHandle() : nullptr, guard);
 }
 
 void* DfuDevice::TakeHandle()
@@ -39,4 +40,13 @@ void* DfuDevice::TakeHandle()
     }
     SetIsConnected(false);
     return std::exchange(dfuDeviceHandle, nullptr);
+}
+
+void DfuDevice::CloseTaken(void* handle, std::unique_lock<std::mutex>& guard)
+{
+    const HandleCloser closer = handle != nullptr ? handleCloser : nullptr;
+    guard.unlock();
+    if (closer) {
+        closer(handle);
+    }
 }

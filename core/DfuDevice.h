@@ -2,6 +2,7 @@
 
 #include "core/Device.h"
 
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -11,9 +12,13 @@
 // The record also tracks who uses its DFU handle, so that the handle is closed once the device has left the
 // registry (it went away, or the names were cleared) without pulling it from under an operation that is
 // still running on another thread: the DFU layer brackets each operation with BeginUse and EndUse, the
-// registry calls Depart, and whichever of them comes last is handed the handle to close.
+// registry calls Depart, and whichever of them comes last closes the handle, with the closer that the DFU
+// layer gives the record with each use. The registry so needs nothing of the DFU layer.
 class DfuDevice : public Device {
 public:
+    // Closes an open handle of the DFU library.
+    using HandleCloser = std::function<void(void*)>;
+
     explicit DfuDevice(std::string path);
     ~DfuDevice() override;
 
@@ -23,22 +28,24 @@ public:
     void** GetDfuDeviceHandle();
     void SetDfuDeviceHandle(void** handle);
 
-    // An operation of the DFU layer starts using the handle.
-    void BeginUse();
-    // That operation has ended. Answers the open handle that the caller must now close: the device has
-    // departed and no other operation uses it. Null when there is nothing to close.
-    void* EndUse();
-    // The device has left the registry. Answers the open handle that the caller must close now, when no
-    // operation uses it; otherwise the last operation to end gets it. The record counts as no longer
-    // connected once its handle is handed out.
-    void* Depart();
+    // An operation of the DFU layer starts using the handle; `closer` closes it once the record lets go of it.
+    void BeginUse(HandleCloser closer);
+    // That operation has ended. Closes the open handle when the device has departed and no other operation
+    // uses it.
+    void EndUse();
+    // The device has left the registry. Closes the open handle now when no operation uses it; otherwise the
+    // last operation to end closes it. The record counts as no longer connected once it lets go of its handle.
+    void Depart();
 
 private:
-    // Hands the open handle out for closing, leaving the record without one.
+    // Takes the open handle for closing, leaving the record without one; null when there is none.
     void* TakeHandle();
+    // Closes a taken handle with the closer, after letting go of the lock: closing talks to the device.
+    void CloseTaken(void* handle, std::unique_lock<std::mutex>& guard);
 
-    std::mutex useLock;  // guards the three members below whenever no operation is running
+    std::mutex useLock;  // guards the members below whenever no operation is running
     unsigned users = 0;
     bool departed = false;
     void* dfuDeviceHandle = nullptr;
+    HandleCloser handleCloser;
 };

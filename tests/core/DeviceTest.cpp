@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -76,42 +77,62 @@ TEST(DfuDevice, AnswersItsPathThroughTheBaseAndStartsBlank)
     EXPECT_EQ(*dfu.GetDfuDeviceHandle(), nullptr);
 }
 
-// The handle of a DFU record goes to whoever comes last: the departure, or the operation using it then.
-TEST(DfuDevice, AHandleInUseWhenTheDeviceDepartsGoesToTheOperationThatEndsLast)
+// The handles a record closes, in order, through the closer an operation gives it.
+struct ClosedHandles {
+    std::vector<void*> handles;
+    DfuDevice::HandleCloser Closer()
+    {
+        return [this](void* handle) { handles.push_back(handle); };
+    }
+};
+
+// The handle of a DFU record is closed by whoever comes last: the departure, or the operation using it then.
+TEST(DfuDevice, AHandleInUseWhenTheDeviceDepartsIsClosedByTheOperationThatEndsLast)
 {
     DfuDevice dfu(kDfuPath);
+    ClosedHandles closed;
     int token = 0;
-    dfu.BeginUse();
-    dfu.BeginUse();
+    dfu.BeginUse(closed.Closer());
+    dfu.BeginUse(closed.Closer());
     *dfu.GetDfuDeviceHandle() = &token;
     dfu.SetIsConnected(true);
 
-    EXPECT_EQ(dfu.Depart(), nullptr) << "handed out while operations use it";
+    dfu.Depart();
+    EXPECT_TRUE(closed.handles.empty()) << "closed while operations use it";
     EXPECT_EQ(*dfu.GetDfuDeviceHandle(), &token);
-    EXPECT_EQ(dfu.EndUse(), nullptr) << "handed out while another operation uses it";
-    EXPECT_EQ(dfu.EndUse(), &token);
+    dfu.EndUse();
+    EXPECT_TRUE(closed.handles.empty()) << "closed while another operation uses it";
+    dfu.EndUse();
+    EXPECT_EQ(closed.handles, std::vector<void*>{&token});
     EXPECT_EQ(*dfu.GetDfuDeviceHandle(), nullptr);
     EXPECT_FALSE(dfu.GetIsConnected());
-    EXPECT_EQ(dfu.Depart(), nullptr) << "handed out twice";
+    dfu.Depart();
+    EXPECT_EQ(closed.handles.size(), 1u) << "closed twice";
 }
 
-TEST(DfuDevice, AnIdleHandleGoesAtTheDepartureAndARegisteredOneStays)
+TEST(DfuDevice, AnIdleHandleIsClosedAtTheDepartureAndARegisteredOneStays)
 {
     DfuDevice dfu(kDfuPath);
+    ClosedHandles closed;
     int token = 0;
-    dfu.BeginUse();
+    dfu.BeginUse(closed.Closer());
     *dfu.GetDfuDeviceHandle() = &token;
-    EXPECT_EQ(dfu.EndUse(), nullptr) << "a registered device keeps its handle (a leave leaves it open)";
+    dfu.EndUse();
+    EXPECT_TRUE(closed.handles.empty()) << "a registered device keeps its handle (a leave leaves it open)";
     EXPECT_EQ(*dfu.GetDfuDeviceHandle(), &token);
 
-    EXPECT_EQ(dfu.Depart(), &token);
+    dfu.Depart();
+    EXPECT_EQ(closed.handles, std::vector<void*>{&token});
     EXPECT_EQ(*dfu.GetDfuDeviceHandle(), nullptr);
 
-    // An operation through a pointer kept from before closes what it opened once it ends.
+    // An operation through a pointer kept from before closes what it opened once it ends, with its own closer.
+    ClosedHandles laterClosed;
     int reopened = 0;
-    dfu.BeginUse();
+    dfu.BeginUse(laterClosed.Closer());
     *dfu.GetDfuDeviceHandle() = &reopened;
-    EXPECT_EQ(dfu.EndUse(), &reopened);
+    dfu.EndUse();
+    EXPECT_EQ(laterClosed.handles, std::vector<void*>{&reopened});
+    EXPECT_EQ(closed.handles.size(), 1u);
 }
 
 TEST(Device, KeepsItsParametersAfterTheGivenRecordIsGone)
