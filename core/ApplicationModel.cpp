@@ -6,7 +6,7 @@
 #include "core/DeviceFinder.h"
 #include "core/DeviceHandler.h"
 #include "core/DfuDevice.h"
-#include "core/ParameterFields.h"
+#include "core/ParameterWalks.h"
 #include "core/SensorDevice.h"
 #include "core/TpError.h"
 #include "core/UsbHandler.h"
@@ -332,29 +332,10 @@ void ApplicationModel::SaveParametersAsJson(std::string path, Parameters& parame
     connection->SaveParametersToJson(parameters, std::move(path));
 }
 
-namespace {
-
-// Overlays the set members of a source record on a target record: values replace, records are created
-// when missing and combined member by member; members the source lacks stay as they were.
-template <typename Record>
-void Combine(Record& target, const Record& source)
+void ApplicationModel::CombineParameters(Parameters& target, Parameters& source)
 {
-    ForEachParameterField<Record>([&](const auto& field) {
-        auto& into = target.*field.member;
-        const auto& from = source.*field.member;
-        if constexpr (IsParameterTable<std::decay_t<decltype(*from)>>::value) {
-            if (from) {
-                Combine(into ? *into : into.emplace(), *from);
-            }
-        } else if (from) {
-            into = from;
-        }
-    });
+    ParameterWalks::Combine(target, source);
 }
-
-}  // namespace
-
-void ApplicationModel::CombineParameters(Parameters& target, Parameters& source) { Combine(target, source); }
 
 // ---------------------------------------------------------------------------------------------------------
 // Device information

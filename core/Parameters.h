@@ -6,7 +6,8 @@
 // The in-memory form of a sensor's persistent parameters. Every table of the parameter buffer has a record
 // here and every member is optional: an empty member is "not set", it is left out of the buffer and out of
 // JSON files, and combining records copies only members that are set. The records own their values, so a
-// copy is always independent of the original. Reading and writing goes through Serialization.
+// copy is always independent of the original. Reading and writing goes through Serialization; comparing
+// and combining whole records walks their field lists (ParameterWalks).
 
 // A pair of coordinates or sizes. The buffer stores 16 bits per value; memory holds 32 bits so that callers
 // can hold any entered value (writing keeps the low 16 bits, reading sign-extends).
