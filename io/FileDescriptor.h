@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/types.h>
 #include <unistd.h>
 #include <utility>
 
@@ -25,12 +26,13 @@ public:
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
 
-    // open(2) with O_CLOEXEC added, again when a signal interrupts it; an invalid descriptor when it fails.
-    static FileDescriptor Open(const char* path, int flags)
+    // open(2) with O_CLOEXEC added, again when a signal interrupts it; `mode` gives a file that O_CREAT makes
+    // its permission bits (less the umask). An invalid descriptor, errno set, when it fails.
+    static FileDescriptor Open(const char* path, int flags, mode_t mode = 0)
     {
         int fd = -1;
         do {
-            fd = ::open(path, flags | O_CLOEXEC);
+            fd = ::open(path, flags | O_CLOEXEC, mode);
         } while (fd < 0 && errno == EINTR);
         return FileDescriptor(fd);
     }
@@ -38,15 +40,17 @@ public:
     bool IsValid() const { return fd_ >= 0; }
     int Get() const { return fd_; }
 
-private:
-    void Close()
+    // Closes the descriptor now, so that a caller sees what close(2) reports (a write the file system could
+    // not finish, say): false then. The owner holds none afterwards; true when it held none.
+    bool Close()
     {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
+        if (fd_ < 0) {
+            return true;
         }
+        return ::close(std::exchange(fd_, -1)) == 0;
     }
 
+private:
     int fd_ = -1;
 };
 

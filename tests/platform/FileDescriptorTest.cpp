@@ -1,10 +1,14 @@
 #include "io/FileDescriptor.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
 #include <utility>
 
 namespace {
@@ -22,6 +26,45 @@ TEST(FileDescriptor, OpenAddsCloseOnExecAndFailsWithoutADescriptor)
     const FileDescriptor missing = FileDescriptor::Open("/nonexistent/tarnix-no-such-file", O_RDONLY);
     EXPECT_FALSE(missing.IsValid());
     EXPECT_EQ(missing.Get(), -1);
+}
+
+mode_t PermissionBits(const std::string& path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 07777;
+}
+
+// A file that O_CREAT makes gets the given mode less the umask, and its descriptor is closed on exec.
+TEST(FileDescriptor, OpenCreatesAFileWithTheGivenModeLessTheUmask)
+{
+    const tarnix::test::TemporaryFolder folder;
+    const mode_t earlierMask = ::umask(027);
+    const FileDescriptor masked =
+        FileDescriptor::Open(folder.File("masked").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    ::umask(0);
+    const FileDescriptor exact = FileDescriptor::Open(folder.File("exact").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0604);
+    const FileDescriptor again = FileDescriptor::Open(folder.File("exact").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0604);
+    const int refusal = errno;
+    ::umask(earlierMask);
+
+    ASSERT_TRUE(masked.IsValid());
+    ASSERT_TRUE(exact.IsValid());
+    EXPECT_EQ(PermissionBits(folder.File("masked")), 0640u);
+    EXPECT_EQ(PermissionBits(folder.File("exact")), 0604u);
+    EXPECT_NE(::fcntl(exact.Get(), F_GETFD) & FD_CLOEXEC, 0);
+    EXPECT_FALSE(again.IsValid()) << "O_EXCL on a file that exists";
+    EXPECT_EQ(refusal, EEXIST);
+}
+
+TEST(FileDescriptor, CloseClosesAtOnceAndLeavesTheOwnerWithoutOne)
+{
+    FileDescriptor file = FileDescriptor::Open("/dev/null", O_RDONLY);
+    const int fd = file.Get();
+    ASSERT_TRUE(file.IsValid());
+    EXPECT_TRUE(file.Close());
+    EXPECT_FALSE(IsOpen(fd));
+    EXPECT_FALSE(file.IsValid());
+    EXPECT_TRUE(file.Close()) << "nothing left to close";
 }
 
 TEST(FileDescriptor, TheLastOwnerClosesOnceAndAMovedFromOwnerHoldsNone)
