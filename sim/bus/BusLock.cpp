@@ -3,31 +3,21 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <unistd.h>
 
 namespace tarnix::sim {
 
 BusLock::BusLock(const std::string& folder)
+    : lockFile_(io::FileDescriptor::Open((folder + "/bus.lock").c_str(), O_RDWR | O_CREAT, 0600))
 {
-    const std::string path = folder + "/bus.lock";
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0) {
+    if (!lockFile_.IsValid()) {
         return;
     }
     int result = 0;
     do {
-        result = ::flock(fd_, LOCK_EX);
+        result = ::flock(lockFile_.Get(), LOCK_EX);
     } while (result != 0 && errno == EINTR);
     if (result != 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-}
-
-BusLock::~BusLock()
-{
-    if (fd_ >= 0) {
-        ::close(fd_);
+        lockFile_ = io::FileDescriptor();
     }
 }
 

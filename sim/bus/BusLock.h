@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "io/FileDescriptor.h"
+
 namespace tarnix::sim {
 
 // An exclusive lock on the whole bus folder (flock on its lock file), held for the lifetime of the object.
@@ -10,14 +12,13 @@ namespace tarnix::sim {
 class BusLock {
 public:
     explicit BusLock(const std::string& folder);
-    ~BusLock();
     BusLock(const BusLock&) = delete;
     BusLock& operator=(const BusLock&) = delete;
 
-    bool IsHeld() const { return fd_ >= 0; }
+    bool IsHeld() const { return lockFile_.IsValid(); }
 
 private:
-    int fd_ = -1;
+    io::FileDescriptor lockFile_;  // open while the lock is held
 };
 
 }  // namespace tarnix::sim

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "io/FileDescriptor.h"
+
 namespace tarnix::sim {
 
 namespace {
@@ -14,19 +16,19 @@ namespace {
 template <typename Buffer>
 std::optional<Buffer> ReadWhole(const std::string& path, std::size_t limit)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const io::FileDescriptor file = io::FileDescriptor::Open(path.c_str(), O_RDONLY);
+    if (!file.IsValid()) {
         return std::nullopt;
     }
     Buffer buffer;
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && info.st_size > 0 && static_cast<std::size_t>(info.st_size) <= limit) {
+    if (::fstat(file.Get(), &info) == 0 && info.st_size > 0 && static_cast<std::size_t>(info.st_size) <= limit) {
         buffer.reserve(static_cast<std::size_t>(info.st_size));
     }
     char chunk[16384];
     bool ok = true;
     for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        const ssize_t got = ::read(file.Get(), chunk, sizeof chunk);
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -40,7 +42,6 @@ std::optional<Buffer> ReadWhole(const std::string& path, std::size_t limit)
         }
         buffer.insert(buffer.end(), chunk, chunk + got);
     }
-    ::close(fd);
     return ok ? std::optional<Buffer>(std::move(buffer)) : std::nullopt;
 }
 
@@ -82,18 +83,18 @@ bool FileAccess::ReplaceAtomically(const std::string& path, const void* data, st
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string temporary = folder + "/." + name + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
+    io::FileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!file.IsValid()) {
         return false;
     }
-    bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, data, length);
+    bool written = ::fchmod(file.Get(), 0600) == 0 && WriteAll(file.Get(), data, length);
     if (written && modifiedNs) {
         const timespec stamp{static_cast<time_t>(*modifiedNs / 1000000000),
                              static_cast<long>(*modifiedNs % 1000000000)};
         const timespec times[2] = {stamp, stamp};
-        written = ::futimens(fd, times) == 0;
+        written = ::futimens(file.Get(), times) == 0;
     }
-    const bool closed = ::close(fd) == 0;
+    const bool closed = file.Close();
     if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;
