@@ -4,9 +4,12 @@
 #include <cerrno>
 #include <filesystem>
 #include <optional>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "io/FileDescriptor.h"
 
 namespace fs = std::filesystem;
 
@@ -21,7 +24,7 @@ constexpr mode_t newFileMode = S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH |
 constexpr mode_t privateMode = S_IRUSR | S_IWUSR;
 constexpr mode_t permissionBits = 07777;
 
-enum class Outcome { Saved, FolderRefused, Failed };
+enum class Outcome { Saved, FolderRefused, GroupRefused, Failed };
 
 // The file that a path finally names: symbolic links are followed, also to a target that does not exist.
 std::optional<fs::path> ResolveLinks(const std::string& path)
@@ -58,48 +61,50 @@ bool WriteAll(int descriptor, const char* data, std::size_t length)
     return true;
 }
 
-// Writes the bytes, flushes them to disk when asked and closes the descriptor in every case.
-bool WriteAndClose(int descriptor, const char* data, std::size_t length, bool sync)
+// Writes the bytes, flushes them to disk when asked and closes the file in every case.
+bool WriteAndClose(io::FileDescriptor file, const char* data, std::size_t length, bool sync)
 {
-    const bool written = WriteAll(descriptor, data, length) && (!sync || ::fsync(descriptor) == 0);
-    const bool closed = ::close(descriptor) == 0;
+    const bool written = WriteAll(file.Get(), data, length) && (!sync || ::fsync(file.Get()) == 0);
+    const bool closed = file.Close();
     return written && closed;
 }
 
 // Gives the new file the earlier one's owner and group as far as this user may, then its permission bits
-// (after the owner, since a change of owner clears the set-user-ID bit).
-bool TakeOverAttributes(int descriptor, const struct stat& earlier)
+// (after the owner, since a change of owner clears the set-user-ID bit). GroupRefused when the new file
+// cannot have even the earlier one's group: the earlier group's permissions would go to another group.
+Outcome TakeOverAttributes(const io::FileDescriptor& file, const struct stat& earlier)
 {
-    if (::fchown(descriptor, earlier.st_uid, earlier.st_gid) != 0) {
-        static_cast<void>(::fchown(descriptor, static_cast<uid_t>(-1), earlier.st_gid));
+    if (::fchown(file.Get(), earlier.st_uid, earlier.st_gid) != 0 &&
+        ::fchown(file.Get(), static_cast<uid_t>(-1), earlier.st_gid) != 0) {
+        return Outcome::GroupRefused;
     }
-    return ::fchmod(descriptor, earlier.st_mode & permissionBits) == 0;
+    return ::fchmod(file.Get(), earlier.st_mode & permissionBits) == 0 ? Outcome::Saved : Outcome::Failed;
 }
 
 // Makes the rename itself durable; a folder that cannot be flushed does not undo the save.
 void SyncFolder(const fs::path& folder)
 {
-    const int descriptor = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor >= 0) {
-        static_cast<void>(::fsync(descriptor));
-        ::close(descriptor);
+    const io::FileDescriptor handle =
+        io::FileDescriptor::Open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (handle.IsValid()) {
+        static_cast<void>(::fsync(handle.Get()));
     }
 }
 
-// A new file beside the target under a name of its own; the descriptor is negative (errno set) when the
-// folder allows none.
-int CreateTemporary(const fs::path& target, mode_t mode, fs::path& temporary)
+// A new file beside the target under a name of its own; an invalid descriptor (errno set) when the folder
+// allows none.
+io::FileDescriptor CreateTemporary(const fs::path& target, mode_t mode, fs::path& temporary)
 {
     static std::atomic<unsigned int> counter{0};
     for (int attempt = 0; attempt < maximumNameAttempts; ++attempt) {
         const std::string name = ".tarnix-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
         temporary = target.parent_path() / name;
-        const int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (descriptor >= 0 || errno != EEXIST) {
-            return descriptor;
+        io::FileDescriptor file = io::FileDescriptor::Open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, mode);
+        if (file.IsValid() || errno != EEXIST) {
+            return file;
         }
     }
-    return -1;
+    return io::FileDescriptor();
 }
 
 // Temporary file, flush, rename. `earlier` is the file being replaced, or null for a new file.
@@ -107,15 +112,15 @@ Outcome ReplaceThroughTemporary(const fs::path& target, const char* data, std::s
                                 const struct stat* earlier)
 {
     fs::path temporary;
-    const int descriptor = CreateTemporary(target, earlier != nullptr ? privateMode : newFileMode, temporary);
-    if (descriptor < 0) {
+    io::FileDescriptor file = CreateTemporary(target, earlier != nullptr ? privateMode : newFileMode, temporary);
+    if (!file.IsValid()) {
         return (errno == EACCES || errno == EPERM) ? Outcome::FolderRefused : Outcome::Failed;
     }
-    const bool attributes = earlier == nullptr || TakeOverAttributes(descriptor, *earlier);
-    const bool written = WriteAndClose(descriptor, data, length, true);
-    if (!attributes || !written || ::rename(temporary.c_str(), target.c_str()) != 0) {
+    const Outcome attributes = earlier == nullptr ? Outcome::Saved : TakeOverAttributes(file, *earlier);
+    if (attributes != Outcome::Saved || !WriteAndClose(std::move(file), data, length, true) ||
+        ::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());
-        return Outcome::Failed;
+        return attributes == Outcome::Saved ? Outcome::Failed : attributes;
     }
     SyncFolder(target.parent_path());
     return Outcome::Saved;
@@ -123,8 +128,8 @@ Outcome ReplaceThroughTemporary(const fs::path& target, const char* data, std::s
 
 bool WriteInPlace(const fs::path& target, const char* data, std::size_t length, bool sync)
 {
-    const int descriptor = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    return descriptor >= 0 && WriteAndClose(descriptor, data, length, sync);
+    io::FileDescriptor file = io::FileDescriptor::Open(target.c_str(), O_WRONLY | O_TRUNC);
+    return file.IsValid() && WriteAndClose(std::move(file), data, length, sync);
 }
 
 bool ReplaceExisting(const fs::path& target, const char* data, std::size_t length, const struct stat& earlier)
@@ -139,7 +144,9 @@ bool ReplaceExisting(const fs::path& target, const char* data, std::size_t lengt
         case Outcome::Saved:
             return true;
         case Outcome::FolderRefused:
-            // The file may be written but no file may be made beside it: writing it directly is the only way.
+        case Outcome::GroupRefused:
+            // The file may be written but no file may be made beside it, or none that keeps its group:
+            // writing it directly is the only way.
             return WriteInPlace(target, data, length, true);
         case Outcome::Failed:
             break;

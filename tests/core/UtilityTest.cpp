@@ -3,13 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -184,6 +187,43 @@ TEST_F(UtilityFiles, WriteTextFileKeepsPermissionsAndOwnership)
     EXPECT_EQ(status.st_uid, 65534u);
     EXPECT_EQ(status.st_gid, 65534u);
     EXPECT_EQ(status.st_mode & 07777, 0444u);
+}
+
+// Saves the text as the unprivileged account 65534 without supplementary groups, in a child process; true
+// when the save succeeded. Only root can switch users.
+bool WriteTextAsOtherUser(const std::string& text, const std::string& path)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool switched = ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
+        ::_exit(switched && WriteText(text, path) ? 0 : 1);
+    }
+    int status = 0;
+    while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A user who may write a file but cannot give a new file its group (not a member of it) writes it in place:
+// a replacement would hand the group's permissions to the user's own group and take them from the file's.
+TEST_F(UtilityFiles, WriteTextFileWritesInPlaceWhenTheGroupCannotBeKept)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can save as another user";
+    }
+    fs::permissions(files.Path(), fs::perms::all);
+    const std::string shared = files.File("shared.json");
+    std::ofstream(shared) << "earlier";
+    fs::permissions(shared, fs::perms(0666));
+
+    ASSERT_TRUE(WriteTextAsOtherUser("{}\n", shared));
+    EXPECT_EQ(files.Read("shared.json"), "{}\n");
+    struct stat status {};
+    ASSERT_EQ(::stat(shared.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 0u) << "the file was replaced by one of the other user";
+    EXPECT_EQ(status.st_gid, 0u);
+    EXPECT_EQ(status.st_mode & 07777, 0666u);
+    EXPECT_EQ(files.Names(), (std::set<std::string>{"shared.json"})) << "a temporary file was left behind";
 }
 
 TEST_F(UtilityFiles, WriteTextFileGivesANewFileTheModeOfTheUmask)
