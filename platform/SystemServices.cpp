@@ -96,11 +96,16 @@ bool Launch(const std::string& path, const std::string& arguments, bool detached
         }
         if (::fork() == 0) {
             ::setsid();
-            const int nowhere = ::open("/dev/null", O_RDWR);
+            // Opened close-on-exec, so that only the standard streams made from it reach the program; where it
+            // is itself one of them (that stream was closed), that one keeps it.
+            const int nowhere = ::open("/dev/null", O_RDWR | O_CLOEXEC);
             if (nowhere >= 0) {
                 ::dup2(nowhere, STDIN_FILENO);
                 ::dup2(nowhere, STDOUT_FILENO);
                 ::dup2(nowhere, STDERR_FILENO);
+                if (nowhere <= STDERR_FILENO) {
+                    ::fcntl(nowhere, F_SETFD, 0);
+                }
             }
             ::execv(program.c_str(), argv.data());
         }

@@ -6,9 +6,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -102,6 +106,84 @@ TEST(SystemServices, AStartedProgramRunsInASessionOfItsOwn)
     const std::string session = ReadWhenPresent(output, std::chrono::seconds(10));
     ASSERT_FALSE(session.empty()) << "the program did not run";
     EXPECT_NE(std::stol(session), static_cast<long>(::getsid(0)));
+}
+
+// The file descriptors of a listing of /proc/PID/fd ("... 3 -> /dev/null") that lead to /dev/null.
+std::set<int> DescriptorsOfDevNull(const std::string& listing)
+{
+    std::set<int> descriptors;
+    std::istringstream lines(listing);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t arrow = line.find(" -> /dev/null");
+        const std::size_t start = arrow == std::string::npos ? arrow : line.rfind(' ', arrow - 1);
+        if (start != std::string::npos) {
+            descriptors.insert(std::stoi(line.substr(start + 1, arrow - start - 1)));
+        }
+    }
+    return descriptors;
+}
+
+// The descriptors of this process that lead to /dev/null and that a program it starts inherits (those
+// without close-on-exec), besides the standard streams: what the test's own runner passed on.
+std::set<int> InheritedDescriptorsOfDevNull()
+{
+    std::set<int> descriptors;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd", error)) {
+        const int descriptor = std::stoi(entry.path().filename().string());
+        const int flags = ::fcntl(descriptor, F_GETFD);
+        if (descriptor > STDERR_FILENO && flags >= 0 && (flags & FD_CLOEXEC) == 0 &&
+            fs::read_symlink(entry.path(), error) == "/dev/null") {
+            descriptors.insert(descriptor);
+        }
+    }
+    return descriptors;
+}
+
+// Starts a program on its own that lists its open descriptors; the listing of /proc/PID/fd it wrote, empty when
+// it did not run.
+std::string DescriptorsOfAStartedProgram()
+{
+    TemporaryFolder folder;
+    const fs::path script = folder.Path() / "installer.exe";
+    const fs::path output = folder.Path() / "descriptors.txt";
+    {
+        std::ofstream out(script);
+        out << "#!/bin/sh\nlist=$(ls -l /proc/$$/fd)\nprintf '%s\\n' \"$list\" > '" << output.string() << ".part'\n"
+            << "mv '" << output.string() << ".part' '" << output.string() << "'\n";
+    }
+    fs::permissions(script, fs::perms::owner_all);
+    if (!SystemServices::StartProgram(script.string(), "")) {
+        return {};
+    }
+    return ReadWhenPresent(output, std::chrono::seconds(10));
+}
+
+// A program started on its own gets /dev/null as its standard streams and no further descriptor of it: the
+// one its streams were made from is closed on exec.
+TEST(SystemServices, AStartedProgramHasDevNullAsItsStandardStreamsOnly)
+{
+    std::set<int> expected = InheritedDescriptorsOfDevNull();
+    expected.insert({STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO});
+    const std::string listing = DescriptorsOfAStartedProgram();
+    ASSERT_FALSE(listing.empty()) << "the program did not run";
+    EXPECT_EQ(DescriptorsOfDevNull(listing), expected) << listing;
+}
+
+// Started from a process without standard input, the descriptor of /dev/null becomes that stream itself and
+// must stay open across the exec.
+TEST(SystemServices, AStartedProgramHasAllThreeStreamsWhenThisProgramHasNoStandardInput)
+{
+    std::set<int> expected = InheritedDescriptorsOfDevNull();
+    expected.insert({STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO});
+    const int savedInput = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    ASSERT_GE(savedInput, 0);
+    ::close(STDIN_FILENO);
+    const std::string listing = DescriptorsOfAStartedProgram();
+    ASSERT_EQ(::dup2(savedInput, STDIN_FILENO), STDIN_FILENO);
+    ::close(savedInput);
+    ASSERT_FALSE(listing.empty()) << "the program did not run";
+    EXPECT_EQ(DescriptorsOfDevNull(listing), expected) << listing;
 }
 
 // A program run on this program's console shares its standard output and terminal session and has ended when
