@@ -89,21 +89,30 @@ TEST(SystemServices, StartsAProgramWithItsArgumentsWithoutWaiting)
     EXPECT_FALSE(SystemServices::StartProgram((folder.Path() / "missing.exe").string(), " /F"));
 }
 
-// A program started on its own has no controlling terminal: it runs in a session of its own.
-TEST(SystemServices, AStartedProgramRunsInASessionOfItsOwn)
+// Starts a shell script on its own that writes what `command` prints to a file ($$ is the script's shell);
+// that output, empty when the program could not be started or did not run.
+std::string OutputOfAStartedScript(const std::string& command)
 {
     TemporaryFolder folder;
     const fs::path script = folder.Path() / "installer.exe";
-    const fs::path output = folder.Path() / "session.txt";
+    const std::string output = (folder.Path() / "output.txt").string();
     {
         std::ofstream out(script);
-        out << "#!/bin/sh\ncut -d' ' -f6 /proc/$$/stat > '" << output.string() << ".part'\n"
-            << "mv '" << output.string() << ".part' '" << output.string() << "'\n";
+        // Caught first, so that no redirection of the script's own streams is in place while it runs.
+        out << "#!/bin/sh\noutput=$(" << command << ")\nprintf '%s\\n' \"$output\" > '" << output << ".part'\n"
+            << "mv '" << output << ".part' '" << output << "'\n";
     }
     fs::permissions(script, fs::perms::owner_all);
+    if (!SystemServices::StartProgram(script.string(), "")) {
+        return {};
+    }
+    return ReadWhenPresent(output, std::chrono::seconds(10));
+}
 
-    ASSERT_TRUE(SystemServices::StartProgram(script.string(), ""));
-    const std::string session = ReadWhenPresent(output, std::chrono::seconds(10));
+// A program started on its own has no controlling terminal: it runs in a session of its own.
+TEST(SystemServices, AStartedProgramRunsInASessionOfItsOwn)
+{
+    const std::string session = OutputOfAStartedScript("cut -d' ' -f6 /proc/$$/stat");
     ASSERT_FALSE(session.empty()) << "the program did not run";
     EXPECT_NE(std::stol(session), static_cast<long>(::getsid(0)));
 }
@@ -140,32 +149,13 @@ std::set<int> InheritedDescriptorsOfDevNull()
     return descriptors;
 }
 
-// Starts a program on its own that lists its open descriptors; the listing of /proc/PID/fd it wrote, empty when
-// it did not run.
-std::string DescriptorsOfAStartedProgram()
-{
-    TemporaryFolder folder;
-    const fs::path script = folder.Path() / "installer.exe";
-    const fs::path output = folder.Path() / "descriptors.txt";
-    {
-        std::ofstream out(script);
-        out << "#!/bin/sh\nlist=$(ls -l /proc/$$/fd)\nprintf '%s\\n' \"$list\" > '" << output.string() << ".part'\n"
-            << "mv '" << output.string() << ".part' '" << output.string() << "'\n";
-    }
-    fs::permissions(script, fs::perms::owner_all);
-    if (!SystemServices::StartProgram(script.string(), "")) {
-        return {};
-    }
-    return ReadWhenPresent(output, std::chrono::seconds(10));
-}
-
 // A program started on its own gets /dev/null as its standard streams and no further descriptor of it: the
 // one its streams were made from is closed on exec.
 TEST(SystemServices, AStartedProgramHasDevNullAsItsStandardStreamsOnly)
 {
     std::set<int> expected = InheritedDescriptorsOfDevNull();
     expected.insert({STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO});
-    const std::string listing = DescriptorsOfAStartedProgram();
+    const std::string listing = OutputOfAStartedScript("ls -l /proc/$$/fd");
     ASSERT_FALSE(listing.empty()) << "the program did not run";
     EXPECT_EQ(DescriptorsOfDevNull(listing), expected) << listing;
 }
@@ -179,7 +169,7 @@ TEST(SystemServices, AStartedProgramHasAllThreeStreamsWhenThisProgramHasNoStanda
     const int savedInput = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
     ASSERT_GE(savedInput, 0);
     ::close(STDIN_FILENO);
-    const std::string listing = DescriptorsOfAStartedProgram();
+    const std::string listing = OutputOfAStartedScript("ls -l /proc/$$/fd");
     ASSERT_EQ(::dup2(savedInput, STDIN_FILENO), STDIN_FILENO);
     ::close(savedInput);
     ASSERT_FALSE(listing.empty()) << "the program did not run";
