@@ -30,7 +30,9 @@ system_path=/usr/sbin:/usr/bin:/sbin:/bin
 
 elevated=no
 if [ "${1:-}" = --elevated ] || [ -n "${PKEXEC_UID:-}" ]; then
-    # Started by pkexec (or asking for its entry): the caller's environment is not used at all.
+    # Started by pkexec (or asking for its entry): the caller's environment is not used at all, nor its umask,
+    # which pkexec passes on: the folders made for the rule must be writable by root alone.
+    umask 022
     elevated=yes
     PATH=$system_path
     export PATH
@@ -241,6 +243,8 @@ fi
 if [ -n "${TARNIX_UDEV_ROOT:-}" ]; then
     run_reported install_rule "$TARNIX_UDEV_ROOT" || exit 1
 elif [ "$(id -u)" -eq 0 ]; then
+    # Root's own run (sudo): as in the elevated entry, the folders made for the rule are root's alone.
+    umask 022
     PATH=$system_path
     run_reported install_rule "" || exit 1
 else
