@@ -251,6 +251,22 @@ check_udev_rule() {
       fail "the installed $installer did not install the rule"
     grep -qx "control --reload-rules" "$work/udevadm-calls" || fail "the installed $installer did not reload udev"
   done
+  check_installer_without_simulator
+}
+
+# On the simulated bus the driver installer runs the simulator tool beside the programs, which an installation
+# does not carry: it says so in words, then gives the simulated bus's own failure line, and fails.
+check_installer_without_simulator() {
+  local folder="$installed/$program_folder" status=0
+  [ ! -e "$folder/tarnix-sim" ] || fail "the simulator tool is installed"
+  env -u TARNIX_BUS "$folder/Drivers/STtube_DFU_Drivers/dpinst_x86.exe" /F /SW >"$work/sim-out" 2>"$work/sim-err" ||
+    status=$?
+  [ $status -eq 1 ] || fail "the installer on the simulated bus without tarnix-sim exited with $status"
+  [ ! -s "$work/sim-out" ] || fail "the installer wrote to standard output: $(cat "$work/sim-out")"
+  diff -u - "$work/sim-err" <<MESSAGES || fail "the installer's failure on the simulated bus (+) is not as expected (-)"
+Driver installer: the simulator tool tarnix-sim is not installed beside the programs (looked for $(readlink -f "$folder")/tarnix-sim).
+Driver installer: the simulated bus's DFU devices did not get the right driver.
+MESSAGES
 }
 
 # ---- The desktop application's pictures ----------------------------------------------------------------
