@@ -112,6 +112,8 @@ check_cli() {
   output=$("$cli" -v) || fail "TarnixProgrammer_CLI -v failed: $output"
   [[ $output == *"Tarnix Programmer version: "* ]] || fail "unexpected version output: $output"
 
+  check_cli_streams "$cli"
+
   "$sim" plug --product "Installed Sensor" --reenumerate-ms 0 --page-ms 0 >/dev/null
   output=$("$cli" -l) || fail "TarnixProgrammer_CLI -l failed: $output"
   grep -q "^1\. Installed Sensor   Firmware Version: 2\.4" <<<"$output" ||
@@ -132,6 +134,27 @@ check_cli() {
   output=$("$cli" -d 1 -r "$work/after.json") || fail "TarnixProgrammer_CLI -r after the schema write failed: $output"
   grep -q '"fingerFrequency": 321' "$work/after.json" || fail "the schema write did not land: $(cat "$work/after.json")"
   grep -q '"peakCount": ' "$work/after.json" || fail "the schema write lost the geometry: $(cat "$work/after.json")"
+}
+
+# The streams as the installed manual page tells them: a failure that ends a command (here: no sensor) is its
+# "Error: " line on standard error and an empty closing line on standard output; an argument error goes to
+# standard output after the usage text, and nothing to standard error.
+check_cli_streams() {
+  local cli=$1 status=0
+  "$cli" -d 1 -r "$work/none.json" >"$work/stdout" 2>"$work/stderr" || status=$?
+  [ $status -ne 0 ] && [ "$(cat "$work/stderr")" = "Error: Could not find device." ] &&
+    [ "$(cat "$work/stdout")" = "" ] ||
+    fail "a read without a sensor gave $status, stdout '$(cat "$work/stdout")', stderr '$(cat "$work/stderr")'"
+  status=0
+  "$cli" -q >"$work/stdout" 2>"$work/stderr" || status=$?
+  [ $status -ne 0 ] && [ ! -s "$work/stderr" ] && grep -qx "Error: Unknown argument: -q." "$work/stdout" ||
+    fail "an unknown argument gave $status, stderr '$(cat "$work/stderr")'"
+  local page
+  page=$(gzip -dc "$installed/share/man/man1/TarnixProgrammer_CLI.1.gz" | tr '\n' ' ')
+  [[ $page == *'is one line on standard error: "Error: " followed by its text.'* ]] ||
+    fail "the manual page does not say that a failure that ends a command goes to standard error"
+  [[ $page == *'Everything else the tool prints goes to standard output'* ]] ||
+    fail "the manual page does not say what goes to standard output"
 }
 
 # ---- The desktop entry and its icons -------------------------------------------------------------------
