@@ -63,13 +63,17 @@ expected_files() {
     echo "share/tarnix-programmer/schemas/${schema##*/}"
   done
   echo "share/applications/tarnix-programmer.desktop"
-  echo "share/doc/tarnix-programmer/changelog.Debian.gz"
   echo "share/doc/tarnix-programmer/copyright"
-  echo "share/lintian/overrides/tarnix-programmer"
   echo "share/man/man1/TarnixProgrammer.1.gz"
   echo "share/man/man1/TarnixProgrammer_CLI.1.gz"
   echo "share/icons/hicolor/48x48/apps/tarnix-programmer.png"
   echo "share/icons/hicolor/256x256/apps/tarnix-programmer.png"
+}
+
+# What the Debian package carries beyond an installation: the Debian changelog and lintian's overrides.
+package_only_files() {
+  echo "share/doc/tarnix-programmer/changelog.Debian.gz"
+  echo "share/lintian/overrides/tarnix-programmer"
 }
 
 check_layout() {
@@ -402,8 +406,8 @@ check_package() {
   local package
   package=$(make_package "$build_dir")
 
-  diff -u <(installed_files "$installed") <(package_files "$package") ||
-    fail "the package's files (+) differ from the installed tree (-)"
+  diff -u <({ installed_files "$installed"; package_only_files; } | LC_ALL=C sort) <(package_files "$package") ||
+    fail "the package's files (+) differ from the installed tree and the package-only files (-)"
 
   [ "$(dpkg-deb -f "$package" Package)" = tarnix-programmer ] || fail "wrong package name"
   local depends
@@ -420,6 +424,7 @@ check_package() {
   [ "$(entry_value "$entry" Path)" = "/usr/$program_folder" ] || fail "packaged Path is '$(entry_value "$entry" Path)'"
 
   [[ $depends == *"pkexec | policykit-1"* ]] || fail "the package does not depend on pkexec: $depends"
+  check_recommends "$package"
 
   # The maintainer scripts reload udev and trigger the sensors' devices only, after the install and after
   # the removal, and succeed where udev is missing or not running.
@@ -449,6 +454,36 @@ CALLS
   PATH="$work/fake-udev:$PATH" "$work/control/postrm" upgrade || fail "postrm upgrade failed"
   [ ! -e "$work/udevadm-calls" ] || fail "postrm upgrade told udev although the rule stays"
   check_postinst_removes_installer_copy "$package"
+}
+
+# The relations of a package field, one a line: the alternatives of each sorted and joined by "|", without
+# version constraints.
+relation_groups() {
+  dpkg-deb -f "$1" "$2" | tr ',' '\n' | sed 's/([^)]*)//g; s/[[:space:]]//g' |
+    while IFS= read -r group; do
+      [ -z "$group" ] || tr '|' '\n' <<<"$group" | LC_ALL=C sort | paste -sd '|'
+    done
+}
+
+# The package recommends what the driver installer calls on: udev's udevadm, and, as one group of
+# alternatives, the package of every program it can show a failure with on the desktop (the desktop
+# application's Help links need xdg-open).
+check_recommends() {
+  local groups tool packages=()
+  groups=$(relation_groups "$1" Recommends)
+  while read -r _ _ tool; do
+    case $tool in
+      zenity | kdialog) packages+=("$tool") ;;
+      xmessage) packages+=(x11-utils) ;;
+      notify-send) packages+=(libnotify-bin) ;;
+      *) fail "no package is known for the installer's dialog program $tool" ;;
+    esac
+  done < <(sed -n '/^show_dialog()/,/^}/p' "$source_dir/platform/drivers/dpinst.sh" | grep -o 'command -v [a-z-]*')
+  [ ${#packages[@]} -ge 2 ] || fail "found no dialog programs in the installer"
+  local wanted
+  for wanted in xdg-utils udev "$(printf '%s\n' "${packages[@]}" | LC_ALL=C sort | paste -sd '|')"; do
+    grep -qxF "$wanted" <<<"$groups" || fail "the package does not recommend $wanted: $(dpkg-deb -f "$1" Recommends)"
+  done
 }
 
 # The installer's copy of the rule in /etc goes when the package is configured; another file there stays. The
