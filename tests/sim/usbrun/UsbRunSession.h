@@ -29,6 +29,14 @@ public:
         arguments.insert(arguments.end(), command.begin(), command.end());
         return RunBeside("tarnix-sim", arguments, bus_.Files());
     }
+    // Runs `sh -c SCRIPT` under usb-run, which starts with both its descriptor limits set to `descriptors`.
+    ToolRun RunLimited(int descriptors, const std::string& script) const
+    {
+        return test::RunCommand(
+            {"sh", "-c",
+             "ulimit -n " + std::to_string(descriptors) + " && exec \"$SIM\" usb-run -- sh -c " + ShellQuoted(script)},
+            bus_.Files());
+    }
 
     // sysfs path of the usb_device on port P of bus 1.
     static std::string PortPath(int port) { return std::string(kRootHub) + "/1-" + std::to_string(port); }
