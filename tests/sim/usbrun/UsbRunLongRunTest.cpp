@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 
 #include "tests/sim/usbrun/UsbRunSession.h"
@@ -16,9 +17,12 @@
 namespace tarnix::test {
 namespace {
 
-// usb-run's own descriptors with the test bed made, as `ls /proc/PID/fd` counts them (about 10), and room
-// for the descriptors a device keeps while it is plugged in and the moments of a change.
-constexpr int kSmallLimit = 48;
+// Both descriptor limits at `room` above the descriptors that usb-run inherits.
+std::string LimitsWithRoom(int room) { return "-n $(( $(ls /proc/$$/fd | wc -l) + " + std::to_string(room) + " ))"; }
+
+// usb-run's own descriptors with the test bed made (about 7 besides those it inherits), and room for the
+// descriptors a device keeps while it is plugged in and the moments of a change.
+const std::string kSmallLimit = LimitsWithRoom(38);
 // Each cycle ends with the sensor gone; a device kept per cycle would exhaust the small limit within them.
 constexpr int kPlugCycles = 150;
 constexpr int kSwitchCycles = 60;
@@ -72,6 +76,26 @@ TEST(UsbRunLongRun, ModeSwitchesThereAndBackKeepUsbRunsDescriptorCountFlat)
     ExpectFlatCount(session.RunLimited(kSmallLimit, script), kSwitchCycles);
 }
 
+// The command has the limit it would have had without usb-run (programs that use select(2) need the usual
+// soft limit); usb-run, which keeps descriptors for the devices it shows, takes all it may have.
+TEST(UsbRunLongRun, UsbRunTakesTheHardDescriptorLimitAndTheCommandKeepsItsOwn)
+{
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (limit.rlim_max <= 48) {
+        GTEST_SKIP() << "needs a hard descriptor limit above 48";
+    }
+    UsbRunSession session;
+    const ToolRun run = session.RunLimited("-Sn 48",
+                                           "echo command=$(ulimit -Sn); awk '/^Max open files/ "
+                                           "{ print \"usbrun=\" $4; print \"hard=\" $5 }' /proc/$PPID/limits");
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    const auto values = UsbRunSession::Values(run.out);
+    ASSERT_EQ(values.count("usbrun"), 1u) << run.out;
+    EXPECT_EQ(values.at("command"), "48");
+    EXPECT_EQ(values.at("usbrun"), values.at("hard"));
+}
+
 // The sensors plugged at once need more descriptors than the hard limit leaves usb-run (each device node it
 // serves holds one while it is plugged in). The command goes on to wait for them all and would then say so.
 TEST(UsbRunLongRun, ATestBedOutOfDescriptorsStopsTheCommandAndEveryProgramItStarted)
@@ -83,7 +107,7 @@ TEST(UsbRunLongRun, ATestBedOutOfDescriptorsStopsTheCommandAndEveryProgramItStar
                                "\"$PROBE\" wait-tree " +
                                std::string(UsbRunSession::kRootHub) + " 161 20000 >/dev/null; echo ran-on";
     const auto start = std::chrono::steady_clock::now();
-    const ToolRun run = session.RunLimited(32, script);
+    const ToolRun run = session.RunLimited(LimitsWithRoom(22), script);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15)) << "the command was not stopped";
     EXPECT_EQ(run.exitCode, 125) << run.out << run.err;
     EXPECT_EQ(run.out.find("ran-on"), std::string::npos) << run.out;

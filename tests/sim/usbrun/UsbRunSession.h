@@ -29,12 +29,12 @@ public:
         arguments.insert(arguments.end(), command.begin(), command.end());
         return RunBeside("tarnix-sim", arguments, bus_.Files());
     }
-    // Runs `sh -c SCRIPT` under usb-run, which starts with both its descriptor limits set to `descriptors`.
-    ToolRun RunLimited(int descriptors, const std::string& script) const
+    // Runs `sh -c SCRIPT` under usb-run, which starts with the descriptor limits that `ulimit LIMITS` sets
+    // ("-n 48": soft and hard, "-Sn 48": soft).
+    ToolRun RunLimited(const std::string& limits, const std::string& script) const
     {
         return test::RunCommand(
-            {"sh", "-c",
-             "ulimit -n " + std::to_string(descriptors) + " && exec \"$SIM\" usb-run -- sh -c " + ShellQuoted(script)},
+            {"sh", "-c", "ulimit " + limits + " && exec \"$SIM\" usb-run -- sh -c " + ShellQuoted(script)},
             bus_.Files());
     }
 
