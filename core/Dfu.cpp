@@ -252,8 +252,9 @@ bool Dfu::WriteParameters(DfuDevice* device, char* buffer, unsigned length, std:
     }
     const bool eraseSent = WaitIdle(device);
     const bool erased = eraseSent && ErasePage(device);
-    const bool addressSet = SetParameterAddress(device, length);
-    if (!erased || !addressSet) {
+    // After a failed erase the address step is not sent: a device that hangs would only time out again.
+    const bool addressSet = erased && SetParameterAddress(device, length);
+    if (!addressSet) {
         if (eraseSent) {
             RestorePage(device, kept);
         }

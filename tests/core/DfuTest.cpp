@@ -8,6 +8,7 @@
 #include "core/DfuDevice.h"
 #include "core/Timer.h"
 #include "core/TpError.h"
+#include "platform/SharedLibrary.h"
 #include "sim/images/DfuFileWriter.h"
 #include "sim/images/IntelHexWriter.h"
 
@@ -248,6 +249,50 @@ TEST_F(DfuRestoreTest, SensorGoneDuringTheTransferLeavesTheErasedPage)
     bus->SetFault(serial, Fault::Unplug, true);
     EXPECT_THROW(dfu.WriteParameters(device.get(), fresh.data(), kPage), TpError::DownloadFailed);
     EXPECT_TRUE(AllErased(ParameterPage()));
+}
+
+// ---- The requests a write sends ----
+
+// Writes through a stand-in STDFU library that writes down every DfuSe command and transfer.
+class DfuRequestTest : public DfuTest {
+protected:
+    void SetUp() override
+    {
+        DfuTest::SetUp();
+        ASSERT_NE(recorder, nullptr);
+        log = reinterpret_cast<const char* (*)()>(recorder->FindExport("StdfuRecorder_Log"));
+        clear = reinterpret_cast<void (*)()>(recorder->FindExport("StdfuRecorder_Clear"));
+        ASSERT_NE(log, nullptr);
+        ASSERT_NE(clear, nullptr);
+    }
+
+    std::unique_ptr<tarnix::platform::SharedLibrary> recorder =
+        tarnix::platform::SharedLibrary::Load("StdfuRecorder.so");
+    Dfu recording{"StdfuRecorder.so"};
+    const char* (*log)() = nullptr;
+    void (*clear)() = nullptr;
+};
+
+// The write's own address step for a 100-byte buffer points at 0x08004000 - 6 x 100 (the page's reads, of
+// the whole page, point at 0x08001000). After a failed erase it is not sent, whether the erase fault lasts
+// or strikes once.
+TEST_F(DfuRequestTest, NoAddressStepFollowsAFailedErase)
+{
+    std::vector<char> buffer = Pattern(100, 5);
+    const std::string writeAddressStep = "address 08003DA8\n";
+    clear();
+    ASSERT_TRUE(recording.WriteParameters(device.get(), buffer.data(), 100));
+    EXPECT_NE(std::string(log()).find("erase 08004000\n" + writeAddressStep + "download 100\n"), std::string::npos)
+        << log();
+
+    for (const bool once : {true, false}) {
+        bus->SetFault(serial, Fault::Erase, once);
+        clear();
+        EXPECT_THROW(recording.WriteParameters(device.get(), buffer.data(), 100), TpError::EraseFailed);
+        const std::string requests = log();
+        EXPECT_NE(requests.find("erase 08004000\n"), std::string::npos) << requests;
+        EXPECT_EQ(requests.find(writeAddressStep), std::string::npos) << (once ? "once:\n" : "lasting:\n") << requests;
+    }
 }
 
 TEST_F(DfuTest, LeavingDfuModeStartsTheFirmwareAndKeepsTheDeviceMarkedConnected)
