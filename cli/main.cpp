@@ -27,6 +27,9 @@ int RunCommandLine(int argc, char** argv, std::string& closingLine)
         return result;
     } catch (TpError::Exception& error) {
         PrintFailure(error.what());
+        if (!error.AddedLine().empty()) {
+            std::cerr << error.AddedLine() << std::endl;
+        }
     } catch (const std::exception& error) {
         // Not one of the tool's own failures (the standard library failed, for example): still a clear
         // failure line and exit code instead of an abort.

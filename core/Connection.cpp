@@ -3,6 +3,7 @@
 #include "core/Asn1Decoder.h"
 #include "core/Dfu.h"
 #include "core/DfuDevice.h"
+#include "core/ParameterPageBackup.h"
 #include "core/SensorDevice.h"
 #include "core/Serialization.h"
 #include "core/Timer.h"
@@ -136,11 +137,14 @@ void Connection::WriteParameters(DfuDevice* device, Parameters& parameters)
     }
     ParameterArea area(parameterAreaSize, 0);
     std::memcpy(area.data(), builder.GetBufferPointer(), size);
-    // A page that reads back wrong holds a damaged buffer; the page from before the write goes back.
+    // A page that reads back wrong holds a damaged buffer; the page from before the write goes back, or, where
+    // that fails, is saved in a file the user can write back.
     std::vector<char> kept;
     Dfu::GetInstance().WriteParameters(device, area.data(), parameterAreaSize, kept);
     if (!VerifyParameters(device, area.data(), size)) {
-        Dfu::GetInstance().RestoreParameters(device, kept);
+        if (!Dfu::GetInstance().RestoreParameters(device, kept)) {
+            ParameterPageBackup::Throw<TpError::ParameterVerificationFailed>(kept, Dfu::parameterAddress);
+        }
         throw TpError::ParameterVerificationFailed();
     }
     device->SetParameters(parameters);

@@ -29,7 +29,8 @@ public:
 
     // Writes the whole parameter area and checks it by reading it back; on success the device keeps a copy.
     // When it reads back wrong, the page from before the write is put back (TpError::ParameterVerificationFailed
-    // all the same).
+    // all the same); when that fails too, the page from before the write is saved in a file that the error's
+    // added line names.
     void WriteParameters(DfuDevice* device, Parameters& parameters);
     // Writes the buffer built from a JSON file and a schema file; nothing reaches the sensor when either
     // cannot be loaded (TpError::FailedToLoadJsonFile) or the buffer does not fit the parameter area.

@@ -1,6 +1,7 @@
 #include "core/Dfu.h"
 
 #include "core/DfuDevice.h"
+#include "core/ParameterPageBackup.h"
 #include "core/STDFU.h"
 #include "core/STDFUFiles.h"
 #include "core/STDFUPRT.h"
@@ -71,6 +72,17 @@ bool ReadElement(STDFUFiles& files, void* image, unsigned long index, Overlap& o
     data.assign(length, 0);
     element.Data = data.data();
     return files.GetImageElement(image, index, &element) && element.dwDataLength == length;
+}
+
+// Throws the write's error; when the page may be left other than it was, the kept contents are saved first
+// and the error tells where.
+template <typename Error>
+[[noreturn]] void ThrowForPage(bool pageAsItWas, const std::vector<char>& kept)
+{
+    if (!pageAsItWas) {
+        ParameterPageBackup::Throw<Error>(kept, Dfu::parameterAddress);
+    }
+    throw Error();
 }
 
 }  // namespace
@@ -233,7 +245,8 @@ bool Dfu::WriteParameters(DfuDevice* device, char* buffer, unsigned length)
 
 // The page's contents are read first, in the same session, and kept: once the erase has been sent the page
 // may be blank or half erased whatever the erase answered, so a write that fails from then on puts them
-// back while the device still answers. The error reported is the write's own.
+// back while the device still answers, and where that cannot be done saves them in a file the user can
+// write back. The error reported is the write's own.
 bool Dfu::WriteParameters(DfuDevice* device, char* buffer, unsigned length, std::vector<char>& kept)
 {
     if (length == 0) {
@@ -254,25 +267,22 @@ bool Dfu::WriteParameters(DfuDevice* device, char* buffer, unsigned length, std:
     }
     const bool eraseSent = WaitIdle(device);
     const bool erased = eraseSent && ErasePage(device);
-    const bool addressSet = SetParameterAddress(device, length);
-    if (!erased || !addressSet) {
-        if (eraseSent) {
-            RestorePage(device, kept);
-        }
+    // After a failed erase the address step is not sent: a device that hangs would only time out again.
+    const bool addressSet = erased && SetParameterAddress(device, length);
+    if (!addressSet) {
+        const bool pageAsItWas = !eraseSent || RestorePage(device, kept);
         Close(device);
         if (!erased) {
-            throw TpError::EraseFailed();
+            ThrowForPage<TpError::EraseFailed>(pageAsItWas, kept);
         }
-        throw TpError::FailedToSetAddressPointer();
+        ThrowForPage<TpError::FailedToSetAddressPointer>(pageAsItWas, kept);
     }
-    const bool downloaded = Download(device, buffer, length);
-    if (!downloaded) {
-        RestorePage(device, kept);
+    if (!Download(device, buffer, length)) {
+        const bool restored = RestorePage(device, kept);
+        Close(device);
+        ThrowForPage<TpError::DownloadFailed>(restored, kept);
     }
     Close(device);
-    if (!downloaded) {
-        throw TpError::DownloadFailed();
-    }
     return true;
 }
 

@@ -3,7 +3,9 @@
 #include "core/Parameters.h"
 #include "core/tnxp_serialization_generated.h"
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <tuple>
@@ -51,10 +53,41 @@ void ForEachParameterField(Visit&& visit)
     std::apply([&](const auto&... field) { (visit(field), ...); }, ParameterFields<Record>::list);
 }
 
-// Calls visit(member, rest) with the record's member that a dotted schema path names
-// ("deviceConfiguration.clickOnTouch.timeToUp"); rest is what the path names inside a value that is not a
-// table ("x" of "hidDisplaySize.x"). False, without a call, when the path names no member or passes through
-// a child record that is not set.
+// The two halves of a pair value, in the order the pair holds them, by the names a path gives them
+// ("deviceConfiguration.hidDisplaySize.x"). Specialised for each pair record.
+template <typename Value>
+struct ParameterPairHalves;
+
+template <>
+struct ParameterPairHalves<Vec2> {
+    static constexpr std::array<const char*, 2> names{"x", "y"};
+    static constexpr std::array<int32_t Vec2::*, 2> members{&Vec2::x, &Vec2::y};
+};
+
+template <>
+struct ParameterPairHalves<SnappingDistance> {
+    static constexpr std::array<const char*, 2> names{"inner", "outer"};
+    static constexpr std::array<uint16_t SnappingDistance::*, 2> members{&SnappingDistance::inner,
+                                                                         &SnappingDistance::outer};
+};
+
+// True for the pair records (two halves named in a path).
+template <typename Value, typename = void>
+struct IsParameterPair : std::false_type {
+};
+template <typename Value>
+struct IsParameterPair<Value, std::void_t<decltype(ParameterPairHalves<Value>::names)>> : std::true_type {
+};
+
+// The position of the half of the pair that the name gives (0 or 1); none for a name the pair does not have.
+template <typename Value>
+std::optional<std::size_t> ParameterPairHalf(std::string_view name);
+
+// Calls visit(member, half) with the record's member that a dotted schema path names
+// ("deviceConfiguration.clickOnTouch.timeToUp"); a path names a pair value by one of its halves, which is handed
+// on ("x" of "deviceConfiguration.hidDisplaySize.x"), every other value by its name alone (half is then empty).
+// False, without a call, when the path names no such value: no member of that name, a half the pair does not
+// have, anything after a value that is not a pair, or a child record on the way that is not set.
 template <typename Record, typename Visit>
 bool VisitParameterPath(Record& record, std::string_view path, Visit&& visit);
 
@@ -168,22 +201,50 @@ struct ParameterFields<Parameters> {
                         Field("systemEnabled", T::VT_SYSTEMENABLED, &R::systemEnabled));
 };
 
+template <typename Value>
+std::optional<std::size_t> ParameterPairHalf(std::string_view name)
+{
+    const auto& names = ParameterPairHalves<Value>::names;
+    for (std::size_t half = 0; half < names.size(); ++half) {
+        if (name == names[half]) {
+            return half;
+        }
+    }
+    return std::nullopt;
+}
+
+// Whether the rest of a path after a value that is not a table (none when the path ends at the value) names
+// that value: one of its halves for a pair, nothing for any other value.
+template <typename Value>
+bool NamesParameterValue(const std::optional<std::string_view>& rest)
+{
+    if constexpr (IsParameterPair<Value>::value) {
+        return rest && ParameterPairHalf<Value>(*rest).has_value();
+    } else {
+        return !rest;
+    }
+}
+
 template <typename Record, typename Visit>
 bool VisitParameterPath(Record& record, std::string_view path, Visit&& visit)
 {
     const std::size_t dot = path.find('.');
     const std::string_view name = path.substr(0, dot);
-    const std::string_view rest = dot == std::string_view::npos ? std::string_view() : path.substr(dot + 1);
+    std::optional<std::string_view> rest;
+    if (dot != std::string_view::npos) {
+        rest = path.substr(dot + 1);
+    }
     bool visited = false;
     ForEachParameterField<std::remove_const_t<Record>>([&](const auto& field) {
         if (name != field.name) {
             return;
         }
         auto& member = record.*field.member;
-        if constexpr (IsParameterTable<std::decay_t<decltype(*member)>>::value) {
-            visited = member && VisitParameterPath(*member, rest, visit);
-        } else {
-            visit(member, rest);
+        using Value = std::decay_t<decltype(*member)>;
+        if constexpr (IsParameterTable<Value>::value) {
+            visited = member && rest && VisitParameterPath(*member, *rest, visit);
+        } else if (NamesParameterValue<Value>(rest)) {
+            visit(member, rest.value_or(std::string_view()));
             visited = true;
         }
     });

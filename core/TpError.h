@@ -2,15 +2,24 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 // Every failure that a user must see is one of these exceptions; what() is the complete message that the
-// front ends show unchanged.
+// front ends show unchanged. A failure that leaves the user something to do carries one more line, which the
+// front ends show after the message.
 namespace TpError {
 
 class Exception : public std::exception {
 public:
     ~Exception() override = default;
     const char* what() const noexcept override;
+
+    // The line shown after the message; empty when there is none.
+    const std::string& AddedLine() const noexcept { return addedLine; }
+    void SetAddedLine(std::string line) { addedLine = std::move(line); }
+
+private:
+    std::string addedLine;
 };
 
 #define TARNIX_DECLARE_ERROR(Name)                  \

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -89,6 +90,16 @@ bool StringEndsWith(std::string& text, std::string& suffix, bool caseSensitive)
 bool FindInString(std::string& text, const char* part)
 {
     return part != nullptr && text.find(part) != std::string::npos;
+}
+
+std::string GetDateTimeStamp()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32] = {};
+    const std::size_t length = std::strftime(stamp, sizeof stamp, "%d-%m-%Y_%H-%M-%S", &local);
+    return std::string(stamp, length);
 }
 
 bool Is64BitWindows() { return SystemServices::IsWow64Process(); }

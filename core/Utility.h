@@ -29,6 +29,8 @@ bool WriteTextFile(const char* text, int length, const char* path);
 // Strings.
 bool StringEndsWith(std::string& text, std::string& suffix, bool caseSensitive);
 bool FindInString(std::string& text, const char* part);
+// The local date and time as "%d-%m-%Y_%H-%M-%S" (day-month-year_hour-minute-second), for file names.
+std::string GetDateTimeStamp();
 
 // Driver installer and platform.
 bool Is64BitWindows();

@@ -2,10 +2,10 @@
 
 #include "core/SingleInstanceGuard.h"
 #include "gui/MainWindow.h"
+#include "gui/WholeLineMessageBox.h"
 
 #include <QApplication>
 #include <QLibrary>
-#include <QMessageBox>
 #include <QString>
 
 #include <cstdint>
@@ -44,7 +44,7 @@ int DesktopApplication::Run(int argc, char** argv)
     QApplication::setApplicationName(kWindowClass);
     QApplication::setDesktopFileName(kDesktopFileName);
     if (!guard.IsFirstInstance()) {
-        QMessageBox::warning(nullptr, QString(), anotherInstanceText, QMessageBox::Ok);
+        WholeLineMessageBox::Warning(nullptr, QString(), anotherInstanceText);
         return 0;
     }
     const auto window = std::make_unique<MainWindow>();

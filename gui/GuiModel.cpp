@@ -482,7 +482,11 @@ bool GuiModel::RunShowingErrors(const std::function<void()>& operation)
         operation();
         return true;
     } catch (TpError::Exception& error) {
-        ShowError(QString::fromUtf8(error.what()));
+        QString text = QString::fromUtf8(error.what());
+        if (!error.AddedLine().empty()) {
+            text += "\n\n" + FromUtf8(error.AddedLine());
+        }
+        ShowError(text);
         return false;
     }
 }

@@ -9,19 +9,16 @@
 #include "gui/ParameterSection.h"
 #include "gui/ParameterVisualizerSection.h"
 #include "gui/ViewUtility.h"
+#include "gui/WholeLineMessageBox.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCursor>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFont>
-#include <QFontMetricsF>
 #include <QFormLayout>
-#include <QGuiApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -29,18 +26,15 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPixmap>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QToolBar>
 #include <QSize>
+#include <QToolBar>
 #include <QUrl>
-#include <QtMath>
 
 #include <algorithm>
 
@@ -86,55 +80,6 @@ QAction* NamedAction(QObject* parent, const char* name, const QString& text)
 }
 
 void OpenLink(const char* address) { QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode)); }
-
-// The width of the widest line of a text in a font, whole pixels rounded up.
-int WidestLine(const QFont& font, const QString& text)
-{
-    const QFontMetricsF metrics(font);
-    qreal widest = 0;
-    for (const QString& line : text.split('\n')) {
-        widest = std::max(widest, metrics.horizontalAdvance(line));
-    }
-    return qCeil(widest);
-}
-
-// The widest a message box opened now may be: as QMessageBox sizes itself, the width of the screen under the
-// mouse pointer on a screen up to 1024 pixels wide, else that width less 480 and at most 1000 pixels.
-int MessageBoxWidthLimit()
-{
-    const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-    if (screen == nullptr) {
-        screen = QGuiApplication::primaryScreen();
-    }
-    const int screenWidth = screen != nullptr ? screen->availableGeometry().width() : 1024;
-    return screenWidth <= 1024 ? screenWidth : std::min(screenWidth - 480, 1000);
-}
-
-// QMessageBox::about for a text of lines laid out by hand: the box would wrap a text wider than about half the
-// screen at that width, leaving single words of the long lines on lines of their own. Its text label is made
-// wide enough for the widest line (its indent and margins included), so the box grows to show every line
-// whole; where the box would then outgrow its limit, the label takes only the room the limit leaves, and the
-// lines too long for it wrap inside the box instead of being cut off.
-void ShowAboutWithWholeLines(QWidget* parent, const QString& title, const QString& text)
-{
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
-    const QIcon icon = box.windowIcon();
-    box.setIconPixmap(icon.pixmap(icon.actualSize(QSize(64, 64))));
-    box.ensurePolished();
-    for (QLabel* label : box.findChildren<QLabel*>()) {
-        if (label->text() == text) {
-            const QMargins margins = label->contentsMargins();
-            label->setMinimumWidth(WidestLine(label->font(), text) + std::max(label->indent(), 0) +
-                                   2 * label->margin() + margins.left() + margins.right());
-            box.layout()->activate();
-            const int excess = box.layout()->totalMinimumSize().width() - MessageBoxWidthLimit();
-            if (excess > 0) {
-                label->setMinimumWidth(label->minimumWidth() - excess);
-            }
-        }
-    }
-    box.exec();
-}
 
 }  // namespace
 
@@ -189,7 +134,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (writeInProgress) {
         event->ignore();
-        QMessageBox::warning(this, "Warning", writeRunningText, QMessageBox::Ok);
+        WholeLineMessageBox::Warning(this, "Warning", writeRunningText);
         return;
     }
     QMainWindow::closeEvent(event);
@@ -511,7 +456,7 @@ void MainWindow::WithPageParameters(const std::function<void(Parameters&)>& use)
         ViewUtility::GetParametersFromView(*parameterSection->GetViewParameters(), parameters);
         use(parameters);
     } catch (TpError::Exception& error) {
-        QMessageBox::warning(this, "Error", QString::fromUtf8(error.what()), QMessageBox::Ok);
+        WholeLineMessageBox::Warning(this, "Error", QString::fromUtf8(error.what()));
     }
 }
 
@@ -682,15 +627,15 @@ void MainWindow::OnLeaveConfigurationModeResult(bool ok)
         leaveConfigurationModeAction->setEnabled(false);
         return;
     }
-    QMessageBox::warning(this, "Error", leaveFailedText, QMessageBox::Ok);
+    WholeLineMessageBox::Warning(this, "Error", leaveFailedText);
 }
 
 void MainWindow::OnPopInfoMessage(bool info, QString title, QString text)
 {
     if (info) {
-        QMessageBox::information(this, title, text, QMessageBox::Ok);
+        WholeLineMessageBox::Information(this, title, text);
     } else {
-        QMessageBox::warning(this, title, text, QMessageBox::Ok);
+        WholeLineMessageBox::Warning(this, title, text);
     }
 }
 
@@ -700,12 +645,12 @@ void MainWindow::OnAboutClicked()
     const QString text = QString("Application Name: ") + QString::fromStdString(application.applicationName) + "\n" +
                          "Version: " + QString::fromStdString(application.GetVersionText()) + "\n" +
                          "Website: " + MakerLinks::supportSite + " \n" + "Contact: " + MakerLinks::supportMail + " \n";
-    QMessageBox::about(this, "About Tarnix Programmer", text);
+    WholeLineMessageBox::About(this, "About Tarnix Programmer", text);
 }
 
 void MainWindow::OnTroubleshootingClicked()
 {
-    ShowAboutWithWholeLines(
+    WholeLineMessageBox::About(
         this, "Troubleshooting",
         QString(troubleshootingText) + MakerLinks::supportSite + " for documentation and support. \n");
 }

@@ -30,9 +30,6 @@ int ToInt(const QLineEdit* edit) { return edit->text().toInt(nullptr, 10); }
 using LineEditField = ParameterSection::LineEditField;
 using OnOffField = ParameterSection::OnOffField;
 
-template <typename Value>
-constexpr bool isPair = std::is_same_v<Value, Vec2> || std::is_same_v<Value, SnappingDistance>;
-
 // Keeps the low bits of the entered integer in the field's width; the frequencies, signed 16-bit numbers,
 // count text outside that range as 0.
 template <typename Number>
@@ -67,15 +64,16 @@ bool CheckAndPopulatePair(QLineEdit* first, QLineEdit* second, std::optional<Val
     return !firstSet && !secondSet;
 }
 
-// The half of a pair value that a path's last part names.
-int Half(const Vec2& value, std::string_view half) { return half == "x" ? value.x : value.y; }
-
-int Half(const SnappingDistance& value, std::string_view half) { return half == "inner" ? value.inner : value.outer; }
-
-template <typename Number>
-int Half(Number value, std::string_view)
+// The value a page field shows: the half of a pair value that the field's path names (the path walk hands on
+// only halves the pair has), any other value whole.
+template <typename Value>
+int Half(const Value& value, std::string_view half)
 {
-    return value;
+    if constexpr (IsParameterPair<Value>::value) {
+        return value.*ParameterPairHalves<Value>::members[ParameterPairHalf<Value>(half).value()];
+    } else {
+        return value;
+    }
 }
 
 std::string InputName(const LineEditField& field)
@@ -88,10 +86,11 @@ std::string InputName(const LineEditField& field)
 }
 
 // The page's field for the second half of the pair whose first half the given field is.
+template <typename Value>
 const LineEditField& SecondHalf(const LineEditField& first, std::string_view half)
 {
     std::string path(first.path);
-    path.replace(path.size() - half.size(), half.size(), half == "x" ? "y" : "outer");
+    path.replace(path.size() - half.size(), half.size(), ParameterPairHalves<Value>::names[1]);
     for (const LineEditField& field : ParameterSection::LineEditFields()) {
         if (field.path == path) {
             return field;
@@ -105,7 +104,7 @@ template <typename Value>
 void RequirePair(GuiTypes::ViewParameters& view, const LineEditField& first, std::string_view half,
                  std::optional<Value>& out)
 {
-    const LineEditField& second = SecondHalf(first, half);
+    const LineEditField& second = SecondHalf<Value>(first, half);
     QLineEdit* firstEdit = view.*first.member;
     QLineEdit* secondEdit = view.*second.member;
     bool complete = false;
@@ -163,8 +162,8 @@ void ViewUtility::ReadLineEdits(ViewParameters& view, Parameters& parameters)
     for (const LineEditField& field : ParameterSection::LineEditFields()) {
         VisitParameterPath(parameters, field.path, [&](auto& member, std::string_view half) {
             using Value = std::decay_t<decltype(*member)>;
-            if constexpr (isPair<Value>) {
-                if (half == "x" || half == "inner") {
+            if constexpr (IsParameterPair<Value>::value) {
+                if (ParameterPairHalf<Value>(half) == 0) {
                     RequirePair(view, field, half, member);
                 }
             } else if constexpr (!std::is_same_v<Value, bool>) {

@@ -5,7 +5,8 @@
 #
 # The bus is chosen as the programs choose it: TARNIX_BUS=usb or sim; unset, the simulated bus when
 # TARNIX_SIM_DIR is set, else the real USB bus.
-# - Simulated bus: every DFU device that carries another driver gets the right one (tarnix-sim fix-drivers).
+# - Simulated bus: every DFU device that carries another driver gets the right one (fix-drivers of the
+#   simulator tool tarnix-sim beside the programs; an installation does not carry it).
 # - Real bus: our udev rule (70-tarnix-sensors.rules, shipped beside this installer) goes into
 #   /etc/udev/rules.d, unless the same rule is already in one of udev's rule folders; then udev reloads its
 #   rules and triggers "change" for the sensor's and the bootloader's devices only. That needs root: a user
@@ -30,7 +31,9 @@ system_path=/usr/sbin:/usr/bin:/sbin:/bin
 
 elevated=no
 if [ "${1:-}" = --elevated ] || [ -n "${PKEXEC_UID:-}" ]; then
-    # Started by pkexec (or asking for its entry): the caller's environment is not used at all.
+    # Started by pkexec (or asking for its entry): the caller's environment is not used at all, nor its umask,
+    # which pkexec passes on: the folders made for the rule must be writable by root alone.
+    umask 022
     elevated=yes
     PATH=$system_path
     export PATH
@@ -154,6 +157,19 @@ install_rule() {
     fi
 }
 
+# ---- The simulated bus ---------------------------------------------------------------------------------
+
+# The simulator tool lies in the program folder, two above this script's folder.
+simulator_tool=${folder%/*/*}/tarnix-sim
+
+fix_simulated_drivers() {
+    if [ ! -x "$simulator_tool" ]; then
+        say "the simulator tool tarnix-sim is not installed beside the programs (looked for $simulator_tool)."
+        return 1
+    fi
+    "$simulator_tool" fix-drivers
+}
+
 # ---- Getting root --------------------------------------------------------------------------------------
 
 elevate() {
@@ -194,11 +210,15 @@ show_dialog() {
     fi
 }
 
-failed_line="the DFU driver (the udev rule $rule) was not installed."
+# The last line of a failure, one for each bus.
+real_bus_failed="the DFU driver (the udev rule $rule) was not installed."
+simulated_bus_failed="the simulated bus's DFU devices did not get the right driver."
 
-# Runs the install step given as arguments and reports its failure: on standard error, where a terminal
-# shows it at once; without /SW also in a dialog that holds everything the step said.
+# run_reported LINE STEP...: runs the install step and reports its failure, ending with LINE: on standard
+# error, where a terminal shows it at once; without /SW also in a dialog that holds everything the step said.
 run_reported() {
+    failed_line=$1
+    shift
     if [ "$window" = no ]; then
         "$@" && return 0
         say "$failed_line"
@@ -235,15 +255,17 @@ for option in "$@"; do
 done
 
 if simulated_bus; then
-    run_reported "$folder/../../tarnix-sim" fix-drivers >/dev/null || exit 1
+    run_reported "$simulated_bus_failed" fix_simulated_drivers >/dev/null || exit 1
     exit 0
 fi
 if [ -n "${TARNIX_UDEV_ROOT:-}" ]; then
-    run_reported install_rule "$TARNIX_UDEV_ROOT" || exit 1
+    run_reported "$real_bus_failed" install_rule "$TARNIX_UDEV_ROOT" || exit 1
 elif [ "$(id -u)" -eq 0 ]; then
+    # Root's own run (sudo): as in the elevated entry, the folders made for the rule are root's alone.
+    umask 022
     PATH=$system_path
-    run_reported install_rule "" || exit 1
+    run_reported "$real_bus_failed" install_rule "" || exit 1
 else
-    run_reported elevate || exit 1
+    run_reported "$real_bus_failed" elevate || exit 1
 fi
 exit 0

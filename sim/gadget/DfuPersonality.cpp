@@ -1,6 +1,8 @@
 #include "sim/gadget/DfuPersonality.h"
 
 #include "sim/sensor/BusConstants.h"
+#include "sim/sensor/DfuBootloader.h"
+#include "sim/sensor/FlashMemory.h"
 #include "sim/sensor/DfuControlRequests.h"
 #include "sim/sensor/UsbDescriptorBuilder.h"
 #include "sim/gadget/FunctionFsBlobs.h"
@@ -14,11 +16,16 @@ constexpr std::uint8_t kDfuSubclass = 0x01;
 constexpr std::uint8_t kDfuModeProtocol = 0x02;
 constexpr std::uint8_t kHidClass = 0x03;
 constexpr std::uint8_t kLayoutString = 1;  // the function's first string
+constexpr std::uint8_t kDnload = 1;
+// Bytes that leave flash as it is (programming clears bits only): they stand in for data not taken.
+constexpr std::uint8_t kUntouchedFlash = 0xFF;
 
 }  // namespace
 
 DfuPersonality::DfuPersonality(SensorStore store, const SensorState& state)
     : identity_{kDfuVendorId, kDfuProductId, kDfuBcdDevice, state.manufacturer, state.product, state.serial},
+      store_(store),
+      serial_(state.serial),
       port_(std::move(store), state)
 {
 }
@@ -57,6 +64,33 @@ ControlAnswer DfuPersonality::Answer(const ControlSetup& setup, const std::vecto
     }
     bytes.resize(result.length);
     return ControlAnswer::WithData(std::move(bytes));
+}
+
+std::optional<ControlAnswer> DfuPersonality::AnswerBeforeData(const ControlSetup& setup)
+{
+    const bool dataBlock = setup.requestType == DfuControlRequests::kClassInterfaceOut && setup.index == 0 &&
+                           setup.request == kDnload && setup.value != 0 && setup.length > 0;
+    if (!dataBlock || !RefusesDataBlock(setup)) {
+        return std::nullopt;
+    }
+    // The bootloader's own refusal, with what it does to the device: a lasting stall, a fault spent, a drop
+    // off the bus.
+    Answer(setup, std::vector<std::uint8_t>(setup.length, kUntouchedFlash));
+    return ControlAnswer::Stalled();
+}
+
+// The request tried on a copy of the bootloader's registers and on scratch flash.
+bool DfuPersonality::RefusesDataBlock(const ControlSetup& setup) const
+{
+    const auto state = store_.Load(serial_);
+    if (!state || !port_.Present()) {
+        return true;  // nothing answers a device that has gone
+    }
+    DfuRegisters registers = state->dfu;
+    DfuBootloader trial(registers, state->fault, state->faultOnce);
+    FlashMemory scratch;
+    const std::vector<std::uint8_t> data(setup.length, kUntouchedFlash);
+    return !trial.Dnload(setup.value, data.data(), data.size(), scratch).answered;
 }
 
 }  // namespace tarnix::sim

@@ -25,9 +25,18 @@ public:
     std::vector<std::uint8_t> FunctionDescriptors() const override;
     std::vector<std::uint8_t> FunctionStrings() const override;
     ControlAnswer Answer(const ControlSetup& setup, const std::vector<std::uint8_t>& data) override;
+    // A DNLOAD of a data block is judged by its block number and length and by the bootloader's state and
+    // fault, never by its bytes (a stall or download fault strikes before the data is looked at), so its
+    // refusal is given before the data stage, as on the simulated bus; a command in block 0 is judged by
+    // its bytes.
+    std::optional<ControlAnswer> AnswerBeforeData(const ControlSetup& setup) override;
 
 private:
+    bool RefusesDataBlock(const ControlSetup& setup) const;
+
     GadgetIds identity_;
+    SensorStore store_;
+    std::string serial_;
     SimulatedDfuTransport port_;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "sim/gadget/ControlTransfer.h"
@@ -22,6 +23,10 @@ public:
     // The answer to one control request. For a host-to-device request with a data stage, `data` holds the
     // bytes received.
     virtual ControlAnswer Answer(const ControlSetup& setup, const std::vector<std::uint8_t>& data) = 0;
+    // For a host-to-device request with a data stage, before the data is taken (taking it acknowledges the
+    // request): the refusal, with its effects on the device, when the device refuses the request whatever
+    // the data would be; nothing when the data decides (Answer then follows with it).
+    virtual std::optional<ControlAnswer> AnswerBeforeData(const ControlSetup&) { return std::nullopt; }
 };
 
 }  // namespace tarnix::sim

@@ -102,7 +102,14 @@ void SensorGadget::Serve(BusPresence& presence, const SensorState& state, const 
 void SensorGadget::Handle(BusPresence& presence, const ControlSetup& setup)
 {
     if (!setup.IsDeviceToHost() && setup.length > 0) {
-        // The data stage must be received before the request can be judged, and receiving it acknowledges it.
+        // Receiving the data stage acknowledges the request: a refusal that does not hang on the data comes
+        // before it.
+        if (const auto refusal = presence.Personality().AnswerBeforeData(setup)) {
+            Log("request " + Describe(setup) + ": stalled before its data stage");
+            presence.Endpoint().Finish(setup, *refusal);
+            return;
+        }
+        // Otherwise the data stage must be received before the request can be judged.
         const auto data = presence.Endpoint().ReceiveData(setup);
         if (!data) {
             Log("request " + Describe(setup) + ": data stage failed: " + std::strerror(errno));

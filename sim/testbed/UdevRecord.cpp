@@ -53,6 +53,17 @@ UdevRecord& UdevRecord::CharacterDevice(unsigned major, unsigned minor)
     return DevAttribute(majorText + ":" + minorText).Property("MAJOR", majorText).Property("MINOR", minorText);
 }
 
+// umockdev links a node's number to the node when it reads a text `dev` attribute of a device with a DEVNAME;
+// written as a binary attribute, the number is the attribute alone.
+UdevRecord& UdevRecord::NodeMadeApart(const DeviceNode& node)
+{
+    const std::string number = node.Number();
+    Property("DEVNAME", node.devNode)
+        .Property("MAJOR", std::to_string(node.major))
+        .Property("MINOR", std::to_string(node.minor));
+    return Binary("dev", std::vector<std::uint8_t>(number.begin(), number.end()));
+}
+
 std::string UdevRecord::Finish() const { return text_ + "\n"; }
 
 }  // namespace tarnix::sim

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/testbed/DeviceNode.h"
+
 namespace tarnix::sim {
 
 // Writes one device of a test bed in the record format of umockdev-record: its sysfs path ("/sys/devices/..."),
@@ -21,6 +23,10 @@ public:
     UdevRecord& DevAttribute(const std::string& value);
     // A character device's number: the dev attribute and the MAJOR and MINOR properties.
     UdevRecord& CharacterDevice(unsigned major, unsigned minor);
+    // The node of a device that the test bed makes apart from the record: its name (DEVNAME) and number
+    // (dev, MAJOR, MINOR) without a node line, and without the link from the number to the node, which
+    // DeviceTestbed::FinishNode adds once the record is whole.
+    UdevRecord& NodeMadeApart(const DeviceNode& node);
     // The record, with the empty line that ends it.
     std::string Finish() const;
 

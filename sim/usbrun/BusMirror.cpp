@@ -1,13 +1,13 @@
 #include "sim/usbrun/BusMirror.h"
 
 #include <chrono>
-#include <iostream>
 #include <set>
 
 #include "sim/sensor/BusConstants.h"
 #include "sim/bus/SimError.h"
 #include "sim/bus/WallClock.h"
 #include "sim/testbed/DeviceTestbed.h"
+#include "sim/usbrun/DescriptorLimit.h"
 #include "sim/usbrun/HidrawEndpoint.h"
 #include "sim/sensor/UsbDescriptorBuilder.h"
 #include "sim/usbrun/UsbfsEndpoint.h"
@@ -48,16 +48,17 @@ void BusMirror::Start()
     Synchronize();
 }
 
-void BusMirror::Follow()
+void BusMirror::Follow(std::function<void(const std::string& reason)> onFailure)
 {
-    thread_ = std::thread([this] {
+    thread_ = std::thread([this, onFailure = std::move(onFailure)] {
         std::unique_lock<std::mutex> lock(mutex_);
         while (!wake_.wait_for(lock, std::chrono::milliseconds(kPollMs), [this] { return stopping_; })) {
             lock.unlock();
             try {
                 Synchronize();
             } catch (const std::exception& error) {
-                std::cerr << "tarnix-sim usb-run: " << error.what() << '\n';
+                onFailure(error.what());
+                return;
             }
             lock.lock();
         }
@@ -111,6 +112,7 @@ bool BusMirror::StillShown(const ShownSensor& shown, const SensorState* state, s
 
 void BusMirror::Show(const SensorState& state)
 {
+    DescriptorLimit::RequireRoom(kDescriptorsPerChange);
     BusPlacement placement;
     placement.port = PortOf(state);
     placement.deviceNumber = nextDeviceNumber_++;
@@ -124,49 +126,66 @@ void BusMirror::Show(const SensorState& state)
     shown.mode = state.mode;
     shown.driverProperty = state.mode == SensorMode::Dfu && state.driver == DriverKind::Ok;
     shown.devices = UsbDeviceRecords::Sensor(state, placement);
-    BindNodes(state, shown.devices);
-    testbed_.Add(shown.devices.records);
-    if (shown.devices.hidrawRefusesOpen) {
-        shown.refusedNode = std::make_unique<RefusedNode>(testbed_.Root(), shown.devices.hidrawNode,
-                                                          UsbDeviceRecords::kHidrawMajor, placement.hidrawMinor);
+    // In the order of DeviceTestbed: what answers the nodes, the nodes, the records, the nodes' numbers.
+    ShownSensor& entry = shown_[state.serial] = std::move(shown);
+    BindNodes(state, entry.devices);
+    MakeNodes(entry);
+    testbed_.Add(entry.devices.records);
+    for (const DeviceNode& node : entry.devices.nodes) {
+        testbed_.FinishNode(node);
     }
-    shown_[state.serial] = std::move(shown);
 }
 
-// The nodes are bound and their sockets made before the devices appear, so that a program never opens a
-// node that does not answer yet.
+void BusMirror::MakeNodes(ShownSensor& shown)
+{
+    for (const DeviceNode& node : shown.devices.nodes) {
+        if (node.devNode == shown.devices.hidrawNode && shown.devices.hidrawRefusesOpen) {
+            shown.refusedNode = std::make_unique<RefusedNode>(testbed_.Root(), node.devNode, node.major, node.minor);
+        } else {
+            testbed_.MakeNode(node);
+        }
+    }
+}
+
+// The hidraw node is answered by the sensor's HID interface in normal mode (unless it refuses opens), the
+// usbfs node by its bootloader in DFU mode.
 void BusMirror::BindNodes(const SensorState& state, const DeviceRecordSet& devices)
 {
     const SensorStore store = store_;
-    if (state.mode == SensorMode::Normal && !devices.hidrawNode.empty() && !devices.hidrawRefusesOpen) {
+    if (state.mode == SensorMode::Normal && !devices.hidrawRefusesOpen) {
         testbed_.Serve(devices.hidrawNode, [store, state] {
             return std::make_unique<HidrawEndpoint>(
                 std::make_unique<SimulatedHidDevice>(store, state, SimulatedHidDevice::Access::ReadWrite));
         });
     }
     if (state.mode == SensorMode::Dfu) {
-        // The files opened on the node share the claim of the bootloader's interface.
-        auto claim = std::make_shared<UsbInterfaceClaim>();
-        testbed_.Serve(devices.usbNode, [store, state, claim] {
-            // Whether the interface can be claimed is decided when the program opens the node, by the
-            // sensor's driver and faults at that moment.
-            const auto current = store.Load(state.serial);
-            const bool claimable =
-                current && SameAppearance(*current, state) && SimulatedDfuTransport::Openable(*current);
-            if (current && SameAppearance(*current, state) && !claimable) {
-                SimulatedDfuTransport::SpendOneShotOpenFault(store, state.serial);
-            }
-            return std::make_unique<UsbfsEndpoint>(std::make_unique<SimulatedDfuTransport>(store, state), claimable,
-                                                   DescriptorsOf(state), claim);
-        });
+        testbed_.Serve(devices.usbNode, BootloaderOpener(state));
     }
 }
 
+NodeIoctlHandler::EndpointOpener BusMirror::BootloaderOpener(const SensorState& state) const
+{
+    const SensorStore store = store_;
+    // The files opened on the node share the claim of the bootloader's interface.
+    auto claim = std::make_shared<UsbInterfaceClaim>();
+    return [store, state, claim] {
+        // Whether the interface can be claimed is decided when the program opens the node, by the
+        // sensor's driver and faults at that moment.
+        const auto current = store.Load(state.serial);
+        const bool claimable = current && SameAppearance(*current, state) && SimulatedDfuTransport::Openable(*current);
+        if (current && SameAppearance(*current, state) && !claimable) {
+            SimulatedDfuTransport::SpendOneShotOpenFault(store, state.serial);
+        }
+        return std::make_unique<UsbfsEndpoint>(std::make_unique<SimulatedDfuTransport>(store, state), claimable,
+                                               DescriptorsOf(state), claim);
+    };
+}
+
+// In the order of DeviceTestbed: what answers the nodes, then the devices with their nodes, children first.
 void BusMirror::Hide(const ShownSensor& shown)
 {
-    testbed_.StopServing(shown.devices.usbNode);
-    if (!shown.devices.hidrawNode.empty()) {
-        testbed_.StopServing(shown.devices.hidrawNode);
+    for (const DeviceNode& node : shown.devices.nodes) {
+        testbed_.StopServing(node.devNode);
     }
     for (auto path = shown.devices.sysPaths.rbegin(); path != shown.devices.sysPaths.rend(); ++path) {
         testbed_.Remove(*path);

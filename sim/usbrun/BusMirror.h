@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -11,6 +12,7 @@
 
 #include "sim/sensor/SensorState.h"
 #include "sim/bus/SensorStore.h"
+#include "sim/testbed/NodeIoctlHandler.h"
 #include "sim/usbrun/RefusedNode.h"
 #include "sim/usbrun/UsbDeviceRecords.h"
 
@@ -27,6 +29,10 @@ class DeviceTestbed;
 class BusMirror {
 public:
     static constexpr int kPollMs = 10;
+    // Descriptors a new personality may need at once: its node files and ioctl sockets, umockdev's files
+    // while it writes the records, a pseudo-terminal. The test bed's own failures end this process, so a
+    // change it could not finish is not begun.
+    static constexpr int kDescriptorsPerChange = 8;
 
     BusMirror(SensorStore store, DeviceTestbed& testbed);
     ~BusMirror();
@@ -35,8 +41,9 @@ public:
 
     // Shows the root hub and the bus as it is now.
     void Start();
-    // Follows the bus on a thread of its own until Stop.
-    void Follow();
+    // Follows the bus on a thread of its own until Stop, or until the test bed cannot follow it any more:
+    // the thread then calls `onFailure` with the reason and ends.
+    void Follow(std::function<void(const std::string& reason)> onFailure);
     void Stop();
 
 private:
@@ -61,7 +68,9 @@ private:
     void UpdateDriver(ShownSensor& shown, const SensorState& state);
     void ReleasePorts(const std::map<std::string, const SensorState*>& plugged);
     unsigned PortOf(const SensorState& state);
+    void MakeNodes(ShownSensor& shown);
     void BindNodes(const SensorState& state, const DeviceRecordSet& devices);
+    NodeIoctlHandler::EndpointOpener BootloaderOpener(const SensorState& state) const;
 
     SensorStore store_;
     DeviceTestbed& testbed_;

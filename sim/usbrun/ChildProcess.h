@@ -1,28 +1,59 @@
 #pragma once
 
+#include <memory>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace tarnix::sim {
 
-// Runs a program to its end the way a shell does.
+// Runs a program the way a shell runs a job: in a process group of its own, which also holds the programs
+// it starts, so that they can all be stopped at once. One at a time.
 class ChildProcess {
 public:
     // Exit codes of a program that could not be run, as a shell gives them.
     static constexpr int kNotFound = 127;
     static constexpr int kNotStarted = 126;
+    // How long the group has after SIGTERM before SIGKILL ends what is left of it.
+    static constexpr int kStopGraceMs = 2000;
 
     // Starts the program (looked up through PATH when the name has no slash) with its arguments and the
-    // given environment ("NAME=value" entries) and waits for it. The result is its exit code, 128 + n when
-    // signal n ended it, kNotFound or kNotStarted. While it runs this process ignores SIGINT and SIGQUIT (a
-    // terminal sends them to the program too) and passes SIGTERM and SIGHUP on to it.
-    static int Run(const std::vector<std::string>& command, const std::vector<std::string>& environment);
+    // given environment ("NAME=value" entries), with default signal handling, in a new process group. When
+    // this process is the foreground job of the terminal on its standard input, the new group takes the
+    // terminal over while it runs, as a shell's job does. While the object lives, SIGINT, SIGQUIT, SIGTERM
+    // and SIGHUP sent to this process are passed on to the group, and a fatal signal that ends this process
+    // (an abort, say) kills the group first and says so on standard error.
+    ChildProcess(const std::vector<std::string>& command, const std::vector<std::string>& environment);
+    // The terminal back to this process's group, and the earlier signal handling.
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Waits for the program; its exit code, 128 + n when signal n ended it, or kNotFound or kNotStarted when
+    // it could not be started. When the terminal's stop key stops the program, this process stops too, and
+    // both go on together.
+    int Wait();
+    // Ends the program's group: SIGTERM, then SIGKILL for what is left after kStopGraceMs. Blocks until the
+    // group is gone or killed; call it from a thread other than the one in Wait.
+    void Stop();
 
     // From now on, processes that the programs started here leave behind (such as a program started
     // detached, whose parent has ended) become children of this process instead of the system's.
     static void AdoptOrphans();
     // Waits for the adopted processes and any children still running to end, at most `limitMs`.
     static void WaitForLeftovers(int limitMs);
+
+private:
+    class Signals;
+
+    void Start(const std::vector<std::string>& command, const std::vector<std::string>& environment);
+    void TakeTerminal() const;
+    void StopAlongWith(int stopSignal) const;
+
+    std::unique_ptr<Signals> signals_;
+    pid_t child_ = -1;
+    int startFailure_ = 0;  // kNotFound or kNotStarted; 0 once started
+    int terminal_ = -1;     // the terminal handed to the program's group; -1 for none
 };
 
 }  // namespace tarnix::sim

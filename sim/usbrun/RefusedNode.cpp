@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <unistd.h>
 
 #include "sim/bus/SimError.h"
@@ -51,16 +52,25 @@ RefusedNode::RefusedNode(const std::string& testbedRoot, const std::string& devN
         throw SimError("cannot make a terminal for " + devNode + ": " + reason);
     }
     const std::string slavePath = slave;
+    record_ = testbedRoot + "/dev/.ptymap/" + RecordName(slavePath);
     try {
-        ReplaceLink(testbedRoot + "/dev/.ptymap/" + RecordName(slavePath),
-                    std::to_string(major) + ":" + std::to_string(minor));
+        std::error_code error;
+        std::filesystem::create_directories(testbedRoot + "/dev/.ptymap", error);
+        std::filesystem::create_directories(std::filesystem::path(testbedRoot + devNode).parent_path(), error);
+        ReplaceLink(record_, std::to_string(major) + ":" + std::to_string(minor));
         ReplaceLink(testbedRoot + devNode, slavePath);
     } catch (...) {
+        ::unlink(record_.c_str());
         ::close(terminal_);
         throw;
     }
 }
 
-RefusedNode::~RefusedNode() { ::close(terminal_); }
+// The node itself goes with its device.
+RefusedNode::~RefusedNode()
+{
+    ::unlink(record_.c_str());
+    ::close(terminal_);
+}
 
 }  // namespace tarnix::sim

@@ -30,24 +30,26 @@ struct UsbIdentity {
     std::uint16_t bcdDevice;
 };
 
-// The usb_device record shared by the root hub and both personalities: identity, numbering, strings.
+DeviceNode UsbNode(const std::string& sysPath, unsigned deviceNumber)
+{
+    return {"/dev/bus/usb/001/" + Format("%03u", deviceNumber), sysPath, kUsbDeviceMajor, deviceNumber - 1};
+}
+
+// The usb_device record shared by the root hub and both personalities: identity, numbering, strings. The
+// node is the caller's.
 UdevRecord UsbDevice(const std::string& sysPath, unsigned deviceNumber, const UsbIdentity& identity)
 {
     const std::string devnum = Format("%03u", deviceNumber);
-    const std::string node = "/dev/bus/usb/001/" + devnum;
     UdevRecord record(sysPath);
-    record.Node(node)
-        .Property("SUBSYSTEM", "usb")
+    record.Property("SUBSYSTEM", "usb")
         .Property("DEVTYPE", "usb_device")
         .Property("DRIVER", "usb")
-        .Property("DEVNAME", node)
         .Property("BUSNUM", "001")
         .Property("DEVNUM", devnum)
         .Property("PRODUCT", Format("%x", identity.vendorId) + "/" + Format("%x", identity.productId) + "/" +
                                  Format("%x", identity.bcdDevice))
         .Property("ID_VENDOR_ID", Format("%04x", identity.vendorId))
-        .Property("ID_MODEL_ID", Format("%04x", identity.productId))
-        .CharacterDevice(kUsbDeviceMajor, deviceNumber - 1);
+        .Property("ID_MODEL_ID", Format("%04x", identity.productId));
     record.Text("idVendor", Format("%04x", identity.vendorId))
         .Text("idProduct", Format("%04x", identity.productId))
         .Text("bcdDevice", Format("%04x", identity.bcdDevice))
@@ -69,7 +71,8 @@ UdevRecord SensorUsbDevice(const SensorState& state, const std::string& sysPath,
                            const UsbIdentity& identity)
 {
     UdevRecord record = UsbDevice(sysPath, deviceNumber, identity);
-    record.Text("bDeviceClass", "00")
+    record.NodeMadeApart(UsbNode(sysPath, deviceNumber))
+        .Text("bDeviceClass", "00")
         .Text("speed", "12")
         .Text("manufacturer", UsbDeviceRecords::Manufacturer(state))
         .Text("product", UsbDeviceRecords::Product(state));
@@ -119,10 +122,9 @@ void AddNormalMode(const SensorState& state, const BusPlacement& placement, Devi
     UdevRecord hidraw(hidrawPath);
     set.hidrawNode = "/dev/" + hidrawName;
     set.hidrawRefusesOpen = state.openFails;
-    hidraw.Node(set.hidrawNode)
-        .Property("SUBSYSTEM", "hidraw")
-        .Property("DEVNAME", "/dev/" + hidrawName)
-        .CharacterDevice(UsbDeviceRecords::kHidrawMajor, placement.hidrawMinor);
+    const DeviceNode hidrawNode{set.hidrawNode, hidrawPath, UsbDeviceRecords::kHidrawMajor, placement.hidrawMinor};
+    hidraw.Property("SUBSYSTEM", "hidraw").NodeMadeApart(hidrawNode);
+    set.nodes.push_back(hidrawNode);
 
     set.records = device.Finish() + interface.Finish() + hid.Finish() + hidraw.Finish();
     set.sysPaths = {set.usbDevicePath, interfacePath, hidPath, hidrawPath};
@@ -159,8 +161,12 @@ std::string UsbDeviceRecords::RootHub()
 {
     UdevRecord controller(kControllerPath);
     controller.Property("SUBSYSTEM", "pci").Property("DRIVER", "xhci_hcd").Property("PCI_CLASS", "C0330");
+    const DeviceNode hubNode = UsbNode(kRootHubPath, 1);
     UdevRecord hub = UsbDevice(kRootHubPath, 1, {0x1D6B, 0x0002, 0x0601});
-    hub.Text("bDeviceClass", "09")
+    hub.Node(hubNode.devNode)
+        .Property("DEVNAME", hubNode.devNode)
+        .CharacterDevice(hubNode.major, hubNode.minor)
+        .Text("bDeviceClass", "09")
         .Text("speed", "480")
         .Text("maxchild", "16")
         .Text("manufacturer", "Linux xhci-hcd")
@@ -175,7 +181,8 @@ DeviceRecordSet UsbDeviceRecords::Sensor(const SensorState& state, const BusPlac
 {
     DeviceRecordSet set;
     set.usbDevicePath = std::string(kRootHubPath) + "/1-" + std::to_string(placement.port);
-    set.usbNode = "/dev/bus/usb/001/" + Format("%03u", placement.deviceNumber);
+    set.nodes.push_back(UsbNode(set.usbDevicePath, placement.deviceNumber));
+    set.usbNode = set.nodes.back().devNode;
     if (state.mode == SensorMode::Normal) {
         AddNormalMode(state, placement, set);
     } else {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "sim/sensor/SensorState.h"
+#include "sim/testbed/DeviceNode.h"
 
 namespace tarnix::sim {
 
@@ -17,13 +18,15 @@ struct BusPlacement {
 };
 
 // The devices of one personality as umockdev records (the format of umockdev-record), laid out as the kernel
-// lays out a USB device in sysfs, with the paths usb-run needs to follow and answer them.
+// lays out a USB device in sysfs, with the paths usb-run needs to follow and answer them. The records carry
+// no node lines: the nodes are made apart (DeviceTestbed::MakeNode and FinishNode).
 struct DeviceRecordSet {
     std::string records;
     std::vector<std::string> sysPaths;  // parents first
+    std::vector<DeviceNode> nodes;      // the usb_device's node, and in normal mode the hidraw node
     std::string usbNode;                // the usb_device's node, "/dev/bus/usb/001/DDD"
     std::string hidrawNode;             // "/dev/hidrawK"; empty in DFU mode
-    bool hidrawRefusesOpen = false;     // the node is there, but cannot be opened
+    bool hidrawRefusesOpen = false;     // the hidraw node is there, but cannot be opened
     std::string usbDevicePath;          // sysfs path of the usb_device
 };
 

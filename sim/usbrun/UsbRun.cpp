@@ -8,6 +8,7 @@
 #include "sim/bus/SimError.h"
 #include "sim/usbrun/BusMirror.h"
 #include "sim/usbrun/ChildProcess.h"
+#include "sim/usbrun/DescriptorLimit.h"
 #include "sim/testbed/DeviceTestbed.h"
 #include "sim/usbrun/UdevDoubles.h"
 
@@ -82,7 +83,6 @@ int UsbRun::RunInTestbed(const std::vector<std::string>& command)
     testbed.OpenToAllUsers();
     BusMirror mirror(SensorStore(busFolder), testbed);
     mirror.Start();
-    mirror.Follow();
     const UdevDoubles doubles(busFolder, toolFolder);
 
     const std::vector<std::string> environment = EnvironmentWith({{"LD_PRELOAD", preload},
@@ -91,9 +91,22 @@ int UsbRun::RunInTestbed(const std::vector<std::string>& command)
                                                                   {"TARNIX_SIM_DIR", busFolder},
                                                                   {"TARNIX_UDEV_ROOT", doubles.Root()}});
     ChildProcess::AdoptOrphans();
-    const int exitCode = ChildProcess::Run(command, environment);
+    // The command starts with the limit it would have had; the test bed, which keeps descriptors for every
+    // device it shows, takes all it may have from then on.
+    ChildProcess child(command, environment);
+    DescriptorLimit::RaiseToHard();
+    std::string failure;
+    mirror.Follow([&failure, &child](const std::string& reason) {
+        failure = reason;  // read once the thread has ended
+        child.Stop();
+    });
+    const int exitCode = child.Wait();
     ChildProcess::WaitForLeftovers(kLeftoverLimitMs);
     mirror.Stop();
+    if (!failure.empty()) {
+        err_ << "tarnix-sim usb-run: the test bed cannot follow the bus: " << failure << "; the command was stopped\n";
+        return kOwnFailure;
+    }
     return exitCode;
 }
 

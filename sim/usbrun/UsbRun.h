@@ -13,10 +13,13 @@ namespace tarnix::sim {
 // installer is pointed at usb-run's own udev rule folders and udevadm double (TARNIX_UDEV_ROOT, which the
 // installer honours only in a run of the caller's own, never elevated), so nothing touches the system's udev. Programs
 // that COMMAND leaves running (the installer is started detached) keep the test bed for a while after COMMAND has
-// ended.
+// ended. COMMAND runs in a process group of its own with the descriptor limit usb-run was started with; usb-run
+// itself raises its soft limit to the hard one. No program of that group runs on without the test bed: when
+// the test bed cannot follow the bus any more (out of descriptors, say), usb-run stops the group and fails
+// with a message, and when usb-run itself is ended by a fatal signal, the group is killed first.
 class UsbRun {
 public:
-    // usb-run's own failures (it could not build the test bed, no command given).
+    // usb-run's own failures (it could not build the test bed or keep it following the bus, no command given).
     static constexpr int kOwnFailure = 125;
     // How long the test bed stays after COMMAND has ended while programs it started still run (a driver
     // installer started detached, say).
@@ -24,7 +27,7 @@ public:
     static constexpr const char* kPreloadLibrary = "libumockdev-preload.so.0";
 
     explicit UsbRun(std::ostream& err);
-    // The arguments after "usb-run"; the result is COMMAND's exit code (128 + n for signal n).
+    // The arguments after "usb-run"; the result is COMMAND's exit code (128 + n for signal n), or kOwnFailure.
     int Run(std::vector<std::string> arguments);
 
 private:

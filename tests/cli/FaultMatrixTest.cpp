@@ -1,16 +1,21 @@
 #include "core/tnxp_serialization_generated.h"
 #include "tests/cli/SimulatedBusTest.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <future>
+#include <sstream>
+#include <sys/stat.h>
 #include <thread>
 
 // The parameter read, the parameter write and the firmware flash of the real TarnixProgrammer_CLI against
 // virtual sensors with every device fault the simulator can inject, and with sensors pulled off the bus while
 // the tool waits for them or programs them. Each cell checks the failure the user sees (error text, exit
 // code), that the tool ends within its waits, what the sensor's flash holds afterwards, and that the sensor
-// can be brought back and the same command then succeeds.
+// can be brought back and the same command then succeeds. A write that may leave the parameter page erased
+// saves the page from before the write and names the file and the command that writes it back; that command
+// restores the page byte for byte.
 namespace {
 
 enum class Command { Read, Write, Flash };
@@ -145,6 +150,60 @@ protected:
         EXPECT_TRUE(WaitForMode(serial, "normal", 3000));  // the tool does not wait for it to come back
     }
 
+    // The files that failed writes saved in the test's data folder, sorted.
+    std::vector<std::string> SavedPages() const
+    {
+        std::vector<std::string> paths;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(bus.PageBackupFolder(), error)) {
+            paths.push_back(entry.path().string());
+        }
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    }
+
+    static std::string SavedPageLine(const std::string& path)
+    {
+        return "The parameter page of the sensor may be erased. Its contents from before the write are saved in " +
+               path + "; write them back with: TarnixProgrammer_CLI -f " + path + " -o\n";
+    }
+
+    // The one file a failed write saved: only its owner may read it, and the line after the error names it.
+    std::string ExpectPageSaved(const ProgramRun& run, const std::string& error)
+    {
+        const std::vector<std::string> saved = SavedPages();
+        EXPECT_EQ(saved.size(), 1u) << run.err;
+        if (saved.size() != 1) {
+            return "";
+        }
+        EXPECT_EQ(run.err, "Error: " + error + "\n" + SavedPageLine(saved[0]));
+        EXPECT_EQ(run.out, "\n");
+        struct stat status {};
+        EXPECT_EQ(::stat(saved[0].c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0600u);
+        return saved[0];
+    }
+
+    // Runs the command that the run's added line gives and expects the page to be `page` again afterwards, and
+    // the sensor back in normal mode.
+    void ExpectNamedCommandRestores(const ProgramRun& failed, const std::string& serial,
+                                    const std::vector<unsigned char>& page)
+    {
+        const std::string marker = "write them back with: TarnixProgrammer_CLI ";
+        const std::size_t start = failed.err.find(marker);
+        ASSERT_NE(start, std::string::npos) << failed.err;
+        std::istringstream words(failed.err.substr(start + marker.size()));
+        std::vector<std::string> arguments;
+        for (std::string word; words >> word;) {
+            arguments.push_back(word);
+        }
+        const ProgramRun restore = RunCli(arguments);
+        EXPECT_EQ(restore.exitCode, 0) << restore.out << restore.err;
+        EXPECT_NE(restore.out.find("Flashing complete.\n"), std::string::npos) << restore.out;
+        EXPECT_EQ(ReadParameterArea(serial), page) << "the page from before the write, byte for byte";
+        EXPECT_TRUE(WaitForMode(serial, "normal", 3000)) << "the flash ends by starting the firmware";
+    }
+
     // The command against an undisturbed sensor: it succeeds and has its effect.
     void ExpectCommandSucceeds(Command command, const std::string& serial)
     {
@@ -194,12 +253,23 @@ protected:
             const std::string ending = "\nError: Flashing failed.\n\n";
             ASSERT_GE(run.out.size(), ending.size());
             EXPECT_EQ(run.out.substr(run.out.size() - ending.size()), ending) << run.out;
+        } else if (PageMayBeErased(cell)) {
+            EXPECT_EQ(run.exitCode, 255);
+            ExpectPageSaved(run, cell.error);
         } else {
             EXPECT_EQ(run.exitCode, 255);
             EXPECT_EQ(run.err, "Error: " + cell.error + "\n");
             EXPECT_EQ(run.out, "\n");
         }
+        if (!PageMayBeErased(cell)) {
+            EXPECT_EQ(SavedPages(), std::vector<std::string>{}) << "nothing saved where the page is as it was";
+        }
         EXPECT_LT(run.milliseconds, LimitOf(cell.command));
+    }
+
+    static bool PageMayBeErased(const FaultCell& cell)
+    {
+        return cell.command == Command::Write && cell.page == Page::Erased;
     }
 
     // What the sensor's flash may hold after the run.
@@ -291,6 +361,9 @@ TEST_P(FaultMatrixTest, FailsCleanlyAndTheSensorComesBack)
         BringBack();
     }
     ExpectFlashContents(cell);
+    if (PageMayBeErased(cell)) {
+        ExpectNamedCommandRestores(run, serial, factoryArea);
+    }
     const std::vector<unsigned char> afterFault = ReadParameterArea(serial);
     ExpectCommandSucceeds(cell.command, serial);
     if (cell.command == Command::Write && cell.page == Page::New) {
@@ -313,7 +386,8 @@ INSTANTIATE_TEST_SUITE_P(
 // The write first reads the stored parameters (open, address and upload faults end it there), then keeps the
 // page, erases, sets the address and downloads. A failure once the erase was sent writes the kept page back
 // while the sensor answers: with a lasting fault that fails too (the broken-off erase left the factory page's
-// blank half as it was), and the page stays erased.
+// blank half as it was), and the page stays erased; the kept page is then saved, and the command the tool
+// names writes it back once the fault is gone.
 INSTANTIATE_TEST_SUITE_P(Write, FaultMatrixTest,
                          ::testing::Values(FaultCell{Command::Write, "open", unableToConnect, Page::Old},
                                            FaultCell{Command::Write, "erase", eraseFailed, Page::Old},
@@ -326,8 +400,8 @@ INSTANTIATE_TEST_SUITE_P(Write, FaultMatrixTest,
                                            FaultCell{Command::Write, "unplug", downloadFailed, Page::Erased}),
                          CellName);
 
-// One-shot faults: the kept page is written back wherever the sensor still answers, so only a sensor that
-// dropped off the bus leaves the page erased.
+// One-shot faults: the kept page is written back wherever the sensor still answers, so nothing is saved;
+// only a sensor that dropped off the bus leaves the page erased, and the page is saved.
 INSTANTIATE_TEST_SUITE_P(WriteOnce, FaultMatrixTest,
                          ::testing::Values(FaultCell{Command::Write, "open", unableToConnect, Page::Old, true},
                                            FaultCell{Command::Write, "erase", eraseFailed, Page::Old, true},
@@ -357,7 +431,7 @@ INSTANTIATE_TEST_SUITE_P(Flash, FaultMatrixTest,
 // ---- The schema form of the write ----
 
 // The schema form replaces the whole area with a shorter buffer; a failure after the erase puts the whole
-// old page back while the sensor answers, and leaves it erased when the fault lasts.
+// old page back while the sensor answers, and leaves it erased when the fault lasts, the old page saved.
 class SchemaWriteFaultTest : public FaultMatrixBase {
 protected:
     ProgramRun WriteWithSchema()
@@ -367,7 +441,7 @@ protected:
     }
 };
 
-TEST_F(SchemaWriteFaultTest, FailedTransferLeavesTheOldPageOrAnErasedOne)
+TEST_F(SchemaWriteFaultTest, FailedTransferLeavesTheOldPageOrAnErasedOneThatIsSaved)
 {
     const std::string serial = Plug({"--reenumerate-ms", "100", "--page-ms", "1"});
     const std::vector<unsigned char> before = ReadParameterArea(serial);
@@ -377,13 +451,19 @@ TEST_F(SchemaWriteFaultTest, FailedTransferLeavesTheOldPageOrAnErasedOne)
     EXPECT_EQ(once.err, "Error: " + downloadFailed + "\n");
     EXPECT_LT(once.milliseconds, parameterCommandLimitMs);
     EXPECT_EQ(ReadParameterArea(serial), before);
+    EXPECT_EQ(SavedPages(), std::vector<std::string>{});
 
     RunSim({"fault", serial, "stall"});
     const ProgramRun lasting = WriteWithSchema();
     EXPECT_EQ(lasting.exitCode, 255);
-    EXPECT_EQ(lasting.err, "Error: " + downloadFailed + "\n");
+    ExpectPageSaved(lasting, downloadFailed);
     EXPECT_LT(lasting.milliseconds, parameterCommandLimitMs);
     EXPECT_TRUE(Erased(ReadParameterArea(serial)));
+
+    RunSim({"fault", serial, "none"});
+    ASSERT_TRUE(WaitForMode(serial, "dfu", 3000));
+    ExpectNamedCommandRestores(lasting, serial, before);
+    ExpectCommandSucceeds(Command::Write, serial);
 }
 
 // ---- Sensors pulled off the bus ----

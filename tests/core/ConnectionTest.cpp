@@ -2,6 +2,7 @@
 // mode, parameters with serialization and read-back, JSON files, and the whole firmware update.
 
 #include "DfuTestSupport.h"
+#include "PageBackupFiles.h"
 #include "tests/support/SensorFlash.h"
 
 #include "core/Connection.h"
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 
 using tarnix::io::HidDevice;
 using tarnix::platform::OpenHidDevice;
@@ -61,6 +63,18 @@ protected:
     }
 
     std::vector<std::uint8_t> ParameterPage(const std::string& serial) { return Flash(serial, kParameters, kPage); }
+
+    // The line added to the verification error the write throws.
+    static std::string AddedLineOf(const std::function<void()>& write)
+    {
+        try {
+            write();
+        } catch (const TpError::ParameterVerificationFailed& error) {
+            return error.AddedLine();
+        }
+        ADD_FAILURE() << "no verification error";
+        return "nothing thrown";
+    }
 
     Connection connection;
 };
@@ -160,8 +174,9 @@ TEST_F(ConnectionTest, CorruptedWriteFailsVerificationAndTheDeviceKeepsItsOldCop
     EXPECT_EQ(*device->GetParameters(), Parameters{});
 }
 
-// A write that reads back wrong once puts the page from before the write back; with a lasting fault the
-// write-back reads back wrong too and the verification error stays.
+// A write that reads back wrong once puts the page from before the write back, and saves nothing; with a
+// lasting fault the write-back reads back wrong too: the verification error stays, with a line that names
+// the file holding the page from before the write.
 TEST_F(ConnectionTest, CorruptedWriteIsReplacedByThePageFromBeforeTheWrite)
 {
     const std::string serial = PlugDfuSensor();
@@ -173,13 +188,19 @@ TEST_F(ConnectionTest, CorruptedWriteIsReplacedByThePageFromBeforeTheWrite)
     const auto write = [&] { connection.WriteParameters(device.get(), parameters); };
 
     bus->SetFault(serial, Fault::Corrupt, true);
-    EXPECT_THROW(write(), TpError::ParameterVerificationFailed);
+    EXPECT_EQ(AddedLineOf(write), "");
     EXPECT_EQ(bus->ReadFlash(serial, 0x08004000, 2048), before);
     EXPECT_FALSE(device->GetIsConnected());
+    EXPECT_EQ(page_backup::FilesIn(simulated.PageBackupFolder()), std::vector<std::string>{});
 
     bus->SetFault(serial, Fault::Corrupt);
-    EXPECT_THROW(write(), TpError::ParameterVerificationFailed);
+    const std::string line = AddedLineOf(write);
     EXPECT_NE(bus->ReadFlash(serial, 0x08004000, 2048), before);
+    const std::vector<std::string> saved = page_backup::FilesIn(simulated.PageBackupFolder());
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(line, "The parameter page of the sensor may be erased. Its contents from before the write are saved in " +
+                        saved[0] + "; write them back with: TarnixProgrammer_CLI -f " + saved[0] + " -o");
+    EXPECT_EQ(page_backup::ImageOf(saved[0]), page_backup::PageImage(kParameters, before));
 }
 
 TEST_F(ConnectionTest, VerificationComparesOnlyTheGivenSize)

@@ -2,12 +2,14 @@
 // programming with progress, the overwrite check, and the error each injected fault produces.
 
 #include "DfuTestSupport.h"
+#include "PageBackupFiles.h"
 #include "tests/support/SensorFlash.h"
 
 #include "core/Dfu.h"
 #include "core/DfuDevice.h"
 #include "core/Timer.h"
 #include "core/TpError.h"
+#include "platform/SharedLibrary.h"
 #include "sim/images/DfuFileWriter.h"
 #include "sim/images/IntelHexWriter.h"
 
@@ -15,6 +17,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
+#include <iterator>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -39,6 +44,24 @@ std::vector<std::uint8_t> Bytes(const std::vector<char>& chars) { return {chars.
 bool AllErased(const std::vector<std::uint8_t>& bytes)
 {
     return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; });
+}
+
+// The error of the expected type that the call throws, when it throws one.
+template <typename Error, typename Call>
+std::optional<Error> Caught(Call call)
+{
+    try {
+        call();
+    } catch (const Error& error) {
+        return error;
+    }
+    return std::nullopt;
+}
+
+std::string SavedNotice(const std::string& path)
+{
+    return "The parameter page of the sensor may be erased. Its contents from before the write are saved in " + path +
+           "; write them back with: TarnixProgrammer_CLI -f " + path + " -o";
 }
 
 }  // namespace
@@ -180,24 +203,52 @@ protected:
         return page;
     }
 
+    // The files saved by failed writes so far.
+    std::vector<std::string> SavedFiles() const { return page_backup::FilesIn(simulated.PageBackupFolder()); }
+
+    // Runs a write that fails with the error, after which the page may be erased: its added line names the
+    // one new file, which holds the old page.
+    template <typename Error>
+    void ExpectOldPageSaved(const std::function<void()>& write, const std::string& context)
+    {
+        const std::vector<std::string> before = SavedFiles();
+        const std::optional<Error> error = Caught<Error>(write);
+        ASSERT_TRUE(error.has_value()) << context;
+        const std::vector<std::string> after = SavedFiles();
+        ASSERT_EQ(after.size(), before.size() + 1) << context;
+        std::vector<std::string> added;
+        std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(added));
+        ASSERT_EQ(added.size(), 1u) << context;
+        EXPECT_EQ(error->AddedLine(), SavedNotice(added.front())) << context;
+        EXPECT_EQ(page_backup::ImageOf(added.front()), page_backup::PageImage(kParameters, old)) << context;
+    }
+
     std::vector<char> old = Pattern(kPage, 3);
     std::vector<char> fresh = Pattern(kPage, 7);
 };
 
 // Each fault strikes once after the erase was sent (a broken-off erase leaves half the page blank): the
-// write fails with its own error and the page holds the old contents again. The next write succeeds.
+// write fails with its own error and the page holds the old contents again, so nothing is saved and nothing
+// is added to the error. The next write succeeds.
 TEST_F(DfuRestoreTest, OneShotFaultsAfterTheEraseLeaveTheOldPage)
 {
     const auto write = [&] { dfu.WriteParameters(device.get(), fresh.data(), kPage); };
     bus->SetFault(serial, Fault::Erase, true);
-    EXPECT_EQ(MessageOf<TpError::EraseFailed>(write), "Failed to erase flash memory.");
+    const std::optional<TpError::EraseFailed> erase = Caught<TpError::EraseFailed>(write);
+    ASSERT_TRUE(erase.has_value());
+    EXPECT_STREQ(erase->what(), "Failed to erase flash memory.");
+    EXPECT_EQ(erase->AddedLine(), "");
     EXPECT_EQ(ParameterPage(), Bytes(old));
     for (Fault fault : {Fault::Download, Fault::Program, Fault::Stall}) {
         bus->SetFault(serial, fault, true);
-        EXPECT_EQ(MessageOf<TpError::DownloadFailed>(write), "Download failed.") << tarnix::sim::FaultName(fault);
+        const std::optional<TpError::DownloadFailed> error = Caught<TpError::DownloadFailed>(write);
+        ASSERT_TRUE(error.has_value()) << tarnix::sim::FaultName(fault);
+        EXPECT_STREQ(error->what(), "Download failed.");
+        EXPECT_EQ(error->AddedLine(), "") << tarnix::sim::FaultName(fault);
         EXPECT_EQ(ParameterPage(), Bytes(old)) << tarnix::sim::FaultName(fault);
         EXPECT_FALSE(device->GetIsConnected());
     }
+    EXPECT_EQ(SavedFiles(), std::vector<std::string>{});
     EXPECT_TRUE(dfu.WriteParameters(device.get(), fresh.data(), kPage));
     EXPECT_EQ(ParameterPage(), Bytes(fresh));
 }
@@ -210,23 +261,51 @@ TEST_F(DfuRestoreTest, ShortWriteThatFailsLeavesTheWholeOldPage)
     EXPECT_EQ(ParameterPage(), Bytes(old));
 }
 
-// With a lasting fault the write-back fails as well and the write's own error stays. A device that keeps
-// answering gets the write-back; one that hangs or is gone gets nothing more.
-TEST_F(DfuRestoreTest, LastingFaultsKeepTheWritesErrorAndTheRestoreFails)
+// With a lasting fault the write-back fails as well and the write's own error stays, with a line that names
+// the file holding the old page. A device that keeps answering gets the write-back; one that hangs or is gone
+// gets nothing more.
+TEST_F(DfuRestoreTest, LastingFaultsKeepTheWritesErrorAndSaveTheOldPage)
 {
     const auto write = [&] { dfu.WriteParameters(device.get(), fresh.data(), kPage); };
     bus->SetFault(serial, Fault::Erase);
-    EXPECT_EQ(MessageOf<TpError::EraseFailed>(write), "Failed to erase flash memory.");
+    ExpectOldPageSaved<TpError::EraseFailed>(write, "erase");
     EXPECT_EQ(ParameterPage(), OldFirstHalfThenBlank());
 
-    bus->SetFault(serial, Fault::None);
-    ASSERT_TRUE(dfu.WriteParameters(device.get(), old.data(), kPage));
     for (Fault fault : {Fault::Download, Fault::Program, Fault::Stall}) {
+        bus->SetFault(serial, Fault::None);
+        ASSERT_TRUE(dfu.WriteParameters(device.get(), old.data(), kPage));
         bus->SetFault(serial, fault);
-        EXPECT_EQ(MessageOf<TpError::DownloadFailed>(write), "Download failed.") << tarnix::sim::FaultName(fault);
+        ExpectOldPageSaved<TpError::DownloadFailed>(write, std::string(tarnix::sim::FaultName(fault)));
         EXPECT_TRUE(AllErased(ParameterPage())) << tarnix::sim::FaultName(fault);
         EXPECT_FALSE(device->GetIsConnected());
     }
+}
+
+// The saved file is what the flash command writes back: the overwrite check sees parameters in it, and the
+// firmware erase and write put exactly the old page back (erased runs at its start, inside and at its end
+// included), leaving the rest of the flash alone.
+TEST_F(DfuRestoreTest, TheSavedPageIsWrittenBackByTheFirmwareOperations)
+{
+    std::fill(old.begin(), old.begin() + 3, static_cast<char>(0xFF));
+    std::fill(old.begin() + 200, old.begin() + 300, static_cast<char>(0xFF));
+    std::fill(old.end() - 700, old.end(), static_cast<char>(0xFF));
+    ASSERT_TRUE(dfu.WriteParameters(device.get(), old.data(), kPage));
+    const std::vector<std::uint8_t> firmware = Flash(serial, 0x08000000, kParameters - 0x08000000);
+    bus->SetFault(serial, Fault::Program);
+    ASSERT_NO_FATAL_FAILURE(ExpectOldPageSaved<TpError::DownloadFailed>(
+        [&] { dfu.WriteParameters(device.get(), fresh.data(), kPage); }, "program"));
+    ASSERT_TRUE(AllErased(ParameterPage()));
+    bus->SetFault(serial, Fault::None);
+
+    ASSERT_EQ(SavedFiles().size(), 1u);
+    std::string saved = SavedFiles().front();
+    bool overwrites = false;
+    EXPECT_TRUE(dfu.WillOverwritePersistentParameters(saved, overwrites));
+    EXPECT_TRUE(overwrites);
+    EXPECT_TRUE(dfu.EraseFirmware(device.get(), saved));
+    EXPECT_TRUE(dfu.WriteFirmware(device.get(), saved));
+    EXPECT_EQ(ParameterPage(), Bytes(old));
+    EXPECT_EQ(Flash(serial, 0x08000000, kParameters - 0x08000000), firmware);
 }
 
 // The page cannot be kept when it cannot be read: the write ends before the erase with the read's error.
@@ -242,12 +321,58 @@ TEST_F(DfuRestoreTest, WriteThatCannotReadThePageFirstLeavesItUntouched)
     EXPECT_EQ(ParameterPage(), Bytes(old));
 }
 
-// A sensor that drops off the bus during the transfer cannot be written back: the page stays erased.
+// A sensor that drops off the bus during the transfer cannot be written back: the page stays erased, and
+// the old page is saved.
 TEST_F(DfuRestoreTest, SensorGoneDuringTheTransferLeavesTheErasedPage)
 {
     bus->SetFault(serial, Fault::Unplug, true);
-    EXPECT_THROW(dfu.WriteParameters(device.get(), fresh.data(), kPage), TpError::DownloadFailed);
+    ExpectOldPageSaved<TpError::DownloadFailed>([&] { dfu.WriteParameters(device.get(), fresh.data(), kPage); },
+                                                "unplug");
     EXPECT_TRUE(AllErased(ParameterPage()));
+}
+
+// ---- The requests a write sends ----
+
+// Writes through a stand-in STDFU library that writes down every DfuSe command and transfer.
+class DfuRequestTest : public DfuTest {
+protected:
+    void SetUp() override
+    {
+        DfuTest::SetUp();
+        ASSERT_NE(recorder, nullptr);
+        log = reinterpret_cast<const char* (*)()>(recorder->FindExport("StdfuRecorder_Log"));
+        clear = reinterpret_cast<void (*)()>(recorder->FindExport("StdfuRecorder_Clear"));
+        ASSERT_NE(log, nullptr);
+        ASSERT_NE(clear, nullptr);
+    }
+
+    std::unique_ptr<tarnix::platform::SharedLibrary> recorder =
+        tarnix::platform::SharedLibrary::Load("StdfuRecorder.so");
+    Dfu recording{"StdfuRecorder.so"};
+    const char* (*log)() = nullptr;
+    void (*clear)() = nullptr;
+};
+
+// The write's own address step for a 100-byte buffer points at 0x08004000 - 6 x 100 (the page's reads, of
+// the whole page, point at 0x08001000). After a failed erase it is not sent, whether the erase fault lasts
+// or strikes once.
+TEST_F(DfuRequestTest, NoAddressStepFollowsAFailedErase)
+{
+    std::vector<char> buffer = Pattern(100, 5);
+    const std::string writeAddressStep = "address 08003DA8\n";
+    clear();
+    ASSERT_TRUE(recording.WriteParameters(device.get(), buffer.data(), 100));
+    EXPECT_NE(std::string(log()).find("erase 08004000\n" + writeAddressStep + "download 100\n"), std::string::npos)
+        << log();
+
+    for (const bool once : {true, false}) {
+        bus->SetFault(serial, Fault::Erase, once);
+        clear();
+        EXPECT_THROW(recording.WriteParameters(device.get(), buffer.data(), 100), TpError::EraseFailed);
+        const std::string requests = log();
+        EXPECT_NE(requests.find("erase 08004000\n"), std::string::npos) << requests;
+        EXPECT_EQ(requests.find(writeAddressStep), std::string::npos) << (once ? "once:\n" : "lasting:\n") << requests;
+    }
 }
 
 TEST_F(DfuTest, LeavingDfuModeStartsTheFirmwareAndKeepsTheDeviceMarkedConnected)

@@ -1,9 +1,8 @@
 // The OS handles of devices that come and go: a record may live on after its device has gone, but its HID
 // interface or DFU session is closed, so the process's descriptor count stays flat however many sensors are
 // plugged, unplugged, switched to DFU mode and back. The tests run on the simulated bus; those of single
-// devices run once more on the real-bus backend inside `tarnix-sim usb-run` (tests/core/CMakeLists.txt),
-// where the bus folder is the one usb-run mirrors. The cycle tests are written for both, but the test bed
-// cannot carry them yet (see tests/core/CMakeLists.txt).
+// devices and the cycle tests run once more on the real-bus backend inside `tarnix-sim usb-run`
+// (tests/core/CMakeLists.txt), where the bus folder is the one usb-run mirrors.
 
 #include "core/ApplicationModel.h"
 #include "core/DeviceFinder.h"
@@ -57,8 +56,7 @@ bool InsideTestBed()
 
 // The descriptors open in this process other than sockets, and the highest number of all. A device handle is
 // never a socket on either backend; inside usb-run, umockdev's preload opens a socket beside every node the
-// program opens, and keeps one whenever an open races the test bed's replacement of a node, which is the
-// test bed's own descriptor, not the program's.
+// program opens, for as long as the node is open, which is the test bed's own descriptor, not the program's.
 struct Descriptors {
     int count = 0;
     int highest = -1;
@@ -97,12 +95,11 @@ Descriptors OpenDescriptors()
 // that a descriptor kept per cycle exhausts it within a few cycles.
 class LowDescriptorLimit {
 public:
-    // `testBedRoom`: descriptors that the test bed may keep on its own (see Descriptors).
-    explicit LowDescriptorLimit(rlim_t testBedRoom = 0)
+    LowDescriptorLimit()
     {
         ::getrlimit(RLIMIT_NOFILE, &saved);
         rlimit lowered = saved;
-        lowered.rlim_cur = static_cast<rlim_t>(OpenDescriptors().highest + 1) + kHeadroom + testBedRoom;
+        lowered.rlim_cur = static_cast<rlim_t>(OpenDescriptors().highest + 1) + kHeadroom;
         applied = lowered.rlim_cur < saved.rlim_cur && ::setrlimit(RLIMIT_NOFILE, &lowered) == 0;
     }
     ~LowDescriptorLimit()
@@ -275,7 +272,7 @@ protected:
     // libraries, caches).
     void RunCyclesWithFlatDescriptorCount(int cycles, const std::function<bool(int)>& cycle)
     {
-        const LowDescriptorLimit limit(InsideTestBed() ? static_cast<rlim_t>(cycles) : 0);
+        const LowDescriptorLimit limit;
         ASSERT_TRUE(limit.Applied());
         ASSERT_TRUE(cycle(0)) << "first cycle";
         const Descriptors settled = OpenDescriptors();

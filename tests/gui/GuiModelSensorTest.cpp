@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QTest>
 #include <QThread>
@@ -218,6 +219,8 @@ TEST_F(GuiModelSensorTest, ASensorThatDoesNotReturnInConfigurationModeFailsTheSw
     EXPECT_EQ(window.messages, QStringList{"Error: Failed to set device in configuration mode."});
 }
 
+// A write whose page may be left damaged (here it reads back wrong, and so does the write-back) shows the
+// line naming the saved page after the core's text, a blank line between.
 TEST_F(GuiModelSensorTest, SensorFaultsShowTheCoresTexts)
 {
     ASSERT_FALSE(PlugAndSelect("GUI0007", {"--mode", "dfu"}).isEmpty());
@@ -231,8 +234,15 @@ TEST_F(GuiModelSensorTest, SensorFaultsShowTheCoresTexts)
     ASSERT_TRUE(sensors.Run({"fault", "GUI0007", "corrupt"}).has_value());
     model.WriteParameters(page);
 
-    EXPECT_EQ(window.messages, (QStringList{ErrorText(TpError::UploadFailed()), ErrorText(TpError::EraseFailed()),
-                                            ErrorText(TpError::ParameterVerificationFailed())}));
+    const QStringList saved = QDir(sensors.PageBackupFolder()).entryList(QDir::Files);
+    ASSERT_EQ(saved.size(), 1);
+    const QString path = sensors.PageBackupFolder() + "/" + saved[0];
+    EXPECT_EQ(window.messages,
+              (QStringList{ErrorText(TpError::UploadFailed()), ErrorText(TpError::EraseFailed()),
+                           ErrorText(TpError::ParameterVerificationFailed()) +
+                               "\n\nThe parameter page of the sensor may be erased. Its contents from before the "
+                               "write are saved in " +
+                               path + "; write them back with: TarnixProgrammer_CLI -f " + path + " -o"}));
 }
 
 TEST_F(GuiModelSensorTest, IncompatibleDriversAreReportedOnceUntilTheNextOperation)

@@ -1,3 +1,4 @@
+#include "MessageBoxLines.h"
 #include "ModalAnswerer.h"
 #include "SimulatedSensors.h"
 
@@ -27,8 +28,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTextLayout>
-#include <QTextOption>
 
 #include <algorithm>
 #include <functional>
@@ -341,57 +340,107 @@ TEST_F(MainWindowTest, ScreenshotsOfTheFirmwarePageTheParameterPageAndTheProgres
     ASSERT_TRUE(WaitFor([&] { return LabelText("firmwareVersionLabel") == "2.5"; }));
 }
 
-// Each line of a label's text as the label lays it out with word wrap at the width its text gets (the label's
-// contents less its margin and indent): the visual lines it takes, trimmed.
-std::vector<QStringList> WrappedLines(const QLabel& label)
+// The box as the screen shows it: under a real X server the box's window as the server holds it once the box
+// has drawn itself; elsewhere the box draws itself into the picture.
+QPixmap BoxPicture(QMessageBox& box)
 {
-    std::vector<QStringList> wrapped;
-    const int width = label.contentsRect().width() - 2 * label.margin() - std::max(label.indent(), 0);
-    QTextOption wrapAtWords;
-    wrapAtWords.setWrapMode(QTextOption::WordWrap);
-    for (const QString& line : label.text().split('\n')) {
-        QTextLayout layout(line, label.font());
-        layout.setTextOption(wrapAtWords);
-        layout.beginLayout();
-        QStringList parts;
-        for (QTextLine part = layout.createLine(); part.isValid(); part = layout.createLine()) {
-            part.setLineWidth(width);
-            parts << line.mid(part.textStart(), part.textLength()).trimmed();
-        }
-        layout.endLayout();
-        wrapped.push_back(parts);
+    if (QGuiApplication::platformName() != "xcb") {
+        return box.grab();
     }
-    return wrapped;
-}
-
-// The widest QMessageBox makes itself on a screen.
-int MessageBoxWidthLimit(const QScreen& screen)
-{
-    const int width = screen.availableGeometry().width();
-    return width <= 1024 ? width : std::min(width - 480, 1000);
-}
-
-TEST_F(MainWindowTest, TheTroubleshootingBoxShowsEachLineOfItsTextWholeWhereTheScreenAllows)
-{
-    std::vector<QStringList> wrapped;
-    bool labelInsideBox = false;
-    bool boxAtItsLimit = false;
-    answerer.inspectBox = [&](QMessageBox* box) {
-        for (const QLabel* label : box->findChildren<QLabel*>()) {
-            if (label->text() == box->text()) {
-                wrapped = WrappedLines(*label);
-                labelInsideBox = box->rect().contains(QRect(label->mapTo(box, QPoint(0, 0)), label->size()));
-            }
+    struct PaintSeen : QObject {
+        bool painted = false;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            painted = painted || event->type() == QEvent::Paint;
+            return false;
         }
-        boxAtItsLimit = box->width() >= MessageBoxWidthLimit(*box->screen());
-        QDir().mkpath(TARNIX_SCREENSHOT_DIR);
-        box->grab().save(QString(TARNIX_SCREENSHOT_DIR) + "/troubleshooting-box.png");
-    };
-    Find<QAction>("troubleshootingAction")->trigger();
+    } seen;
+    box.installEventFilter(&seen);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&box));
+    box.update();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen.painted; }));
+    box.removeEventFilter(&seen);
+    QCoreApplication::processEvents();
+    return box.screen()->grabWindow(box.winId());
+}
 
-    ASSERT_EQ(answerer.boxes.size(), 1u);
-    EXPECT_EQ(answerer.boxes[0].title, "Troubleshooting");
-    EXPECT_EQ(answerer.boxes[0].text.toStdString(),
+// The messages the desktop model sends to the window (information or not, title, text), each as the window
+// gets it: every error, warning and success box of the sensor operations, the firmware file check, the driver
+// check and the version check, and the longest messages of the core's failures.
+struct ModelMessage {
+    bool information;
+    QString title;
+    QString text;
+};
+
+std::vector<ModelMessage> ModelMessages(const QString& savedFile, const QString& overlongFile)
+{
+    const auto error = [](const QString& text) { return ModelMessage{false, "Error", text}; };
+    const auto warning = [](const QString& text) { return ModelMessage{false, "Warning", text}; };
+    return {
+        error("Failed to connect to device."),
+        error("This file format is not supported."),
+        error("Failed to check firmware file for persistent parameters."),
+        error("Firmware Write Failed."),
+        error("Incompatible DFU drivers found.\n\nPlease follow these steps:\n* Do not unplug or reset the sensor.\n"
+              "* One of:\n** In the toolbar, select Help -> Install DFU Drivers or\n"
+              "** Run the Tarnix Programmer installer and select the Repair function.\n"
+              "* If this popup occured after an operation, retry the operation.\n\nAdministrator rights needed."),
+        error("No device connected."),
+        error("No firmware file loaded."),
+        error("Failed to set device in configuration mode."),
+        error("Too long path. Supports up to 259 characters."),
+        error("Device is not in configuration mode."),
+        error("Unable to ascertain if the firmware supports persistant parameters or not.\n"
+              "If the program was started while the sensor was in Configuration/DFU mode, or if you used the Install "
+              "DFU Drivers menu option, please press Leave Configuration Mode and try again.\n"
+              "If the sensor is running a 1.x firmware, please update to the latest firmware and try again."),
+        error("This version of Tarnix Programmer is outdated and not compatible\nwith the current firmware version. "
+              "\t\t\t\t\n\nPlease download the latest version of Tarnix Programmer."),
+        error("Invalid scanning range provided. Read parameters to get possible scanning ranges for selected sensor. "
+              "Save parameters to json file if you wish to keep them."),
+        error("The parameters do not fit the sensor's 2048-byte parameter area."),
+        // A failed parameter write with an added line that names a file and a command (the test's own words).
+        error("Download failed.\n\nThe page is saved in " + savedFile +
+              "; to write it back, run: TarnixProgrammer_CLI -f " + savedFile + " -o"),
+        error("Download failed.\n\nThe page is saved in " + overlongFile),
+        warning("This firmware will overwrite any stored parameters."),
+        warning("This firmware version is not supporting the hardware of 158 mm KLRM manufactured prior to 14th of "
+                "April 2021."),
+        ModelMessage{true, "Success", "Download succeeded."},
+    };
+}
+
+TEST_F(MainWindowTest, EveryMessageBoxShowsEachLineOfItsTextWholeWhereTheScreenAllows)
+{
+    std::vector<MessageBoxLines> shown;
+    answerer.inspectBox = [&](QMessageBox* box) {
+        shown.push_back(MeasureMessageBox(*box));
+        QDir().mkpath(TARNIX_SCREENSHOT_DIR);
+        const QString name =
+            QString("message-box-%1-%2.png").arg(shown.back().screenWidth).arg(shown.size(), 2, 10, QChar('0'));
+        BoxPicture(*box).save(QString(TARNIX_SCREENSHOT_DIR) + "/" + name);
+    };
+    // The window's own boxes, each as the user meets it.
+    Find<QAction>("troubleshootingAction")->trigger();
+    Find<QAction>("aboutAction")->trigger();
+    window->OnLeaveConfigurationModeResult(false);
+    Field("deviceConfiguration.hidDisplaySize.x")->setText("1920");
+    window->OnBeginWriteParameters();
+    window->OnWriteFirmwareStarted();
+    EXPECT_FALSE(window->close());
+    window->OnWriteFirmwareFailed();
+    // The model's boxes.
+    const QString savedFile = sensors.FilePath("parameters-SN-0123456789-2025-01-31T12-00-00.bin");
+    const QString overlongFile = sensors.FilePath(QString("deeper-folder/").repeated(30) + "parameters.bin");
+    const std::vector<ModelMessage> messages = ModelMessages(savedFile, overlongFile);
+    for (const ModelMessage& message : messages) {
+        window->OnPopInfoMessage(message.information, message.title, message.text);
+    }
+
+    ASSERT_EQ(shown.size(), 5 + messages.size());
+    EXPECT_EQ(shown[0].title, "Troubleshooting");
+    EXPECT_EQ(shown[0].text.toStdString(),
               "If writing a firmware fails or the sensor stops working check the following:\n\n"
               "        * Check that all connectors are plugged in correctly.\n"
               "        * Unplug the sensor, press and hold the black button on\n"
@@ -400,18 +449,28 @@ TEST_F(MainWindowTest, TheTroubleshootingBoxShowsEachLineOfItsTextWholeWhereTheS
               "            the computer without any hub or docking station between.\n"
               "\n\n"
               "If the problem persists, refer to: https://support.morvel.example for documentation and support. \n");
-    const QStringList lines = answerer.boxes[0].text.split('\n');
-    ASSERT_EQ(wrapped.size(), static_cast<std::size_t>(lines.size()));
-    EXPECT_TRUE(labelInsideBox) << "the text is cut off at the box's edge";
-    for (std::size_t i = 0; i < wrapped.size(); ++i) {
-        const std::string line = lines[static_cast<int>(i)].toStdString();
-        if (wrapped[i].size() > 1) {
-            EXPECT_TRUE(boxAtItsLimit) << "wrapped in a box that could be wider: " << line;
-        }
-        for (const QString& part : wrapped[i]) {
-            EXPECT_FALSE(wrapped[i].size() > 1 && !part.contains(' ')) << "a single word on a line: " << line;
-        }
+    EXPECT_EQ(shown[1].title, "About Tarnix Programmer");
+    EXPECT_EQ(shown[2].text,
+              "Failed to leave configuration mode. Please physically disconnect and connect the sensor "
+              "or try again.");
+    EXPECT_EQ(shown[3].text, "Missing input: HID Display Size Y.");
+    EXPECT_EQ(shown[4].text,
+              "A firmware write is in progress. Please wait until it has finished before closing "
+              "Tarnix Programmer.");
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        EXPECT_EQ(shown[5 + i].title, messages[i].title);
+        EXPECT_EQ(shown[5 + i].text, messages[i].text);
     }
+    for (const MessageBoxLines& box : shown) {
+        const QStringList faults = WholeLineFaults(box);
+        EXPECT_TRUE(faults.isEmpty()) << box.text.left(60).toStdString() << "...\n" << faults.join('\n').toStdString();
+    }
+    // The path longer than any box wraps (between its folders) in a box as wide as the screen allows.
+    const auto overlong = std::find_if(shown.begin(), shown.end(),
+                                       [&](const MessageBoxLines& box) { return box.text.contains(overlongFile); });
+    ASSERT_NE(overlong, shown.end());
+    EXPECT_TRUE(overlong->boxAtItsLimit);
+    EXPECT_GT(overlong->lines.back().size(), 1);
 }
 
 }  // namespace

@@ -55,6 +55,8 @@ public:
     }
 
     QString FilePath(const QString& name) const { return QString::fromStdString(bus.File(name.toStdString())); }
+    // Where failed parameter writes save the page from before the write while the bus lives.
+    QString PageBackupFolder() const { return QString::fromStdString(bus.PageBackupFolder()); }
 
 private:
     tarnix::test::SimulatedBus bus;

@@ -7,8 +7,9 @@
 #               triggered, a rule already in place, a planted link, udevadm missing or failing
 #   reports     how a failure reaches the user: standard error, and a dialog without /SW
 #   pkexec      a user's run: what is handed to pkexec, and pkexec missing, cancelled or refused
-#   elevated    the elevated entry as pkexec's root runs it, in a mount namespace whose /etc and /usr/bin
-#               carry stand-ins: nothing of the caller's runs as root and no link is followed
+#   elevated    the elevated entry as pkexec's root runs it, and root's own run, in a mount namespace whose
+#               /etc, /usr/bin and udev's rule folders carry stand-ins: nothing of the caller's runs as root,
+#               no link is followed, and the folders made for the rule are root's whatever the caller's umask
 #
 # The checks that meet another user or root's system folders need root; without it they are skipped (77).
 set -euo pipefail
@@ -235,51 +236,97 @@ check_elevated() {
   exit $status
 }
 
-# In a private mount namespace: /etc gets a writable layer and /usr/bin a recording udevadm, so that the
-# fixed paths of the elevated entry land on stand-ins.
+# Hides the machine's own rules from every rule folder the installer looks at (a package's rule in
+# /usr/lib/udev/rules.d would rightly make it skip its copy): /etc/udev is hidden by the /etc layer, every
+# other folder that exists gets an empty stand-in.
+stand_in_rule_folders() {
+  local folders folder
+  folders=$(sed -n 's/^rule_folders="\(.*\)"$/\1/p' "$installer")
+  [ -n "$folders" ] || fail "found no rule folders in the installer"
+  for folder in $folders; do
+    case $folder in
+      etc/*) [ ! -e "/$folder" ] || fail "/$folder is still there under the /etc layer" ;;
+      *) [ ! -d "/$folder" ] || mount -t tmpfs -o mode=755,size=1m tarnix-rules "/$folder" ;;
+    esac
+  done
+  for folder in $folders; do
+    [ ! -e "/$folder/$rule" ] || fail "/$folder/$rule shows through the stand-ins"
+  done
+}
+
+# The rule as the elevated entry leaves it: a file of root's, readable by all, the installer's copy.
+check_installed_rule() {
+  local installed="/etc/udev/rules.d/$rule"
+  [ -f "$installed" ] && [ ! -L "$installed" ] || fail "$1: the rule is not a file of its own"
+  [ "$(stat -c '%u %a' "$installed")" = "0 644" ] || fail "$1: the rule is $(stat -c '%u %a' "$installed")"
+  installer_copy | cmp -s - "$installed" || fail "$1: the installed rule is not the shipped one"
+}
+
+# The folders that a run made for the rule are root's and writable by root alone, whatever its caller's umask.
+check_made_folders() {
+  local folder
+  for folder in /etc/udev /etc/udev/rules.d; do
+    [ "$(stat -c '%u %a' "$folder")" = "0 755" ] || fail "$1 made $folder as $(stat -c '%u %a' "$folder")"
+  done
+}
+
+# In a private mount namespace: /etc gets a writable layer without udev's folder, /usr/bin a recording udevadm
+# and the other rule folders empty stand-ins, so that the fixed paths of the elevated entry land on stand-ins.
+# Every run as root starts with the umask 000 (pkexec passes its caller's on).
 check_elevated_inside() {
-  mkdir -p "$work/etc-upper/udev/rules.d" "$work/etc-work" "$work/bin"
+  mkdir -m 755 "$work/etc-upper" "$work/etc-work" "$work/bin"
+  mknod "$work/etc-upper/udev" c 0 0 || { echo "SKIP: no whiteout for /etc/udev"; exit $skipped; }
   recorder "$work/bin/udevadm" "$work/udevadm.log"
   mount -t overlay overlay -o "lowerdir=/etc,upperdir=$work/etc-upper,workdir=$work/etc-work" /etc ||
     { echo "SKIP: no overlay mount"; exit $skipped; }
   mount -t overlay overlay -o "lowerdir=$work/bin:/usr/bin" /usr/bin
-  [ "$(readlink -f /etc/udev/rules.d)" = /etc/udev/rules.d ] || fail "/etc/udev/rules.d is not a plain folder here"
+  stand_in_rule_folders
 
-  # The caller's things: programs that note it when they run, a rule folder, and links planted at the rule's
-  # name and at a temporary name an installer could use, both to a file of the caller's.
+  # The caller's things: programs that note it when they run, a rule folder, and a file of the caller's that
+  # planted links point to.
   user_folder
   local user="$work/user"
   setpriv --reuid=65534 --regid=65534 --clear-groups sh -c "
     printf '#!/bin/sh\nid -u >>\"%s\"\n' '$user/ran' >'$user/evil' && chmod 755 '$user/evil' &&
     cp '$user/evil' '$user/udevadm' && cp '$user/evil' '$user/mktemp' && cp '$user/evil' '$user/cp' &&
     mkdir -p '$user/rules.d' && echo victim >'$user/victim'"
-  ln -s "$user/victim" "/etc/udev/rules.d/$rule"
-  ln -s "$user/victim" "/etc/udev/rules.d/$rule.new"
 
-  # What the user hands to pkexec, recorded; then run as pkexec runs it: as root, in a cleared environment.
+  # What the user hands to pkexec, recorded; then run as pkexec runs it: as root, in a cleared environment,
+  # with the caller's umask. The rule folder is not there yet.
   recorder "$user/pkexec" "$user/pkexec.log"
   as_other_user env TARNIX_PKEXEC="$user/pkexec" PATH="$user:$PATH" "$installer" /F /SW ||
     fail "the user's run failed: $(cat "$work/err")"
   local recorded
   recorded=$(cut -d' ' -f2- "$user/pkexec.log")
   # shellcheck disable=SC2086
-  env -i PKEXEC_UID=65534 PATH=/usr/sbin:/usr/bin:/sbin:/bin $recorded >"$work/out" 2>"$work/err" ||
+  (umask 000 && exec env -i PKEXEC_UID=65534 PATH=/usr/sbin:/usr/bin:/sbin:/bin $recorded) >"$work/out" 2>"$work/err" ||
     fail "the elevated entry failed: $(cat "$work/err")"
+  check_made_folders "the elevated entry"
+  check_installed_rule "the elevated entry"
 
-  # And an attacker's own call of the elevated entry, with names of its choosing in arguments and environment.
-  env -i PKEXEC_UID=65534 PATH="$user:/usr/bin:/bin" TARNIX_UDEV_ROOT="$user" TARNIX_UDEV_RULES_DIR="$user/rules.d" \
-    TARNIX_UDEVADM="$user/evil" TARNIX_BUS=sim TARNIX_SIM_DIR="$user" \
-    "$installer" --elevated --rules-dir "$user/rules.d" --udevadm "$user/evil" >"$work/out" 2>"$work/err" ||
+  # An attacker's own call of the elevated entry, with names of its choosing in arguments and environment and
+  # links planted at the rule's name and at a temporary name an installer could use.
+  local installed="/etc/udev/rules.d/$rule"
+  rm "$installed"
+  ln -s "$user/victim" "$installed"
+  ln -s "$user/victim" "$installed.new"
+  (umask 000 && exec env -i PKEXEC_UID=65534 PATH="$user:/usr/bin:/bin" TARNIX_UDEV_ROOT="$user" \
+    TARNIX_UDEV_RULES_DIR="$user/rules.d" TARNIX_UDEVADM="$user/evil" TARNIX_BUS=sim TARNIX_SIM_DIR="$user" \
+    "$installer" --elevated --rules-dir "$user/rules.d" --udevadm "$user/evil") >"$work/out" 2>"$work/err" ||
     fail "the elevated entry failed with the caller's names: $(cat "$work/err")"
+  check_installed_rule "the elevated entry called with the caller's names"
+
+  # Root's own run (sudo TarnixProgrammer_CLI -i) where the rule folder is missing again.
+  rm -rf /etc/udev
+  (umask 000 && exec env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$installer" /F /SW) >"$work/out" 2>"$work/err" ||
+    fail "root's own run failed: $(cat "$work/err")"
+  check_made_folders "root's own run"
+  check_installed_rule "root's own run"
 
   ! grep -qx 0 "$user/ran" 2>/dev/null || fail "a program of the caller's ran as root $(grep -cx 0 "$user/ran") time(s)"
   [ "$(cat "$user/victim")" = victim ] || fail "a planted link was followed"
   [ -z "$(ls -A "$user/rules.d")" ] || fail "the caller's rule folder was written"
-  local installed="/etc/udev/rules.d/$rule"
-  [ -f "$installed" ] && [ ! -L "$installed" ] || fail "the rule is not a file of its own"
-  [ "$(stat -c '%u %a' "$installed")" = "0 644" ] || fail "the rule is $(stat -c '%u %a' "$installed")"
-  installer_copy | cmp -s - "$installed" || fail "the installed rule is not the shipped one"
-  diff -u <(expected_udevadm_calls 0; expected_udevadm_calls 0) "$work/udevadm.log" ||
+  diff -u <(expected_udevadm_calls 0; expected_udevadm_calls 0; expected_udevadm_calls 0) "$work/udevadm.log" ||
     fail "udev's own udevadm was not called as expected"
 
   # A rule file that another user can change is not installed by pkexec's root.

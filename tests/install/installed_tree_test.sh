@@ -63,13 +63,17 @@ expected_files() {
     echo "share/tarnix-programmer/schemas/${schema##*/}"
   done
   echo "share/applications/tarnix-programmer.desktop"
-  echo "share/doc/tarnix-programmer/changelog.Debian.gz"
   echo "share/doc/tarnix-programmer/copyright"
-  echo "share/lintian/overrides/tarnix-programmer"
   echo "share/man/man1/TarnixProgrammer.1.gz"
   echo "share/man/man1/TarnixProgrammer_CLI.1.gz"
   echo "share/icons/hicolor/48x48/apps/tarnix-programmer.png"
   echo "share/icons/hicolor/256x256/apps/tarnix-programmer.png"
+}
+
+# What the Debian package carries beyond an installation: the Debian changelog and lintian's overrides.
+package_only_files() {
+  echo "share/doc/tarnix-programmer/changelog.Debian.gz"
+  echo "share/lintian/overrides/tarnix-programmer"
 }
 
 check_layout() {
@@ -112,6 +116,8 @@ check_cli() {
   output=$("$cli" -v) || fail "TarnixProgrammer_CLI -v failed: $output"
   [[ $output == *"Tarnix Programmer version: "* ]] || fail "unexpected version output: $output"
 
+  check_cli_streams "$cli"
+
   "$sim" plug --product "Installed Sensor" --reenumerate-ms 0 --page-ms 0 >/dev/null
   output=$("$cli" -l) || fail "TarnixProgrammer_CLI -l failed: $output"
   grep -q "^1\. Installed Sensor   Firmware Version: 2\.4" <<<"$output" ||
@@ -132,6 +138,27 @@ check_cli() {
   output=$("$cli" -d 1 -r "$work/after.json") || fail "TarnixProgrammer_CLI -r after the schema write failed: $output"
   grep -q '"fingerFrequency": 321' "$work/after.json" || fail "the schema write did not land: $(cat "$work/after.json")"
   grep -q '"peakCount": ' "$work/after.json" || fail "the schema write lost the geometry: $(cat "$work/after.json")"
+}
+
+# The streams as the installed manual page tells them: a failure that ends a command (here: no sensor) is its
+# "Error: " line on standard error and an empty closing line on standard output; an argument error goes to
+# standard output after the usage text, and nothing to standard error.
+check_cli_streams() {
+  local cli=$1 status=0
+  "$cli" -d 1 -r "$work/none.json" >"$work/stdout" 2>"$work/stderr" || status=$?
+  [ $status -ne 0 ] && [ "$(cat "$work/stderr")" = "Error: Could not find device." ] &&
+    [ "$(cat "$work/stdout")" = "" ] ||
+    fail "a read without a sensor gave $status, stdout '$(cat "$work/stdout")', stderr '$(cat "$work/stderr")'"
+  status=0
+  "$cli" -q >"$work/stdout" 2>"$work/stderr" || status=$?
+  [ $status -ne 0 ] && [ ! -s "$work/stderr" ] && grep -qx "Error: Unknown argument: -q." "$work/stdout" ||
+    fail "an unknown argument gave $status, stderr '$(cat "$work/stderr")'"
+  local page
+  page=$(gzip -dc "$installed/share/man/man1/TarnixProgrammer_CLI.1.gz" | tr '\n' ' ')
+  [[ $page == *'is one line on standard error: "Error: " followed by its text.'* ]] ||
+    fail "the manual page does not say that a failure that ends a command goes to standard error"
+  [[ $page == *'Everything else the tool prints goes to standard output'* ]] ||
+    fail "the manual page does not say what goes to standard output"
 }
 
 # ---- The desktop entry and its icons -------------------------------------------------------------------
@@ -251,6 +278,22 @@ check_udev_rule() {
       fail "the installed $installer did not install the rule"
     grep -qx "control --reload-rules" "$work/udevadm-calls" || fail "the installed $installer did not reload udev"
   done
+  check_installer_without_simulator
+}
+
+# On the simulated bus the driver installer runs the simulator tool beside the programs, which an installation
+# does not carry: it says so in words, then gives the simulated bus's own failure line, and fails.
+check_installer_without_simulator() {
+  local folder="$installed/$program_folder" status=0
+  [ ! -e "$folder/tarnix-sim" ] || fail "the simulator tool is installed"
+  env -u TARNIX_BUS "$folder/Drivers/STtube_DFU_Drivers/dpinst_x86.exe" /F /SW >"$work/sim-out" 2>"$work/sim-err" ||
+    status=$?
+  [ $status -eq 1 ] || fail "the installer on the simulated bus without tarnix-sim exited with $status"
+  [ ! -s "$work/sim-out" ] || fail "the installer wrote to standard output: $(cat "$work/sim-out")"
+  diff -u - "$work/sim-err" <<MESSAGES || fail "the installer's failure on the simulated bus (+) is not as expected (-)"
+Driver installer: the simulator tool tarnix-sim is not installed beside the programs (looked for $(readlink -f "$folder")/tarnix-sim).
+Driver installer: the simulated bus's DFU devices did not get the right driver.
+MESSAGES
 }
 
 # ---- The desktop application's pictures ----------------------------------------------------------------
@@ -363,8 +406,8 @@ check_package() {
   local package
   package=$(make_package "$build_dir")
 
-  diff -u <(installed_files "$installed") <(package_files "$package") ||
-    fail "the package's files (+) differ from the installed tree (-)"
+  diff -u <({ installed_files "$installed"; package_only_files; } | LC_ALL=C sort) <(package_files "$package") ||
+    fail "the package's files (+) differ from the installed tree and the package-only files (-)"
 
   [ "$(dpkg-deb -f "$package" Package)" = tarnix-programmer ] || fail "wrong package name"
   local depends
@@ -381,6 +424,7 @@ check_package() {
   [ "$(entry_value "$entry" Path)" = "/usr/$program_folder" ] || fail "packaged Path is '$(entry_value "$entry" Path)'"
 
   [[ $depends == *"pkexec | policykit-1"* ]] || fail "the package does not depend on pkexec: $depends"
+  check_recommends "$package"
 
   # The maintainer scripts reload udev and trigger the sensors' devices only, after the install and after
   # the removal, and succeed where udev is missing or not running.
@@ -410,6 +454,36 @@ CALLS
   PATH="$work/fake-udev:$PATH" "$work/control/postrm" upgrade || fail "postrm upgrade failed"
   [ ! -e "$work/udevadm-calls" ] || fail "postrm upgrade told udev although the rule stays"
   check_postinst_removes_installer_copy "$package"
+}
+
+# The relations of a package field, one a line: the alternatives of each sorted and joined by "|", without
+# version constraints.
+relation_groups() {
+  dpkg-deb -f "$1" "$2" | tr ',' '\n' | sed 's/([^)]*)//g; s/[[:space:]]//g' |
+    while IFS= read -r group; do
+      [ -z "$group" ] || tr '|' '\n' <<<"$group" | LC_ALL=C sort | paste -sd '|'
+    done
+}
+
+# The package recommends what the driver installer calls on: udev's udevadm, and, as one group of
+# alternatives, the package of every program it can show a failure with on the desktop (the desktop
+# application's Help links need xdg-open).
+check_recommends() {
+  local groups tool packages=()
+  groups=$(relation_groups "$1" Recommends)
+  while read -r _ _ tool; do
+    case $tool in
+      zenity | kdialog) packages+=("$tool") ;;
+      xmessage) packages+=(x11-utils) ;;
+      notify-send) packages+=(libnotify-bin) ;;
+      *) fail "no package is known for the installer's dialog program $tool" ;;
+    esac
+  done < <(sed -n '/^show_dialog()/,/^}/p' "$source_dir/platform/drivers/dpinst.sh" | grep -o 'command -v [a-z-]*')
+  [ ${#packages[@]} -ge 2 ] || fail "found no dialog programs in the installer"
+  local wanted
+  for wanted in xdg-utils udev "$(printf '%s\n' "${packages[@]}" | LC_ALL=C sort | paste -sd '|')"; do
+    grep -qxF "$wanted" <<<"$groups" || fail "the package does not recommend $wanted: $(dpkg-deb -f "$1" Recommends)"
+  done
 }
 
 # The installer's copy of the rule in /etc goes when the package is configured; another file there stays. The

@@ -323,6 +323,41 @@ TEST_F(DfuPersonalityTest, StallsRequestsOutsideTheProtocol)
     EXPECT_EQ(StatusState(), 10) << "dfuERROR after the stalled block";
 }
 
+// FunctionFS acknowledges an OUT request when its data is taken: a refusal must come before that, and it
+// does for a data block, which the bootloader refuses (or takes) whatever its bytes.
+TEST_F(DfuPersonalityTest, AStallFaultRefusesADataBlockBeforeItsDataStage)
+{
+    const ControlSetup dataBlock = Packet(0x21, 1, 2, 0, 2048);
+    EXPECT_EQ(Dnload(0, DfuCommand(0x21, kParameterAddress)).kind, ControlAnswer::Kind::Acknowledge);
+    const Bytes before = bus_.ReadFlash(serial_, kParameterAddress, 2048);
+    EXPECT_FALSE(dfu_.AnswerBeforeData(dataBlock)) << "the data decides";
+    EXPECT_EQ(StatusState(), 5) << "dfuDNLOAD-IDLE: looking at the request changed nothing";
+
+    bus_.Bus().SetFault(serial_, Fault::Stall);
+    EXPECT_FALSE(dfu_.AnswerBeforeData(Packet(0x21, 1, 0, 0, 5))) << "a command is judged by its bytes";
+    const auto refusal = dfu_.AnswerBeforeData(dataBlock);
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->kind, ControlAnswer::Kind::Stall);
+    EXPECT_EQ(Request(0xA1, 3, 6).kind, ControlAnswer::Kind::Stall) << "the stall lasts";
+    EXPECT_EQ(bus_.ReadFlash(serial_, kParameterAddress, 2048), before);
+}
+
+TEST_F(DfuPersonalityTest, OneShotAndDownloadFaultsAreSpentBeforeTheDataStageToo)
+{
+    const ControlSetup dataBlock = Packet(0x21, 1, 2, 0, 2048);
+    EXPECT_EQ(Dnload(0, DfuCommand(0x21, kParameterAddress)).kind, ControlAnswer::Kind::Acknowledge);
+    bus_.Bus().SetFault(serial_, Fault::Stall, true);
+    ASSERT_TRUE(dfu_.AnswerBeforeData(dataBlock));
+    EXPECT_EQ(StatusState(), 5) << "answered again after the one stalled request";
+    EXPECT_FALSE(dfu_.AnswerBeforeData(dataBlock)) << "the fault is spent";
+
+    bus_.Bus().SetFault(serial_, Fault::Download);
+    const auto refusal = dfu_.AnswerBeforeData(dataBlock);
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->kind, ControlAnswer::Kind::Stall);
+    EXPECT_EQ(StatusState(), 10) << "dfuERROR";
+}
+
 TEST_F(DfuPersonalityTest, LeavingDfuModeBootsTheFirmwareInFlash)
 {
     EXPECT_EQ(Dnload(0, DfuCommand(0x21, kFlashBase)).kind, ControlAnswer::Kind::Acknowledge);

@@ -18,8 +18,10 @@ namespace tarnix::test {
 
 // A private simulated bus for one test: $TARNIX_SIM_DIR names the bus folder inside a fresh temporary
 // folder while the object lives, and is restored afterwards. The temporary folder also takes the test's own
-// files. Sensors are reached through the simulator's C++ API (Bus(), Plug) or, as another process sees
-// the bus, through the tarnix-sim tool built beside the test binary.
+// files, and holds the user's data folder ($XDG_DATA_HOME) meanwhile, so that a parameter page saved by a
+// failed write lands there and not in the home folder of whoever runs the tests. Sensors are reached through
+// the simulator's C++ API (Bus(), Plug) or, as another process sees the bus, through the tarnix-sim tool
+// built beside the test binary.
 class SimulatedBus {
 public:
     SimulatedBus() = default;
@@ -33,6 +35,9 @@ public:
     // The test's own files, beside the bus state.
     const TemporaryFolder& Files() const { return files_; }
     std::string File(const std::string& name) const { return files_.File(name); }
+    // The user's data folder of the test, and the folder of the saved parameter pages in it.
+    std::string DataFolder() const { return files_.File("data"); }
+    std::string PageBackupFolder() const { return DataFolder() + "/tarnix-programmer"; }
 
     // A sensor that re-enumerates and erases or programs a page without delay.
     static sim::SensorState QuickSensor()
@@ -149,6 +154,7 @@ private:
 
     TemporaryFolder files_;
     ScopedEnvironmentVariable busFolder_{"TARNIX_SIM_DIR", Folder()};
+    ScopedEnvironmentVariable dataFolder_{"XDG_DATA_HOME", DataFolder()};
 };
 
 }  // namespace tarnix::test

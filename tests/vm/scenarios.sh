@@ -104,6 +104,14 @@ digitizer_collection_first() {
     cli --list
 }
 
+# The bootloader stalls the first data block of a parameter write, once: the block is refused before its
+# data is taken, so the write stops with its error, on the kernel's stack as on the simulated bus (the
+# sensor stays in DFU mode).
+write_with_stall() {
+    sim fault "$SERIAL" stall --once
+    cli --write changed.json
+}
+
 # What the reference run on the simulated bus must show, so that a comparison of two equally wrong runs
 # cannot pass: scenario, then a line its output must contain.
 REFERENCE_CHECKS='list_in_normal_mode|1. Tarnix TS-200   Firmware Version: 2.4
@@ -116,11 +124,12 @@ flash_hex_image|Firmware Version: 2.5
 overwrite_check|Error: This firmware will overwrite parameters.
 flash_dfu_image_with_overwrite|Firmware Version: 2.6
 unplug_during_flash|Error: Flashing failed.
-digitizer_collection_first|1. Tarnix TS-200   Firmware Version: 2.4'
+digitizer_collection_first|1. Tarnix TS-200   Firmware Version: 2.4
+write_with_stall|Error: Download failed.'
 
 SCENARIOS="list_in_normal_mode read_without_driver list_in_dfu_mode_without_driver install_driver
 list_in_dfu_mode read_parameters write_parameters flash_hex_image overwrite_check
-flash_dfu_image_with_overwrite unplug_during_flash digitizer_collection_first"
+flash_dfu_image_with_overwrite unplug_during_flash digitizer_collection_first write_with_stall"
 
 run_scenarios() {
     mkdir -p "$RESULTS"

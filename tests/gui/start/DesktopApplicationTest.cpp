@@ -3,6 +3,7 @@
 #include "gui/MainWindow.h"
 #include "platform/NamedMutex.h"
 #include "tests/support/ScopedEnvironmentVariable.h"
+#include "tests/gui/MessageBoxLines.h"
 #include "tests/support/SimulatedBus.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,7 @@ namespace {
 
 // What the probe saw while the program ran.
 struct Seen {
-    std::vector<std::pair<QString, QString>> boxes;  // title, text
+    std::vector<MessageBoxLines> boxes;
     bool window = false;
     QString selectedFile;
     QString applicationName;  // the class of the window's X11 WM_CLASS
@@ -39,7 +40,7 @@ void ArmProbe()
     auto* timer = new QTimer(qApp);
     QObject::connect(timer, &QTimer::timeout, [] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            seen.boxes.emplace_back(box->windowTitle(), box->text());
+            seen.boxes.push_back(MeasureMessageBox(*box));
             box->buttons().first()->click();
             return;
         }
@@ -92,10 +93,11 @@ TEST_F(DesktopApplicationTest, ASecondInstanceOnlyShowsAWarningWithoutTitleAndEn
     ASSERT_FALSE(running.AlreadyExisted());
     EXPECT_EQ(Run({}), 0);
     ASSERT_EQ(seen.boxes.size(), 1u);
-    EXPECT_EQ(seen.boxes[0].first, "");
-    EXPECT_EQ(seen.boxes[0].second,
+    EXPECT_EQ(seen.boxes[0].title, "");
+    EXPECT_EQ(seen.boxes[0].text,
               "Another instance of Morvel Deskvane, Tarnix Programmer or Reflashor is already "
               "running, this one will be closed.");
+    EXPECT_EQ(WholeLineFaults(seen.boxes[0]).join('\n').toStdString(), "");
     EXPECT_FALSE(seen.window);
 }
 

@@ -29,6 +29,14 @@ public:
         arguments.insert(arguments.end(), command.begin(), command.end());
         return RunBeside("tarnix-sim", arguments, bus_.Files());
     }
+    // Runs `sh -c SCRIPT` under usb-run, which starts with the descriptor limits that `ulimit LIMITS` sets
+    // ("-n 48": soft and hard, "-Sn 48": soft).
+    ToolRun RunLimited(const std::string& limits, const std::string& script) const
+    {
+        return test::RunCommand(
+            {"sh", "-c", "ulimit " + limits + " && exec \"$SIM\" usb-run -- sh -c " + ShellQuoted(script)},
+            bus_.Files());
+    }
 
     // sysfs path of the usb_device on port P of bus 1.
     static std::string PortPath(int port) { return std::string(kRootHub) + "/1-" + std::to_string(port); }

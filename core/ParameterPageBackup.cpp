@@ -1,0 +1,217 @@
+#include "core/ParameterPageBackup.h"
+
+#include "core/Utility.h"
+#include "io/FileDescriptor.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t bytesPerRecord = 16;
+constexpr int maximumNames = 100;
+constexpr mode_t folderMode = S_IRWXU;
+constexpr mode_t fileMode = S_IRUSR | S_IWUSR;
+const char* const mayBeErased = "The parameter page of the sensor may be erased.";
+
+std::string Reason(const std::string& what, int error) { return what + " (" + std::strerror(error) + ")"; }
+
+// An absolute folder from the variable, or nothing when it is unset, empty or relative.
+std::optional<std::string> AbsoluteFolderFrom(const char* name)
+{
+    const char* value = std::getenv(name);
+    if (value == nullptr || value[0] != '/') {
+        return std::nullopt;
+    }
+    return std::string(value);
+}
+
+// One record: count, 16-bit address, type, data, and the checksum that makes all its bytes sum to 0.
+std::string Record(std::uint8_t type, std::uint16_t offset, const std::uint8_t* data, std::size_t count)
+{
+    std::vector<std::uint8_t> bytes = {static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(offset >> 8),
+                                       static_cast<std::uint8_t>(offset & 0xFF), type};
+    bytes.insert(bytes.end(), data, data + count);
+    unsigned sum = 0;
+    for (const std::uint8_t byte : bytes) {
+        sum += byte;
+    }
+    bytes.push_back(static_cast<std::uint8_t>(-sum & 0xFFu));
+    std::string text = ":";
+    for (const std::uint8_t byte : bytes) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02X", byte);
+        text += digits;
+    }
+    return text + "\n";
+}
+
+// The path as one word of a POSIX shell: as it is when it holds only characters no shell treats specially,
+// otherwise in single quotes (a quote inside written as '\'').
+std::string ShellWord(const std::string& text)
+{
+    const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) {
+        return std::isalnum(c) != 0 || (c != '\0' && std::strchr("_-./,:@%+=", c) != nullptr);
+    });
+    if (plain) {
+        return text;
+    }
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+// Makes every missing folder of the path, each with mode 0700; an existing one is left as it is.
+bool MakeFolders(const std::string& folder, std::string& failure)
+{
+    std::filesystem::path current;
+    for (const std::filesystem::path& part : std::filesystem::path(folder)) {
+        current /= part;
+        if (::mkdir(current.c_str(), folderMode) != 0 && errno != EEXIST) {
+            failure = Reason("the folder " + current.string() + " cannot be made", errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WriteAll(int descriptor, const std::string& text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t written = ::write(descriptor, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Creates the file, failing when it exists (also as a symbolic link); close-on-exec, mode 0600.
+tarnix::io::FileDescriptor CreateNew(const std::string& path)
+{
+    int descriptor = -1;
+    do {
+        descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, fileMode);
+    } while (descriptor < 0 && errno == EINTR);
+    return tarnix::io::FileDescriptor(descriptor);
+}
+
+// The text in the new file, whole and on disk, or no file at all. The mode is set again because the umask
+// may have taken bits of it.
+bool Fill(const tarnix::io::FileDescriptor& file, const std::string& path, const std::string& text,
+          std::string& failure)
+{
+    if (::fchmod(file.Get(), fileMode) == 0 && WriteAll(file.Get(), text) && ::fsync(file.Get()) == 0) {
+        return true;
+    }
+    failure = Reason(path + " cannot be written", errno);
+    ::unlink(path.c_str());
+    return false;
+}
+
+std::string FileName(const std::string& stamp, int attempt)
+{
+    return "parameters-" + stamp + (attempt > 1 ? "-" + std::to_string(attempt) : std::string()) + ".hex";
+}
+
+}  // namespace
+
+void ParameterPageBackup::Attach(TpError::Exception& error, const std::vector<char>& page, std::uint32_t address)
+{
+    error.SetAddedLine(Notice(Save(page, address)));
+}
+
+ParameterPageBackup::Outcome ParameterPageBackup::Save(const std::vector<char>& page, std::uint32_t address)
+{
+    Outcome outcome;
+    const std::optional<std::string> folder = Folder(outcome.failure);
+    return folder ? SaveIn(*folder, page, address) : outcome;
+}
+
+ParameterPageBackup::Outcome ParameterPageBackup::SaveIn(const std::string& folder, const std::vector<char>& page,
+                                                         std::uint32_t address)
+{
+    Outcome outcome;
+    if (!MakeFolders(folder, outcome.failure)) {
+        return outcome;
+    }
+    const std::string text = HexText(page, address);
+    const std::string stamp = Utility::GetDateTimeStamp();
+    for (int attempt = 1; attempt <= maximumNames; ++attempt) {
+        const std::string path = folder + "/" + FileName(stamp, attempt);
+        const tarnix::io::FileDescriptor file = CreateNew(path);
+        if (!file.IsValid() && errno == EEXIST) {
+            continue;
+        }
+        if (!file.IsValid()) {
+            outcome.failure = Reason("no file can be made in " + folder, errno);
+            return outcome;
+        }
+        if (Fill(file, path, text, outcome.failure)) {
+            outcome.path = path;
+        }
+        return outcome;
+    }
+    outcome.failure = "every file name tried in " + folder + " is taken";
+    return outcome;
+}
+
+std::optional<std::string> ParameterPageBackup::Folder(std::string& failure)
+{
+    if (const std::optional<std::string> data = AbsoluteFolderFrom("XDG_DATA_HOME")) {
+        return *data + "/tarnix-programmer";
+    }
+    if (const std::optional<std::string> home = AbsoluteFolderFrom("HOME")) {
+        return *home + "/.local/share/tarnix-programmer";
+    }
+    failure = "neither XDG_DATA_HOME nor HOME names an absolute folder";
+    return std::nullopt;
+}
+
+std::string ParameterPageBackup::HexText(const std::vector<char>& bytes, std::uint32_t address)
+{
+    std::string text;
+    std::optional<std::uint16_t> upper;
+    for (std::size_t offset = 0; offset < bytes.size();) {
+        const std::uint64_t at = std::uint64_t{address} + offset;
+        const auto high = static_cast<std::uint16_t>(at >> 16);
+        if (upper != high) {
+            const std::uint8_t linear[] = {static_cast<std::uint8_t>(high >> 8), static_cast<std::uint8_t>(high)};
+            text += Record(0x04, 0, linear, sizeof linear);
+            upper = high;
+        }
+        // A record never crosses a 64 KiB boundary: its address has 16 bits.
+        const std::size_t room = 0x10000 - (at & 0xFFFF);
+        const std::size_t count = std::min({bytesPerRecord, bytes.size() - offset, room});
+        text += Record(0x00, static_cast<std::uint16_t>(at & 0xFFFF),
+                       reinterpret_cast<const std::uint8_t*>(bytes.data()) + offset, count);
+        offset += count;
+    }
+    const std::uint8_t noData[1] = {};
+    return text + Record(0x01, 0, noData, 0);
+}
+
+std::string ParameterPageBackup::Notice(const Outcome& outcome)
+{
+    if (outcome.path.empty()) {
+        return std::string(mayBeErased) + " Its contents from before the write could not be saved: " + outcome.failure +
+               ".";
+    }
+    return std::string(mayBeErased) + " Its contents from before the write are saved in " + outcome.path +
+           "; write them back with: TarnixProgrammer_CLI -f " + ShellWord(outcome.path) + " -o";
+}
