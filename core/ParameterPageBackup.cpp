@@ -31,7 +31,10 @@ std::optional<std::string> AbsoluteFolderFrom(const char* name)
     if (value == nullptr || value[0] != '/') {
         return std::nullopt;
     }
-    return std::string(value);
+    // Without its trailing slashes, so that the paths shown read "/.local/..." for a home of "/".
+    std::string folder(value);
+    folder.erase(folder.find_last_not_of('/') + 1);
+    return folder;
 }
 
 // One record: count, 16-bit address, type, data, and the checksum that makes all its bytes sum to 0.

@@ -174,6 +174,13 @@ TEST(ParameterPageBackupTest, TheFolderIsTheUsersDataFolderAndARelativeOneCounts
         ScopedEnvironmentVariable data("XDG_DATA_HOME", "/srv/data");
         EXPECT_EQ(ParameterPageBackup::Folder(failure), "/srv/data/tarnix-programmer");
     }
+    {
+        // root's home in a minimal system, and a folder given with a trailing slash
+        ScopedEnvironmentVariable rootHome("HOME", "/");
+        EXPECT_EQ(ParameterPageBackup::Folder(failure), "/.local/share/tarnix-programmer");
+        ScopedEnvironmentVariable data("XDG_DATA_HOME", "/srv/data/");
+        EXPECT_EQ(ParameterPageBackup::Folder(failure), "/srv/data/tarnix-programmer");
+    }
     ScopedEnvironmentVariable home("HOME", "/home/someone");
     for (const char* ignored : {"relative/data", ""}) {
         ScopedEnvironmentVariable data("XDG_DATA_HOME", ignored);
