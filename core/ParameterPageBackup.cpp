@@ -88,30 +88,10 @@ bool MakeFolders(const std::string& folder, std::string& failure)
     return true;
 }
 
-bool WriteAll(int descriptor, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t written = ::write(descriptor, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 // Creates the file, failing when it exists (also as a symbolic link); close-on-exec, mode 0600.
 tarnix::io::FileDescriptor CreateNew(const std::string& path)
 {
-    int descriptor = -1;
-    do {
-        descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, fileMode);
-    } while (descriptor < 0 && errno == EINTR);
-    return tarnix::io::FileDescriptor(descriptor);
+    return tarnix::io::FileDescriptor::Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, fileMode);
 }
 
 // The text in the new file, whole and on disk, or no file at all. The mode is set again because the umask
@@ -119,7 +99,7 @@ tarnix::io::FileDescriptor CreateNew(const std::string& path)
 bool Fill(const tarnix::io::FileDescriptor& file, const std::string& path, const std::string& text,
           std::string& failure)
 {
-    if (::fchmod(file.Get(), fileMode) == 0 && WriteAll(file.Get(), text) && ::fsync(file.Get()) == 0) {
+    if (::fchmod(file.Get(), fileMode) == 0 && file.WriteAll(text.data(), text.size()) && ::fsync(file.Get()) == 0) {
         return true;
     }
     failure = Reason(path + " cannot be written", errno);

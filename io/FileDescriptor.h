@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cerrno>
+#include <cstddef>
 #include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -39,6 +40,25 @@ public:
 
     bool IsValid() const { return fd_ >= 0; }
     int Get() const { return fd_; }
+
+    // Writes all the bytes, again where a signal or a short write stops write(2) early. False, errno set, when
+    // a write fails or writes nothing.
+    bool WriteAll(const void* data, std::size_t length) const
+    {
+        const char* bytes = static_cast<const char*>(data);
+        while (length > 0) {
+            const ssize_t written = ::write(fd_, bytes, length);
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                return false;
+            }
+            bytes += written;
+            length -= static_cast<std::size_t>(written);
+        }
+        return true;
+    }
 
     // Closes the descriptor now, so that a caller sees what close(2) reports (a write the file system could
     // not finish, say): false then. The owner holds none afterwards; true when it held none.

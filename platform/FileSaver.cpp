@@ -45,26 +45,10 @@ std::optional<fs::path> ResolveLinks(const std::string& path)
     return std::nullopt;
 }
 
-bool WriteAll(int descriptor, const char* data, std::size_t length)
-{
-    while (length > 0) {
-        const ssize_t written = ::write(descriptor, data, length);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data += written;
-        length -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 // Writes the bytes, flushes them to disk when asked and closes the file in every case.
 bool WriteAndClose(io::FileDescriptor file, const char* data, std::size_t length, bool sync)
 {
-    const bool written = WriteAll(file.Get(), data, length) && (!sync || ::fsync(file.Get()) == 0);
+    const bool written = file.WriteAll(data, length) && (!sync || ::fsync(file.Get()) == 0);
     const bool closed = file.Close();
     return written && closed;
 }

@@ -47,23 +47,6 @@ std::optional<Buffer> ReadWhole(const std::string& path, std::size_t limit)
 
 constexpr std::size_t kReadLimit = 64 * 1024 * 1024;
 
-bool WriteAll(int fd, const void* data, std::size_t length)
-{
-    const char* bytes = static_cast<const char*>(data);
-    while (length > 0) {
-        const ssize_t written = ::write(fd, bytes, length);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes += written;
-        length -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 }  // namespace
 
 std::optional<std::string> FileAccess::ReadText(const std::string& path)
@@ -87,7 +70,7 @@ bool FileAccess::ReplaceAtomically(const std::string& path, const void* data, st
     if (!file.IsValid()) {
         return false;
     }
-    bool written = ::fchmod(file.Get(), 0600) == 0 && WriteAll(file.Get(), data, length);
+    bool written = ::fchmod(file.Get(), 0600) == 0 && file.WriteAll(data, length);
     if (written && modifiedNs) {
         const timespec stamp{static_cast<time_t>(*modifiedNs / 1000000000),
                              static_cast<long>(*modifiedNs % 1000000000)};

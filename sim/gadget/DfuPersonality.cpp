@@ -2,8 +2,8 @@
 
 #include "sim/sensor/BusConstants.h"
 #include "sim/sensor/DfuBootloader.h"
-#include "sim/sensor/FlashMemory.h"
 #include "sim/sensor/DfuControlRequests.h"
+#include "sim/sensor/FlashMemory.h"
 #include "sim/sensor/UsbDescriptorBuilder.h"
 #include "sim/gadget/FunctionFsBlobs.h"
 

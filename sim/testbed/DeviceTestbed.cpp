@@ -75,7 +75,7 @@ void DeviceTestbed::MakeNode(const DeviceNode& node)
     const std::filesystem::path path = root_ + node.devNode;
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
-    const io::FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    const io::FileDescriptor file = io::FileDescriptor::Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
     if (!file.IsValid()) {
         throw SimError("cannot make the node " + node.devNode + " in the test bed: " + std::strerror(errno));
     }

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 
@@ -54,6 +56,30 @@ TEST(FileDescriptor, OpenCreatesAFileWithTheGivenModeLessTheUmask)
     EXPECT_NE(::fcntl(exact.Get(), F_GETFD) & FD_CLOEXEC, 0);
     EXPECT_FALSE(again.IsValid()) << "O_EXCL on a file that exists";
     EXPECT_EQ(refusal, EEXIST);
+}
+
+// Every byte reaches the file; a device that takes none reports the failure with its errno.
+TEST(FileDescriptor, WriteAllWritesEveryByteOrSaysWhyNot)
+{
+    const tarnix::test::TemporaryFolder folder;
+    std::string bytes(300000, '\0');
+    for (std::size_t index = 0; index < bytes.size(); ++index) {
+        bytes[index] = static_cast<char>(index * 7);
+    }
+    {
+        const FileDescriptor file =
+            FileDescriptor::Open(folder.File("whole").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        ASSERT_TRUE(file.IsValid());
+        EXPECT_TRUE(file.WriteAll(bytes.data(), bytes.size()));
+    }
+    std::ifstream written(folder.File("whole"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), bytes);
+
+    const FileDescriptor full = FileDescriptor::Open("/dev/full", O_WRONLY);
+    ASSERT_TRUE(full.IsValid());
+    errno = 0;
+    EXPECT_FALSE(full.WriteAll(bytes.data(), bytes.size()));
+    EXPECT_EQ(errno, ENOSPC);
 }
 
 TEST(FileDescriptor, CloseClosesAtOnceAndLeavesTheOwnerWithoutOne)
