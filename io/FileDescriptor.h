@@ -42,14 +42,25 @@ public:
     int Get() const { return fd_; }
 
     // Writes all the bytes, again where a signal or a short write stops write(2) early. False, errno set, when
-    // a write fails or writes nothing.
+    // a write fails or writes nothing (ENOSPC then, as write(2) itself sets no errno for it).
     bool WriteAll(const void* data, std::size_t length) const
+    {
+        return WriteAllWith([this](const char* bytes, std::size_t count) { return ::write(fd_, bytes, count); }, data,
+                            length);
+    }
+
+    // The loop of WriteAll over a writer that behaves as write(2) does.
+    template <typename Writer>
+    static bool WriteAllWith(Writer&& write, const void* data, std::size_t length)
     {
         const char* bytes = static_cast<const char*>(data);
         while (length > 0) {
-            const ssize_t written = ::write(fd_, bytes, length);
+            const ssize_t written = write(bytes, length);
             if (written < 0 && errno == EINTR) {
                 continue;
+            }
+            if (written == 0) {
+                errno = ENOSPC;
             }
             if (written <= 0) {
                 return false;

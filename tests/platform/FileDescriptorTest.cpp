@@ -82,6 +82,31 @@ TEST(FileDescriptor, WriteAllWritesEveryByteOrSaysWhyNot)
     EXPECT_EQ(errno, ENOSPC);
 }
 
+// A writer that takes part of the bytes and then nothing more (write(2) answers 0 and sets no errno): the
+// failure says "no space", not whatever an earlier call left in errno; a signal in between is retried.
+TEST(FileDescriptor, WriteAllTellsAWriteOfNothingByItsOwnReason)
+{
+    std::string taken;
+    int calls = 0;
+    const auto writer = [&](const char* bytes, std::size_t) -> ssize_t {
+        switch (++calls) {
+            case 1:
+                taken.append(bytes, 3);
+                return 3;
+            case 2:
+                errno = EINTR;
+                return -1;
+            default:
+                return 0;
+        }
+    };
+    errno = EACCES;
+    EXPECT_FALSE(FileDescriptor::WriteAllWith(writer, "abcdef", 6));
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_EQ(taken, "abc");
+    EXPECT_EQ(calls, 3);
+}
+
 TEST(FileDescriptor, CloseClosesAtOnceAndLeavesTheOwnerWithoutOne)
 {
     FileDescriptor file = FileDescriptor::Open("/dev/null", O_RDONLY);
