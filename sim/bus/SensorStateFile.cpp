@@ -55,6 +55,17 @@ Field FlagField(const char* key, bool SensorState::*member, bool required = true
             required};
 }
 
+// A flag of the bootloader's registers.
+Field DfuFlagField(const char* key, bool DfuRegisters::*member, bool required = true)
+{
+    return {key, [member](const SensorState& s) { return std::string(s.dfu.*member ? "1" : "0"); },
+            [member](SensorState& s, std::string_view v) {
+                s.dfu.*member = v == "1";
+                return v == "0" || v == "1";
+            },
+            required};
+}
+
 template <typename T>
 Field NumberField(const char* key, T SensorState::*member, std::uint64_t limit, bool required = true)
 {
@@ -195,18 +206,9 @@ const std::vector<Field>& Fields()
              return value.has_value();
          },
          true},
-        {"dfu_leave_pending", [](const SensorState& s) { return std::string(s.dfu.leavePending ? "1" : "0"); },
-         [](SensorState& s, std::string_view v) {
-             s.dfu.leavePending = v == "1";
-             return v == "0" || v == "1";
-         },
-         true},
-        {"dfu_stalled", [](const SensorState& s) { return std::string(s.dfu.stalled ? "1" : "0"); },
-         [](SensorState& s, std::string_view v) {
-             s.dfu.stalled = v == "1";
-             return v == "0" || v == "1";
-         },
-         true},
+        DfuFlagField("dfu_leave_pending", &DfuRegisters::leavePending),
+        DfuFlagField("dfu_stalled", &DfuRegisters::stalled),
+        DfuFlagField("dfu_hang_pending", &DfuRegisters::hangPending, false),
     };
     return fields;
 }

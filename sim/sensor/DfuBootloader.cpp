@@ -41,6 +41,9 @@ DfuOutcome DfuBootloader::Dnload(std::uint16_t block, const std::uint8_t* data, 
     if (registers_.stalled) {
         return NotAnswered();
     }
+    if (HangStrikes()) {
+        return Struck(NotAnswered());
+    }
     if (registers_.state != dfu::kStateIdle && registers_.state != dfu::kStateDnloadIdle) {
         return Stall(dfu::kErrStalledPkt);
     }
@@ -65,6 +68,9 @@ DfuOutcome DfuBootloader::Upload(std::uint16_t block, std::uint8_t* data, std::s
     received = 0;
     if (registers_.stalled) {
         return NotAnswered();
+    }
+    if (HangStrikes()) {
+        return Struck(NotAnswered());
     }
     if (registers_.state != dfu::kStateIdle && registers_.state != dfu::kStateUploadIdle) {
         return Stall(dfu::kErrStalledPkt);
@@ -229,6 +235,7 @@ DfuOutcome DfuBootloader::WriteData(std::uint16_t block, const std::uint8_t* dat
         return Refuse(dfu::kErrCheckErased);
     }
     flash.Program(*address, bytes.data(), bytes.size());
+    registers_.hangPending = fault_ == Fault::Hang;
     DfuOutcome outcome = Done(dfu::kStateDnloadIdle);
     outcome.busyPages = FlashMemory::PagesTouched(*address, length);
     outcome.flashChanged = true;
@@ -277,6 +284,18 @@ DfuOutcome DfuBootloader::Stall(std::uint8_t status)
     }
     registers_.state = dfu::kStateError;
     return NotAnswered();
+}
+
+// After data the hang fault programmed, the next DNLOAD or UPLOAD is not answered, and with a lasting fault
+// no request is answered from then on; the status requests in between are.
+bool DfuBootloader::HangStrikes()
+{
+    if (!registers_.hangPending) {
+        return false;
+    }
+    registers_.hangPending = false;
+    registers_.stalled = !faultOnce_;
+    return true;
 }
 
 DfuOutcome DfuBootloader::Struck(DfuOutcome outcome)

@@ -43,11 +43,12 @@ struct DfuRegisters {
     std::optional<std::uint32_t> addressPointer;
     bool leavePending = false;  // a zero-length DNLOAD came; the next GETSTATUS leaves DFU mode
     bool stalled = false;       // the stall fault struck: no request is answered any more
+    bool hangPending = false;   // the hang fault programmed data: the next DNLOAD or UPLOAD is not answered
 
     bool operator==(const DfuRegisters& other) const
     {
         return state == other.state && status == other.status && addressPointer == other.addressPointer &&
-               leavePending == other.leavePending && stalled == other.stalled;
+               leavePending == other.leavePending && stalled == other.stalled && hangPending == other.hangPending;
     }
     bool operator!=(const DfuRegisters& other) const { return !(*this == other); }
 };
@@ -108,6 +109,7 @@ private:
     DfuOutcome Refuse(std::uint8_t status);
     DfuOutcome Stall(std::uint8_t status);
     DfuOutcome Done(std::uint8_t state);
+    bool HangStrikes();
     static DfuOutcome Struck(DfuOutcome outcome);
 
     DfuRegisters& registers_;

@@ -7,7 +7,7 @@ namespace tarnix::sim {
 
 namespace {
 
-constexpr std::array<std::pair<Fault, std::string_view>, 11> kFaultNames{{
+constexpr std::array<std::pair<Fault, std::string_view>, 12> kFaultNames{{
     {Fault::None, "none"},
     {Fault::Open, "open"},
     {Fault::Erase, "erase"},
@@ -19,6 +19,7 @@ constexpr std::array<std::pair<Fault, std::string_view>, 11> kFaultNames{{
     {Fault::Stall, "stall"},
     {Fault::Unplug, "unplug"},
     {Fault::Corrupt, "corrupt"},
+    {Fault::Hang, "hang"},
 }};
 
 }  // namespace

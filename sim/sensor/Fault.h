@@ -27,7 +27,9 @@ namespace tarnix::sim {
 //   unplug    the first data DNLOAD is not answered and the sensor drops off the bus at once
 //   corrupt   data DNLOADs are answered and programmed, but the first byte of each one is stored with its
 //             lowest bit flipped (a read-back notices)
-enum class Fault { None, Open, Erase, Address, Upload, Download, Leave, Program, Stall, Unplug, Corrupt };
+//   hang      the first data DNLOAD is answered and programmed, and its status too; the next DNLOAD or UPLOAD
+//             is not answered and from then on the device answers no request at all (as stall)
+enum class Fault { None, Open, Erase, Address, Upload, Download, Leave, Program, Stall, Unplug, Corrupt, Hang };
 
 std::string_view FaultName(Fault fault);
 std::optional<Fault> ParseFault(std::string_view name);

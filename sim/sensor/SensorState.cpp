@@ -137,6 +137,7 @@ void SensorState::ReplaceFault(Fault newFault, std::int64_t nowMs, bool once)
     fault = newFault;
     faultOnce = once && newFault != Fault::None;
     dfu.stalled = false;
+    dfu.hangPending = false;
     if (detached) {
         detached = false;
         Reenumerate(mode, nowMs);

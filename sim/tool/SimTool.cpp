@@ -32,7 +32,7 @@ constexpr const char* kUsage =
     "                                        plug in a sensor; prints its serial\n"
     "  unplug S | --all                      unplug one sensor or all of them\n"
     "  list                                  one line per sensor: serial, mode, driver, device name\n"
-    "  fault S none|open|erase|address|upload|download|leave|program|stall|unplug|corrupt [--once]\n"
+    "  fault S none|open|erase|address|upload|download|leave|program|stall|unplug|corrupt|hang [--once]\n"
     "                                        inject a device fault; --once: the next matching request only\n"
     "  read-flash S ADDRESS LENGTH -o FILE   copy flash bytes of a sensor into a file\n"
     "  write-flash S ADDRESS FILE            write a file's bytes into a sensor's flash\n"
@@ -254,12 +254,13 @@ void SimTool::Fault(const CommandArguments& arguments)
 {
     const auto& positionals =
         arguments.Positionals(2,
-                              "fault S none|open|erase|address|upload|download|leave|program|stall|unplug|corrupt "
+                              "fault S none|open|erase|address|upload|download|leave|program|stall|unplug|corrupt|hang "
                               "[--once]");
     const auto fault = ParseFault(positionals[1]);
     if (!fault) {
-        throw SimError("unknown fault '" + positionals[1] +
-                       "' (none, open, erase, address, upload, download, leave, program, stall, unplug, corrupt)");
+        throw SimError(
+            "unknown fault '" + positionals[1] +
+            "' (none, open, erase, address, upload, download, leave, program, stall, unplug, corrupt, hang)");
     }
     SimBus().SetFault(positionals[0], *fault, arguments.Flag("--once"));
 }

@@ -190,6 +190,26 @@ TEST_F(DfuFaultTest, UnplugFaultDropsTheSensorOffTheBusUntilCleared)
     EXPECT_TRUE(OpenPort());
 }
 
+// The data is programmed and its status answered; the next transfer request is not, and from then on
+// nothing is. A one-shot hang leaves that one request unanswered.
+TEST_F(DfuFaultTest, HangFaultSilencesTheDeviceAfterTheProgrammedBlock)
+{
+    for (const bool once : {false, true}) {
+        SetFault(Fault::None);
+        ASSERT_TRUE(port_->ClearStatus());
+        PrepareParameterPage();
+        SetFault(Fault::Hang, once);
+        const std::uint8_t fill = once ? 0x66 : 0x55;
+        EXPECT_TRUE(WriteBlock(Bytes(64, fill)));
+        EXPECT_EQ(Status().status, dfu::kStatusOk);
+        EXPECT_EQ(ParameterPage(64), Bytes(64, fill));
+        EXPECT_FALSE(Command(0x21, kParameterAddress));
+        std::uint8_t state = 0;
+        EXPECT_EQ(port_->GetState(state), once) << (once ? "one-shot" : "lasting");
+        EXPECT_FALSE(DfuPath().empty()) << "a hanging device stays on the bus";
+    }
+}
+
 // ---- One-shot faults ----
 
 TEST_F(DfuFaultTest, OneShotFaultStrikesTheNextMatchingRequestOnly)
