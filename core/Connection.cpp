@@ -138,10 +138,18 @@ void Connection::WriteParameters(DfuDevice* device, Parameters& parameters)
     ParameterArea area(parameterAreaSize, 0);
     std::memcpy(area.data(), builder.GetBufferPointer(), size);
     // A page that reads back wrong holds a damaged buffer; the page from before the write goes back, or, where
-    // that fails, is saved in a file the user can write back.
+    // that fails, is saved in a file the user can write back. A read-back that fails as a transfer leaves the
+    // page unknown (the sensor stopped answering after the write): the page from before is saved then too.
     std::vector<char> kept;
     Dfu::GetInstance().WriteParameters(device, area.data(), parameterAreaSize, kept);
-    if (!VerifyParameters(device, area.data(), size)) {
+    bool readBackEqual = false;
+    try {
+        readBackEqual = VerifyParameters(device, area.data(), size);
+    } catch (TpError::Exception& error) {
+        ParameterPageBackup::Attach(error, kept, Dfu::parameterAddress);
+        throw;
+    }
+    if (!readBackEqual) {
         if (!Dfu::GetInstance().RestoreParameters(device, kept)) {
             ParameterPageBackup::Throw<TpError::ParameterVerificationFailed>(kept, Dfu::parameterAddress);
         }

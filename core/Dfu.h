@@ -44,8 +44,10 @@ public:
     // read first (TpError::FailedToSetAddressPointer or TpError::UploadFailed end the write there, the page
     // untouched); when the write fails after the erase was sent, the page's former contents are written back
     // while the device still answers, and where that cannot be done they are saved in a file that the error's
-    // added line names (ParameterPageBackup). Otherwise throws TpError::UnableToConnect, TpError::EraseFailed
-    // (no address step follows a failed erase), TpError::FailedToSetAddressPointer or TpError::DownloadFailed.
+    // added line names (ParameterPageBackup). Otherwise throws TpError::UnableToConnect, TpError::EraseFailed,
+    // TpError::FailedToSetAddressPointer or TpError::DownloadFailed. A failed erase is followed by no address
+    // step for the write: the write-back asks the status, reads the whole page (address 0x08001000, upload of
+    // 2048 bytes) and, where it differs from the kept contents, erases, writes and reads it again.
     bool WriteParameters(DfuDevice* device, char* buffer, unsigned length);
     // As above; `kept` receives the page's contents from before the erase (2048 bytes) once they are read.
     bool WriteParameters(DfuDevice* device, char* buffer, unsigned length, std::vector<char>& kept);

@@ -20,7 +20,8 @@ constexpr std::size_t bytesPerRecord = 16;
 constexpr int maximumNames = 100;
 constexpr mode_t folderMode = S_IRWXU;
 constexpr mode_t fileMode = S_IRUSR | S_IWUSR;
-const char* const mayBeErased = "The parameter page of the sensor may be erased.";
+const char* const mayBeChanged = "The parameter page of the sensor may be erased or damaged.";
+const char* const programName = "TarnixProgrammer_CLI";
 
 std::string Reason(const std::string& what, int error) { return what + " (" + std::strerror(error) + ")"; }
 
@@ -74,13 +75,32 @@ std::string ShellWord(const std::string& text)
     return quoted + "'";
 }
 
-// Makes every missing folder of the path, each with mode 0700; an existing one is left as it is.
+// Makes a folder's entries (a new file, a new folder) last through a power cut. A file system that cannot
+// sync a folder (EINVAL) keeps its entries by other means.
+bool SyncFolder(const std::string& folder, std::string& failure)
+{
+    const tarnix::io::FileDescriptor descriptor =
+        tarnix::io::FileDescriptor::Open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (descriptor.IsValid() && (::fsync(descriptor.Get()) == 0 || errno == EINVAL)) {
+        return true;
+    }
+    failure = Reason("the folder " + folder + " cannot be synced", errno);
+    return false;
+}
+
+// Makes every missing folder of the path, each with mode 0700, and syncs the folder that holds each new one;
+// an existing one is left as it is.
 bool MakeFolders(const std::string& folder, std::string& failure)
 {
     std::filesystem::path current;
     for (const std::filesystem::path& part : std::filesystem::path(folder)) {
+        const std::filesystem::path parent = current.empty() ? part : current;
         current /= part;
-        if (::mkdir(current.c_str(), folderMode) != 0 && errno != EEXIST) {
+        if (::mkdir(current.c_str(), folderMode) == 0) {
+            if (!SyncFolder(parent.string(), failure)) {
+                return false;
+            }
+        } else if (errno != EEXIST) {
             failure = Reason("the folder " + current.string() + " cannot be made", errno);
             return false;
         }
@@ -94,17 +114,36 @@ tarnix::io::FileDescriptor CreateNew(const std::string& path)
     return tarnix::io::FileDescriptor::Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, fileMode);
 }
 
-// The text in the new file, whole and on disk, or no file at all. The mode is set again because the umask
-// may have taken bits of it.
-bool Fill(const tarnix::io::FileDescriptor& file, const std::string& path, const std::string& text,
-          std::string& failure)
+// The text in the new file, whole and on disk under its name, or no file at all. The mode is set again
+// because the umask may have taken bits of it.
+bool Fill(const tarnix::io::FileDescriptor& file, const std::string& folder, const std::string& path,
+          const std::string& text, std::string& failure)
 {
-    if (::fchmod(file.Get(), fileMode) == 0 && file.WriteAll(text.data(), text.size()) && ::fsync(file.Get()) == 0) {
+    if (::fchmod(file.Get(), fileMode) != 0 || !file.WriteAll(text.data(), text.size()) || ::fsync(file.Get()) != 0) {
+        failure = Reason(path + " cannot be written", errno);
+    } else if (SyncFolder(folder, failure)) {
         return true;
     }
-    failure = Reason(path + " cannot be written", errno);
     ::unlink(path.c_str());
     return false;
+}
+
+bool IsBlank(const std::vector<char>& page)
+{
+    return std::all_of(page.begin(), page.end(), [](char byte) { return static_cast<unsigned char>(byte) == 0xFF; });
+}
+
+// The command that writes the saved file back. A path the flash command would refuse as too long is named
+// relative to its folder, which the command enters first.
+std::string WriteBackCommand(const std::string& path)
+{
+    const std::string flash = std::string(programName) + " -f ";
+    if (Utility::GetFullPathLength(path) <= Utility::maxPathLength) {
+        return flash + ShellWord(path) + " -o";
+    }
+    const std::filesystem::path file(path);
+    return "cd " + ShellWord(file.parent_path().string()) + " && " + flash + ShellWord(file.filename().string()) +
+           " -o";
 }
 
 std::string FileName(const std::string& stamp, int attempt)
@@ -122,6 +161,10 @@ void ParameterPageBackup::Attach(TpError::Exception& error, const std::vector<ch
 ParameterPageBackup::Outcome ParameterPageBackup::Save(const std::vector<char>& page, std::uint32_t address)
 {
     Outcome outcome;
+    if (IsBlank(page)) {
+        outcome.blank = true;
+        return outcome;
+    }
     const std::optional<std::string> folder = Folder(outcome.failure);
     return folder ? SaveIn(*folder, page, address) : outcome;
 }
@@ -145,7 +188,7 @@ ParameterPageBackup::Outcome ParameterPageBackup::SaveIn(const std::string& fold
             outcome.failure = Reason("no file can be made in " + folder, errno);
             return outcome;
         }
-        if (Fill(file, path, text, outcome.failure)) {
+        if (Fill(file, folder, path, text, outcome.failure)) {
             outcome.path = path;
         }
         return outcome;
@@ -191,10 +234,16 @@ std::string ParameterPageBackup::HexText(const std::vector<char>& bytes, std::ui
 
 std::string ParameterPageBackup::Notice(const Outcome& outcome)
 {
-    if (outcome.path.empty()) {
-        return std::string(mayBeErased) + " Its contents from before the write could not be saved: " + outcome.failure +
-               ".";
+    const std::string first = std::string(mayBeChanged) + " ";
+    if (outcome.blank) {
+        return first +
+               "It was blank before the write, so there is nothing to write back; a write with a schema file "
+               "replaces the whole area: " +
+               programName + " -w FILE.json SCHEMA.fbs";
     }
-    return std::string(mayBeErased) + " Its contents from before the write are saved in " + outcome.path +
-           "; write them back with: TarnixProgrammer_CLI -f " + ShellWord(outcome.path) + " -o";
+    if (outcome.path.empty()) {
+        return first + "Its contents from before the write could not be saved: " + outcome.failure + ".";
+    }
+    return first + "Its contents from before the write are saved in " + outcome.path +
+           "; write them back with: " + WriteBackCommand(outcome.path);
 }

@@ -18,6 +18,7 @@ public:
     struct Outcome {
         std::string path;
         std::string failure;
+        bool blank = false;  // the page held nothing (all 0xFF): no file, nothing to write back
     };
 
     // Saves the page's former contents, adds the line about them to a new error of the type and throws it.
@@ -32,10 +33,12 @@ public:
     // error.
     static void Attach(TpError::Exception& error, const std::vector<char>& page, std::uint32_t address);
 
-    // Saves the page in a new file of the backup folder.
+    // Saves the page in a new file of the backup folder. A blank page is not saved: a flash skips erased
+    // bytes, so no file would bring it back.
     static Outcome Save(const std::vector<char>& page, std::uint32_t address);
     // Saves the page in a new file of `folder`, making the folders that are missing (mode 0700). The file is
-    // created with mode 0600, never over an existing one: a name that is taken gets a number.
+    // created with mode 0600, never over an existing one: a name that is taken gets a number. The file and
+    // the folder entries that lead to it are synced before the save counts as made.
     static Outcome SaveIn(const std::string& folder, const std::vector<char>& page, std::uint32_t address);
     // The backup folder the environment names. A relative XDG_DATA_HOME counts as unset; nothing, with the
     // reason, when no absolute folder is named.
@@ -43,6 +46,8 @@ public:
     // The bytes as Intel hex text from the address: extended linear address records, data records of 16
     // bytes, the end-of-file record.
     static std::string HexText(const std::vector<char>& bytes, std::uint32_t address);
-    // The line shown after the write's error.
+    // The line shown after the write's error: the file and the command that writes it back (run from the
+    // file's folder where the full path is longer than the flash command takes), why there is no file, or,
+    // for a blank page, the write that replaces the whole area.
     static std::string Notice(const Outcome& outcome);
 };

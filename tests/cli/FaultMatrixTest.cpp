@@ -1,11 +1,11 @@
 #include "core/tnxp_serialization_generated.h"
 #include "tests/cli/SimulatedBusTest.h"
+#include "tests/support/SavedPageLine.h"
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <future>
-#include <sstream>
 #include <sys/stat.h>
 #include <thread>
 
@@ -20,9 +20,10 @@ namespace {
 
 enum class Command { Read, Write, Flash };
 
-// What a write leaves on the parameter page, byte for byte: the page as it was, the new parameters, or an
-// erased page (only where the sensor was gone or hanging when the write failed).
-enum class Page { Old, New, Erased };
+// What a write leaves on the parameter page, byte for byte: the page as it was, the new parameters, the new
+// parameters that the tool could not read back (the sensor stopped answering after the write), or an erased
+// page (only where the sensor was gone or hanging when the write failed).
+enum class Page { Old, New, NewUnread, Erased };
 
 struct FaultCell {
     Command command;
@@ -162,11 +163,7 @@ protected:
         return paths;
     }
 
-    static std::string SavedPageLine(const std::string& path)
-    {
-        return "The parameter page of the sensor may be erased. Its contents from before the write are saved in " +
-               path + "; write them back with: TarnixProgrammer_CLI -f " + path + " -o\n";
-    }
+    static std::string SavedPageLine(const std::string& path) { return tarnix::test::SavedPageLine(path) + "\n"; }
 
     // The one file a failed write saved: only its owner may read it, and the line after the error names it.
     std::string ExpectPageSaved(const ProgramRun& run, const std::string& error)
@@ -184,24 +181,36 @@ protected:
         return saved[0];
     }
 
-    // Runs the command that the run's added line gives and expects the page to be `page` again afterwards, and
-    // the sensor back in normal mode.
+    // Runs the command that the run's added line gives, through the shell as a user would paste it (the
+    // tool found on the PATH), and expects the page to be `page` again afterwards, and the sensor back in
+    // normal mode.
     void ExpectNamedCommandRestores(const ProgramRun& failed, const std::string& serial,
                                     const std::vector<unsigned char>& page)
     {
-        const std::string marker = "write them back with: TarnixProgrammer_CLI ";
+        const std::string marker = "write them back with: ";
         const std::size_t start = failed.err.find(marker);
         ASSERT_NE(start, std::string::npos) << failed.err;
-        std::istringstream words(failed.err.substr(start + marker.size()));
-        std::vector<std::string> arguments;
-        for (std::string word; words >> word;) {
-            arguments.push_back(word);
-        }
-        const ProgramRun restore = RunCli(arguments);
+        const std::string command = failed.err.substr(start + marker.size());
+        const ProgramRun restore = RunInShell(command.substr(0, command.find('\n')));
         EXPECT_EQ(restore.exitCode, 0) << restore.out << restore.err;
         EXPECT_NE(restore.out.find("Flashing complete.\n"), std::string::npos) << restore.out;
         EXPECT_EQ(ReadParameterArea(serial), page) << "the page from before the write, byte for byte";
         EXPECT_TRUE(WaitForMode(serial, "normal", 3000)) << "the flash ends by starting the firmware";
+    }
+
+    // Runs a command line in /bin/sh in the test's folder, with the tool's folder first on the PATH (inside
+    // usb-run on the real-bus backend).
+    ProgramRun RunInShell(const std::string& command)
+    {
+        const std::string binaries = tarnix::test::TestBinaryFolder().string();
+        const char* path = std::getenv("PATH");
+        const tarnix::test::ScopedEnvironmentVariable toolFirst(
+            "PATH", binaries + ":" + (path != nullptr ? path : "/usr/bin:/bin"));
+        if (OnRealUsbBackend()) {
+            return RunProgram(binaries + "/tarnix-sim", {"usb-run", "--", "/bin/sh", "-c", command},
+                              bus.Files().Path().string());
+        }
+        return RunProgram("/bin/sh", {"-c", command}, bus.Files().Path().string());
     }
 
     // The command against an undisturbed sensor: it succeeds and has its effect.
@@ -253,7 +262,7 @@ protected:
             const std::string ending = "\nError: Flashing failed.\n\n";
             ASSERT_GE(run.out.size(), ending.size());
             EXPECT_EQ(run.out.substr(run.out.size() - ending.size()), ending) << run.out;
-        } else if (PageMayBeErased(cell)) {
+        } else if (PageSaved(cell)) {
             EXPECT_EQ(run.exitCode, 255);
             ExpectPageSaved(run, cell.error);
         } else {
@@ -261,15 +270,16 @@ protected:
             EXPECT_EQ(run.err, "Error: " + cell.error + "\n");
             EXPECT_EQ(run.out, "\n");
         }
-        if (!PageMayBeErased(cell)) {
+        if (!PageSaved(cell)) {
             EXPECT_EQ(SavedPages(), std::vector<std::string>{}) << "nothing saved where the page is as it was";
         }
         EXPECT_LT(run.milliseconds, LimitOf(cell.command));
     }
 
-    static bool PageMayBeErased(const FaultCell& cell)
+    // A write that leaves the page erased, or that could not read it back, saves the page from before it.
+    static bool PageSaved(const FaultCell& cell)
     {
-        return cell.command == Command::Write && cell.page == Page::Erased;
+        return cell.command == Command::Write && (cell.page == Page::Erased || cell.page == Page::NewUnread);
     }
 
     // What the sensor's flash may hold after the run.
@@ -288,6 +298,7 @@ protected:
                         EXPECT_EQ(area, factoryArea) << "the old parameter page, byte for byte";
                         break;
                     case Page::New:
+                    case Page::NewUnread:
                         EXPECT_EQ(StoredFingerFrequency(serial), newFingerFrequency);
                         break;
                     case Page::Erased:
@@ -350,7 +361,7 @@ TEST_P(FaultMatrixTest, FailsCleanlyAndTheSensorComesBack)
     const ProgramRun run = RunCli(ArgumentsOf(cell.command));
     ExpectOutcome(cell, run);
     ExpectReadResult(cell);
-    if (cell.fault != "unplug" && cell.fault != "stall") {
+    if (cell.fault != "unplug" && cell.fault != "stall" && cell.fault != "hang") {
         // A sensor that still answers can be read back with the fault in place.
         ExpectFlashContents(cell);
     }
@@ -361,7 +372,7 @@ TEST_P(FaultMatrixTest, FailsCleanlyAndTheSensorComesBack)
         BringBack();
     }
     ExpectFlashContents(cell);
-    if (PageMayBeErased(cell)) {
+    if (PageSaved(cell)) {
         ExpectNamedCommandRestores(run, serial, factoryArea);
     }
     const std::vector<unsigned char> afterFault = ReadParameterArea(serial);
@@ -380,14 +391,16 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCell{Command::Read, "address", addressPointerFailed},
                       FaultCell{Command::Read, "upload", uploadFailed}, FaultCell{Command::Read, "download", ""},
                       FaultCell{Command::Read, "leave", leaveFailed}, FaultCell{Command::Read, "program", ""},
-                      FaultCell{Command::Read, "stall", ""}, FaultCell{Command::Read, "unplug", ""}),
+                      FaultCell{Command::Read, "stall", ""}, FaultCell{Command::Read, "unplug", ""},
+                      FaultCell{Command::Read, "hang", ""}),
     CellName);
 
 // The write first reads the stored parameters (open, address and upload faults end it there), then keeps the
 // page, erases, sets the address and downloads. A failure once the erase was sent writes the kept page back
 // while the sensor answers: with a lasting fault that fails too (the broken-off erase left the factory page's
 // blank half as it was), and the page stays erased; the kept page is then saved, and the command the tool
-// names writes it back once the fault is gone.
+// names writes it back once the fault is gone. A sensor that stops answering after it took the new parameters
+// fails the read-back: the page is most likely new, but unread, so the kept page is saved as well.
 INSTANTIATE_TEST_SUITE_P(Write, FaultMatrixTest,
                          ::testing::Values(FaultCell{Command::Write, "open", unableToConnect, Page::Old},
                                            FaultCell{Command::Write, "erase", eraseFailed, Page::Old},
@@ -397,11 +410,13 @@ INSTANTIATE_TEST_SUITE_P(Write, FaultMatrixTest,
                                            FaultCell{Command::Write, "leave", leaveFailed, Page::New},
                                            FaultCell{Command::Write, "program", downloadFailed, Page::Erased},
                                            FaultCell{Command::Write, "stall", downloadFailed, Page::Erased},
-                                           FaultCell{Command::Write, "unplug", downloadFailed, Page::Erased}),
+                                           FaultCell{Command::Write, "unplug", downloadFailed, Page::Erased},
+                                           FaultCell{Command::Write, "hang", addressPointerFailed, Page::NewUnread}),
                          CellName);
 
 // One-shot faults: the kept page is written back wherever the sensor still answers, so nothing is saved;
-// only a sensor that dropped off the bus leaves the page erased, and the page is saved.
+// only a sensor that dropped off the bus leaves the page erased, and the page is saved. A read-back that
+// fails is not followed by a write-back: the page is saved.
 INSTANTIATE_TEST_SUITE_P(WriteOnce, FaultMatrixTest,
                          ::testing::Values(FaultCell{Command::Write, "open", unableToConnect, Page::Old, true},
                                            FaultCell{Command::Write, "erase", eraseFailed, Page::Old, true},
@@ -412,7 +427,9 @@ INSTANTIATE_TEST_SUITE_P(WriteOnce, FaultMatrixTest,
                                            FaultCell{Command::Write, "program", downloadFailed, Page::Old, true},
                                            FaultCell{Command::Write, "stall", downloadFailed, Page::Old, true},
                                            FaultCell{Command::Write, "unplug", downloadFailed, Page::Erased, true},
-                                           FaultCell{Command::Write, "corrupt", verificationFailed, Page::Old, true}),
+                                           FaultCell{Command::Write, "corrupt", verificationFailed, Page::Old, true},
+                                           FaultCell{Command::Write, "hang", addressPointerFailed, Page::NewUnread,
+                                                     true}),
                          CellName);
 
 // Every failure of the firmware write, leaving DFU mode included, is "Error: Flashing failed.".
@@ -425,7 +442,8 @@ INSTANTIATE_TEST_SUITE_P(Flash, FaultMatrixTest,
                                            FaultCell{Command::Flash, "leave", flashingFailed},
                                            FaultCell{Command::Flash, "program", flashingFailed},
                                            FaultCell{Command::Flash, "stall", flashingFailed},
-                                           FaultCell{Command::Flash, "unplug", flashingFailed}),
+                                           FaultCell{Command::Flash, "unplug", flashingFailed},
+                                           FaultCell{Command::Flash, "hang", flashingFailed}),
                          CellName);
 
 // ---- The schema form of the write ----
@@ -464,6 +482,48 @@ TEST_F(SchemaWriteFaultTest, FailedTransferLeavesTheOldPageOrAnErasedOneThatIsSa
     ASSERT_TRUE(WaitForMode(serial, "dfu", 3000));
     ExpectNamedCommandRestores(lasting, serial, before);
     ExpectCommandSucceeds(Command::Write, serial);
+}
+
+// ---- A saved page in a long data folder ----
+
+// A home folder so deep that the saved page's path is longer than the flash command takes: the line names
+// the command that enters the page's folder first, and that command, pasted into a shell, writes the page
+// back.
+class SavedPageFolderTest : public FaultMatrixBase {};
+
+TEST_F(SavedPageFolderTest, APageSavedUnderAVeryLongHomeIsWrittenBackByTheNamedCommand)
+{
+    std::string home = bus.File("home");
+    while (home.size() < 300) {
+        home += "/a-long-folder-name";
+    }
+    std::filesystem::create_directories(home);
+    const tarnix::test::ScopedEnvironmentVariable noData("XDG_DATA_HOME", "");
+    const tarnix::test::ScopedEnvironmentVariable longHome("HOME", home);
+    const std::string folder = home + "/.local/share/tarnix-programmer";
+
+    const std::string serial = Plug({"--reenumerate-ms", "100", "--page-ms", "1"});
+    const std::vector<unsigned char> before = ReadParameterArea(serial);
+    RunSim({"fault", serial, "stall"});
+    const ProgramRun failed = RunCli(ArgumentsOf(Command::Write));
+    EXPECT_EQ(failed.exitCode, 255);
+    std::vector<std::string> saved;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        saved.push_back(entry.path().filename().string());
+    }
+    ASSERT_EQ(saved.size(), 1u);
+    const std::string path = folder + "/" + saved[0];
+    EXPECT_EQ(failed.err, "Error: " + downloadFailed + "\n" + tarnix::test::kPageMayBeChanged +
+                              " Its contents from before the write are saved in " + path +
+                              "; write them back with: cd " + folder + " && TarnixProgrammer_CLI -f " + saved[0] +
+                              " -o\n");
+
+    RunSim({"fault", serial, "none"});
+    ASSERT_TRUE(WaitForMode(serial, "dfu", 3000));
+    const ProgramRun wholePath = RunCli({"-f", path, "-o"});
+    EXPECT_NE(wholePath.out.find("Error: Too long path. Supports up to 259 characters.\n"), std::string::npos)
+        << "the whole path is refused, so the line must not name it: " << wholePath.out;
+    ExpectNamedCommandRestores(failed, serial, before);
 }
 
 // ---- Sensors pulled off the bus ----

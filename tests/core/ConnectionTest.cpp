@@ -3,6 +3,7 @@
 
 #include "DfuTestSupport.h"
 #include "PageBackupFiles.h"
+#include "tests/support/SavedPageLine.h"
 #include "tests/support/SensorFlash.h"
 
 #include "core/Connection.h"
@@ -198,8 +199,33 @@ TEST_F(ConnectionTest, CorruptedWriteIsReplacedByThePageFromBeforeTheWrite)
     EXPECT_NE(bus->ReadFlash(serial, 0x08004000, 2048), before);
     const std::vector<std::string> saved = page_backup::FilesIn(simulated.PageBackupFolder());
     ASSERT_EQ(saved.size(), 1u);
-    EXPECT_EQ(line, "The parameter page of the sensor may be erased. Its contents from before the write are saved in " +
-                        saved[0] + "; write them back with: TarnixProgrammer_CLI -f " + saved[0] + " -o");
+    EXPECT_EQ(line, tarnix::test::SavedPageLine(saved[0]));
+    EXPECT_EQ(page_backup::ImageOf(saved[0]), page_backup::PageImage(kParameters, before));
+}
+
+// A sensor that takes the new parameters and then stops answering fails the read-back as a transfer: the
+// page is not known, so the page from before the write is saved and the error's line names it.
+TEST_F(ConnectionTest, AReadBackThatCannotBeMadeSavesThePageFromBeforeTheWrite)
+{
+    const std::string serial = PlugDfuSensor();
+    const auto device = OpenDfu(serial);
+    const std::vector<std::uint8_t> before = bus->ReadFlash(serial, 0x08004000, 2048);
+    Parameters parameters;
+    connection.ReadParameters(device.get(), parameters);
+    parameters.idleFrequency = 321;
+
+    bus->SetFault(serial, Fault::Hang);
+    std::string line = "nothing thrown";
+    try {
+        connection.WriteParameters(device.get(), parameters);
+    } catch (const TpError::FailedToSetAddressPointer& error) {
+        line = error.AddedLine();
+    }
+    EXPECT_NE(bus->ReadFlash(serial, 0x08004000, 2048), before) << "the new parameters reached the page";
+    EXPECT_FALSE(device->GetIsConnected());
+    const std::vector<std::string> saved = page_backup::FilesIn(simulated.PageBackupFolder());
+    ASSERT_EQ(saved.size(), 1u) << line;
+    EXPECT_EQ(line, tarnix::test::SavedPageLine(saved[0]));
     EXPECT_EQ(page_backup::ImageOf(saved[0]), page_backup::PageImage(kParameters, before));
 }
 

@@ -2,6 +2,7 @@
 // written over and only its owner may read, the folder the environment names, and the line the user sees.
 
 #include "PageBackupFiles.h"
+#include "tests/support/SavedPageLine.h"
 #include "tests/support/ScopedEnvironmentVariable.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -18,6 +19,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using tarnix::test::kPageMayBeChanged;
+using tarnix::test::SavedPageLine;
 using tarnix::test::ScopedEnvironmentVariable;
 using tarnix::test::TemporaryFolder;
 
@@ -80,12 +83,6 @@ std::string StampAround(const std::function<void(const std::string&)>& save)
             return stamp;
         }
     }
-}
-
-std::string Notice(const std::string& path, const std::string& word)
-{
-    return "The parameter page of the sensor may be erased. Its contents from before the write are saved in " + path +
-           "; write them back with: TarnixProgrammer_CLI -f " + word + " -o";
 }
 
 }  // namespace
@@ -196,13 +193,66 @@ TEST(ParameterPageBackupTest, TheFolderIsTheUsersDataFolderAndARelativeOneCounts
 TEST(ParameterPageBackupTest, TheLineNamesTheFileAndTheCommandThatWritesItBack)
 {
     EXPECT_EQ(ParameterPageBackup::Notice({"/home/u/.local/share/tarnix-programmer/parameters-1.hex", ""}),
-              Notice("/home/u/.local/share/tarnix-programmer/parameters-1.hex",
-                     "/home/u/.local/share/tarnix-programmer/parameters-1.hex"));
+              SavedPageLine("/home/u/.local/share/tarnix-programmer/parameters-1.hex",
+                            "/home/u/.local/share/tarnix-programmer/parameters-1.hex"));
     EXPECT_EQ(ParameterPageBackup::Notice({"/home/Ann's files/p $1.hex", ""}),
-              Notice("/home/Ann's files/p $1.hex", "'/home/Ann'\\''s files/p $1.hex'"));
+              SavedPageLine("/home/Ann's files/p $1.hex", "'/home/Ann'\\''s files/p $1.hex'"));
     EXPECT_EQ(ParameterPageBackup::Notice({"", "the folder /x cannot be made (Permission denied)"}),
-              "The parameter page of the sensor may be erased. Its contents from before the write could not be "
-              "saved: the folder /x cannot be made (Permission denied).");
+              kPageMayBeChanged +
+                  " Its contents from before the write could not be saved: the folder /x cannot be made (Permission "
+                  "denied).");
+}
+
+// The flash command refuses a path of 260 characters or more (its length as an existing file counts one
+// more): a saved page whose path it would refuse is named relative to its folder, which the command enters.
+TEST(ParameterPageBackupTest, TheLineNamesACommandTheFlashTakesForEveryPath)
+{
+    TemporaryFolder root;
+    const std::string name = "parameters-09-12-2026_20-35-08.hex";
+    const auto folderFor = [&](std::size_t pathLength) {
+        std::string folder = root.File("");
+        folder += std::string(pathLength - folder.size() - name.size() - 1, 'd');
+        std::filesystem::create_directories(folder);
+        return folder;
+    };
+    const std::string accepted = folderFor(258) + "/" + name;
+    const std::string refused = folderFor(259) + "/" + name;
+    root.Write(accepted.substr(root.File("").size()), "");
+    root.Write(refused.substr(root.File("").size()), "");
+    ASSERT_EQ(Utility::GetFullPathLength(accepted), Utility::maxPathLength);
+    ASSERT_GT(Utility::GetFullPathLength(refused), Utility::maxPathLength);
+
+    ParameterPageBackup::Outcome outcome;
+    outcome.path = accepted;
+    EXPECT_EQ(ParameterPageBackup::Notice(outcome), SavedPageLine(accepted));
+    outcome.path = refused;
+    EXPECT_EQ(ParameterPageBackup::Notice(outcome),
+              kPageMayBeChanged + " Its contents from before the write are saved in " + refused +
+                  "; write them back with: cd " + folderFor(259) + " && TarnixProgrammer_CLI -f " + name + " -o");
+}
+
+// A page that was blank before the write is not saved: a flash skips erased bytes, so no file could bring it
+// back. The line says what makes the page sound again instead.
+TEST(ParameterPageBackupTest, ABlankPageIsNotSavedAndTheLineNamesTheWriteThatReplacesTheArea)
+{
+    TemporaryFolder root;
+    ScopedEnvironmentVariable data("XDG_DATA_HOME", root.File("data"));
+    const std::vector<char> blank(kPageSize, static_cast<char>(0xFF));
+    EXPECT_TRUE(ParameterPageBackup::Save(blank, kPageAddress).blank);
+
+    TpError::DownloadFailed error;
+    ParameterPageBackup::Attach(error, blank, kPageAddress);
+    EXPECT_EQ(error.AddedLine(), kPageMayBeChanged +
+                                     " It was blank before the write, so there is nothing to write back; a write "
+                                     "with a schema file replaces the whole area: TarnixProgrammer_CLI -w FILE.json "
+                                     "SCHEMA.fbs");
+    EXPECT_EQ(root.Names(), std::set<std::string>{});
+
+    std::vector<char> almost = blank;
+    almost[kPageSize - 1] = 0x7F;
+    const ParameterPageBackup::Outcome saved = ParameterPageBackup::Save(almost, kPageAddress);
+    EXPECT_FALSE(saved.blank);
+    EXPECT_EQ(page_backup::ImageOf(saved.path), page_backup::PageImage(kPageAddress, almost)) << saved.failure;
 }
 
 // A save that cannot be made says why, on the error it belongs to, and leaves no file behind.
@@ -214,9 +264,8 @@ TEST(ParameterPageBackupTest, ASaveThatCannotBeMadeSaysWhyOnTheError)
     TpError::DownloadFailed error;
     ParameterPageBackup::Attach(error, PageWithErasedRuns(), kPageAddress);
     EXPECT_STREQ(error.what(), "Download failed.");
-    EXPECT_EQ(error.AddedLine(),
-              "The parameter page of the sensor may be erased. Its contents from before the write could not be "
-              "saved: the folder " +
-                  root.File("data/tarnix-programmer") + " cannot be made (Not a directory).");
+    EXPECT_EQ(error.AddedLine(), kPageMayBeChanged +
+                                     " Its contents from before the write could not be saved: the folder " +
+                                     root.File("data/tarnix-programmer") + " cannot be made (Not a directory).");
     EXPECT_EQ(root.Names(), std::set<std::string>{"data"});
 }

@@ -1,5 +1,6 @@
 #include "GuiTestSupport.h"
 #include "SimulatedSensors.h"
+#include "tests/support/SavedPageLine.h"
 
 #include "core/Serialization.h"
 #include "core/TpError.h"
@@ -239,10 +240,8 @@ TEST_F(GuiModelSensorTest, SensorFaultsShowTheCoresTexts)
     const QString path = sensors.PageBackupFolder() + "/" + saved[0];
     EXPECT_EQ(window.messages,
               (QStringList{ErrorText(TpError::UploadFailed()), ErrorText(TpError::EraseFailed()),
-                           ErrorText(TpError::ParameterVerificationFailed()) +
-                               "\n\nThe parameter page of the sensor may be erased. Its contents from before the "
-                               "write are saved in " +
-                               path + "; write them back with: TarnixProgrammer_CLI -f " + path + " -o"}));
+                           ErrorText(TpError::ParameterVerificationFailed()) + "\n\n" +
+                               QString::fromStdString(tarnix::test::SavedPageLine(path.toStdString()))}));
 }
 
 TEST_F(GuiModelSensorTest, IncompatibleDriversAreReportedOnceUntilTheNextOperation)
