@@ -9,6 +9,7 @@
 #include "core/TpError.h"
 #include "core/UsbHandler.h"
 #include "core/Utility.h"
+#include "io/DfuProtocol.h"
 #include "io/Guid.h"
 
 #include <algorithm>
@@ -181,8 +182,8 @@ bool Dfu::RequestSucceeded(DfuDevice* device)
         if (!stdfu->GetStatus(handle, &status)) {
             return false;
         }
-        if (status.bState != StateDfuDownloadBusy) {
-            return status.bStatus == StatusOk;
+        if (status.bState != tarnix::io::dfu::kStateDnBusy) {
+            return status.bStatus == tarnix::io::dfu::kStatusOk;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(status.bwPollTimeout[0]));
     } while (static_cast<long long>(timer.Current()) < idleTimeout);

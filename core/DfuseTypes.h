@@ -3,8 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/DfuProtocol.h"
-
 // The records and export signatures of the three DFU libraries (STDFU, STDFUFiles, STDFUPRT) as the core
 // uses them. The libraries are loaded at run time and their exports looked up by name, so the layouts here
 // must agree byte for byte with what the libraries were built with. Only the fields the core sets or reads
@@ -17,11 +15,6 @@ constexpr std::uint32_t SuccessCode = 0x12340000u;
 // The operation codes of an erase or programming operation.
 constexpr std::uint32_t OperationErase = 3;
 constexpr std::uint32_t OperationProgram = 4;
-
-// DFU device states and the status of GETSTATUS that the core looks at.
-constexpr std::uint8_t StateDfuIdle = tarnix::platform::dfu::kStateIdle;
-constexpr std::uint8_t StateDfuDownloadBusy = tarnix::platform::dfu::kStateDownloadBusy;
-constexpr std::uint8_t StatusOk = tarnix::platform::dfu::kStatusOk;
 
 // Capacity of a device link in characters, the terminating NUL included.
 constexpr std::size_t DeviceLinkSize = 260;

@@ -1,7 +1,7 @@
 #include "core/STDFU.h"
 
 #include "core/Timer.h"
-#include "platform/DfuProtocol.h"
+#include "io/DfuProtocol.h"
 
 #include <chrono>
 #include <thread>
@@ -9,8 +9,7 @@
 using namespace Dfuse;
 
 namespace {
-constexpr std::uint8_t eraseCommand = tarnix::platform::dfu::kEraseCommand;
-constexpr std::uint8_t setAddressCommand = tarnix::platform::dfu::kSetAddressPointerCommand;
+namespace dfu = tarnix::io::dfu;
 constexpr std::uint16_t commandBlock = 0;
 }  // namespace
 
@@ -64,11 +63,11 @@ bool STDFU::SendCommand(void** handle, std::uint8_t command, unsigned address)
     return Dnload(handle, bytes, sizeof(bytes), commandBlock);
 }
 
-bool STDFU::Erase(void** handle, unsigned address) { return SendCommand(handle, eraseCommand, address); }
+bool STDFU::Erase(void** handle, unsigned address) { return SendCommand(handle, dfu::kCommandErase, address); }
 
 bool STDFU::SetAddressPointer(void** handle, unsigned address)
 {
-    return SendCommand(handle, setAddressCommand, address);
+    return SendCommand(handle, dfu::kCommandSetAddress, address);
 }
 
 bool STDFU::LeaveDFUMode(void** handle)
@@ -88,7 +87,7 @@ bool STDFU::WaitForDfuIdle(void** handle, int timeout)
         if (!ClearStatus(handle) || !GetStatus(handle, &status)) {
             return false;
         }
-        if (status.bState == StateDfuIdle) {
+        if (status.bState == dfu::kStateIdle) {
             return true;
         }
     }

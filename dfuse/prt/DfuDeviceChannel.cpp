@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <thread>
 
-#include "platform/DfuProtocol.h"
+#include "io/DfuProtocol.h"
 
 namespace tarnix::dfuse {
 
 namespace {
 
-namespace dfu = tarnix::platform::dfu;
+namespace dfu = tarnix::io::dfu;
 
 constexpr std::size_t kLayoutCapacity = 1024;
 
@@ -77,11 +77,11 @@ std::uint32_t DfuDeviceChannel::MakeIdle()
     return last_.bState == dfu::kStateIdle ? DFUSE_STATUS_SUCCESS : DFUSE_ERROR_DEVICE_STATUS;
 }
 
-std::uint32_t DfuDeviceChannel::EraseSector(std::uint32_t address) { return Command(dfu::kEraseCommand, address); }
+std::uint32_t DfuDeviceChannel::EraseSector(std::uint32_t address) { return Command(dfu::kCommandErase, address); }
 
 std::uint32_t DfuDeviceChannel::SetAddressPointer(std::uint32_t address)
 {
-    return Command(dfu::kSetAddressPointerCommand, address);
+    return Command(dfu::kCommandSetAddress, address);
 }
 
 std::uint32_t DfuDeviceChannel::Download(std::uint16_t block, const std::uint8_t* data, std::uint32_t length)
@@ -108,10 +108,10 @@ std::uint32_t DfuDeviceChannel::AwaitCompletion()
             STDFU_Clrstatus(&handle_);
             return DFUSE_ERROR_DEVICE_STATUS;
         }
-        if (last_.bState == dfu::kStateDownloadIdle || last_.bState == dfu::kStateIdle) {
+        if (last_.bState == dfu::kStateDnloadIdle || last_.bState == dfu::kStateIdle) {
             return DFUSE_STATUS_SUCCESS;
         }
-        if (last_.bState != dfu::kStateDownloadBusy && last_.bState != dfu::kStateDownloadSync) {
+        if (last_.bState != dfu::kStateDnBusy && last_.bState != dfu::kStateDnloadSync) {
             return DFUSE_ERROR_DEVICE_STATUS;
         }
         if (std::chrono::steady_clock::now() >= deadline) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "io/DfuProtocol.h"
+
 namespace tarnix::platform {
 
 namespace {
@@ -10,21 +12,18 @@ constexpr std::uint8_t kDeviceDescriptorType = 0x01;
 constexpr std::uint8_t kConfigurationDescriptorType = 0x02;
 constexpr std::uint8_t kStringDescriptorType = 0x03;
 constexpr std::uint8_t kInterfaceDescriptorType = 0x04;
-constexpr std::uint8_t kDfuFunctionalDescriptorType = 0x21;
 
 constexpr std::size_t kDeviceDescriptorLength = 18;
 constexpr std::size_t kInterfaceDescriptorLength = 9;
 constexpr std::size_t kFunctionalDescriptorMinimum = 7;  // up to and including wTransferSize
-
-constexpr std::uint8_t kApplicationSpecificClass = 0xFE;
-constexpr std::uint8_t kDfuSubclass = 0x01;
 
 std::uint16_t Word(const std::uint8_t* bytes) { return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)); }
 
 bool IsDfuInterface(const std::uint8_t* descriptor)
 {
     // bInterfaceNumber, bAlternateSetting, bNumEndpoints, bInterfaceClass, bInterfaceSubClass at 2 to 6.
-    return descriptor[3] == 0 && descriptor[5] == kApplicationSpecificClass && descriptor[6] == kDfuSubclass;
+    return descriptor[3] == 0 && descriptor[5] == io::dfu::kInterfaceClass &&
+           descriptor[6] == io::dfu::kInterfaceSubclass;
 }
 
 // Walks the descriptor chain after the device descriptor.
@@ -77,7 +76,7 @@ private:
             inDfuInterface_ = seenDfuInterface_ && descriptor[2] == summary_.interfaceNumber;
             return false;
         }
-        if (type == kDfuFunctionalDescriptorType && inDfuInterface_ && size >= kFunctionalDescriptorMinimum) {
+        if (type == io::dfu::kFunctionalDescriptorType && inDfuInterface_ && size >= kFunctionalDescriptorMinimum) {
             summary_.transferSize = Word(descriptor + 5);
             return true;
         }

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <vector>
 
-#include "platform/DfuProtocol.h"
 #include "platform/TextEncoding.h"
 #include "platform/linux/SysfsFile.h"
 #include "platform/linux/UdevDevice.h"
@@ -16,8 +15,8 @@ namespace tarnix::platform {
 
 namespace {
 
-constexpr std::uint8_t kClassOut = 0x21;    // host to device, class request, to the interface
-constexpr std::uint8_t kClassIn = 0xA1;     // device to host, class request, to the interface
+namespace dfu = io::dfu;
+
 constexpr std::uint8_t kStandardIn = 0x80;  // device to host, standard request, to the device
 
 constexpr std::uint8_t kGetDescriptor = 6;
@@ -101,10 +100,10 @@ std::optional<std::size_t> UsbfsDfuTransport::Control(std::uint8_t requestType, 
     return static_cast<std::size_t>(result);
 }
 
-std::optional<std::size_t> UsbfsDfuTransport::ClassRequest(std::uint8_t requestType, std::uint8_t request,
+std::optional<std::size_t> UsbfsDfuTransport::ClassRequest(std::uint8_t requestType, io::dfu::Request request,
                                                            std::uint16_t value, void* data, std::size_t length)
 {
-    return Control(requestType, request, value, descriptors_.interfaceNumber, data, length);
+    return Control(requestType, static_cast<std::uint8_t>(request), value, descriptors_.interfaceNumber, data, length);
 }
 
 bool UsbfsDfuTransport::Dnload(std::uint16_t block, const std::uint8_t* data, std::size_t length)
@@ -116,12 +115,14 @@ bool UsbfsDfuTransport::Dnload(std::uint16_t block, const std::uint8_t* data, st
     if (length != 0) {
         copy.assign(data, data + length);
     }
-    return ClassRequest(kClassOut, dfu::kDnload, block, copy.empty() ? nullptr : copy.data(), copy.size()).has_value();
+    std::uint8_t* bytes = copy.empty() ? nullptr : copy.data();
+    return ClassRequest(dfu::kRequestTypeOut, dfu::Request::Dnload, block, bytes, copy.size()).has_value();
 }
 
 bool UsbfsDfuTransport::Upload(std::uint16_t block, std::uint8_t* data, std::size_t length, std::size_t& received)
 {
-    const std::optional<std::size_t> count = ClassRequest(kClassIn, dfu::kUpload, block, data, length);
+    const std::optional<std::size_t> count =
+        ClassRequest(dfu::kRequestTypeIn, dfu::Request::Upload, block, data, length);
     if (!count) {
         return false;
     }
@@ -132,7 +133,8 @@ bool UsbfsDfuTransport::Upload(std::uint16_t block, std::uint8_t* data, std::siz
 bool UsbfsDfuTransport::GetStatus(io::DfuStatusReport& report)
 {
     std::array<std::uint8_t, dfu::kStatusLength> answer{};
-    const std::optional<std::size_t> count = ClassRequest(kClassIn, dfu::kGetStatus, 0, answer.data(), answer.size());
+    const std::optional<std::size_t> count =
+        ClassRequest(dfu::kRequestTypeIn, dfu::Request::GetStatus, 0, answer.data(), answer.size());
     if (!count || *count < dfu::kStatusLength) {
         return false;
     }
@@ -143,12 +145,15 @@ bool UsbfsDfuTransport::GetStatus(io::DfuStatusReport& report)
     return true;
 }
 
-bool UsbfsDfuTransport::ClearStatus() { return ClassRequest(kClassOut, dfu::kClrStatus, 0, nullptr, 0).has_value(); }
+bool UsbfsDfuTransport::ClearStatus()
+{
+    return ClassRequest(dfu::kRequestTypeOut, dfu::Request::ClrStatus, 0, nullptr, 0).has_value();
+}
 
 bool UsbfsDfuTransport::GetState(std::uint8_t& state)
 {
     std::uint8_t answer = 0;
-    const std::optional<std::size_t> count = ClassRequest(kClassIn, dfu::kGetState, 0, &answer, 1);
+    const std::optional<std::size_t> count = ClassRequest(dfu::kRequestTypeIn, dfu::Request::GetState, 0, &answer, 1);
     if (!count || *count < 1) {
         return false;
     }
@@ -156,6 +161,9 @@ bool UsbfsDfuTransport::GetState(std::uint8_t& state)
     return true;
 }
 
-bool UsbfsDfuTransport::Abort() { return ClassRequest(kClassOut, dfu::kAbort, 0, nullptr, 0).has_value(); }
+bool UsbfsDfuTransport::Abort()
+{
+    return ClassRequest(dfu::kRequestTypeOut, dfu::Request::Abort, 0, nullptr, 0).has_value();
+}
 
 }  // namespace tarnix::platform

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "io/DfuProtocol.h"
 #include "io/DfuTransport.h"
 #include "platform/linux/SharedUsbfsClaim.h"
 #include "platform/linux/UsbDescriptorParser.h"
@@ -44,7 +45,7 @@ private:
     // time-out).
     std::optional<std::size_t> Control(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
                                        std::uint16_t index, void* data, std::size_t length);
-    std::optional<std::size_t> ClassRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+    std::optional<std::size_t> ClassRequest(std::uint8_t requestType, io::dfu::Request request, std::uint16_t value,
                                             void* data, std::size_t length);
 
     std::shared_ptr<SharedUsbfsClaim> claim_;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "sim/sensor/TextNumbers.h"
+#include "io/DfuProtocol.h"
 
 namespace tarnix::sim {
 
@@ -178,8 +179,8 @@ const std::vector<Field>& Fields()
         FlagField("fault_once", &SensorState::faultOnce, false),
         {"dfu_state", [](const SensorState& s) { return std::to_string(s.dfu.state); },
          [](SensorState& s, std::string_view v) {
-             const auto value = TextNumbers::ParseDecimal(v, dfu::kStateError);
-             s.dfu.state = static_cast<std::uint8_t>(value.value_or(dfu::kStateIdle));
+             const auto value = TextNumbers::ParseDecimal(v, io::dfu::kStateError);
+             s.dfu.state = static_cast<std::uint8_t>(value.value_or(io::dfu::kStateIdle));
              return value.has_value();
          },
          true},

@@ -6,17 +6,16 @@
 #include "sim/sensor/FlashMemory.h"
 #include "sim/sensor/UsbDescriptorBuilder.h"
 #include "sim/gadget/FunctionFsBlobs.h"
+#include "io/DfuProtocol.h"
 
 namespace tarnix::sim {
 
 namespace {
 
-constexpr std::uint8_t kApplicationSpecificClass = 0xFE;
-constexpr std::uint8_t kDfuSubclass = 0x01;
-constexpr std::uint8_t kDfuModeProtocol = 0x02;
+namespace dfu = io::dfu;
+
 constexpr std::uint8_t kHidClass = 0x03;
 constexpr std::uint8_t kLayoutString = 1;  // the function's first string
-constexpr std::uint8_t kDnload = 1;
 // Bytes that leave flash as it is (programming clears bits only): they stand in for data not taken.
 constexpr std::uint8_t kUntouchedFlash = 0xFF;
 
@@ -32,8 +31,8 @@ DfuPersonality::DfuPersonality(SensorStore store, const SensorState& state)
 
 std::vector<std::uint8_t> DfuPersonality::FunctionDescriptors() const
 {
-    std::vector<std::uint8_t> set =
-        UsbDescriptorBuilder::Interface(0, 0, kApplicationSpecificClass, kDfuSubclass, kDfuModeProtocol, kLayoutString);
+    std::vector<std::uint8_t> set = UsbDescriptorBuilder::Interface(0, 0, dfu::kInterfaceClass, dfu::kInterfaceSubclass,
+                                                                    dfu::kDfuModeProtocol, kLayoutString);
     // The second interface carries the functional descriptor past FunctionFS.
     for (const std::vector<std::uint8_t>& next : {UsbDescriptorBuilder::Interface(1, 0, kHidClass, 0, 0, 0),
                                                   UsbDescriptorBuilder::DfuFunctional(port_.TransferSize())}) {
@@ -49,8 +48,8 @@ std::vector<std::uint8_t> DfuPersonality::FunctionStrings() const
 
 ControlAnswer DfuPersonality::Answer(const ControlSetup& setup, const std::vector<std::uint8_t>& data)
 {
-    const bool in = setup.requestType == DfuControlRequests::kClassInterfaceIn;
-    if ((!in && setup.requestType != DfuControlRequests::kClassInterfaceOut) || setup.index != 0) {
+    const bool in = setup.requestType == dfu::kRequestTypeIn;
+    if ((!in && setup.requestType != dfu::kRequestTypeOut) || setup.index != 0) {
         return ControlAnswer::Stalled();
     }
     std::vector<std::uint8_t> bytes = in ? std::vector<std::uint8_t>(setup.length) : data;
@@ -68,8 +67,9 @@ ControlAnswer DfuPersonality::Answer(const ControlSetup& setup, const std::vecto
 
 std::optional<ControlAnswer> DfuPersonality::AnswerBeforeData(const ControlSetup& setup)
 {
-    const bool dataBlock = setup.requestType == DfuControlRequests::kClassInterfaceOut && setup.index == 0 &&
-                           setup.request == kDnload && setup.value != 0 && setup.length > 0;
+    const bool dataBlock = setup.requestType == dfu::kRequestTypeOut && setup.index == 0 &&
+                           static_cast<dfu::Request>(setup.request) == dfu::Request::Dnload && setup.value != 0 &&
+                           setup.length > 0;
     if (!dataBlock || !RefusesDataBlock(setup)) {
         return std::nullopt;
     }

@@ -11,6 +11,8 @@ namespace tarnix::sim {
 
 namespace {
 
+namespace dfu = io::dfu;
+
 constexpr std::array<std::uint8_t, 3> kCommandList{dfu::kCommandGetCommands, dfu::kCommandSetAddress,
                                                    dfu::kCommandErase};
 constexpr std::size_t kAddressCommandLength = 5;

@@ -5,41 +5,17 @@
 #include <optional>
 
 #include "sim/sensor/Fault.h"
+#include "io/DfuProtocol.h"
 #include "io/DfuTransport.h"
 
 namespace tarnix::sim {
 
 class FlashMemory;
 
-// DFU 1.1 device states and status codes that the bootloader uses.
-namespace dfu {
-constexpr std::uint8_t kStateIdle = 2;
-constexpr std::uint8_t kStateDnloadIdle = 5;
-constexpr std::uint8_t kStateManifest = 8;
-constexpr std::uint8_t kStateUploadIdle = 9;
-constexpr std::uint8_t kStateError = 10;
-
-constexpr std::uint8_t kStatusOk = 0x00;
-constexpr std::uint8_t kErrTarget = 0x01;
-constexpr std::uint8_t kErrWrite = 0x03;
-constexpr std::uint8_t kErrErase = 0x04;
-constexpr std::uint8_t kErrCheckErased = 0x05;
-constexpr std::uint8_t kErrProg = 0x06;
-constexpr std::uint8_t kErrAddress = 0x08;
-constexpr std::uint8_t kErrNotDone = 0x09;
-constexpr std::uint8_t kErrUnknown = 0x0E;
-constexpr std::uint8_t kErrStalledPkt = 0x0F;
-
-// DfuSe commands carried by DNLOAD block 0.
-constexpr std::uint8_t kCommandGetCommands = 0x00;
-constexpr std::uint8_t kCommandSetAddress = 0x21;
-constexpr std::uint8_t kCommandErase = 0x41;
-}  // namespace dfu
-
 // What the bootloader keeps between requests (persisted with the sensor).
 struct DfuRegisters {
-    std::uint8_t state = dfu::kStateIdle;
-    std::uint8_t status = dfu::kStatusOk;
+    std::uint8_t state = io::dfu::kStateIdle;
+    std::uint8_t status = io::dfu::kStatusOk;
     std::optional<std::uint32_t> addressPointer;
     bool leavePending = false;  // a zero-length DNLOAD came; the next GETSTATUS leaves DFU mode
     bool stalled = false;       // the stall fault struck: no request is answered any more

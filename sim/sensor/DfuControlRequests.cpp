@@ -4,7 +4,7 @@ namespace tarnix::sim {
 
 namespace {
 
-enum Request : std::uint8_t { kDnload = 1, kUpload = 2, kGetStatus = 3, kClearStatus = 4, kGetState = 5, kAbort = 6 };
+namespace dfu = io::dfu;
 
 DfuControlResult Done(bool answered, std::size_t length) { return DfuControlResult{true, answered, length}; }
 
@@ -13,16 +13,16 @@ DfuControlResult Status(io::DfuTransport& port, std::uint8_t* data)
     io::DfuStatusReport report;
     const bool answered = port.GetStatus(report);
     const std::uint32_t poll = report.pollTimeoutMs;
-    const std::uint8_t bytes[DfuControlRequests::kStatusLength] = {report.status,
-                                                                   static_cast<std::uint8_t>(poll),
-                                                                   static_cast<std::uint8_t>(poll >> 8),
-                                                                   static_cast<std::uint8_t>(poll >> 16),
-                                                                   report.state,
-                                                                   report.stringIndex};
-    for (std::size_t i = 0; i < DfuControlRequests::kStatusLength; ++i) {
+    const std::uint8_t bytes[dfu::kStatusLength] = {report.status,
+                                                    static_cast<std::uint8_t>(poll),
+                                                    static_cast<std::uint8_t>(poll >> 8),
+                                                    static_cast<std::uint8_t>(poll >> 16),
+                                                    report.state,
+                                                    report.stringIndex};
+    for (std::size_t i = 0; i < dfu::kStatusLength; ++i) {
         data[i] = bytes[i];
     }
-    return Done(answered, DfuControlRequests::kStatusLength);
+    return Done(answered, dfu::kStatusLength);
 }
 
 }  // namespace
@@ -33,27 +33,28 @@ DfuControlResult DfuControlRequests::Run(io::DfuTransport& port, bool deviceToHo
     if (length > 0 && data == nullptr) {
         return {};
     }
+    const auto code = static_cast<dfu::Request>(request);
     if (!deviceToHost) {
-        switch (request) {
-            case kDnload:
+        switch (code) {
+            case dfu::Request::Dnload:
                 return Done(port.Dnload(value, length > 0 ? data : nullptr, length), length);
-            case kClearStatus:
+            case dfu::Request::ClrStatus:
                 return Done(port.ClearStatus(), 0);
-            case kAbort:
+            case dfu::Request::Abort:
                 return Done(port.Abort(), 0);
             default:
                 return {};
         }
     }
-    switch (request) {
-        case kUpload: {
+    switch (code) {
+        case dfu::Request::Upload: {
             std::size_t received = 0;
             const bool answered = port.Upload(value, data, length, received);
             return Done(answered, received);
         }
-        case kGetStatus:
-            return length >= kStatusLength ? Status(port, data) : DfuControlResult{};
-        case kGetState:
+        case dfu::Request::GetStatus:
+            return length >= dfu::kStatusLength ? Status(port, data) : DfuControlResult{};
+        case dfu::Request::GetState:
             return length >= 1 ? Done(port.GetState(data[0]), 1) : DfuControlResult{};
         default:
             return {};

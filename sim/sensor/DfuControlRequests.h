@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "io/DfuProtocol.h"
 #include "io/DfuTransport.h"
 
 namespace tarnix::sim {
@@ -14,15 +15,11 @@ struct DfuControlResult {
     std::size_t length = 0;   // bytes of the data stage: received by DNLOAD, returned by an IN request
 };
 
-// The DFU 1.1 class requests to the DFU interface as control transfers (bmRequestType 0x21 / 0xA1, bRequest
-// DNLOAD 1, UPLOAD 2, GETSTATUS 3, CLRSTATUS 4, GETSTATE 5, ABORT 6), carried out on a DfuTransport: the
-// device side of the wire, for usb-run's usbfs answers and tarnix-gadget's FunctionFS answers.
+// The DFU 1.1 class requests to the DFU interface as control transfers (bmRequestType io::dfu::kRequestTypeOut
+// / kRequestTypeIn, bRequest io::dfu::Request), carried out on a DfuTransport: the device side of the wire,
+// for usb-run's usbfs answers and tarnix-gadget's FunctionFS answers.
 class DfuControlRequests {
 public:
-    static constexpr std::uint8_t kClassInterfaceOut = 0x21;
-    static constexpr std::uint8_t kClassInterfaceIn = 0xA1;
-    static constexpr std::size_t kStatusLength = 6;
-
     // `data` holds `length` bytes: what DNLOAD sends, or the room for what an IN request returns
     // (GETSTATUS: bStatus, bwPollTimeout as 3 bytes little-endian, bState, iString).
     static DfuControlResult Run(io::DfuTransport& port, bool deviceToHost, std::uint8_t request, std::uint16_t value,

@@ -2,6 +2,7 @@
 
 #include "sim/sensor/BusConstants.h"
 #include "sim/sensor/FeatureReports.h"
+#include "io/DfuProtocol.h"
 
 namespace tarnix::sim {
 
@@ -14,7 +15,7 @@ constexpr std::uint8_t kConfigurationType = 0x02;
 constexpr std::uint8_t kStringType = 0x03;
 constexpr std::uint8_t kInterfaceType = 0x04;
 constexpr std::uint8_t kEndpointType = 0x05;
-constexpr std::uint8_t kFunctionalType = 0x21;  // HID descriptor and DFU functional descriptor share it
+constexpr std::uint8_t kHidType = 0x21;  // the HID descriptor
 constexpr std::uint8_t kReportType = 0x22;
 constexpr std::uint16_t kLanguageUsEnglish = 0x0409;
 
@@ -138,7 +139,7 @@ Bytes UsbDescriptorBuilder::SensorDevice()
 Bytes UsbDescriptorBuilder::SensorConfiguration(std::size_t reportDescriptorLength)
 {
     Bytes contents = Interface(0, 1, 0x03, 0x00, 0x00, 0);
-    contents.insert(contents.end(), {9, kFunctionalType, 0x11, 0x01, 0x00, 1, kReportType});
+    contents.insert(contents.end(), {9, kHidType, 0x11, 0x01, 0x00, 1, kReportType});
     Append16(contents, static_cast<std::uint16_t>(reportDescriptorLength));
     const Bytes endpoint = InterruptInEndpoint(64, 1);
     contents.insert(contents.end(), endpoint.begin(), endpoint.end());
@@ -191,7 +192,8 @@ Bytes UsbDescriptorBuilder::BootloaderDevice()
 
 Bytes UsbDescriptorBuilder::BootloaderConfiguration(std::uint16_t transferSize)
 {
-    Bytes contents = Interface(0, 0, 0xFE, 0x01, 0x02, kLayoutString);
+    Bytes contents = Interface(0, 0, io::dfu::kInterfaceClass, io::dfu::kInterfaceSubclass, io::dfu::kDfuModeProtocol,
+                               kLayoutString);
     const Bytes functional = DfuFunctional(transferSize);
     contents.insert(contents.end(), functional.begin(), functional.end());
     return Configuration(0x80, 50, contents);
@@ -206,7 +208,7 @@ Bytes UsbDescriptorBuilder::Interface(std::uint8_t alternateSetting, std::uint8_
 
 Bytes UsbDescriptorBuilder::DfuFunctional(std::uint16_t transferSize)
 {
-    Bytes bytes = {9, kFunctionalType, 0x0B};
+    Bytes bytes = {9, io::dfu::kFunctionalDescriptorType, 0x0B};
     Append16(bytes, 255);  // wDetachTimeOut
     Append16(bytes, transferSize);
     Append16(bytes, 0x011A);  // bcdDFUVersion: DfuSe

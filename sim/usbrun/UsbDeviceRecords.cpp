@@ -6,6 +6,7 @@
 #include "sim/sensor/TextNumbers.h"
 #include "sim/sensor/UsbDescriptorBuilder.h"
 #include "sim/testbed/UdevRecord.h"
+#include "io/DfuProtocol.h"
 
 namespace tarnix::sim {
 
@@ -143,10 +144,11 @@ void AddDfuMode(const SensorState& state, const BusPlacement& placement, DeviceR
     UdevRecord interface(interfacePath);
     interface.Property("SUBSYSTEM", "usb")
         .Property("DEVTYPE", "usb_interface")
-        .Property("INTERFACE", "254/1/2")
-        .Text("bInterfaceClass", "fe")
-        .Text("bInterfaceSubClass", "01")
-        .Text("bInterfaceProtocol", "02")
+        .Property("INTERFACE", Format("%u/", io::dfu::kInterfaceClass) + Format("%u/", io::dfu::kInterfaceSubclass) +
+                                   Format("%u", io::dfu::kDfuModeProtocol))
+        .Text("bInterfaceClass", Format("%02x", io::dfu::kInterfaceClass))
+        .Text("bInterfaceSubClass", Format("%02x", io::dfu::kInterfaceSubclass))
+        .Text("bInterfaceProtocol", Format("%02x", io::dfu::kDfuModeProtocol))
         .Text("bInterfaceNumber", "00")
         .Text("bAlternateSetting", " 0")
         .Text("bNumEndpoints", "00")

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "sim/sensor/DfuControlRequests.h"
+#include "io/DfuProtocol.h"
 
 namespace tarnix::sim {
 
@@ -27,8 +28,7 @@ IoctlAnswer UsbfsEndpoint::Control(IoctlCall&, const usbdevfs_ctrltransfer& tran
     if (transfer.bRequestType == DescriptorTable::kStandardIn) {
         return descriptors_.Answer(transfer, data);
     }
-    if (transfer.bRequestType != DfuControlRequests::kClassInterfaceOut &&
-        transfer.bRequestType != DfuControlRequests::kClassInterfaceIn) {
+    if (transfer.bRequestType != io::dfu::kRequestTypeOut && transfer.bRequestType != io::dfu::kRequestTypeIn) {
         return IoctlAnswer::Failure(EPIPE);
     }
     if (transfer.wIndex != 0) {
@@ -43,8 +43,8 @@ IoctlAnswer UsbfsEndpoint::Control(IoctlCall&, const usbdevfs_ctrltransfer& tran
 IoctlAnswer UsbfsEndpoint::DfuRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
                                       std::uint8_t* data, std::uint16_t length)
 {
-    const DfuControlResult result = DfuControlRequests::Run(
-        *port_, requestType == DfuControlRequests::kClassInterfaceIn, request, value, data, length);
+    const DfuControlResult result =
+        DfuControlRequests::Run(*port_, requestType == io::dfu::kRequestTypeIn, request, value, data, length);
     if (!result.recognised) {
         return IoctlAnswer::Failure(EPIPE);
     }

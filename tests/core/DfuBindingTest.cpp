@@ -8,6 +8,7 @@
 #include "core/STDFUFiles.h"
 #include "core/STDFUPRT.h"
 #include "core/Timer.h"
+#include "io/DfuProtocol.h"
 #include "sim/images/IntelHexWriter.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@ using namespace Dfuse;
 namespace {
 using tarnix::test::sensor_flash::kPage;
 using tarnix::test::sensor_flash::kParameters;
+namespace dfu = tarnix::io::dfu;
 
 std::vector<std::uint8_t> Pattern(std::size_t length, std::uint8_t seed)
 {
@@ -165,12 +167,12 @@ TEST_F(DfuBindingTest, WaitForIdleClearsAnErrorState)
     ASSERT_TRUE(stdfu.SetAddressPointer(&handle, 0x09000000)) << "answered, but outside the flash";
     DFUSTATUS status{};
     ASSERT_TRUE(stdfu.GetStatus(&handle, &status));
-    EXPECT_NE(status.bStatus, StatusOk);
+    EXPECT_NE(status.bStatus, dfu::kStatusOk);
 
     EXPECT_TRUE(stdfu.WaitForDfuIdle(&handle, 5000));
     ASSERT_TRUE(stdfu.GetStatus(&handle, &status));
-    EXPECT_EQ(status.bState, StateDfuIdle);
-    EXPECT_EQ(status.bStatus, StatusOk);
+    EXPECT_EQ(status.bState, dfu::kStateIdle);
+    EXPECT_EQ(status.bStatus, dfu::kStatusOk);
 }
 
 TEST_F(DfuBindingTest, WaitForIdleFailsOnceTheDeviceIsGone)

@@ -8,12 +8,14 @@
 #include "sim/sensor/DfuBootloader.h"
 #include "sim/host/SimulatedHidDevice.h"
 #include "sim/host/SimulatedDfuTransport.h"
+#include "io/DfuProtocol.h"
 #include "tests/support/SensorFlash.h"
 #include "tests/support/SimulatedBus.h"
 
 namespace tarnix::sim {
 namespace {
 
+namespace dfu = io::dfu;
 using Bytes = std::vector<std::uint8_t>;
 using test::sensor_flash::DfuCommand;
 

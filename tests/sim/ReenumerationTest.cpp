@@ -10,12 +10,14 @@
 #include "sim/sensor/FirmwareHeader.h"
 #include "sim/host/SimulatedHidDevice.h"
 #include "sim/host/SimulatedDfuTransport.h"
+#include "io/DfuProtocol.h"
 #include "tests/support/SensorFlash.h"
 #include "tests/support/SimulatedBus.h"
 
 namespace tarnix::sim {
 namespace {
 
+namespace dfu = io::dfu;
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
 using test::sensor_flash::DfuCommand;

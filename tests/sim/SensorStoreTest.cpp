@@ -9,11 +9,13 @@
 #include "sim/bus/SensorStateFile.h"
 #include "sim/bus/SensorStore.h"
 #include "sim/host/SimulatedDfuTransport.h"
+#include "io/DfuProtocol.h"
 #include "tests/support/SimulatedBus.h"
 
 namespace tarnix::sim {
 namespace {
 
+namespace dfu = io::dfu;
 SensorState Sample()
 {
     SensorState state;
