@@ -37,12 +37,7 @@ inline Bytes InputReport(std::uint8_t id, std::uint16_t count)
 // A top-level application collection with the usage page and usage, holding the reports.
 inline Bytes ApplicationCollection(std::uint16_t usagePage, std::uint8_t usage, std::initializer_list<Bytes> reports)
 {
-    Bytes all = {0x06, Low(usagePage), High(usagePage), 0x09, usage, 0xA1, 0x01};
-    for (const Bytes& report : reports) {
-        all.insert(all.end(), report.begin(), report.end());
-    }
-    all.push_back(0xC0);
-    return all;
+    return Join({{0x06, Low(usagePage), High(usagePage), 0x09, usage, 0xA1, 0x01}, Join(reports), {0xC0}});
 }
 
 // A touch screen's digitizer collection (usage page 0x0D, usage 0x04) with its input report 0x10.

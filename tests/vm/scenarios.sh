@@ -8,18 +8,20 @@
 #   RESULTS    a folder for the results: one file per scenario
 # and defines:
 #   plug_sensor            plugs the sensor TNX1 (in the guest: and starts the gadget that plays it)
-#   wait_for_normal_mode   returns when the sensor is back in normal mode where the tool can find it
-#   wait_for_driver        returns when the sensor's bootloader has the driver the installer gives it (the
-#                          tool waits for the installer, but udev applies the rule on its own time)
 #   replug_sensor OPTIONS  unplugs the sensor and plugs a new TNX1 made with these `tarnix-sim plug` options
 #                          (in the guest: once the old one has left the bus, with a gadget of its own)
+#   settle_bus             returns once the bus has handled what happened on it so far (in the guest: once
+#                          udev has handled every event the kernel sent)
 #
 # The sensor starts in normal mode without the bootloader's driver (on the real stack: without our udev rule),
-# as on a new machine. Each scenario's file holds every command with its output and exit code; a command
-# that has not ended after 120 s is stopped, so a hang shows as a failure.
+# as on a new machine. Each scenario begins from the state it names in SCENARIOS, which run_each waits for
+# before it runs it: nothing a scenario needs is left to the one before it. Each scenario's file holds every
+# command with its output and exit code; a command that has not ended after 120 s is stopped, so a hang shows
+# as a failure.
 
 SERIAL=TNX1
 COMMAND_LIMIT=120
+STATE_LIMIT=30
 
 cli() {
     echo "\$ TarnixProgrammer_CLI $*"
@@ -31,6 +33,61 @@ sim() {
     echo "\$ tarnix-sim $*"
     "$SIM" "$@" 2>&1
     echo "exit: $?"
+}
+
+# The state the tool itself lists the sensor in: normal (one sensor in normal mode), bootloader (one sensor
+# in DFU mode with its driver), bootloader-without-driver (the driver error of --list), none (no device), or
+# other (anything else, several devices among them).
+listed_state() {
+    listing=$(timeout "$COMMAND_LIMIT" "$CLI" --list 2>&1)
+    devices=$(printf '%s\n' "$listing" | grep -c '^[0-9][0-9]*\. ')
+    case "$devices:$listing" in
+        "1:Devices:
+1. Tarnix TS-200 "*) echo normal ;;
+        "1:Devices:
+1. Device In Configuration Mode "*) echo bootloader ;;
+        "0:Error: Incompatible DFU drivers found."*) echo bootloader-without-driver ;;
+        "0:No devices found."*) echo none ;;
+        *) echo other ;;
+    esac
+}
+
+# Returns once the bus has settled with the sensor in the state $1 (see listed_state) as the tool lists it;
+# says which state did not come, and fails, when it has not come within STATE_LIMIT seconds.
+wait_for_sensor() {
+    deadline=$(($(cut -d. -f1 /proc/uptime) + STATE_LIMIT))
+    while :; do
+        settle_bus
+        listed=$(listed_state)
+        [ "$listed" = "$1" ] && return 0
+        [ "$(cut -d. -f1 /proc/uptime)" -lt "$deadline" ] || break
+        sleep 0.1
+    done
+    echo "The sensor was not listed as $1 within $STATE_LIMIT s; the tool lists:"
+    timeout "$COMMAND_LIMIT" "$CLI" --list 2>&1 | sed 's/^/  /'
+    return 1
+}
+
+# run_each FIRST NAME:STATE...: runs each scenario NAME once the sensor is in STATE ("-": the scenario
+# plugs its own sensor), its output in RESULTS, numbered from FIRST on. When a state does not come, the
+# scenario's file says so and neither it nor any after it runs.
+run_each() {
+    number=$1
+    shift
+    for entry in "$@"; do
+        scenario=${entry%%:*}
+        state=${entry#*:}
+        result="$RESULTS/$(printf '%02d' "$number")-$scenario.txt"
+        number=$((number + 1))
+        if [ "$state" = "$entry" ]; then
+            echo "The scenario $scenario names no starting state." > "$result"
+            return 1
+        fi
+        if [ "$state" != - ] && ! wait_for_sensor "$state" > "$result" 2>&1; then
+            return 1
+        fi
+        "$scenario" >> "$result" 2>&1
+    done
 }
 
 list_in_normal_mode() {
@@ -48,7 +105,6 @@ list_in_dfu_mode_without_driver() {
 
 install_driver() {
     cli --install
-    wait_for_driver
 }
 
 list_in_dfu_mode() {
@@ -57,7 +113,6 @@ list_in_dfu_mode() {
 
 read_parameters() {
     cli --read parameters.json
-    wait_for_normal_mode
     cat parameters.json
 }
 
@@ -65,15 +120,14 @@ write_parameters() {
     sed 's/"fingerFrequency": *-*[0-9]*/"fingerFrequency": 260/' parameters.json > changed.json
     grep '"fingerFrequency"' changed.json
     cli --write changed.json
-    wait_for_normal_mode
+    wait_for_sensor normal
     cli --read again.json
-    wait_for_normal_mode
     grep '"fingerFrequency"' again.json
 }
 
 flash_hex_image() {
     cli --flash firmware-2.5.hex
-    wait_for_normal_mode
+    wait_for_sensor normal
     cli --list
 }
 
@@ -84,7 +138,7 @@ overwrite_check() {
 
 flash_dfu_image_with_overwrite() {
     cli --overwrite --flash firmware-2.6-parameters.dfu
-    wait_for_normal_mode
+    wait_for_sensor normal
     cli --list
 }
 
@@ -100,7 +154,7 @@ unplug_during_flash() {
 # collection, and its information comes through the report IDs of that collection.
 digitizer_collection_first() {
     replug_sensor --collections 0x0D:0x04,config/200
-    wait_for_normal_mode
+    wait_for_sensor normal
     cli --list
 }
 
@@ -127,20 +181,18 @@ unplug_during_flash|Error: Flashing failed.
 digitizer_collection_first|1. Tarnix TS-200   Firmware Version: 2.4
 write_with_stall|Error: Download failed.'
 
-SCENARIOS="list_in_normal_mode read_without_driver list_in_dfu_mode_without_driver install_driver
-list_in_dfu_mode read_parameters write_parameters flash_hex_image overwrite_check
-flash_dfu_image_with_overwrite unplug_during_flash digitizer_collection_first write_with_stall"
+# Each scenario with the state it starts from.
+SCENARIOS="list_in_normal_mode:normal read_without_driver:normal
+list_in_dfu_mode_without_driver:bootloader-without-driver install_driver:bootloader-without-driver
+list_in_dfu_mode:bootloader read_parameters:bootloader write_parameters:normal flash_hex_image:normal
+overwrite_check:normal flash_dfu_image_with_overwrite:bootloader unplug_during_flash:normal
+digitizer_collection_first:- write_with_stall:normal"
 
 run_scenarios() {
     mkdir -p "$RESULTS"
     cd "$WORK" || return 1
     plug_sensor || return 1
-    wait_for_normal_mode || return 1
-    number=0
-    for scenario in $SCENARIOS; do
-        number=$((number + 1))
-        "$scenario" > "$RESULTS/$(printf '%02d' "$number")-$scenario.txt" 2>&1
-    done
+    run_each 1 $SCENARIOS
 }
 
 # ---- Guest only: the device taken away during the erase of a parameter write ----------------------------
@@ -149,7 +201,7 @@ run_scenarios() {
 # stopped), so they run in the guest only, after the others, and vmtest checks their results against
 # GUEST_CHECKS instead of comparing them with the simulated bus. The guest's runner also defines:
 #   plug_slow_sensor   replaces the sensor by SLOW1, whose flash pages take 3 s each, so that its erase can be
-#                      caught while it runs, and returns once it is in normal mode
+#                      caught while it runs
 #   gadget_unbind, gadget_bind         take the device off the device controller and put it back
 #   gadget_stop, gadget_continue       stop (SIGSTOP: on the bus, answering nothing) and continue its program
 # Each scenario prints the write's output, whether it ended within 60 s, and what the parameter page holds
@@ -212,8 +264,8 @@ write_disturbed_during_erase() {
 }
 
 unbind_during_parameter_erase() {
-    plug_slow_sensor
-    write_disturbed_during_erase gadget_unbind gadget_bind
+    plug_slow_sensor && wait_for_sensor normal &&
+        write_disturbed_during_erase gadget_unbind gadget_bind
 }
 
 stop_during_parameter_erase() {
@@ -231,13 +283,10 @@ stop_during_parameter_erase|exit: 255
 stop_during_parameter_erase|ended within 60 s
 stop_during_parameter_erase|!page: other'
 
-GUEST_SCENARIOS="unbind_during_parameter_erase stop_during_parameter_erase"
+# The unbound write leaves the sensor in its bootloader: the device that comes back once it is bound again.
+GUEST_SCENARIOS="unbind_during_parameter_erase:- stop_during_parameter_erase:bootloader"
 
 run_guest_scenarios() {
     cd "$WORK" || return 1
-    number=50
-    for scenario in $GUEST_SCENARIOS; do
-        number=$((number + 1))
-        "$scenario" > "$RESULTS/$(printf '%02d' "$number")-$scenario.txt" 2>&1
-    done
+    run_each 51 $GUEST_SCENARIOS
 }
