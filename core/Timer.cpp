@@ -5,9 +5,11 @@
 namespace Utility {
 
 namespace {
+// The monotonic clock: a wall clock that is set or stepped meanwhile (by the user, by time synchronisation)
+// would stretch or cut short every wait measured with the stopwatch.
 std::int64_t NowInNanoseconds()
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 }  // namespace

@@ -4,7 +4,7 @@
 
 namespace Utility {
 
-// A millisecond stopwatch on the system clock. Call Start before the first Current.
+// A millisecond stopwatch on the monotonic clock. Call Start before the first Current.
 class Timer {
 public:
     void Start();

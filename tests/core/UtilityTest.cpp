@@ -280,4 +280,16 @@ TEST(UtilityTimer, MeasuresMillisecondsFromOneStart)
     EXPECT_EQ(timer.last - timer.start, static_cast<std::int64_t>(timer.elapsedSeconds * 1e9 + 0.5));
 }
 
+// The stopwatch reads the monotonic clock: the waits it measures (the sensor's return, the DFU device, the
+// flash) keep their length when the wall clock is set meanwhile.
+TEST(UtilityTimer, ReadsTheMonotonicClockNotTheWallClock)
+{
+    Utility::Timer timer;
+    const auto before = std::chrono::steady_clock::now().time_since_epoch();
+    timer.Start();
+    const auto after = std::chrono::steady_clock::now().time_since_epoch();
+    EXPECT_GE(timer.start, std::chrono::duration_cast<std::chrono::nanoseconds>(before).count());
+    EXPECT_LE(timer.start, std::chrono::duration_cast<std::chrono::nanoseconds>(after).count());
+}
+
 }  // namespace
