@@ -65,6 +65,24 @@ protected:
 
     std::vector<std::uint8_t> ParameterPage(const std::string& serial) { return Flash(serial, kParameters, kPage); }
 
+    // The stored parameters with one value changed.
+    Parameters ChangedParameters(DfuDevice* device)
+    {
+        Parameters parameters;
+        connection.ReadParameters(device, parameters);
+        parameters.idleFrequency = 321;
+        return parameters;
+    }
+
+    // The one file a failed write saved holds the page from before the write, and the line names it.
+    void ExpectOnePageSaved(const std::string& line, const std::vector<std::uint8_t>& before)
+    {
+        const std::vector<std::string> saved = page_backup::FilesIn(simulated.PageBackupFolder());
+        ASSERT_EQ(saved.size(), 1u) << line;
+        EXPECT_EQ(line, tarnix::test::SavedPageLine(saved[0]));
+        EXPECT_EQ(page_backup::ImageOf(saved[0]), page_backup::PageImage(kParameters, before));
+    }
+
     // The line added to the verification error the write throws.
     static std::string AddedLineOf(const std::function<void()>& write)
     {
@@ -183,9 +201,7 @@ TEST_F(ConnectionTest, CorruptedWriteIsReplacedByThePageFromBeforeTheWrite)
     const std::string serial = PlugDfuSensor();
     const auto device = OpenDfu(serial);
     const std::vector<std::uint8_t> before = bus->ReadFlash(serial, 0x08004000, 2048);
-    Parameters parameters;
-    connection.ReadParameters(device.get(), parameters);
-    parameters.idleFrequency = 321;
+    Parameters parameters = ChangedParameters(device.get());
     const auto write = [&] { connection.WriteParameters(device.get(), parameters); };
 
     bus->SetFault(serial, Fault::Corrupt, true);
@@ -197,10 +213,7 @@ TEST_F(ConnectionTest, CorruptedWriteIsReplacedByThePageFromBeforeTheWrite)
     bus->SetFault(serial, Fault::Corrupt);
     const std::string line = AddedLineOf(write);
     EXPECT_NE(bus->ReadFlash(serial, 0x08004000, 2048), before);
-    const std::vector<std::string> saved = page_backup::FilesIn(simulated.PageBackupFolder());
-    ASSERT_EQ(saved.size(), 1u);
-    EXPECT_EQ(line, tarnix::test::SavedPageLine(saved[0]));
-    EXPECT_EQ(page_backup::ImageOf(saved[0]), page_backup::PageImage(kParameters, before));
+    ExpectOnePageSaved(line, before);
 }
 
 // A sensor that takes the new parameters and then stops answering fails the read-back as a transfer: the
@@ -210,9 +223,7 @@ TEST_F(ConnectionTest, AReadBackThatCannotBeMadeSavesThePageFromBeforeTheWrite)
     const std::string serial = PlugDfuSensor();
     const auto device = OpenDfu(serial);
     const std::vector<std::uint8_t> before = bus->ReadFlash(serial, 0x08004000, 2048);
-    Parameters parameters;
-    connection.ReadParameters(device.get(), parameters);
-    parameters.idleFrequency = 321;
+    Parameters parameters = ChangedParameters(device.get());
 
     bus->SetFault(serial, Fault::Hang);
     std::string line = "nothing thrown";
@@ -223,10 +234,7 @@ TEST_F(ConnectionTest, AReadBackThatCannotBeMadeSavesThePageFromBeforeTheWrite)
     }
     EXPECT_NE(bus->ReadFlash(serial, 0x08004000, 2048), before) << "the new parameters reached the page";
     EXPECT_FALSE(device->GetIsConnected());
-    const std::vector<std::string> saved = page_backup::FilesIn(simulated.PageBackupFolder());
-    ASSERT_EQ(saved.size(), 1u) << line;
-    EXPECT_EQ(line, tarnix::test::SavedPageLine(saved[0]));
-    EXPECT_EQ(page_backup::ImageOf(saved[0]), page_backup::PageImage(kParameters, before));
+    ExpectOnePageSaved(line, before);
 }
 
 TEST_F(ConnectionTest, VerificationComparesOnlyTheGivenSize)
