@@ -8,8 +8,9 @@ class QWidget;
 // The desktop application's message boxes, each with the single button OK. QMessageBox wraps a text wider than
 // about half the screen at that width, which leaves the last words of a long line on a line of their own; the
 // texts here break their lines themselves, so each box grows to show every line whole, as far as the width
-// QMessageBox allows on the screen. Only a line longer than that wraps, inside the box (a long file path
-// between its folders). The text is shown as plain text, exactly as given.
+// QMessageBox allows on the screen. Only a line longer than that wraps, inside the box, laid out by
+// MessageTextLayout: between words or after the "/" of a long file path, in even lines without a word alone on
+// one, in a box no wider than those lines need. The text is shown as plain text, exactly as given.
 class WholeLineMessageBox {
 public:
     WholeLineMessageBox() = delete;
@@ -22,5 +23,4 @@ public:
 private:
     static void Show(QMessageBox& box);
     static void FitTextLabel(QMessageBox& box);
-    static int WidthLimit();
 };

@@ -2,7 +2,9 @@
 #include "ModalAnswerer.h"
 #include "SimulatedSensors.h"
 
+#include "core/ParameterPageBackup.h"
 #include "core/Serialization.h"
+#include "core/TpError.h"
 #include "gui/GuiTypes.h"
 #include "gui/MainWindow.h"
 
@@ -32,6 +34,8 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -373,8 +377,29 @@ struct ModelMessage {
     QString text;
 };
 
-std::vector<ModelMessage> ModelMessages(const QString& savedFile, const QString& overlongFile)
+// The line after a failed parameter write that names where the page from before it is (or why it is not),
+// as the core words it, after the write's error, as the desktop model joins them.
+QString PageNotice(const char* error, const ParameterPageBackup::Outcome& outcome)
 {
+    return QString(error) + "\n\n" + QString::fromStdString(ParameterPageBackup::Notice(outcome));
+}
+
+// A home folder of 220 characters in folders with hyphenated names, and the saved page's file in its data
+// folder: a path of 286 characters.
+const std::string longHome =
+    "/home/maria-jose-fernandez-de-la-cruz/service-visits-and-repairs/north-east-region-hospitals/"
+    "saint-mary-general-hospital-east-wing/ward-3b-nurse-station-kiosks/field-service-engineer-team-blue/"
+    "sensor-replacement-jan-2025";
+const std::string longSavedPage = longHome + "/.local/share/tarnix-programmer/parameters-31-01-2025_12-00-00.hex";
+
+std::vector<ModelMessage> ModelMessages()
+{
+    ParameterPageBackup::Outcome saved;
+    saved.path = "/home/maria/.local/share/tarnix-programmer/parameters-31-01-2025_12-00-00.hex";
+    ParameterPageBackup::Outcome savedInLongHome;
+    savedInLongHome.path = longSavedPage;
+    ParameterPageBackup::Outcome notSaved;
+    notSaved.failure = "the folder " + longHome + "/.local cannot be made (Permission denied)";
     const auto error = [](const QString& text) { return ModelMessage{false, "Error", text}; };
     const auto warning = [](const QString& text) { return ModelMessage{false, "Warning", text}; };
     return {
@@ -400,10 +425,9 @@ std::vector<ModelMessage> ModelMessages(const QString& savedFile, const QString&
         error("Invalid scanning range provided. Read parameters to get possible scanning ranges for selected sensor. "
               "Save parameters to json file if you wish to keep them."),
         error("The parameters do not fit the sensor's 2048-byte parameter area."),
-        // A failed parameter write with an added line that names a file and a command (the test's own words).
-        error("Download failed.\n\nThe page is saved in " + savedFile +
-              "; to write it back, run: TarnixProgrammer_CLI -f " + savedFile + " -o"),
-        error("Download failed.\n\nThe page is saved in " + overlongFile),
+        error(PageNotice(TpError::DownloadFailed().what(), saved)),
+        error(PageNotice(TpError::EraseFailed().what(), savedInLongHome)),
+        error(PageNotice(TpError::ParameterVerificationFailed().what(), notSaved)),
         warning("This firmware will overwrite any stored parameters."),
         warning("This firmware version is not supporting the hardware of 158 mm KLRM manufactured prior to 14th of "
                 "April 2021."),
@@ -431,9 +455,7 @@ TEST_F(MainWindowTest, EveryMessageBoxShowsEachLineOfItsTextWholeWhereTheScreenA
     EXPECT_FALSE(window->close());
     window->OnWriteFirmwareFailed();
     // The model's boxes.
-    const QString savedFile = sensors.FilePath("parameters-SN-0123456789-2025-01-31T12-00-00.bin");
-    const QString overlongFile = sensors.FilePath(QString("deeper-folder/").repeated(30) + "parameters.bin");
-    const std::vector<ModelMessage> messages = ModelMessages(savedFile, overlongFile);
+    const std::vector<ModelMessage> messages = ModelMessages();
     for (const ModelMessage& message : messages) {
         window->OnPopInfoMessage(message.information, message.title, message.text);
     }
@@ -465,12 +487,15 @@ TEST_F(MainWindowTest, EveryMessageBoxShowsEachLineOfItsTextWholeWhereTheScreenA
         const QStringList faults = WholeLineFaults(box);
         EXPECT_TRUE(faults.isEmpty()) << box.text.left(60).toStdString() << "...\n" << faults.join('\n').toStdString();
     }
-    // The path longer than any box wraps (between its folders) in a box as wide as the screen allows.
+    // The line with the long path, too long for any box, wraps (between its folders) in a box as wide as the
+    // screen allows.
+    const QString longPath = QString::fromStdString(longSavedPage);
     const auto overlong = std::find_if(shown.begin(), shown.end(),
-                                       [&](const MessageBoxLines& box) { return box.text.contains(overlongFile); });
+                                       [&](const MessageBoxLines& box) { return box.text.contains(longPath); });
     ASSERT_NE(overlong, shown.end());
-    EXPECT_TRUE(overlong->boxAtItsLimit);
-    EXPECT_GT(overlong->lines.back().size(), 1);
+    ASSERT_EQ(overlong->paragraphs.size(), 3u);
+    EXPECT_GT(overlong->paragraphs.back().wholeWidth, overlong->roomAtLimit);
+    EXPECT_GT(overlong->paragraphs.back().lineStarts.size(), 2u);
 }
 
 }  // namespace

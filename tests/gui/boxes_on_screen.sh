@@ -39,6 +39,9 @@ export DISPLAY=":$(head -n 1 "$work/display")" QT_QPA_PLATFORM=xcb TARNIX_EXPECT
 # The boxes need no session bus: an address where nothing listens keeps the programs off whatever bus the
 # machine has (with none set, libdbus's search for one leaves a buffer that the sanitizer build reports).
 export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-session-bus"
+# Nor do they need OpenGL: without this, Qt's xcb platform loads its GLX integration for every window, and with
+# Mesa's GL stack installed the GLX library keeps a buffer that the sanitizer build reports as a leak.
+export QT_XCB_GL_INTEGRATION=none
 
 # Runs one test of a program; a filter that matched no test would pass without testing anything.
 failed=0

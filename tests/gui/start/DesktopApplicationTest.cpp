@@ -10,11 +10,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QTimer>
 
 #include <string>
@@ -34,13 +36,18 @@ struct Seen {
 Seen seen;
 
 // Runs inside the program's event loop from the moment its application object exists: confirms every
-// message box, and once the main window stands, notes the firmware page's file name and closes the window.
+// message box (its picture in the screenshot folder), and once the main window stands, notes the firmware page's file
+// name and closes the window.
 void ArmProbe()
 {
     auto* timer = new QTimer(qApp);
     QObject::connect(timer, &QTimer::timeout, [] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             seen.boxes.push_back(MeasureMessageBox(*box));
+            QDir().mkpath(TARNIX_SCREENSHOT_DIR);
+            box->grab().save(QString(TARNIX_SCREENSHOT_DIR "/start-message-box-%1-%2.png")
+                                 .arg(seen.boxes.back().screenWidth)
+                                 .arg(seen.boxes.size()));
             box->buttons().first()->click();
             return;
         }
