@@ -398,6 +398,8 @@ std::vector<ModelMessage> ModelMessages()
     saved.path = "/home/maria/.local/share/tarnix-programmer/parameters-31-01-2025_12-00-00.hex";
     ParameterPageBackup::Outcome savedInLongHome;
     savedInLongHome.path = longSavedPage;
+    ParameterPageBackup::Outcome blank;
+    blank.blank = true;
     ParameterPageBackup::Outcome notSaved;
     notSaved.failure = "the folder " + longHome + "/.local cannot be made (Permission denied)";
     const auto error = [](const QString& text) { return ModelMessage{false, "Error", text}; };
@@ -428,6 +430,7 @@ std::vector<ModelMessage> ModelMessages()
         error(PageNotice(TpError::DownloadFailed().what(), saved)),
         error(PageNotice(TpError::EraseFailed().what(), savedInLongHome)),
         error(PageNotice(TpError::ParameterVerificationFailed().what(), notSaved)),
+        error(PageNotice(TpError::DownloadFailed().what(), blank)),
         warning("This firmware will overwrite any stored parameters."),
         warning("This firmware version is not supporting the hardware of 158 mm KLRM manufactured prior to 14th of "
                 "April 2021."),
