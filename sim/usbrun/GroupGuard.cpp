@@ -79,7 +79,9 @@ GroupGuard::~GroupGuard()
 void GroupGuard::WatchOwnGroup() const
 {
     const pid_t group = ::getpgrp();
-    static_cast<void>(toWatch_.WriteAll(&group, sizeof group));
+    if (group == ::getpid()) {  // never the group of the process that started it
+        static_cast<void>(toWatch_.WriteAll(&group, sizeof group));
+    }
 }
 
 }  // namespace tarnix::sim

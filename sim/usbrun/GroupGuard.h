@@ -24,7 +24,8 @@ public:
     GroupGuard& operator=(const GroupGuard&) = delete;
 
     // For the first process of the group to watch, once it has made the group (setpgid(0, 0)) and before it
-    // runs its program (exec): names its group to the watch. Async-signal-safe, for a process just forked.
+    // runs its program (exec): names its group to the watch (nothing when it does not lead a group of its
+    // own). Async-signal-safe, for a process just forked.
     void WatchOwnGroup() const;
 
 private:
