@@ -115,7 +115,7 @@ void BusMirror::Show(const SensorState& state)
     DescriptorLimit::RequireRoom(kDescriptorsPerChange);
     BusPlacement placement;
     placement.port = PortOf(state);
-    placement.deviceNumber = nextDeviceNumber_++;
+    placement.deviceNumber = deviceNumbers_.Take();
     if (state.mode == SensorMode::Normal) {
         placement.hidCounter = nextHidCounter_++;
         placement.hidrawMinor = nextHidrawMinor_++;
@@ -124,6 +124,7 @@ void BusMirror::Show(const SensorState& state)
     shown.instance = state.instance;
     shown.generation = state.generation;
     shown.mode = state.mode;
+    shown.deviceNumber = placement.deviceNumber;
     shown.driverProperty = state.mode == SensorMode::Dfu && state.driver == DriverKind::Ok;
     shown.devices = UsbDeviceRecords::Sensor(state, placement);
     // In the order of DeviceTestbed: what answers the nodes, the nodes, the records, the nodes' numbers.
@@ -190,6 +191,7 @@ void BusMirror::Hide(const ShownSensor& shown)
     for (auto path = shown.devices.sysPaths.rbegin(); path != shown.devices.sysPaths.rend(); ++path) {
         testbed_.Remove(*path);
     }
+    deviceNumbers_.Release(shown.deviceNumber);
 }
 
 // The rule's trigger gives a DFU device the driver property in place, as a "change" event does.

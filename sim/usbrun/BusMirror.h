@@ -14,6 +14,7 @@
 #include "sim/bus/SensorStore.h"
 #include "sim/testbed/NodeIoctlHandler.h"
 #include "sim/usbrun/RefusedNode.h"
+#include "sim/usbrun/UsbDeviceNumbers.h"
 #include "sim/usbrun/UsbDeviceRecords.h"
 
 namespace tarnix::sim {
@@ -23,9 +24,9 @@ class DeviceTestbed;
 // Keeps a test bed showing what the simulated bus shows: every present sensor as a USB device on a port of
 // the root hub of bus 1, in normal mode with its HID interface and hidraw node, in DFU mode as its
 // bootloader. A sensor that leaves the bus, re-enumerates or switches mode loses its devices at once and gets
-// new ones when it is present again, with a new USB device number and, in normal mode, a new HID device
-// number and hidraw node (umockdev cannot create a node name twice, so nodes are never reused). A DFU
-// device whose driver is put right gains the driver property in place.
+// new ones when it is present again, with the next free USB device number (they wrap after 127, as the
+// kernel's do) and, in normal mode, a new HID device number and hidraw node (hidraw nodes are never
+// reused). A DFU device whose driver is put right gains the driver property in place.
 class BusMirror {
 public:
     static constexpr int kPollMs = 10;
@@ -52,6 +53,7 @@ private:
         std::uint64_t instance = 0;
         std::uint32_t generation = 0;
         SensorMode mode = SensorMode::Normal;
+        unsigned deviceNumber = 0;
         bool driverProperty = false;
         DeviceRecordSet devices;
         std::unique_ptr<RefusedNode> refusedNode;  // the hidraw node, when it cannot be opened
@@ -76,7 +78,7 @@ private:
     DeviceTestbed& testbed_;
     std::map<std::string, ShownSensor> shown_;  // by serial
     std::map<std::string, Port> ports_;         // by serial
-    unsigned nextDeviceNumber_ = 2;
+    UsbDeviceNumbers deviceNumbers_;
     unsigned nextHidCounter_ = 1;
     unsigned nextHidrawMinor_ = 0;
 

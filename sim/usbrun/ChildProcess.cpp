@@ -4,15 +4,17 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <iterator>
-#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <time.h>
 #include <unistd.h>
 
+#include "io/FileDescriptor.h"
 #include "sim/bus/SimError.h"
+#include "sim/usbrun/ForkedProcess.h"
 
 namespace tarnix::sim {
 
@@ -32,7 +34,7 @@ std::atomic<bool> starting{false};
 constexpr int kStartWaitMs = 1000;
 
 // The program's group. A signal that arrives while the program starts waits for it: the starting thread
-// blocks the handled signals meanwhile, so the handler runs on another thread, or later on that one.
+// blocks every signal meanwhile, so the handler runs on another thread, or later on that one.
 pid_t RunningGroup()
 {
     pid_t group = runningGroup.load();
@@ -70,14 +72,18 @@ int HandledSignal(std::size_t index)
     return index < std::size(kPassedOn) ? kPassedOn[index] : kFatal[index - std::size(kPassedOn)];
 }
 
-sigset_t HandledSignals()
+// Whether `condition` holds within `limitMs`, looking every 10 ms.
+template <typename Condition>
+bool WaitUntil(Condition condition, int limitMs)
 {
-    sigset_t handled;
-    sigemptyset(&handled);
-    for (std::size_t index = 0; index < kHandled; ++index) {
-        sigaddset(&handled, HandledSignal(index));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return handled;
+    return true;
 }
 
 std::vector<char*> Pointers(const std::vector<std::string>& texts)
@@ -117,41 +123,32 @@ void GiveTerminal(int terminal, pid_t group)
     ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
-// The program starts with default signal handling and no blocked signals, in a new process group that
-// takes the terminal over when there is one to hand on.
-class SpawnSettings {
-public:
-    explicit SpawnSettings(int terminal)
-    {
-        ::posix_spawnattr_init(&attributes_);
-        const sigset_t defaults = HandledSignals();
-        sigset_t none;
-        sigemptyset(&none);
-        ::posix_spawnattr_setsigdefault(&attributes_, &defaults);
-        ::posix_spawnattr_setsigmask(&attributes_, &none);
-        ::posix_spawnattr_setpgroup(&attributes_, 0);
-        ::posix_spawnattr_setflags(&attributes_,
-                                   POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
-        ::posix_spawn_file_actions_init(&actions_);
-        if (terminal >= 0) {
-            ::posix_spawn_file_actions_addtcsetpgrp_np(&actions_, terminal);
-        }
-    }
-    ~SpawnSettings()
-    {
-        ::posix_spawn_file_actions_destroy(&actions_);
-        ::posix_spawnattr_destroy(&attributes_);
-    }
-    SpawnSettings(const SpawnSettings&) = delete;
-    SpawnSettings& operator=(const SpawnSettings&) = delete;
-
-    const posix_spawnattr_t* Attributes() const { return &attributes_; }
-    const posix_spawn_file_actions_t* Actions() const { return &actions_; }
-
-private:
-    posix_spawnattr_t attributes_;
-    posix_spawn_file_actions_t actions_;
+// What the program's process needs between fork(2) and exec.
+struct Launch {
+    int terminal;  // the terminal to take over; -1 for none
+    const GroupGuard* guard;
+    int execFailure;  // the pipe on which an exec that fails reports its errno
+    char** arguments;
+    char** variables;
 };
+
+// The program's process before it runs the program: in a new process group, which the guard watches from
+// then on, that takes the terminal over when there is one to hand on, with default signal handling and no
+// blocked signals. Until the exec it holds the guard's pipe open too, so that the guard knows the group
+// before the program runs, even when this process has ended meanwhile. Async-signal-safe calls only.
+[[noreturn]] void StartProgram(const Launch& launch)
+{
+    ::setpgid(0, 0);
+    launch.guard->WatchOwnGroup();
+    if (launch.terminal >= 0) {
+        ::tcsetpgrp(launch.terminal, ::getpid());  // with SIGTTOU still blocked
+    }
+    ForkedProcess::DefaultSignalHandling();
+    ::execvpe(launch.arguments[0], launch.arguments, launch.variables);
+    const int error = errno;
+    static_cast<void>(::write(launch.execFailure, &error, sizeof error));
+    ::_exit(ChildProcess::kNotFound);
+}
 
 }  // namespace
 
@@ -189,7 +186,11 @@ ChildProcess::ChildProcess(const std::vector<std::string>& command, const std::v
     Start(command, environment);
 }
 
-ChildProcess::~ChildProcess() { TakeTerminal(); }
+ChildProcess::~ChildProcess()
+{
+    EndGroup(true);
+    TakeTerminal();
+}
 
 void ChildProcess::Start(const std::vector<std::string>& command, const std::vector<std::string>& environment)
 {
@@ -197,23 +198,39 @@ void ChildProcess::Start(const std::vector<std::string>& command, const std::vec
         throw SimError("no command to run");
     }
     const int terminal = ForegroundTerminal();
-    const SpawnSettings settings(terminal);
     std::vector<char*> arguments = Pointers(command);
     std::vector<char*> variables = Pointers(environment);
-    const sigset_t handled = HandledSignals();
-    sigset_t before;
-    ::pthread_sigmask(SIG_BLOCK, &handled, &before);
-    starting.store(true);
-    const int failure = ::posix_spawnp(&child_, arguments[0], settings.Actions(), settings.Attributes(),
-                                       arguments.data(), variables.data());
-    runningGroup.store(failure == 0 ? child_ : 0);
-    starting.store(false);
-    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        startFailure_ = kNotStarted;
+        return;
+    }
+    const io::FileDescriptor failureIn(ends[0]);
+    io::FileDescriptor failureOut(ends[1]);
+    const Launch launch{terminal, &guard_, failureOut.Get(), arguments.data(), variables.data()};
+    int failure = 0;
+    pid_t started = -1;
+    {
+        const ForkedProcess::SignalsHeld held;
+        starting.store(true);
+        started = ::fork();
+        if (started == 0) {
+            StartProgram(launch);
+        }
+        failure = started < 0 ? errno : 0;
+        failureOut.Close();  // the exec closes the program's copy: then the pipe ends without a word
+        if (started > 0 && ForkedProcess::ReadMessage(failureIn.Get(), &failure, sizeof failure) > 0) {
+            while (::waitpid(started, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        }
+        runningGroup.store(failure == 0 ? started : 0);
+        starting.store(false);
+    }
     if (failure != 0) {
-        child_ = -1;
         startFailure_ = failure == ENOENT ? kNotFound : kNotStarted;
         return;
     }
+    child_ = started;
     terminal_ = terminal;
 }
 
@@ -259,20 +276,36 @@ void ChildProcess::TakeTerminal() const
     }
 }
 
-void ChildProcess::Stop()
+void ChildProcess::Stop() { EndGroup(false); }
+
+void ChildProcess::EndGroup(bool reap)
 {
     if (child_ < 0) {
         return;
     }
+    const auto gone = [this, reap] {
+        if (reap) {
+            ReapGroup();
+        }
+        return ::kill(-child_, 0) != 0;
+    };
+    if (gone()) {
+        return;
+    }
     ::kill(-child_, SIGTERM);
     ::kill(-child_, SIGCONT);  // a stopped program ends only once it runs
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopGraceMs);
-    while (::kill(-child_, 0) == 0) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(-child_, SIGKILL);
-            return;
+    if (!WaitUntil(gone, kStopGraceMs)) {
+        ::kill(-child_, SIGKILL);
+        if (reap) {
+            WaitUntil(gone, kStopGraceMs);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// The group's processes that are this process's children and have ended: the program, and orphans adopted.
+void ChildProcess::ReapGroup()
+{
+    while (::waitpid(-child_, nullptr, WNOHANG) > 0) {
     }
 }
 

@@ -5,10 +5,19 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "sim/usbrun/GroupGuard.h"
+
 namespace tarnix::sim {
 
 // Runs a program the way a shell runs a job: in a process group of its own, which also holds the programs
 // it starts, so that they can all be stopped at once. One at a time.
+//
+// No process of the group runs on after this process: the object stops what is left of the group when it
+// goes, a fatal signal that this process handles kills the group first, and a watch process (GroupGuard)
+// kills what is left of the group once this process has ended however it ended (SIGKILL too), as long as
+// the watch itself has not been killed. Beyond that promise: programs that leave the group (a new session,
+// as the desktop application starts the driver installer) and programs whose rights protect them from this
+// process's signals (set-user-ID).
 class ChildProcess {
 public:
     // Exit codes of a program that could not be run, as a shell gives them.
@@ -24,7 +33,9 @@ public:
     // and SIGHUP sent to this process are passed on to the group, and a fatal signal that ends this process
     // (an abort, say) kills the group first and says so on standard error.
     ChildProcess(const std::vector<std::string>& command, const std::vector<std::string>& environment);
-    // The terminal back to this process's group, and the earlier signal handling.
+    // Ends what is left of the program's group (as Stop does; the program too, when it still runs) and
+    // reaps the group's processes that are this process's children, then gives the terminal back to this
+    // process's group and brings back the earlier signal handling.
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -40,7 +51,8 @@ public:
     // From now on, processes that the programs started here leave behind (such as a program started
     // detached, whose parent has ended) become children of this process instead of the system's.
     static void AdoptOrphans();
-    // Waits for the adopted processes and any children still running to end, at most `limitMs`.
+    // Waits for the adopted processes and any children still running to end, at most `limitMs` (the watch
+    // of a program's group, a child too, ends once the group has).
     static void WaitForLeftovers(int limitMs);
 
 private:
@@ -49,8 +61,14 @@ private:
     void Start(const std::vector<std::string>& command, const std::vector<std::string>& environment);
     void TakeTerminal() const;
     void StopAlongWith(int stopSignal) const;
+    // SIGTERM to the group, SIGKILL for what is left after kStopGraceMs. With `reap` (never while another
+    // thread is in Wait), the group's processes that are this process's children are reaped as they end, and
+    // after SIGKILL the group is waited for once more, as long.
+    void EndGroup(bool reap);
+    void ReapGroup();
 
     std::unique_ptr<Signals> signals_;
+    GroupGuard guard_;
     pid_t child_ = -1;
     int startFailure_ = 0;  // kNotFound or kNotStarted; 0 once started
     int terminal_ = -1;     // the terminal handed to the program's group; -1 for none

@@ -49,6 +49,19 @@ std::string Preload()
     return preload;
 }
 
+// Ends the mirror's thread when the scope ends, however it ends (an exception too), so that the thread is
+// gone before what it reports to.
+class FollowingScope {
+public:
+    explicit FollowingScope(BusMirror& mirror) : mirror_(mirror) {}
+    ~FollowingScope() { mirror_.Stop(); }
+    FollowingScope(const FollowingScope&) = delete;
+    FollowingScope& operator=(const FollowingScope&) = delete;
+
+private:
+    BusMirror& mirror_;
+};
+
 }  // namespace
 
 UsbRun::UsbRun(std::ostream& err) : err_(err) {}
@@ -96,6 +109,7 @@ int UsbRun::RunInTestbed(const std::vector<std::string>& command)
     ChildProcess child(command, environment);
     DescriptorLimit::RaiseToHard();
     std::string failure;
+    const FollowingScope following(mirror);
     mirror.Follow([&failure, &child](const std::string& reason) {
         failure = reason;  // read once the thread has ended
         child.Stop();

@@ -16,7 +16,11 @@ namespace tarnix::sim {
 // ended. COMMAND runs in a process group of its own with the descriptor limit usb-run was started with; usb-run
 // itself raises its soft limit to the hard one. No program of that group runs on without the test bed: when
 // the test bed cannot follow the bus any more (out of descriptors, say), usb-run stops the group and fails
-// with a message, and when usb-run itself is ended by a fatal signal, the group is killed first.
+// with a message; programs of the group still running when usb-run ends are stopped (ChildProcess); when
+// usb-run is ended by a fatal signal it handles, the group is killed first; and when it is ended any other
+// way (SIGKILL, a signal whose default action ends it), a watch process kills the group (GroupGuard).
+// Programs that leave the group (a new session) are not stopped: they keep the test bed for
+// kLeftoverLimitMs at most.
 class UsbRun {
 public:
     // usb-run's own failures (it could not build the test bed or keep it following the bus, no command given).

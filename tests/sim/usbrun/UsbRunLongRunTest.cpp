@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <thread>
+#include <vector>
 
 #include "tests/sim/usbrun/UsbRunSession.h"
 
@@ -74,6 +76,59 @@ TEST(UsbRunLongRun, ModeSwitchesThereAndBackKeepUsbRunsDescriptorCountFlat)
                                "\"$PROBE\" dfu-leave $node >/dev/null || { echo no-leave=$n; exit 5; }; " +
                                kCount + "n=$((n+1)); done; echo cycles=$n; echo first=$first; echo last=$last";
     ExpectFlatCount(session.RunLimited(kSmallLimit, script), kSwitchCycles);
+}
+
+// The device numbers of the usb_devices of a `usbrun_probe devices` listing, from their nodes.
+std::vector<int> UsbDeviceNumbers(const std::string& listing)
+{
+    std::vector<int> numbers;
+    for (const auto& [path, fields] : UsbRunSession::Devices(listing)) {
+        if (fields.at(1) == "usb_device") {
+            numbers.push_back(std::stoi(fields.at(2).substr(fields.at(2).rfind('/') + 1)));
+        }
+    }
+    return numbers;
+}
+
+// The kernel gives a new device the next free number after the one given last, 1 to 127, and starts again
+// from the bottom after 127, passing over the numbers in use (the root hub's 1, a sensor that stays).
+TEST(UsbRunLongRun, UsbDeviceNumbersGoUpTo127ThenStartAgainPassingOverThoseInUse)
+{
+    UsbRunSession session;
+    session.Bus().Plug(sim::SensorMode::Normal);
+    constexpr int kCycles = 140;
+    const std::string script = "n=0; while [ $n -lt " + std::to_string(kCycles) +
+                               " ]; do "
+                               "s=$(\"$SIM\" plug --mode dfu) || exit 2; "
+                               "node=$(\"$PROBE\" wait-device 0483 df11 5000 | sed -n 's/^node=//p'); "
+                               "\"$PROBE\" dfu-read $node 0x08000000 16 /dev/null >/dev/null || "
+                               "{ echo no-answer=$n; exit 3; }; "
+                               "echo \"cycle $n $node\"; \"$PROBE\" devices; \"$SIM\" unplug $s; "
+                               "\"$PROBE\" wait-gone " +
+                               UsbRunSession::PortPath(2) +
+                               " 5000 || { echo not-gone=$n; exit 4; }; n=$((n+1)); done; echo cycles=$n";
+    const ToolRun run = session.Run(script);
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    ASSERT_EQ(UsbRunSession::Values(run.out)["cycles"], std::to_string(kCycles)) << run.out;
+
+    // Each cycle's listing: the devices present while the bootloader plugged in then answered.
+    std::vector<std::string> cycles;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("cycle ", 0) == 0) {
+            cycles.emplace_back();
+        } else if (!cycles.empty()) {
+            cycles.back() += line + "\n";
+        }
+    }
+    ASSERT_EQ(cycles.size(), static_cast<std::size_t>(kCycles));
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        std::vector<int> numbers = UsbDeviceNumbers(cycles[cycle]);
+        std::sort(numbers.begin(), numbers.end());
+        // The root hub, the sensor that stays and the bootloader, which gets 3..127, then 3 again.
+        const std::vector<int> expected = {1, 2, 3 + cycle % 125};
+        EXPECT_EQ(numbers, expected) << "cycle " << cycle << ":\n" << cycles[cycle];
+    }
 }
 
 // The command has the limit it would have had without usb-run (programs that use select(2) need the usual
