@@ -146,7 +146,8 @@ struct Launch {
     ForkedProcess::DefaultSignalHandling();
     ::execvpe(launch.arguments[0], launch.arguments, launch.variables);
     const int error = errno;
-    static_cast<void>(::write(launch.execFailure, &error, sizeof error));
+    // Should the word not reach the parent, the program's end with kNotFound still tells the failure.
+    [[maybe_unused]] const ssize_t told = ::write(launch.execFailure, &error, sizeof error);
     ::_exit(ChildProcess::kNotFound);
 }
 
